@@ -1,0 +1,109 @@
+#include "platform/mci/mci.h"
+
+#include <map>
+#include <mutex>
+
+namespace mci {
+
+namespace {
+
+std::string upperExtension(const std::string& path)
+{
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return ext;
+}
+
+std::mutex& tableMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::map<DeviceType, Factory>& table()
+{
+    static std::map<DeviceType, Factory> t;
+    return t;
+}
+
+} // namespace
+
+std::string errorText(uint32_t code)
+{
+    switch (code) {
+    case Ok: return {};
+    case ErrInvalidDeviceId: return "Invalid device ID.";
+    case ErrHardware: return "The device is not working.";
+    case ErrInvalidDeviceName: return "The specified device is not open or is not recognized.";
+    case ErrOutOfMemory: return "Not enough memory for the device.";
+    case ErrCannotLoadDriver: return "The device driver could not be loaded.";
+    case ErrUnsupportedFunction: return "The device does not support this command.";
+    case ErrFileNotFound: return "Cannot find the specified file.";
+    case ErrDeviceNotReady: return "The device is not ready.";
+    case ErrInternal: return "An internal error occurred in the device.";
+    case ErrOutOfRange: return "The specified value is out of range.";
+    case ErrInvalidFile: return "The file is not in a format the device can play.";
+    case ErrNoAudioDevice: return "No audio output device is available.";
+    case ErrUnsupportedFormat: return "The device does not support this data format.";
+    case ErrFileRead: return "The file could not be read.";
+    default: return {};
+    }
+}
+
+DeviceType typeForFile(const std::string& path)
+{
+    const std::string ext = upperExtension(path);
+    if (ext == ".MID" || ext == ".RMI")
+        return DeviceType::Sequencer;
+    if (ext == ".WAV")
+        return DeviceType::WaveAudio;
+    if (ext == ".AVI")
+        return DeviceType::AviVideo;
+    return DeviceType::AutoSelect;
+}
+
+Factory setFactory(DeviceType type, Factory factory)
+{
+    std::lock_guard lock(tableMutex());
+    Factory old = table()[type];
+    table()[type] = std::move(factory);
+    return old;
+}
+
+Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out)
+{
+    out.reset();
+    if (type == DeviceType::AutoSelect) {
+        if (file.empty())
+            return Result::failure(ErrInvalidDeviceName, errorText(ErrInvalidDeviceName));
+        type = typeForFile(file);
+        if (type == DeviceType::AutoSelect)
+            return Result::failure(ErrInvalidFile,
+                                   "No media device plays files of this kind.");
+    }
+    Factory make;
+    {
+        std::lock_guard lock(tableMutex());
+        make = table()[type];
+    }
+    if (!make)
+        return Result::failure(ErrCannotLoadDriver, errorText(ErrCannotLoadDriver));
+    std::unique_ptr<Device> device = make();
+    if (!device)
+        return Result::failure(ErrCannotLoadDriver, errorText(ErrCannotLoadDriver));
+    Result r = device->open(file);
+    if (!r.ok()) {
+        if (r.text.empty())
+            r.text = errorText(r.code);
+        return r;
+    }
+    out = std::move(device);
+    return r;
+}
+
+} // namespace mci

@@ -1,0 +1,96 @@
+#pragma once
+// Media devices in the shape of the media control commands: one small
+// interface that the wave, sequencer and video drivers implement and that the
+// media-player control drives.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace mci {
+
+// The numbers are the media-player control's device types.
+enum class DeviceType : int { AutoSelect = 0, AviVideo = 1, Sequencer = 9, WaveAudio = 12 };
+
+enum class Mode { NotReady, Stopped, Playing, Paused, Seeking, Open };
+
+// Milliseconds is what the player sets after every open; Frames is the video
+// device's own default; Default is whatever a device starts with.
+enum class TimeFormat { Default, Milliseconds, Frames };
+
+// Error codes of our own, numbered like the media control's.
+enum Error : uint32_t {
+    Ok = 0,
+    ErrInvalidDeviceId = 257,
+    ErrHardware = 262,
+    ErrInvalidDeviceName = 263,
+    ErrOutOfMemory = 264,
+    ErrCannotLoadDriver = 266,
+    ErrUnsupportedFunction = 274,
+    ErrFileNotFound = 275,
+    ErrDeviceNotReady = 276,
+    ErrInternal = 277,
+    ErrOutOfRange = 282,
+    ErrInvalidFile = 296,
+    ErrNoAudioDevice = 312,
+    ErrUnsupportedFormat = 313,
+    ErrFileRead = 348,
+};
+
+struct Result {
+    uint32_t code = Ok;
+    std::string text; // English, for the user; empty only on success
+
+    bool ok() const { return code == Ok; }
+    static Result success() { return {}; }
+    static Result failure(uint32_t code, std::string text) { return {code, std::move(text)}; }
+};
+
+// The text of a code where a device gave none.
+std::string errorText(uint32_t code);
+
+// One opened media file (or, for the sequencer, no file). A device object is
+// opened once; closing is destroying it. Every call comes from the GUI thread
+// and returns promptly: play starts playback and returns at once.
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // PATH empty: open without a file (only the sequencer allows it).
+    virtual Result open(const std::string& path) = 0;
+    virtual void close() = 0;
+
+    virtual Result play() = 0;
+    virtual Result pause() = 0;
+    virtual Result resume() = 0;
+    virtual Result stop() = 0;
+    // Positions in the current time format; each leaves the device stopped.
+    virtual Result seek(uint32_t position) = 0;
+    virtual Result seekToStart() = 0;
+    virtual Result seekToEnd() = 0;
+
+    virtual Result setTimeFormat(TimeFormat format) = 0;
+    virtual Result length(uint32_t& out) = 0;
+    virtual Result position(uint32_t& out) = 0;
+    virtual Mode mode() = 0;
+
+    // Called once from any thread when playback reaches the end. The receiver
+    // must hand it over to its own thread; a device never calls it after close.
+    virtual void setEndNotify(std::function<void()> notify) = 0;
+};
+
+using Factory = std::function<std::unique_ptr<Device>()>;
+
+// The device type auto-select picks for a file, by its extension without
+// regard to case; AutoSelect when no device plays it.
+DeviceType typeForFile(const std::string& path);
+
+// Replaces the driver of one device type (tests put their scripted device in).
+// Returns the previous factory so that it can be put back.
+Factory setFactory(DeviceType type, Factory factory);
+
+// Creates the device for TYPE (resolving AutoSelect from FILE) and opens FILE
+// on it. On failure OUT stays empty and the result says why.
+Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out);
+
+} // namespace mci

@@ -1,0 +1,8 @@
+#pragma once
+#include "platform/mci/mci.h"
+
+namespace mci {
+
+std::unique_ptr<Device> makeSequencerDevice();
+
+} // namespace mci

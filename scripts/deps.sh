@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the player needs to build, run and be tested on Debian 12.
+# Idempotent: asks apt only for packages that are missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libsdl2-dev libsndfile1-dev libfluidsynth-dev fluid-soundfont-gm libasound2-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  fonts-liberation2 xdg-utils
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+if [ "${1:-}" = "--tests" ]; then
+  # Tests encode media with ffmpeg, fuzz with clang and show windows under Xvfb.
+  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,34 @@
+// The shared main of every test binary: headless Qt, silent SDL audio and a
+// private home for every setting, store and data folder the program touches.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+
+    std::string home = (std::filesystem::temp_directory_path() / "quorvana-home-XXXXXX").string();
+    if (!mkdtemp(home.data()))
+        return 2;
+    const std::filesystem::path root(home);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
+    setenv("QUORVANA_WINDIR", (root / "windir").c_str(), 1);
+    setenv("QUORVANA_REGISTRY", (root / "registry.reg").c_str(), 1);
+
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    const int rc = RUN_ALL_TESTS();
+
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+    return rc;
+}
