@@ -34,3 +34,11 @@ function(quorvana_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${Q_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
 endfunction()
+
+# quorvana_bench(NAME SOURCES... DEPS lib...): one Google Benchmark executable.
+function(quorvana_bench name)
+  cmake_parse_arguments(Q "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${Q_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE benchmark::benchmark ${Q_DEPS})
+endfunction()
