@@ -16,6 +16,8 @@ function(quorvana_library name)
   file(GLOB srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER srcs INCLUDE REGEX "\\.cpp$|\\.h$|\\.qrc$")
+  # form1_*.cpp hold the main window's handler bodies; they build with the main window.
+  list(FILTER srcs EXCLUDE REGEX "/form1_[^/]*\\.cpp$")
   set(cpp ${srcs} ${Q_SOURCES})
   list(FILTER cpp INCLUDE REGEX "\\.cpp$")
   if(NOT cpp)
