@@ -3,6 +3,7 @@
 // leave an event handler, processing pending messages, and the activation of
 // the program's own windows.
 #include <QApplication>
+#include <QWidget>
 #include <QPointer>
 #include <QString>
 

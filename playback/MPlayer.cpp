@@ -1,0 +1,303 @@
+#include "playback/MPlayer.h"
+
+#include "framework/FileCtrl.h"
+#include "framework/sysutils.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QToolButton>
+
+namespace vcl {
+
+namespace {
+
+const char* const kNotOpen = "Kein MCI-Gerät geöffnet";
+const char* const kUnknownError = "Unbekannter Fehlercode";
+
+// Button pictures drawn once, in the colours of the classic media bar.
+QIcon glyph(TMPBtnType type, const QColor& colour)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    auto triangle = [&](qreal x0, qreal x1, bool right) {
+        QPainterPath path;
+        if (right) {
+            path.moveTo(x0, 3);
+            path.lineTo(x1, 8);
+            path.lineTo(x0, 13);
+        } else {
+            path.moveTo(x1, 3);
+            path.lineTo(x0, 8);
+            path.lineTo(x1, 13);
+        }
+        path.closeSubpath();
+        p.drawPath(path);
+    };
+    switch (type) {
+    case TMPBtnType::btPlay: triangle(4, 13, true); break;
+    case TMPBtnType::btPause: p.drawRect(4, 3, 3, 10); p.drawRect(9, 3, 3, 10); break;
+    case TMPBtnType::btStop: p.drawRect(4, 4, 8, 8); break;
+    case TMPBtnType::btNext: triangle(3, 11, true); p.drawRect(11, 3, 2, 10); break;
+    case TMPBtnType::btPrev: p.drawRect(3, 3, 2, 10); triangle(5, 13, false); break;
+    }
+    return QIcon(pm);
+}
+
+struct ButtonInfo {
+    TMPBtnType type;
+    const char* name;
+    QColor colour;
+};
+
+const ButtonInfo kButtons[] = {
+    {TMPBtnType::btPlay, "Play", QColor(0, 128, 0)},
+    {TMPBtnType::btPause, "Pause", QColor(128, 128, 0)},
+    {TMPBtnType::btStop, "Stop", QColor(128, 0, 0)},
+    {TMPBtnType::btNext, "Next", QColor(0, 0, 128)},
+    {TMPBtnType::btPrev, "Prev", QColor(0, 0, 128)},
+};
+
+} // namespace
+
+TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (const ButtonInfo& info : kButtons) {
+        auto* button = new QToolButton(this);
+        button->setIcon(glyph(info.type, info.colour));
+        button->setAccessibleName(info.name);
+        button->setToolTip(info.name);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        button->setFocusPolicy(Qt::TabFocus);
+        connect(button, &QToolButton::clicked, this, [this, t = info.type] { buttonClicked(t); });
+        layout->addWidget(button);
+        buttons_[static_cast<int>(info.type)] = button;
+    }
+    setAccessibleName("Media player");
+}
+
+TMediaPlayer::~TMediaPlayer()
+{
+    Close();
+}
+
+void TMediaPlayer::SetAutoEnable(bool on)
+{
+    autoEnable_ = on;
+    updateButtons();
+}
+
+void TMediaPlayer::Loaded()
+{
+    if (AutoOpen)
+        Open();
+}
+
+void TMediaPlayer::Open()
+{
+    Close();
+    const auto type = static_cast<mci::DeviceType>(DeviceType);
+    std::unique_ptr<mci::Device> device;
+    const mci::Result result = mci::openDevice(type, vcl::encodeFileName(FileName).toStdString(), device);
+    error_ = result.code;
+    if (!result.ok()) {
+        updateButtons();
+        throw EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
+    }
+    device_ = std::move(device);
+    const unsigned generation = ++generation_;
+    QPointer<TMediaPlayer> self(this);
+    device_->setEndNotify([self, generation] {
+        QMetaObject::invokeMethod(
+            self.data(), [self, generation] { if (self) self->onDeviceEnded(generation); },
+            Qt::QueuedConnection);
+    });
+    updateButtons();
+}
+
+void TMediaPlayer::Close()
+{
+    if (!device_)
+        return;
+    ++generation_;
+    device_->setEndNotify({});
+    device_->close();
+    device_.reset();
+    updateButtons();
+}
+
+void TMediaPlayer::requireOpen() const
+{
+    if (!device_)
+        throw EMCIDeviceError(kNotOpen);
+}
+
+void TMediaPlayer::record(const mci::Result& result)
+{
+    error_ = result.code;
+}
+
+void TMediaPlayer::Play()
+{
+    requireOpen();
+    if (AutoRewind) {
+        uint32_t pos = 0, len = 0;
+        if (device_->position(pos).ok() && device_->length(len).ok() && pos == len)
+            record(device_->seekToStart());
+    }
+    record(device_->play());
+    updateButtons();
+}
+
+void TMediaPlayer::Pause()
+{
+    requireOpen();
+    const mci::Mode mode = device_->mode();
+    if (mode == mci::Mode::Playing) {
+        record(device_->pause());
+    } else if (mode == mci::Mode::Paused) {
+        mci::Result r = device_->resume();
+        if (!r.ok())
+            r = device_->play();
+        record(r);
+    }
+    updateButtons();
+}
+
+void TMediaPlayer::Resume()
+{
+    requireOpen();
+    record(device_->resume());
+    updateButtons();
+}
+
+void TMediaPlayer::Stop()
+{
+    requireOpen();
+    record(device_->stop());
+    updateButtons();
+}
+
+void TMediaPlayer::Next()
+{
+    requireOpen();
+    record(device_->seekToEnd());
+    updateButtons();
+}
+
+void TMediaPlayer::Previous()
+{
+    requireOpen();
+    record(device_->seekToStart());
+    updateButtons();
+}
+
+void TMediaPlayer::Rewind()
+{
+    Previous();
+}
+
+int TMediaPlayer::Position()
+{
+    if (!device_)
+        return 0;
+    uint32_t pos = 0;
+    const mci::Result r = device_->position(pos);
+    record(r);
+    return r.ok() ? static_cast<int>(pos) : 0;
+}
+
+void TMediaPlayer::SetPosition(int position)
+{
+    requireOpen();
+    record(device_->seek(static_cast<uint32_t>(std::max(position, 0))));
+    updateButtons();
+}
+
+int TMediaPlayer::Length()
+{
+    requireOpen();
+    uint32_t len = 0;
+    const mci::Result r = device_->length(len);
+    record(r);
+    return r.ok() ? static_cast<int>(len) : 0;
+}
+
+TMPModes TMediaPlayer::Mode()
+{
+    if (!device_)
+        return TMPModes::mpNotReady;
+    switch (device_->mode()) {
+    case mci::Mode::NotReady: return TMPModes::mpNotReady;
+    case mci::Mode::Stopped: return TMPModes::mpStopped;
+    case mci::Mode::Playing: return TMPModes::mpPlaying;
+    case mci::Mode::Paused: return TMPModes::mpPaused;
+    case mci::Mode::Seeking: return TMPModes::mpSeeking;
+    case mci::Mode::Open: return TMPModes::mpOpen;
+    }
+    return TMPModes::mpNotReady;
+}
+
+void TMediaPlayer::SetTimeFormat(TMPTimeFormats format)
+{
+    if (!device_)
+        return;
+    mci::TimeFormat f = mci::TimeFormat::Default;
+    if (format == TMPTimeFormats::tfMilliseconds)
+        f = mci::TimeFormat::Milliseconds;
+    else if (format == TMPTimeFormats::tfFrames)
+        f = mci::TimeFormat::Frames;
+    record(device_->setTimeFormat(f));
+}
+
+void TMediaPlayer::buttonClicked(TMPBtnType button)
+{
+    bool doDefault = true;
+    if (OnClick)
+        OnClick(this, button, doDefault);
+    if (!doDefault)
+        return;
+    switch (button) {
+    case TMPBtnType::btPlay: Play(); break;
+    case TMPBtnType::btPause: Pause(); break;
+    case TMPBtnType::btStop: Stop(); break;
+    case TMPBtnType::btNext: Next(); break;
+    case TMPBtnType::btPrev: Previous(); break;
+    }
+}
+
+void TMediaPlayer::onDeviceEnded(unsigned generation)
+{
+    if (generation == generation_)
+        updateButtons();
+}
+
+void TMediaPlayer::updateButtons()
+{
+    if (!autoEnable_) {
+        for (QToolButton* b : buttons_)
+            b->setEnabled(true);
+        return;
+    }
+    const TMPModes mode = Mode();
+    const bool open = device_ != nullptr && mode != TMPModes::mpNotReady;
+    const bool playing = mode == TMPModes::mpPlaying;
+    const bool paused = mode == TMPModes::mpPaused;
+    Button(TMPBtnType::btPlay)->setEnabled(open && !playing);
+    Button(TMPBtnType::btPause)->setEnabled(open && (playing || paused));
+    Button(TMPBtnType::btStop)->setEnabled(open && (playing || paused));
+    Button(TMPBtnType::btNext)->setEnabled(open);
+    Button(TMPBtnType::btPrev)->setEnabled(open);
+}
+
+} // namespace vcl

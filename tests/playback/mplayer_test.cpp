@@ -1,0 +1,138 @@
+#include "playback/MPlayer.h"
+
+#include "framework/sysutils.h"
+#include "tests/support/scripted_device.h"
+
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using testing_support::ScriptedMedia;
+using vcl::TMediaPlayer;
+using vcl::TMPBtnType;
+using vcl::TMPDeviceTypes;
+
+namespace {
+
+struct MediaPlayerTest : ::testing::Test {
+    ScriptedMedia media;
+    TMediaPlayer player;
+
+    void openFile(const char* path, uint32_t length)
+    {
+        media.add(path, length);
+        player.FileName = path;
+        player.Open();
+        media.clearLog();
+    }
+
+    bool allButtons(bool enabled)
+    {
+        for (int b = 0; b < 5; ++b)
+            if (player.Button(static_cast<TMPBtnType>(b))->isEnabled() != enabled)
+                return false;
+        return true;
+    }
+};
+
+void expectNotOpen(const std::function<void()>& call)
+{
+    try {
+        call();
+        ADD_FAILURE() << "no error raised";
+    } catch (const vcl::EMCIDeviceError& e) {
+        EXPECT_EQ(e.message(), "Kein MCI-Gerät geöffnet");
+    }
+}
+
+} // namespace
+
+TEST_F(MediaPlayerTest, ClosedDeviceRaisesOnlyWhereCallersExpectIt)
+{
+    expectNotOpen([&] { player.Play(); });
+    expectNotOpen([&] { player.Stop(); });
+    expectNotOpen([&] { player.SetPosition(0); });
+    expectNotOpen([&] { player.Length(); });
+    expectNotOpen([&] { player.Pause(); });
+    expectNotOpen([&] { player.Next(); });
+    expectNotOpen([&] { player.Previous(); });
+    EXPECT_EQ(player.Position(), 0);
+    player.SetTimeFormat(vcl::TMPTimeFormats::tfMilliseconds);
+    EXPECT_TRUE(media.log.empty());
+}
+
+TEST_F(MediaPlayerTest, OpenClosesFirstAndRefusalLeavesNothingOpen)
+{
+    openFile("/m/a.wav", 1000);
+    player.FileName = "/m/missing.wav";
+    try {
+        player.Open();
+        FAIL();
+    } catch (const vcl::EMCIDeviceError& e) {
+        EXPECT_EQ(e.message(), "scripted refusal");
+    }
+    EXPECT_EQ(media.joinedLog(), "close; open waveaudio /m/missing.wav");
+    EXPECT_FALSE(player.IsOpen());
+}
+
+TEST_F(MediaPlayerTest, DeviceTypeAndSequencerWithoutFile)
+{
+    player.DeviceType = TMPDeviceTypes::dtSequencer;
+    player.AutoOpen = true;
+    player.Loaded();
+    EXPECT_EQ(media.joinedLog(), "open sequencer");
+    media.add("/m/a.wa~", 10);
+    player.DeviceType = TMPDeviceTypes::dtWaveAudio;
+    player.FileName = "/m/a.wa~";
+    player.Open();
+    EXPECT_EQ(media.log.back(), "open waveaudio /m/a.wa~");
+}
+
+TEST_F(MediaPlayerTest, PlayRewindsAtTheEnd)
+{
+    openFile("/m/a.mid", 500);
+    media.finish();
+    player.Play();
+    EXPECT_EQ(media.joinedLog(), "seek 0; play");
+    media.clearLog();
+    media.setPosition(100);
+    player.Play();
+    EXPECT_EQ(media.joinedLog(), "play");
+}
+
+TEST_F(MediaPlayerTest, ButtonsRunClickHandlerFirstAndPauseToggles)
+{
+    openFile("/m/a.mid", 500);
+    std::vector<TMPBtnType> seen;
+    bool skipNext = false;
+    player.OnClick = [&](QObject* sender, TMPBtnType button, bool& doDefault) {
+        EXPECT_EQ(sender, &player);
+        seen.push_back(button);
+        media.log.push_back("click");
+        if (skipNext)
+            doDefault = false;
+    };
+    player.Button(TMPBtnType::btPlay)->click();
+    player.Button(TMPBtnType::btPause)->click();
+    player.Button(TMPBtnType::btPause)->click();
+    player.Button(TMPBtnType::btNext)->click();
+    player.Button(TMPBtnType::btPrev)->click();
+    player.Button(TMPBtnType::btStop)->click();
+    EXPECT_EQ(media.joinedLog(), "click; play; click; pause; click; resume; click; seek 500; click; seek 0; click; stop");
+    skipNext = true;
+    media.clearLog();
+    player.Button(TMPBtnType::btPlay)->click();
+    EXPECT_EQ(media.joinedLog(), "click");
+}
+
+TEST_F(MediaPlayerTest, AutoEnableFollowsTheDevice)
+{
+    EXPECT_TRUE(allButtons(true));
+    player.SetAutoEnable(true);
+    EXPECT_TRUE(allButtons(false)); // nothing open
+    openFile("/m/a.mid", 500);
+    player.Play();
+    EXPECT_FALSE(player.Button(TMPBtnType::btPlay)->isEnabled());
+    EXPECT_TRUE(player.Button(TMPBtnType::btStop)->isEnabled());
+    player.SetAutoEnable(false);
+    EXPECT_TRUE(allButtons(true));
+}

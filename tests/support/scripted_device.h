@@ -1,0 +1,75 @@
+#pragma once
+// A media device whose lengths and positions the test decides and whose
+// every command is recorded. While a ScriptedMedia lives it is the driver of
+// every device type.
+#include "platform/mci/mci.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class ScriptedDevice;
+
+class ScriptedMedia {
+public:
+    ScriptedMedia();
+    ~ScriptedMedia();
+    ScriptedMedia(const ScriptedMedia&) = delete;
+    ScriptedMedia& operator=(const ScriptedMedia&) = delete;
+
+    // A file the device plays, LENGTH ms long. Files not added are refused.
+    void add(const std::string& path, uint32_t lengthMs);
+    void refuse(const std::string& path) { files_.erase(path); }
+
+    // Every command, in order: "open sequencer /a.mid", "play", "seek 0", "close", ...
+    std::vector<std::string> log;
+    std::string joinedLog() const;
+    void clearLog() { log.clear(); }
+
+    // The device that is open now, or null.
+    ScriptedDevice* current() const { return current_; }
+    // Plays the open device to its end.
+    void finish();
+    void setPosition(uint32_t ms);
+
+private:
+    friend class ScriptedDevice;
+    std::map<std::string, uint32_t> files_;
+    ScriptedDevice* current_ = nullptr;
+    std::map<mci::DeviceType, mci::Factory> saved_;
+};
+
+class ScriptedDevice : public mci::Device {
+public:
+    ScriptedDevice(ScriptedMedia& media, mci::DeviceType type);
+    ~ScriptedDevice() override;
+
+    mci::Result open(const std::string& path) override;
+    void close() override;
+    mci::Result play() override;
+    mci::Result pause() override;
+    mci::Result resume() override;
+    mci::Result stop() override;
+    mci::Result seek(uint32_t position) override;
+    mci::Result seekToStart() override;
+    mci::Result seekToEnd() override;
+    mci::Result setTimeFormat(mci::TimeFormat format) override;
+    mci::Result length(uint32_t& out) override;
+    mci::Result position(uint32_t& out) override;
+    mci::Mode mode() override;
+    void setEndNotify(std::function<void()> notify) override;
+
+    std::string path;
+    uint32_t lengthMs = 0;
+    uint32_t positionMs = 0;
+    mci::Mode state = mci::Mode::Stopped;
+    mci::DeviceType type;
+
+private:
+    ScriptedMedia& media_;
+    std::function<void()> notify_;
+};
+
+} // namespace testing_support
