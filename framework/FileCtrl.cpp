@@ -378,6 +378,16 @@ QString absoluteFolderPath(const QString& path)
     return clean.isEmpty() ? QStringLiteral("/") : clean;
 }
 
+static QByteArray& mountTablePath()
+{
+    static QByteArray path("/proc/self/mounts");
+    return path;
+}
+
+void setMountTable(const QByteArray& path) { mountTablePath() = path; }
+
+QStringList mountPoints() { return mountPoints(mountTablePath().constData()); }
+
 QStringList mountPoints(const char* mountTable)
 {
     QStringList points{QStringLiteral("/")};

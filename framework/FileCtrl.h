@@ -27,7 +27,12 @@ QString absoluteFolderPath(const QString& path);
 
 // The mount points of real file systems ("/" always), "/" first, the rest
 // sorted. Read on every call: media come and go.
-QStringList mountPoints(const char* mountTable = "/proc/self/mounts");
+QStringList mountPoints();
+QStringList mountPoints(const char* mountTable);
+
+// The table the controls read their volumes from, /proc/self/mounts unless a
+// test points it at a table of its own.
+void setMountTable(const QByteArray& path);
 
 // The mount point that is the longest whole-component prefix of PATH (made
 // absolute first), among POINTS or else the mounted volumes.

@@ -269,3 +269,238 @@ TEST(FileListBox, UnreadableFolderIsAnErrorNotAnEmptyList)
 }
 
 } // namespace
+
+namespace {
+
+using vcl::TDirectoryListBox;
+using vcl::TDriveComboBox;
+
+TEST(Drives, MountTableKeepsRealVolumesOnly)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "usb stick");
+    const std::string usb = (dir / "usb\\040stick").string();
+    const std::string table = dir.write("mounts",
+        "/dev/vda / ext4 rw 0 0\n"
+        "proc /proc proc rw 0 0\n"
+        "tmpfs /run tmpfs rw 0 0\n"
+        "tmpfs /tmp tmpfs rw 0 0\n"
+        "/dev/sdb1 " + usb + " vfat rw 0 0\n"
+        "/dev/vda /etc/hosts ext4 rw 0 0\n"
+        "/dev/vda " + (dir / "hosts").string() + " ext4 rw 0 0\n"
+        "server:/x /net/share nfs4 rw 0 0\n"
+        "/dev/loop0 /snap/core/1 squashfs ro 0 0\n"
+        "overlay / overlay rw 0 0\n"
+        "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n");
+    dir.write("hosts", "127.0.0.1 localhost\n");
+    EXPECT_EQ(vcl::mountPoints(table.c_str()),
+              QStringList({"/", "/net/share", "/tmp", q(dir / "usb stick")}));
+    EXPECT_EQ(vcl::mountPoints((dir / "none").c_str()), QStringList({"/"}));
+}
+
+TEST(Drives, DriveIsTheLongestWholeComponentPrefix)
+{
+    const QStringList points{"/", "/media/usb", "/media/usb/inner"};
+    EXPECT_EQ(vcl::driveOf("/media/usb2/a.mid", points), "/");
+    EXPECT_EQ(vcl::driveOf("/media/usb", points), "/media/usb");
+    EXPECT_EQ(vcl::driveOf("/media/usb/a/../b.mid", points), "/media/usb");
+    EXPECT_EQ(vcl::driveOf("/media/usb/inner/b.mid", points), "/media/usb/inner");
+    EXPECT_EQ(vcl::driveOf("/media/usb/inner/../b.mid", points), "/media/usb");
+
+    TempDir dir;
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    EXPECT_EQ(vcl::driveOf("song.mid", {"/", q(dir.path())}), q(dir.path()));
+}
+
+TEST(DriveComboBox, ListsVolumesAndIgnoresTheCurrentDrive)
+{
+    TDriveComboBox combo;
+    QSignalSpy changes(&combo, &TDriveComboBox::change);
+    ASSERT_GE(combo.count(), 1);
+    EXPECT_EQ(combo.itemText(0), "/");
+    for (int i = 0; i < combo.count(); ++i)
+        EXPECT_TRUE(combo.itemText(i).startsWith("/"));
+    EXPECT_EQ(combo.drive(), vcl::driveOf(currentFolder()));
+
+    combo.setDrive(currentFolder() + "/song.mid");
+    combo.setDrive(combo.drive());
+    combo.setDrive(QString());
+    EXPECT_EQ(changes.count(), 0);
+}
+
+// A folder tree with hidden, linked and plain entries.
+struct FolderTree {
+    TempDir dir;
+    FolderTree()
+    {
+        for (const char* sub : {"top/mid/zeta", "top/mid/Alpha", "top/mid/beta", "top/mid/.hidden", "elsewhere"})
+            std::filesystem::create_directories(dir / sub);
+        dir.write("top/mid/song.mid", "x");
+        dir.write("elsewhere/other.wav", "x");
+        std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "top/mid/linked");
+        std::filesystem::create_directory_symlink(dir / "gone", dir / "top/mid/broken");
+    }
+    QString path(const char* sub) const { return q(dir / sub); }
+};
+
+QStringList entries(const TDirectoryListBox& list)
+{
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i)
+        texts.append(list.item(i)->text());
+    return texts;
+}
+
+TEST(DirectoryListBox, ShowsTheChainThenTheSortedSubfolders)
+{
+    FolderTree tree;
+    TDirectoryListBox list;
+    QSignalSpy changes(&list, &TDirectoryListBox::change);
+    list.setDirectory(tree.path("top/mid"));
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(list.directory(), tree.path("top/mid"));
+    EXPECT_EQ(currentFolder(), tree.path("top/mid"));
+
+    QStringList chain{vcl::driveOf(tree.path("top"))};
+    QString below = tree.path("top/mid").mid(chain[0].size());
+    chain += below.split('/', Qt::SkipEmptyParts);
+    EXPECT_EQ(entries(list), chain + QStringList({"Alpha", "beta", "linked", "zeta"}));
+    EXPECT_EQ(list.currentRow(), chain.size() - 1);
+    EXPECT_EQ(list.entryPath(0), chain[0]);
+    EXPECT_EQ(list.entryPath(int(chain.size()) - 2), tree.path("top"));
+    EXPECT_EQ(list.entryPath(int(chain.size())), tree.path("top/mid/Alpha"));
+}
+
+TEST(DirectoryListBox, SettingTheFolderFollowsTheRules)
+{
+    FolderTree tree;
+    TDirectoryListBox list;
+    QSignalSpy changes(&list, &TDirectoryListBox::change);
+    list.setDirectory(tree.path("top/mid"));
+    list.setDirectory(tree.path("top/mid") + "/");
+    list.setDirectory(QString());
+    EXPECT_EQ(changes.count(), 1) << "the current folder again changes nothing";
+
+    list.setDirectory(tree.path("elsewhere/other.wav"));
+    EXPECT_EQ(list.directory(), tree.path("elsewhere"));
+    EXPECT_EQ(changes.count(), 2);
+
+    EXPECT_THROW(list.setDirectory(tree.path("missing")), vcl::EInOutError);
+    EXPECT_EQ(list.directory(), tree.path("elsewhere"));
+    EXPECT_EQ(currentFolder(), tree.path("elsewhere"));
+    EXPECT_EQ(changes.count(), 2);
+}
+
+TEST(DirectoryListBox, UserOpensFoldersWithEnterAndDoubleClick)
+{
+    FolderTree tree;
+    TDirectoryListBox list;
+    QSignalSpy changes(&list, &TDirectoryListBox::change);
+    list.resize(200, 400);
+    list.show();
+    list.setDirectory(tree.path("top/mid"));
+    const int alpha = int(entries(list).indexOf("Alpha"));
+
+    list.setCurrentRow(alpha);
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(list.directory(), tree.path("top/mid/Alpha"));
+
+    const int top = int(entries(list).indexOf("top"));
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(top)).center());
+    EXPECT_EQ(list.directory(), tree.path("top"));
+    EXPECT_EQ(changes.count(), 3);
+}
+
+TEST(DirectoryListBox, DriveChangeMovesOnlyToAnotherVolume)
+{
+    FolderTree tree;
+    TDirectoryListBox list;
+    QSignalSpy changes(&list, &TDirectoryListBox::change);
+    list.setDirectory(tree.path("top/mid"));
+    list.setDrive(vcl::driveOf(tree.path("top/mid")));
+    EXPECT_EQ(changes.count(), 1);
+
+    // A volume first visited opens at its mount point.
+    list.setDrive(tree.path("elsewhere"));
+    EXPECT_EQ(list.directory(), tree.path("elsewhere"));
+    EXPECT_EQ(changes.count(), 2);
+
+    try {
+        list.setDrive(tree.path("no medium"));
+        ADD_FAILURE() << "an unreadable volume must fail";
+    } catch (const vcl::EInOutError& e) {
+        EXPECT_EQ(e.errorCode(), ENOENT);
+    }
+    EXPECT_EQ(list.directory(), tree.path("elsewhere"));
+    EXPECT_EQ(changes.count(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// Two removable volumes of a mount table of the test's own.
+struct FakeVolumes {
+    TempDir dir;
+    FakeVolumes()
+    {
+        for (const char* sub : {"vol1/a/b", "vol2/c/d"})
+            std::filesystem::create_directories(dir / sub);
+        const std::string table = dir.write("mounts",
+            "/dev/vda / ext4 rw 0 0\n"
+            "/dev/sdb1 " + (dir / "vol1").string() + " vfat rw 0 0\n"
+            "/dev/sdc1 " + (dir / "vol2").string() + " ext4 rw 0 0\n");
+        vcl::setMountTable(QByteArray::fromStdString(table));
+    }
+    ~FakeVolumes() { vcl::setMountTable("/proc/self/mounts"); }
+    QString path(const char* sub) const { return q(dir / sub); }
+};
+
+TEST(DriveComboBox, SwitchesVolumesByProgramAndByUser)
+{
+    FakeVolumes volumes;
+    TDriveComboBox combo;
+    QSignalSpy changes(&combo, &TDriveComboBox::change);
+    EXPECT_EQ(combo.count(), 3);
+
+    combo.setDrive(volumes.path("vol1/a/b") + "/song.mid");
+    EXPECT_EQ(combo.drive(), volumes.path("vol1"));
+    EXPECT_EQ(combo.currentText(), volumes.path("vol1"));
+    combo.setDrive(volumes.path("vol1"));
+    EXPECT_EQ(changes.count(), 1);
+
+    combo.show();
+    QTest::keyClick(&combo, Qt::Key_Down);
+    EXPECT_EQ(combo.drive(), volumes.path("vol2"));
+    EXPECT_EQ(changes.count(), 2);
+}
+
+TEST(DirectoryListBox, EachVolumeKeepsItsLastFolder)
+{
+    FakeVolumes volumes;
+    TDirectoryListBox list;
+    QSignalSpy changes(&list, &TDirectoryListBox::change);
+    list.setDirectory(volumes.path("vol1/a/b"));
+    EXPECT_EQ(list.item(0)->text(), volumes.path("vol1"));
+    EXPECT_EQ(entries(list).mid(1), QStringList({"a", "b"}));
+
+    list.setDrive(volumes.path("vol2"));
+    EXPECT_EQ(list.directory(), volumes.path("vol2"));
+    list.setDirectory(volumes.path("vol2/c"));
+    list.setDrive(volumes.path("vol1"));
+    EXPECT_EQ(list.directory(), volumes.path("vol1/a/b"));
+
+    // The file list's reads count as well: it shares the process's folder.
+    TFileListBox files;
+    files.setDirectory(volumes.path("vol2/c/d"));
+    list.setDrive(volumes.path("vol2"));
+    EXPECT_EQ(list.directory(), volumes.path("vol2/c/d"));
+
+    // The folder last visited is gone: back to the volume's root.
+    std::filesystem::remove_all(volumes.dir / "vol1/a");
+    list.setDrive(volumes.path("vol1"));
+    EXPECT_EQ(list.directory(), volumes.path("vol1"));
+    EXPECT_EQ(changes.count(), 6);
+}
+
+} // namespace
