@@ -1,0 +1,57 @@
+#pragma once
+// The kernel services the player relies on, on POSIX: its per-user data
+// folder, a millisecond tick, its own executable path, and file copy, move and
+// delete that never replace an existing file. Failures carry errno so that a
+// caller can tell "target exists" from everything else.
+#include <cstdint>
+#include <string>
+
+namespace kernel {
+
+struct Status {
+    int error = 0; // errno; 0 on success
+
+    bool ok() const { return error == 0; }
+    bool targetExists() const;
+    // The system's reason, for the user.
+    std::string text() const;
+
+    static Status success() { return {}; }
+    static Status fromErrno();
+};
+
+// The player's per-user data folder: $QUORVANA_WINDIR, else
+// $XDG_DATA_HOME/quorvana, else ~/.local/share/quorvana. Created on first use;
+// a folder that cannot be created is still returned, so that the write that
+// needs it reports why.
+std::string windowsDirectory();
+
+// Milliseconds of a monotonic clock, wrapping at 2^32 like the Windows counter.
+uint32_t tickCount();
+
+// The full path of the running executable.
+std::string moduleFileName();
+
+// PATH with the extension of its name part replaced by ".INI", or ".INI"
+// appended when the name has none.
+std::string iniPathFor(const std::string& path);
+
+// Copies FROM to TO. TO must not exist: an existing TO (FROM itself included)
+// gives EEXIST and stays untouched; any failure leaves no partial file behind.
+Status copyFile(const std::string& from, const std::string& to);
+
+// Renames FROM to TO without replacing an existing TO; across file systems the
+// file is copied whole first and the source removed only after that.
+Status moveFile(const std::string& from, const std::string& to);
+
+Status deleteFile(const std::string& path);
+
+// Replaces the content of PATH (or creates it) in one step: readers see the old
+// bytes or the new ones, never a mix, and a failure keeps the old file whole.
+Status writeFileAtomically(const std::string& path, const std::string& bytes);
+
+// Creates PATH holding BYTES, complete or not at all; an existing PATH gives
+// EEXIST and stays untouched.
+Status createFile(const std::string& path, const std::string& bytes);
+
+} // namespace kernel
