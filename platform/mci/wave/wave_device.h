@@ -1,8 +1,26 @@
 #pragma once
+// The wave-audio device: RIFF WAVE files (whatever their extension) decoded by
+// libsndfile and played through the audio output.
+//
+// Time is counted in milliseconds only (the default and the one format it
+// accepts; frames are refused). Length and position are truncated to whole
+// milliseconds, the position counting the frames the output has consumed, so
+// once the end is reached position equals length exactly. A seek past the end
+// stops at the end.
 #include "platform/mci/mci.h"
+#include "platform/mci/wave/audio_sink.h"
+
+#include <memory>
 
 namespace mci {
 
 std::unique_ptr<Device> makeWaveDevice();
+
+namespace wave {
+
+// The same device writing to SINK instead of the sound card.
+std::unique_ptr<Device> makeDevice(SinkOpener sink);
+
+} // namespace wave
 
 } // namespace mci

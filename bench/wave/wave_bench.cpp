@@ -1,0 +1,162 @@
+// How fast the wave device answers: from play() to the first output buffer
+// that carries the file's samples, and the open of a 10 s CD-quality file.
+// Runs on SDL's dummy driver unless SDL_AUDIODRIVER names another.
+#include "platform/mci/wave/wave_device.h"
+#include "platform/mci/wave/wave_file.h"
+
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A file of SECONDS of a tone that is never silent, written once per run.
+std::string makeFile(const std::string& name, int seconds)
+{
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("quorvana-bench-" + std::to_string(getpid()) + "-" + name);
+    if (std::filesystem::exists(path))
+        return path.string();
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<float> frames(2 * 44100);
+    for (size_t i = 0; i < frames.size(); ++i)
+        frames[i] = 0.3f + 0.2f * std::sin(float(i / 2) * 0.03f);
+    for (int s = 0; s < seconds; ++s)
+        sf_writef_float(f, frames.data(), 44100);
+    sf_close(f);
+    return path.string();
+}
+
+// Watches the output for the first buffer with sound in it after arming.
+struct FirstSound {
+    std::atomic<bool> armed{false};
+    std::atomic<bool> heard{false};
+    std::atomic<int64_t> at{0};
+
+    mci::wave::SinkOpener opener()
+    {
+        auto real = mci::wave::sdlSinkOpener();
+        return [this, real](const audio::Format& f, audio::RenderFn render, std::string& error) {
+            const int channels = f.channels;
+            return real(f, [this, render, channels](float* out, int frames) {
+                render(out, frames);
+                if (!armed.load(std::memory_order_acquire))
+                    return;
+                for (int i = 0; i < frames * channels; ++i) {
+                    if (out[i] != 0.0f) {
+                        at.store(Clock::now().time_since_epoch().count());
+                        armed.store(false);
+                        heard.store(true);
+                        heard.notify_all();
+                        return;
+                    }
+                }
+            }, error);
+        };
+    }
+
+    // Seconds from calling START to the first buffer with sound.
+    template <class Start>
+    double measure(Start start)
+    {
+        heard = false;
+        armed = true;
+        const auto t0 = Clock::now();
+        start();
+        heard.wait(false);
+        return std::chrono::duration<double>(Clock::duration(at.load()) - t0.time_since_epoch()).count();
+    }
+};
+
+void playAfterOpen(benchmark::State& state)
+{
+    const std::string file = makeFile("short.wav", 2);
+    FirstSound probe;
+    for (auto _ : state) {
+        auto device = mci::wave::makeDevice(probe.opener());
+        if (!device->open(file).ok()) {
+            state.SkipWithError("no audio output");
+            return;
+        }
+        state.SetIterationTime(probe.measure([&] { device->play(); }));
+    }
+}
+BENCHMARK(playAfterOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+
+// The rewind before a replay throws the buffered samples away: the reader
+// must seek and refill before the first buffer.
+void playAfterRewind(benchmark::State& state)
+{
+    const std::string file = makeFile("short.wav", 2);
+    FirstSound probe;
+    auto device = mci::wave::makeDevice(probe.opener());
+    if (!device->open(file).ok()) {
+        state.SkipWithError("no audio output");
+        return;
+    }
+    for (auto _ : state) {
+        device->seek(1500);
+        state.SetIterationTime(probe.measure([&] {
+            device->seekToStart();
+            device->play();
+        }));
+    }
+}
+BENCHMARK(playAfterRewind)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+
+void openTenSeconds(benchmark::State& state)
+{
+    const std::string file = makeFile("ten.wav", 10);
+    for (auto _ : state) {
+        auto device = mci::makeWaveDevice();
+        const auto t0 = Clock::now();
+        const mci::Result r = device->open(file);
+        const auto t1 = Clock::now();
+        if (!r.ok()) {
+            state.SkipWithError(r.text.c_str());
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+        device->close();
+    }
+}
+BENCHMARK(openTenSeconds)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The file half of the open alone: header check, chunk walk, libsndfile.
+void openTenSecondsFileOnly(benchmark::State& state)
+{
+    const std::string file = makeFile("ten.wav", 10);
+    for (auto _ : state) {
+        std::unique_ptr<mci::wave::WaveFile> f;
+        benchmark::DoNotOptimize(mci::wave::WaveFile::open(file, f));
+    }
+}
+BENCHMARK(openTenSecondsFileOnly)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const char* name : {"short.wav", "ten.wav"})
+        std::filesystem::remove(std::filesystem::temp_directory_path() /
+                                ("quorvana-bench-" + std::to_string(getpid()) + "-" + name));
+    return 0;
+}

@@ -1,0 +1,192 @@
+#include "platform/mci/wave/wave_file.h"
+
+#include "platform/mci/wave/riff_probe.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace mci::wave {
+
+namespace {
+
+// What SDL converts without surprises; a header with 200 channels or a rate
+// of 3 Hz is damage, not audio.
+constexpr int kMaxChannels = 8;
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
+Result refuse(uint32_t code, const std::string& text)
+{
+    return Result::failure(code, text);
+}
+
+bool isWaveContainer(int format)
+{
+    const int major = format & SF_FORMAT_TYPEMASK;
+    return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
+}
+
+// Codecs whose samples map one to one onto the data: their frame count is exact.
+// The block codecs (ADPCM, GSM) are counted in whole blocks by libsndfile.
+bool isSampleExact(int format)
+{
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24: case SF_FORMAT_PCM_32: case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isFloat(int format)
+{
+    const int sub = format & SF_FORMAT_SUBMASK;
+    return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+} // namespace
+
+Result WaveFile::open(const std::string& path, std::unique_ptr<WaveFile>& out)
+{
+    out.reset();
+    if (path.empty())
+        return refuse(ErrFileNotFound, "No file name was given.");
+    std::unique_ptr<WaveFile> file(new WaveFile);
+    // Non-blocking, so that a named pipe given as a file cannot hang the open.
+    file->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (file->fd_ < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG)
+            return refuse(ErrFileNotFound, "Cannot find the file \"" + path + "\".");
+        return refuse(ErrFileRead, "Cannot open the file \"" + path + "\": " + std::strerror(err) + ".");
+    }
+    struct stat st {};
+    if (fstat(file->fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return refuse(ErrInvalidFile, "\"" + path + "\" is not a file.");
+    if (st.st_size == 0)
+        return refuse(ErrInvalidFile, "The file \"" + path + "\" is empty.");
+    fcntl(file->fd_, F_SETFL, fcntl(file->fd_, F_GETFL) & ~O_NONBLOCK);
+
+    const int fd = file->fd_;
+    const RiffProbe probe = probeRiff(
+        [fd](uint64_t offset, void* buffer, size_t size) -> size_t {
+            const ssize_t n = pread(fd, buffer, size, off_t(offset));
+            return n < 0 ? 0 : size_t(n);
+        },
+        uint64_t(st.st_size));
+    if (!probe.isWave)
+        return refuse(ErrInvalidFile, "The file is not a wave audio file (it has no RIFF WAVE header).");
+
+    SF_INFO info{};
+    if (!file->openSndfile(&info))
+        return refuse(ErrInvalidFile, std::string("The wave file cannot be read: ") + sf_strerror(nullptr));
+    if (!isWaveContainer(info.format))
+        return refuse(ErrInvalidFile, "The file is not a wave audio file.");
+    if (info.channels < 1 || info.channels > kMaxChannels)
+        return refuse(ErrUnsupportedFormat, "The wave file has " + std::to_string(info.channels) +
+                                                " channels; at most 8 can be played.");
+    if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
+        return refuse(ErrUnsupportedFormat, "The wave file's sample rate of " +
+                                                std::to_string(info.samplerate) + " Hz cannot be played.");
+
+    file->rate_ = info.samplerate;
+    file->channels_ = info.channels;
+    file->frames_ = std::max<int64_t>(info.frames, 0);
+    file->floatData_ = isFloat(info.format);
+    if (!isSampleExact(info.format) && probe.factFrames && int64_t(*probe.factFrames) < file->frames_)
+        file->frames_ = int64_t(*probe.factFrames);
+    out = std::move(file);
+    return Result::success();
+}
+
+WaveFile::~WaveFile()
+{
+    closeSndfile();
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool WaveFile::openSndfile(SF_INFO* infoOut)
+{
+    // libsndfile takes the descriptor's current offset as the file's start.
+    if (lseek(fd_, 0, SEEK_SET) != 0)
+        return false;
+    SF_INFO info{};
+    sf_ = sf_open_fd(fd_, SFM_READ, infoOut ? infoOut : &info, SF_FALSE);
+    pos_ = 0;
+    return sf_ != nullptr;
+}
+
+void WaveFile::closeSndfile()
+{
+    if (sf_)
+        sf_close(sf_);
+    sf_ = nullptr;
+}
+
+int64_t WaveFile::read(float* out, int64_t frames)
+{
+    frames = std::min(frames, frames_ - pos_);
+    if (!sf_ || frames <= 0)
+        return 0;
+    // Always as floats: float files read as shorts come out silent.
+    const int64_t got = std::max<sf_count_t>(sf_readf_float(sf_, out, frames), 0);
+    if (floatData_) {
+        // A float file may hold anything, NaN and infinities included; the
+        // audio path must only ever see samples in range.
+        for (int64_t i = 0; i < got * channels_; ++i) {
+            const float v = out[i];
+            out[i] = std::isfinite(v) ? std::clamp(v, -1.0f, 1.0f) : 0.0f;
+        }
+    }
+    pos_ += got;
+    return got;
+}
+
+bool WaveFile::rewind()
+{
+    if (sf_ && sf_seek(sf_, 0, SEEK_SET) == 0) {
+        pos_ = 0;
+        return true;
+    }
+    // Some codecs (GSM 6.10) cannot seek at all, not even to the start.
+    closeSndfile();
+    return openSndfile();
+}
+
+int64_t WaveFile::seek(int64_t frame, const std::function<bool()>& cancelled)
+{
+    frame = std::clamp<int64_t>(frame, 0, frames_);
+    if (!sf_ && !rewind())
+        return 0;
+    if (frame == pos_)
+        return pos_;
+    if (sf_seek(sf_, frame, SEEK_SET) == frame) {
+        pos_ = frame;
+        return pos_;
+    }
+    // No seeking in this codec (or not that far): decode from the start, or
+    // from here when the failed seek left the place known, up to the target.
+    if ((frame < pos_ || sf_seek(sf_, 0, SEEK_CUR) != pos_) && !rewind())
+        return 0;
+    std::vector<float> scratch(size_t(4096) * size_t(channels_));
+    while (pos_ < frame) {
+        if (cancelled && cancelled())
+            break;
+        if (read(scratch.data(), std::min<int64_t>(4096, frame - pos_)) <= 0)
+            break;
+    }
+    return pos_;
+}
+
+} // namespace mci::wave
