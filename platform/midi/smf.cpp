@@ -1,0 +1,519 @@
+#include "platform/midi/smf.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace midi {
+
+// ---------------------------------------------------------------- tempo map
+
+void TempoMap::setMetrical(uint16_t ticksPerQuarter)
+{
+    smpte_ = false;
+    den_ = ticksPerQuarter;
+    segments_.assign(1, Segment{0, 0, 500000});
+}
+
+void TempoMap::setSmpte(int framesPerSecond, int ticksPerFrame)
+{
+    smpte_ = true;
+    if (framesPerSecond == 29) {
+        den_ = 30ull * static_cast<uint64_t>(ticksPerFrame);
+        smpteRate_ = 1001000;
+    } else {
+        den_ = static_cast<uint64_t>(framesPerSecond) * static_cast<uint64_t>(ticksPerFrame);
+        smpteRate_ = 1000000;
+    }
+    segments_.assign(1, Segment{0, 0, smpteRate_});
+}
+
+void TempoMap::build(const std::vector<TempoChange>& changes)
+{
+    segments_.resize(1);
+    if (smpte_)
+        return;
+    for (const TempoChange& c : changes) {
+        if (c.microsPerQuarter == 0)
+            continue;
+        Segment& last = segments_.back();
+        if (c.tick == last.tick) {
+            last.rate = c.microsPerQuarter;
+            continue;
+        }
+        // At most 2^32 ticks at 2^24 microseconds each: the sum fits 64 bits.
+        const uint64_t start = last.start + static_cast<uint64_t>(c.tick - last.tick) * last.rate;
+        segments_.push_back(Segment{c.tick, start, c.microsPerQuarter});
+    }
+}
+
+size_t TempoMap::segmentFor(uint32_t tick) const
+{
+    if (segments_.size() == 1)
+        return 0;
+    auto it = std::upper_bound(segments_.begin(), segments_.end(), tick,
+                               [](uint32_t t, const Segment& s) { return t < s.tick; });
+    return static_cast<size_t>(it - segments_.begin()) - 1;
+}
+
+uint64_t TempoMap::micros(uint32_t tick) const
+{
+    const Segment& s = segments_[segmentFor(tick)];
+    return (s.start + static_cast<uint64_t>(tick - s.tick) * s.rate) / den_;
+}
+
+uint32_t TempoMap::firstTickAtOrAfter(uint64_t us) const
+{
+    constexpr uint64_t maxTick = std::numeric_limits<uint32_t>::max();
+    // Past any real song; also keeps the product below from overflowing.
+    if (us >= (uint64_t{1} << 44))
+        return static_cast<uint32_t>(maxTick);
+    const uint64_t target = us * den_;
+    auto it = std::upper_bound(segments_.begin(), segments_.end(), target,
+                               [](uint64_t t, const Segment& s) { return t < s.start; });
+    const Segment& s = *(it - 1);
+    // micros(t) >= us  <=>  start + n * rate >= us * den
+    const uint64_t n = (target - s.start + s.rate - 1) / s.rate;
+    return static_cast<uint32_t>(std::min<uint64_t>(s.tick + n, maxTick));
+}
+
+// ---------------------------------------------------------------- song
+
+uint32_t millisFromMicros(uint64_t micros)
+{
+    return static_cast<uint32_t>(std::min<uint64_t>(micros / 1000, std::numeric_limits<uint32_t>::max()));
+}
+
+uint32_t Song::lengthMs() const { return millisFromMicros(lengthMicros); }
+
+size_t Song::memoryBytes() const
+{
+    return events.capacity() * sizeof(Event) + tracks.capacity() * sizeof(Track)
+           + sysexBytes.capacity() + sysexOffsets.capacity() * sizeof(uint32_t)
+           + tempo.segmentCount() * 24;
+}
+
+// ---------------------------------------------------------------- reader
+
+namespace {
+
+constexpr uint32_t maxSysexCount = (1u << 24) - 1; // what Event::word can index
+constexpr size_t maxFileBytes = size_t{256} << 20;
+
+uint32_t be32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint32_t le32(const uint8_t* p)
+{
+    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+}
+
+bool readVlq(const uint8_t*& p, const uint8_t* end, uint32_t& out)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4 && p != end; ++i) {
+        const uint8_t b = *p++;
+        v = (v << 7) | (b & 0x7F);
+        if (!(b & 0x80)) {
+            out = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+struct ScanResult {
+    size_t end;     // just after the last complete event
+    bool eot;
+    uint32_t endTick;
+};
+
+// Walks one track's events between BEGIN and LIMIT and hands them to SINK.
+// It stops at the end of track, at LIMIT, or at the first event that makes no
+// sense; what came before stays. Running status survives meta and SysEx
+// events: real files rely on it, and a valid file never shows the difference.
+template <class Sink>
+ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink)
+{
+    const uint8_t* p = base + begin;
+    const uint8_t* const end = base + limit;
+    const uint8_t* good = p;
+    uint32_t tick = 0;
+    uint8_t running = 0;
+    bool eot = false;
+    while (p < end) {
+        uint32_t delta;
+        if (!readVlq(p, end, delta) || p == end)
+            break;
+        const uint64_t t64 = uint64_t{tick} + delta;
+        if (t64 > std::numeric_limits<uint32_t>::max())
+            break;
+        const auto t = static_cast<uint32_t>(t64);
+        uint8_t status = *p;
+        if (status < 0x80) {
+            if (!running)
+                break;
+            status = running;
+        } else {
+            ++p;
+            if (status < 0xF0)
+                running = status;
+        }
+        if (status < 0xF0) {
+            const long n = (status & 0xE0) == 0xC0 ? 1 : 2;
+            if (end - p < n || (p[0] & 0x80) || (n == 2 && (p[1] & 0x80)))
+                break;
+            const uint32_t d2 = n == 2 ? p[1] : 0;
+            if (!sink.channel(t, status | uint32_t{p[0]} << 8 | d2 << 16))
+                break;
+            p += n;
+        } else if (status == 0xF0 || status == 0xF7) {
+            uint32_t len;
+            if (!readVlq(p, end, len) || len > static_cast<size_t>(end - p))
+                break;
+            if (len > 0 && !sink.sysex(t, status, p, len))
+                break;
+            p += len;
+        } else if (status == 0xFF) {
+            uint32_t len;
+            if (p == end)
+                break;
+            const uint8_t type = *p++;
+            if (!readVlq(p, end, len) || len > static_cast<size_t>(end - p))
+                break;
+            if (type == 0x51 && len >= 3)
+                sink.tempo(t, uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+            p += len;
+            if (type == 0x2F) {
+                tick = t;
+                good = p;
+                eot = true;
+                break;
+            }
+        } else {
+            break; // system common or real-time bytes have no place in a file
+        }
+        tick = t;
+        good = p;
+    }
+    return {static_cast<size_t>(good - base), eot, tick};
+}
+
+struct CountSink {
+    uint64_t events = 0;
+    uint64_t sysexCount = 0; // across the tracks read so far
+    uint64_t sysexBytes = 0;
+
+    bool channel(uint32_t, uint32_t)
+    {
+        ++events;
+        return true;
+    }
+    bool sysex(uint32_t, uint8_t status, const uint8_t*, uint32_t len)
+    {
+        if (sysexCount >= maxSysexCount)
+            return false;
+        ++events;
+        ++sysexCount;
+        sysexBytes += len + (status == 0xF0 ? 1 : 0);
+        return true;
+    }
+    void tempo(uint32_t, uint32_t) {}
+};
+
+struct FillSink {
+    Song& song;
+    Event* out;
+    std::vector<TempoChange>& tempos;
+
+    bool channel(uint32_t tick, uint32_t word)
+    {
+        *out++ = Event{tick, word};
+        return true;
+    }
+    bool sysex(uint32_t tick, uint8_t status, const uint8_t* data, uint32_t len)
+    {
+        const auto index = static_cast<uint32_t>(song.sysexOffsets.size() - 1);
+        if (index >= maxSysexCount)
+            return false;
+        if (status == 0xF0)
+            song.sysexBytes.push_back(0xF0);
+        song.sysexBytes.insert(song.sysexBytes.end(), data, data + len);
+        song.sysexOffsets.push_back(static_cast<uint32_t>(song.sysexBytes.size()));
+        *out++ = Event{tick, status | index << 8};
+        return true;
+    }
+    void tempo(uint32_t tick, uint32_t value) { tempos.push_back({tick, value}); }
+};
+
+struct TrackSpan {
+    size_t begin;
+    size_t limit;
+    uint64_t events;
+};
+
+bool isId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+
+class Reader {
+public:
+    explicit Reader(std::span<const uint8_t> smf) : base_(smf.data()), size_(smf.size()) {}
+
+    bool read(Song& song, std::string& error);
+
+private:
+    bool readHeader(Song& song, std::string& error);
+    void findTracks();
+    void readTrackChunk();
+    bool chunkAt(size_t pos, const char* id) const { return pos + 8 <= size_ && isId(base_ + pos, id); }
+    bool anyChunkAt(size_t pos) const;
+    size_t findTrackId(size_t from) const;
+
+    const uint8_t* base_;
+    size_t size_;
+    size_t pos_ = 0;
+    std::vector<TrackSpan> spans_;
+    CountSink totals_;
+};
+
+// A track chunk, or a chunk of another kind that fits the file. Track data
+// often looks like a chunk name; it rarely also carries a length that fits.
+bool Reader::anyChunkAt(size_t pos) const
+{
+    if (chunkAt(pos, "MTrk"))
+        return true;
+    if (pos + 8 > size_)
+        return false;
+    const bool named = std::all_of(base_ + pos, base_ + pos + 4, [](uint8_t c) {
+        return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
+    return named && pos + 8 + uint64_t{be32(base_ + pos + 4)} <= size_;
+}
+
+size_t Reader::findTrackId(size_t from) const
+{
+    if (from >= size_)
+        return size_;
+    const std::string_view all(reinterpret_cast<const char*>(base_), size_);
+    const size_t at = all.find("MTrk", from);
+    return at == std::string_view::npos ? size_ : at;
+}
+
+bool Reader::readHeader(Song& song, std::string& error)
+{
+    if (size_ < 4 || !isId(base_, "MThd")) {
+        error = "The file is not a MIDI file: it has no MIDI header.";
+        return false;
+    }
+    if (size_ < 14 || be32(base_ + 4) < 6) {
+        error = "The MIDI file's header is cut short.";
+        return false;
+    }
+    const uint16_t format = be16(base_ + 8);
+    const uint16_t division = be16(base_ + 12);
+    if (format == 2) {
+        error = "MIDI files of format 2 (a series of independent patterns) cannot be played.";
+        return false;
+    }
+    if (format > 2) {
+        error = "The MIDI file has an unknown format (" + std::to_string(format) + ").";
+        return false;
+    }
+    song.format = format;
+    if (division & 0x8000) {
+        const int fps = -static_cast<int8_t>(division >> 8);
+        const int ticksPerFrame = division & 0xFF;
+        if (fps <= 0 || ticksPerFrame == 0) {
+            error = "The MIDI file's time division is invalid.";
+            return false;
+        }
+        song.tempo.setSmpte(fps, ticksPerFrame);
+    } else {
+        if (division == 0) {
+            error = "The MIDI file's time division is invalid.";
+            return false;
+        }
+        song.tempo.setMetrical(division);
+    }
+    // A header length that runs past the file is wrong; the tracks then
+    // follow the usual six bytes.
+    const uint64_t after = 8 + uint64_t{be32(base_ + 4)};
+    pos_ = after <= size_ ? static_cast<size_t>(after) : 14;
+    return true;
+}
+
+// The declared length of a track is trusted where it ends at another chunk
+// or at the end of the file. Where it ends elsewhere it is wrong: too short
+// when the track's end comes later (read on up to it), too long when the
+// track's end is followed by the next track.
+void Reader::readTrackChunk()
+{
+    const size_t body = pos_ + 8;
+    const uint64_t declaredEnd = body + uint64_t{be32(base_ + pos_ + 4)};
+    size_t limit = static_cast<size_t>(std::min<uint64_t>(declaredEnd, size_));
+    const bool declaredFits = declaredEnd <= size_ && (declaredEnd == size_ || anyChunkAt(declaredEnd));
+
+    CountSink counts = totals_;
+    ScanResult r = scanTrack(base_, body, limit, counts);
+    size_t next = limit;
+    if (!r.eot && !declaredFits) {
+        const size_t stop = findTrackId(limit);
+        CountSink longer = totals_;
+        const ScanResult r2 = scanTrack(base_, body, stop, longer);
+        // Without an end of track these are stray bytes, not more of the track.
+        if (r2.eot) {
+            r = r2;
+            counts = longer;
+            limit = stop;
+            next = r2.end;
+        }
+    } else if (r.eot && r.end != declaredEnd && chunkAt(r.end, "MTrk") && !chunkAt(declaredEnd, "MTrk")) {
+        next = r.end;
+    }
+    spans_.push_back({body, limit, counts.events - totals_.events});
+    totals_ = counts;
+    pos_ = std::max(next, body);
+}
+
+// Every track chunk is read, also those beyond the header's count; other
+// chunks are skipped, and bytes that are no chunk at all are passed over to
+// the next track.
+void Reader::findTracks()
+{
+    while (pos_ + 8 <= size_) {
+        if (isId(base_ + pos_, "MTrk")) {
+            readTrackChunk();
+        } else if (anyChunkAt(pos_)) {
+            pos_ += 8 + size_t{be32(base_ + pos_ + 4)};
+        } else {
+            pos_ = findTrackId(pos_ + 1);
+        }
+    }
+}
+
+bool Reader::read(Song& song, std::string& error)
+{
+    if (!readHeader(song, error))
+        return false;
+    findTracks();
+    if (spans_.empty()) {
+        error = "The MIDI file holds no track.";
+        return false;
+    }
+
+    // Everything is sized from what the first pass really found, never from
+    // counts the file states.
+    song.events.resize(static_cast<size_t>(totals_.events));
+    song.sysexBytes.reserve(static_cast<size_t>(totals_.sysexBytes));
+    song.sysexOffsets.reserve(static_cast<size_t>(totals_.sysexCount) + 1);
+    song.sysexOffsets.assign(1, 0);
+    song.tracks.resize(spans_.size());
+
+    std::vector<TempoChange> tempos;
+    FillSink fill{song, song.events.data(), tempos};
+    song.endTick = 0;
+    for (size_t i = 0; i < spans_.size(); ++i) {
+        Track& track = song.tracks[i];
+        track.first = static_cast<uint32_t>(fill.out - song.events.data());
+        const ScanResult r = scanTrack(base_, spans_[i].begin, spans_[i].limit, fill);
+        track.count = static_cast<uint32_t>(fill.out - song.events.data()) - track.first;
+        track.endTick = r.endTick;
+        song.endTick = std::max(song.endTick, r.endTick);
+    }
+    std::stable_sort(tempos.begin(), tempos.end(),
+                     [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+    song.tempo.build(tempos);
+    song.lengthMicros = song.tempo.micros(song.endTick);
+    return true;
+}
+
+// The SMF inside a RIFF "RMID" file: its "data" chunk, cut at the end of
+// the file. Chunks are padded to even sizes.
+bool unwrapRiff(std::span<const uint8_t>& bytes, std::string& error)
+{
+    const uint8_t* base = bytes.data();
+    if (!isId(base + 8, "RMID")) {
+        error = "The file is a RIFF file but holds no MIDI song.";
+        return false;
+    }
+    // The RIFF size is often wrong; the chunks are walked to the end of the file.
+    const size_t end = bytes.size();
+    size_t pos = 12;
+    while (pos + 8 <= end) {
+        const uint64_t len = le32(base + pos + 4);
+        const size_t body = pos + 8;
+        if (isId(base + pos, "data")) {
+            const size_t dataEnd = static_cast<size_t>(std::min<uint64_t>(body + len, bytes.size()));
+            bytes = bytes.subspan(body, dataEnd - body);
+            return true;
+        }
+        uint64_t next = body + len + (len & 1);
+        // Some writers leave out the pad byte.
+        if ((len & 1) && next - 1 + 4 <= end && isId(base + next - 1, "data"))
+            --next;
+        if (next > end)
+            break;
+        pos = static_cast<size_t>(next);
+    }
+    error = "The RIFF MIDI file holds no MIDI data.";
+    return false;
+}
+
+} // namespace
+
+bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error)
+{
+    out = Song{};
+    if (bytes.size() >= 12 && isId(bytes.data(), "RIFF") && !unwrapRiff(bytes, error))
+        return false;
+    return Reader(bytes).read(out, error);
+}
+
+LoadError loadSong(const std::string& path, Song& out, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        error = e == ENOENT || e == ENOTDIR ? "Cannot find the file " + path + "."
+                                            : "Cannot open the file " + path + ": " + std::strerror(e) + ".";
+        return e == ENOENT || e == ENOTDIR ? LoadError::NotFound : LoadError::Unreadable;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "The file " + path + " is not a regular file.";
+        return LoadError::Unreadable;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxFileBytes) {
+        ::close(fd);
+        error = "The file is too large for a MIDI file.";
+        return LoadError::Invalid;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            error = "Cannot read the file " + path + ": " + std::strerror(e) + ".";
+            return LoadError::Unreadable;
+        }
+        if (n == 0)
+            break; // shrank while reading: take what is there
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return parseSong(bytes, out, error) ? LoadError::None : LoadError::Invalid;
+}
+
+} // namespace midi

@@ -1,0 +1,114 @@
+#pragma once
+// Builds Standard MIDI File bytes for tests.
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace smf_builder {
+
+inline std::string be32(uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+inline std::string le32(uint32_t v)
+{
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+
+inline std::string vlq(uint32_t v)
+{
+    std::string out(1, static_cast<char>(v & 0x7F));
+    while (v >>= 7)
+        out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+    return out;
+}
+
+inline std::string bytes(std::initializer_list<int> list)
+{
+    std::string out;
+    for (int b : list)
+        out.push_back(static_cast<char>(b));
+    return out;
+}
+
+// A track's event bytes, written event by event with their delta times.
+class Track {
+public:
+    Track& ev(uint32_t delta, std::initializer_list<int> data)
+    {
+        data_ += vlq(delta) + bytes(data);
+        return *this;
+    }
+    Track& tempo(uint32_t delta, uint32_t microsPerQuarter)
+    {
+        return ev(delta, {0xFF, 0x51, 0x03, static_cast<int>(microsPerQuarter >> 16 & 0xFF),
+                          static_cast<int>(microsPerQuarter >> 8 & 0xFF), static_cast<int>(microsPerQuarter & 0xFF)});
+    }
+    Track& sysex(uint32_t delta, uint8_t status, const std::string& payload)
+    {
+        data_ += vlq(delta) + static_cast<char>(status) + vlq(static_cast<uint32_t>(payload.size())) + payload;
+        return *this;
+    }
+    Track& end(uint32_t delta = 0) { return ev(delta, {0xFF, 0x2F, 0x00}); }
+    Track& raw(const std::string& b)
+    {
+        data_ += b;
+        return *this;
+    }
+    const std::string& data() const { return data_; }
+    // The chunk with its declared length, LENGTH when given.
+    std::string chunk(int64_t length = -1) const
+    {
+        return "MTrk" + be32(static_cast<uint32_t>(length < 0 ? data_.size() : length)) + data_;
+    }
+
+private:
+    std::string data_;
+};
+
+inline std::string header(int format, int tracks, int division)
+{
+    return "MThd" + be32(6) + bytes({format >> 8, format & 0xFF, tracks >> 8, tracks & 0xFF, division >> 8 & 0xFF, division & 0xFF});
+}
+
+inline std::string file(int format, int division, const std::vector<Track>& tracks)
+{
+    std::string out = header(format, static_cast<int>(tracks.size()), division);
+    for (const Track& t : tracks)
+        out += t.chunk();
+    return out;
+}
+
+inline std::string riff(const std::vector<std::pair<std::string, std::string>>& chunks)
+{
+    std::string body = "RMID";
+    for (const auto& [id, data] : chunks) {
+        body += id + le32(static_cast<uint32_t>(data.size())) + data;
+        if (data.size() & 1)
+            body.push_back('\0');
+    }
+    return "RIFF" + le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+// The two reset files the player writes.
+inline std::string gsResetFile()
+{
+    return header(0, 1, 120) + "MTrk" + be32(55)
+           + bytes({0x00, 0xFF, 0x7F, 0x03, 0x00, 0x00, 0x41, 0x00, 0xFF, 0x21, 0x01, 0x00, 0x00, 0xF0, 0x0A, 0x41,
+                    0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7, 0x00, 0xFF, 0x21, 0x01, 0x00, 0x00, 0xFF,
+                    0x58, 0x04, 0x04, 0x02, 0x18, 0x08, 0x00, 0xFF, 0x59, 0x02, 0x00, 0x00, 0x00, 0xFF, 0x51, 0x03,
+                    0x09, 0x27, 0xC0, 0x00, 0xFF, 0x2F, 0x00});
+}
+
+inline std::string gmResetFile()
+{
+    return header(0, 1, 120) + "MTrk" + be32(50)
+           + bytes({0x00, 0xFF, 0x7F, 0x03, 0x00, 0x00, 0x41, 0x00, 0xFF, 0x21, 0x01, 0x00, 0x00, 0xF0, 0x05, 0x7E,
+                    0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x21, 0x01, 0x00, 0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18,
+                    0x08, 0x00, 0xFF, 0x59, 0x02, 0x00, 0x00, 0x00, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0, 0x00, 0xFF,
+                    0x2F, 0x00});
+}
+
+} // namespace smf_builder
