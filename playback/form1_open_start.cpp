@@ -1,5 +1,6 @@
 // The open-and-start routine: every track the player starts goes through it.
 #include "app/Unit1.h"
+#include "framework/sysutils.h"
 #include "framework/FileCtrl.h"
 #include "browser/filedrag.h"
 #include "playback/textrules.h"

@@ -1,0 +1,359 @@
+#include "app/Unit1.h"
+
+#include "app/about.h"
+#include "browser/filedrag.h"
+#include "framework/Dialogs.h"
+#include "framework/ExtCtrls.h"
+#include "framework/FileCtrl.h"
+#include "framework/Forms.h"
+#include "framework/SaveDialog.h"
+#include "framework/sysutils.h"
+#include "platform/shell/shell.h"
+#include "playback/textrules.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+QFont boldFont(int pixels = 11, const char* family = "MS Sans Serif")
+{
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setBold(true);
+    return f;
+}
+
+void setColours(QWidget* w, const QColor& base, const QColor& text)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::Window, base);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::WindowText, text);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+const QColor kYellow(255, 255, 0);
+
+// The loudspeaker on the multimedia settings button.
+QIcon speakerIcon()
+{
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::black);
+    p.setBrush(QColor(128, 128, 128));
+    const QPointF cone[] = {{3, 7}, {7, 7}, {12, 3}, {12, 17}, {7, 13}, {3, 13}};
+    p.drawPolygon(cone, 6);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(10, 5, 6, 10), -60 * 16, 120 * 16);
+    p.drawArc(QRectF(10, 2, 9, 16), -60 * 16, 120 * 16);
+    return QIcon(pm);
+}
+
+} // namespace
+
+TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent), arguments_(arguments)
+{
+    Form1 = this;
+    setObjectName("Form1");
+    setWindowTitle("Quorvana");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(483, 277);
+    QFont system("System");
+    system.setPixelSize(11);
+    setFont(system);
+
+    createLogo();
+    createPlayerControls();
+    createBrowser();
+    createResetChoice();
+    createReadouts();
+    createButtons();
+    createNonVisual();
+
+    if (auto* app = vcl::Application())
+        connect(app, &vcl::TApplication::formActivated, this, [this](QWidget* form) {
+            if (form == this)
+                FormActivate(this);
+        });
+
+    showBrowserAtStart();
+    try {
+        MediaPlayer1->Loaded();
+    } catch (const vcl::EMCIDeviceError&) {
+        // No sequencer: the player still starts and browses; the buttons say
+        // "Kein MCI-Gerät geöffnet" until a track opens.
+    }
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::createLogo()
+{
+    Shape1 = new vcl::TShape(this);
+    Shape1->setObjectName("Shape1");
+    Shape1->setGeometry(408, 0, 65, 25);
+    Shape1->SetBrushColor(QColor(128, 128, 128));
+
+    Label1 = new vcl::TLabel("QX", this);
+    Label1->setObjectName("Label1");
+    Label1->setGeometry(400, 0, 81, 33);
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setFont(boldFont(20));
+    Label1->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette p = Label1->palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label1->setPalette(p);
+    Label1->setToolTip("Click me !");
+    Label1->setAccessibleDescription("Click me !");
+    connect(Label1, &vcl::TLabel::click, this, [this] { Label1Click(Label1); });
+    connect(Label1, &vcl::TLabel::mouseDown, this, [this] { Label1MouseDown(Label1); });
+    connect(Label1, &vcl::TLabel::mouseUp, this, [this] { Label1MouseUp(Label1); });
+}
+
+void TForm1::createPlayerControls()
+{
+    MediaPlayer1 = new vcl::TMediaPlayer(this);
+    MediaPlayer1->setObjectName("MediaPlayer1");
+    MediaPlayer1->setGeometry(8, 0, 141, 33);
+    MediaPlayer1->DeviceType = vcl::TMPDeviceTypes::dtSequencer;
+    MediaPlayer1->AutoOpen = true;
+    MediaPlayer1->SetAutoEnable(false);
+    MediaPlayer1->OnClick = [this](QObject* sender, vcl::TMPBtnType button, bool& doDefault) {
+        MediaPlayer1Click(sender, button, doDefault);
+    };
+}
+
+void TForm1::createBrowser()
+{
+    FileListBox1 = new vcl::TFileListBox(this);
+    FileListBox1->setObjectName("FileListBox1");
+    FileListBox1->setAccessibleName("Files");
+    FileListBox1->setGeometry(160, 56, 313, 201);
+    FileListBox1->setFont(boldFont());
+    setColours(FileListBox1, kYellow, Qt::black);
+    FileListBox1->setMask("*.mid;*.rmi;*.wav;*.avi;*.wa~;*.bun");
+    FileListBox1->setShowGlyphs(true);
+    connect(FileListBox1, &vcl::TFileListBox::click, this, [this] { FileListBox1Click(FileListBox1); });
+
+    DirectoryListBox1 = new vcl::TDirectoryListBox(this);
+    DirectoryListBox1->setObjectName("DirectoryListBox1");
+    DirectoryListBox1->setAccessibleName("Folders");
+    DirectoryListBox1->setGeometry(8, 80, 145, 177);
+    DirectoryListBox1->setFont(boldFont());
+    setColours(DirectoryListBox1, kYellow, Qt::black);
+    connect(DirectoryListBox1, &vcl::TDirectoryListBox::change, this,
+            [this] { DirectoryListBox1Change(DirectoryListBox1); });
+
+    DriveComboBox1 = new vcl::TDriveComboBox(this);
+    DriveComboBox1->setObjectName("DriveComboBox1");
+    DriveComboBox1->setAccessibleName("Drive");
+    DriveComboBox1->setGeometry(8, 56, 145, 19);
+    DriveComboBox1->setFont(boldFont());
+    setColours(DriveComboBox1, kYellow, Qt::black);
+    connect(DriveComboBox1, &vcl::TDriveComboBox::change, this, [this] { DriveComboBox1Change(DriveComboBox1); });
+
+    setTabOrder(FileListBox1, DirectoryListBox1);
+    setTabOrder(DirectoryListBox1, DriveComboBox1);
+}
+
+void TForm1::createResetChoice()
+{
+    auto radio = [this](const char* name, const char* caption, QRect geometry) {
+        auto* r = new QRadioButton(caption, this);
+        r->setObjectName(name);
+        r->setGeometry(geometry);
+        r->setFont(boldFont());
+        return r;
+    };
+    RadioButton1 = radio("RadioButton1", "GM", {232, 32, 41, 17});
+    RadioButton2 = radio("RadioButton2", "GS", {280, 32, 41, 17});
+    RadioButton3 = radio("RadioButton3", "No Reset", {320, 32, 81, 17});
+    RadioButton3->setChecked(true);
+    // The handler runs only when a button becomes the selected one.
+    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton1); });
+    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton2); });
+
+    ScrollBar1 = new vcl::TScrollBar(this);
+    ScrollBar1->setObjectName("ScrollBar1");
+    ScrollBar1->setAccessibleName("Position");
+    ScrollBar1->setGeometry(8, 32, 145, 17);
+    ScrollBar1->setRange(0, 100);
+    ScrollBar1->setSingleStep(1);
+    ScrollBar1->setPageStep(200);
+    connect(ScrollBar1, &vcl::TScrollBar::change, this, [this] { ScrollBar1Change(ScrollBar1); });
+    connect(ScrollBar1, &vcl::TScrollBar::scroll, this,
+            [this](vcl::TScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); });
+}
+
+void TForm1::createReadouts()
+{
+    auto readout = [this](const char* name, const char* accessible, QRect geometry, QColor base, QColor text) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(name);
+        e->setAccessibleName(accessible);
+        e->setGeometry(geometry);
+        e->setReadOnly(true);
+        e->setFont(boldFont());
+        setColours(e, base, text);
+        return e;
+    };
+    Edit1 = readout("Edit1", "Length in seconds", {160, 8, 65, 21}, QColor(128, 0, 0), kYellow);
+    Edit2 = readout("Edit2", "Position in seconds", {160, 32, 65, 21}, Qt::black, QColor(0, 255, 0));
+
+    CheckBox1 = new QCheckBox("Auto-Advance", this);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox1->setGeometry(232, 8, 97, 17);
+    QFont plain("MS Sans Serif");
+    plain.setPixelSize(11);
+    CheckBox1->setFont(plain);
+    QPalette p = CheckBox1->palette();
+    p.setColor(QPalette::WindowText, Qt::black);
+    CheckBox1->setPalette(p);
+    CheckBox1->setChecked(true);
+}
+
+void TForm1::createButtons()
+{
+    BitBtn1 = new QPushButton(this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(328, 0, 73, 25);
+    QFont system("System");
+    system.setPixelSize(12);
+    BitBtn1->setFont(system);
+    BitBtn1->setIcon(speakerIcon());
+    BitBtn1->setIconSize(QSize(20, 20));
+    BitBtn1->setAccessibleName("Multimedia settings");
+    BitBtn1->setToolTip("Multimedia settings");
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(BitBtn1); });
+
+    Button1 = new QPushButton("Associate", this);
+    Button1->setObjectName("Button1");
+    Button1->setGeometry(400, 32, 73, 17);
+    Button1->setFont(boldFont());
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+    Label1->raise();
+}
+
+void TForm1::createNonVisual()
+{
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
+
+    FileDrag1 = new TFileDrag(this);
+    FileDrag1->setObjectName("FileDrag1");
+    FileDrag1->setEnableDrop(false);
+    FileDrag1->OnDrop = [this](QObject* sender) { FileDrag1Drop(sender); };
+
+    createPopupMenu();
+    SaveDialog1 = new vcl::TSaveDialog(this);
+}
+
+void TForm1::createPopupMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    Cancel1 = PopupMenu1->addAction("Cancel");
+    EditFile = PopupMenu1->addAction("Edit File");
+    CopyFile1 = PopupMenu1->addAction("Copy File");
+    RenameFile1 = PopupMenu1->addAction("Rename/Move");
+    DeleteFile1 = PopupMenu1->addAction("Delete File");
+    Setup1 = PopupMenu1->addAction("Setup");
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(PopupMenu1); });
+    connect(EditFile, &QAction::triggered, this, [this] { EditFileClick(EditFile); });
+    connect(CopyFile1, &QAction::triggered, this, [this] { CopyFile1Click(CopyFile1); });
+    connect(RenameFile1, &QAction::triggered, this, [this] { RenameFile1Click(RenameFile1); });
+    connect(DeleteFile1, &QAction::triggered, this, [this] { DeleteFile1Click(DeleteFile1); });
+    connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(Setup1); });
+    FileListBox1->setPopupMenu(PopupMenu1);
+}
+
+void TForm1::showBrowserAtStart()
+{
+    // Every start begins in the process's current folder.
+    const QString here = QDir::currentPath();
+    DriveComboBox1->setDrive(here);
+    DirectoryListBox1->setDirectory(here);
+    FileListBox1->setDirectory(here);
+}
+
+void TForm1::FormActivate(QObject*)
+{
+    const QString file = textrules::commandLineFileName(arguments_);
+    if (file.isEmpty()) {
+        FileDrag1->setEnableDrop(true);
+        return;
+    }
+    StartTrack(Entry::CommandLine, file);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    FormCloseQuery(this, canClose);
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::FormCloseQuery(QObject*, bool& CanClose)
+{
+    CanClose = false;
+    if (closing_) // a close asked for again during the slide
+        return;
+    closing_ = true;
+    const int top = y();
+    for (int step = top; step <= top + 20; ++step) {
+        move(x(), step);
+        vcl::TApplication::ProcessMessages();
+    }
+    closing_ = false;
+    CanClose = true;
+}
+
+void TForm1::Label1Click(QObject*)
+{
+    vcl::ShowMessage(about::aboutText());
+}
+
+void TForm1::Label1MouseDown(QObject*)
+{
+    QPalette p = Label1->palette();
+    p.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    Label1->setPalette(p);
+}
+
+void TForm1::Label1MouseUp(QObject*)
+{
+    QPalette p = Label1->palette();
+    p.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    Label1->setPalette(p);
+}
+
+void TForm1::BitBtn1Click(QObject*)
+{
+    MediaPlayer1->Stop();
+    shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
+}
