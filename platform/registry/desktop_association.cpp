@@ -1,0 +1,428 @@
+#include "platform/registry/desktop_association.h"
+
+#include "platform/registry/atomic_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace registry::desktop {
+
+namespace {
+
+// Types of our own for the player's extensions that the desktop may not know;
+// each is a kind of a type it does know, so other players still take them.
+struct OwnType {
+    const char* extension;
+    const char* type;
+    const char* parent;
+    const char* comment;
+};
+const OwnType kOwnTypes[] = {
+    {"rmi", "audio/x-quorvana-rmid", "audio/midi", "MIDI song in a RIFF wrapper"},
+    {"wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"},
+    {"bun", "audio/x-quorvana-bun", "audio/x-wav", "Wave sound bundle"},
+};
+
+std::string env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the
+// fallback below HOME.
+std::string xdgHome(const char* variable, const char* fallback)
+{
+    const std::string v = env(variable);
+    if (!v.empty() && v.front() == '/')
+        return v;
+    return env("HOME") + "/" + fallback;
+}
+
+std::string dataHome() { return xdgHome("XDG_DATA_HOME", ".local/share"); }
+std::string configHome() { return xdgHome("XDG_CONFIG_HOME", ".config"); }
+
+std::vector<std::string> dataDirs()
+{
+    std::string dirs = env("XDG_DATA_DIRS");
+    if (dirs.empty())
+        dirs = "/usr/local/share:/usr/share";
+    std::vector<std::string> out;
+    std::stringstream in(dirs);
+    for (std::string d; std::getline(in, d, ':');) {
+        if (!d.empty() && d.front() == '/')
+            out.push_back(d);
+    }
+    return out;
+}
+
+std::string lower(std::string s)
+{
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+// "mid" from ".MID"; empty when the extension holds anything a glob, an XML
+// attribute or a file name would have to escape.
+std::string plainExtension(const std::string& extension)
+{
+    std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    if (ext.empty() || ext.size() > 32 || ext.front() == '.')
+        return {};
+    for (char c : ext) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '+' || c == '-' ||
+                        c == '~' || c == '.';
+        if (!ok)
+            return {};
+    }
+    return ext;
+}
+
+bool fail(std::string* error, const std::string& what)
+{
+    if (error)
+        *error = what + ": " + std::strerror(errno);
+    return false;
+}
+
+std::string findProgram(const std::string& name)
+{
+    std::stringstream in(env("PATH"));
+    for (std::string dir; std::getline(in, dir, ':');) {
+        if (dir.empty())
+            continue;
+        const std::string candidate = dir + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+// Runs one of the desktop's cache builders on FOLDER when it is installed; the
+// files we wrote are already in place, so a missing or failing tool only
+// delays when the desktop notices them.
+void runIfInstalled(const char* tool, const std::string& folder)
+{
+    const std::string program = findProgram(tool);
+    if (program.empty())
+        return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::string arg0 = tool;
+    std::string arg1 = folder;
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+const OwnType* ownTypeFor(const std::string& ext)
+{
+    for (const OwnType& t : kOwnTypes) {
+        if (ext == t.extension)
+            return &t;
+    }
+    return nullptr;
+}
+
+std::string ownTypeName(const std::string& ext)
+{
+    if (const OwnType* t = ownTypeFor(ext))
+        return t->type;
+    std::string sub;
+    for (char c : ext)
+        sub += (c == '~') ? '-' : c;
+    return "application/x-quorvana-" + sub;
+}
+
+bool writeMimePackage(const std::string& ext, const std::string& type, std::string* error)
+{
+    const OwnType* own = ownTypeFor(ext);
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                      "  <mime-type type=\"" + type + "\">\n"
+                      "    <comment>" + (own ? std::string(own->comment) : "." + ext + " file") + "</comment>\n";
+    if (own)
+        xml += std::string("    <sub-class-of type=\"") + own->parent + "\"/>\n";
+    xml += "    <glob pattern=\"*." + ext + "\"/>\n"
+           "  </mime-type>\n"
+           "</mime-info>\n";
+    std::string file = type.substr(type.find('/') + 1);
+    if (file.rfind("x-", 0) == 0)
+        file.erase(0, 2);
+    const std::string mimeDir = dataHome() + "/mime";
+    if (!writeFileAtomically(mimeDir + "/packages/" + file + ".xml", xml))
+        return fail(error, "cannot write the MIME type of ." + ext);
+    runIfInstalled("update-mime-database", mimeDir);
+    return true;
+}
+
+std::vector<std::string> splitList(const std::string& list)
+{
+    std::vector<std::string> out;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ';');) {
+        if (!item.empty())
+            out.push_back(item);
+    }
+    return out;
+}
+
+std::string trim(const std::string& s)
+{
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+// The MIME types the existing entry already lists, so that associating one
+// extension keeps the others.
+std::vector<std::string> listedTypes(const std::string& entryPath)
+{
+    std::string text;
+    if (!readWholeFile(entryPath, text))
+        return {};
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("MimeType=", 0) == 0)
+            return splitList(line.substr(9));
+    }
+    return {};
+}
+
+bool writeDesktopEntry(const std::string& program, const std::string& type, std::string* error)
+{
+    const std::string path = dataHome() + "/applications/" + kDesktopEntryName;
+    std::vector<std::string> types = listedTypes(path);
+    if (std::find(types.begin(), types.end(), type) == types.end())
+        types.push_back(type);
+    std::string mimeTypes;
+    for (const std::string& t : types)
+        mimeTypes += t + ";";
+    const std::string entry = "[Desktop Entry]\n"
+                              "Type=Application\n"
+                              "Name=Quorvana\n"
+                              "Comment=Play MIDI songs, wave sounds and AVI videos\n"
+                              "Exec=" + execLine(program) + "\n"
+                              "Terminal=false\n"
+                              "Categories=AudioVideo;Audio;Player;\n"
+                              "MimeType=" + mimeTypes + "\n";
+    if (!writeFileAtomically(path, entry))
+        return fail(error, "cannot write the desktop entry");
+    runIfInstalled("update-desktop-database", dataHome() + "/applications");
+    return true;
+}
+
+bool setDefault(const std::string& type, std::string* error)
+{
+    const std::string path = configHome() + "/mimeapps.list";
+    std::string text;
+    if (!readWholeFile(path, text) && errno != ENOENT)
+        return fail(error, "cannot read mimeapps.list");
+    if (!writeFileAtomically(path, withDefault(text, type, kDesktopEntryName)))
+        return fail(error, "cannot write mimeapps.list");
+    return true;
+}
+
+} // namespace
+
+std::string moduleFileName()
+{
+    std::error_code ec;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : path.string();
+}
+
+std::optional<std::string> playerIn(const std::string& command)
+{
+    const std::string self = moduleFileName();
+    if (self.empty())
+        return std::nullopt;
+    const std::string text = trim(command);
+    std::string program;
+    if (!text.empty() && text.front() == '"') {
+        const auto close = text.find('"', 1);
+        if (close == std::string::npos)
+            return std::nullopt;
+        program = text.substr(1, close - 1);
+    } else if (text.rfind(self, 0) == 0 && (text.size() == self.size() || text[self.size()] == ' ')) {
+        program = self;
+    } else {
+        program = text.substr(0, text.find(' '));
+    }
+    if (program == self)
+        return program;
+    std::error_code ec;
+    if (!program.empty() && program.front() == '/' && std::filesystem::equivalent(program, self, ec) && !ec)
+        return program;
+    return std::nullopt;
+}
+
+std::string knownMimeType(const std::string& extension)
+{
+    const std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    const std::string pattern = "*." + ext;
+    std::vector<std::string> dirs{dataHome()};
+    for (const std::string& d : dataDirs())
+        dirs.push_back(d);
+    std::string best;
+    int bestWeight = -1;
+    for (const std::string& dir : dirs) {
+        std::string text;
+        if (!readWholeFile(dir + "/mime/globs2", text))
+            continue;
+        std::stringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            // weight:type:pattern[:flags]
+            const auto a = line.find(':');
+            const auto b = a == std::string::npos ? a : line.find(':', a + 1);
+            if (line.empty() || line.front() == '#' || b == std::string::npos)
+                continue;
+            const auto c = line.find(':', b + 1);
+            const std::string glob = line.substr(b + 1, c == std::string::npos ? c : c - b - 1);
+            const bool caseSensitive = c != std::string::npos && line.find("cs", c) != std::string::npos;
+            if ((caseSensitive ? glob : lower(glob)) != pattern)
+                continue;
+            const int weight = std::atoi(line.substr(0, a).c_str());
+            if (weight > bestWeight) {
+                bestWeight = weight;
+                best = line.substr(a + 1, b - a - 1);
+            }
+        }
+    }
+    return best;
+}
+
+std::string mimeTypeFor(const std::string& extension)
+{
+    const std::string known = knownMimeType(extension);
+    return known.empty() ? ownTypeName(plainExtension(extension)) : known;
+}
+
+std::string execLine(const std::string& program)
+{
+    // Quoting rules of the desktop entry format, then its string escapes.
+    static const char reserved[] = " \t\n\"'\\><~|&;$*?#()`";
+    std::string arg;
+    if (program.find_first_of(reserved) == std::string::npos) {
+        arg = program;
+    } else {
+        arg = "\"";
+        for (char c : program) {
+            if (c == '"' || c == '`' || c == '$' || c == '\\')
+                arg += '\\';
+            arg += c;
+        }
+        arg += '"';
+    }
+    std::string line;
+    for (char c : arg) {
+        if (c == '%')
+            line += "%%";
+        else if (c == '\\')
+            line += "\\\\";
+        else
+            line += c;
+    }
+    return line + " %f";
+}
+
+std::string withDefault(const std::string& mimeapps, const std::string& type, const std::string& entry)
+{
+    std::vector<std::string> lines;
+    {
+        std::stringstream in(mimeapps);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    const bool endsWithNewline = !mimeapps.empty() && mimeapps.back() == '\n';
+    std::size_t group = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (trim(lines[i]) == "[Default Applications]") {
+            group = i;
+            break;
+        }
+    }
+    if (group == lines.size()) {
+        std::string out = mimeapps;
+        if (!out.empty() && !endsWithNewline)
+            out += '\n';
+        if (!out.empty())
+            out += '\n';
+        return out + "[Default Applications]\n" + type + "=" + entry + ";\n";
+    }
+    std::size_t insertAt = group + 1;
+    bool replaced = false;
+    for (std::size_t i = group + 1; i < lines.size() && !(trim(lines[i]).rfind("[", 0) == 0); ++i) {
+        const auto eq = lines[i].find('=');
+        if (!trim(lines[i]).empty())
+            insertAt = i + 1;
+        if (eq == std::string::npos || trim(lines[i].substr(0, eq)) != type)
+            continue;
+        std::string value = entry + ";";
+        for (const std::string& item : splitList(lines[i].substr(eq + 1))) {
+            if (trim(item) != entry)
+                value += trim(item) + ";";
+        }
+        lines[i] = type + "=" + value;
+        replaced = true;
+    }
+    bool lastIsNew = false;
+    if (!replaced) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), type + "=" + entry + ";");
+        lastIsNew = insertAt + 1 == lines.size();
+    }
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        out += lines[i];
+        if (i + 1 < lines.size() || endsWithNewline || lastIsNew)
+            out += '\n';
+    }
+    return out;
+}
+
+bool associate(const std::string& extension, const std::string& program, std::string* error)
+{
+    const std::string ext = plainExtension(extension);
+    if (ext.empty())
+        return true;
+    for (char c : program) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            if (error)
+                *error = "the program path cannot be written into a desktop entry";
+            return false;
+        }
+    }
+    std::string type = knownMimeType(ext);
+    if (type.empty()) {
+        type = ownTypeName(ext);
+        if (!writeMimePackage(ext, type, error))
+            return false;
+    }
+    return writeDesktopEntry(program, type, error) && setDefault(type, error);
+}
+
+} // namespace registry::desktop

@@ -1,0 +1,43 @@
+#pragma once
+// Makes an open command registered for a file extension real for the Linux
+// desktop: a desktop entry for the player, the default application of the
+// extension's MIME type in mimeapps.list, and MIME globs for extensions the
+// shared MIME database does not know, all in the user's XDG folders.
+#include <optional>
+#include <string>
+
+namespace registry::desktop {
+
+inline constexpr const char* kDesktopEntryName = "quorvana.desktop";
+
+// The running program's executable (/proc/self/exe).
+std::string moduleFileName();
+
+// The program path when COMMAND starts this program: its executable, quoted or
+// not (a path with blanks arrives unquoted), followed by a blank or the end.
+std::optional<std::string> playerIn(const std::string& command);
+
+// The MIME type the shared MIME database gives files ending in EXTENSION
+// (".mid" or "mid"), searching the user's database before the system's; empty
+// when none does.
+std::string knownMimeType(const std::string& extension);
+
+// The MIME type files with EXTENSION get on this desktop, once associated:
+// the known one, else one of our own.
+std::string mimeTypeFor(const std::string& extension);
+
+// Makes PROGRAM the desktop's default for files with EXTENSION. Touches only
+// that extension's MIME type: every other line of mimeapps.list stays as it
+// was. Extensions that a glob cannot express safely are left to the registry
+// alone (nothing done, true). False with a reason in *ERROR when a file
+// could not be written.
+bool associate(const std::string& extension, const std::string& program, std::string* error = nullptr);
+
+// The Exec line value that starts PROGRAM with one file.
+std::string execLine(const std::string& program);
+
+// MIMEAPPS with TYPE's default application set to ENTRY, the entries it had
+// kept behind it, and every other byte left alone.
+std::string withDefault(const std::string& mimeapps, const std::string& type, const std::string& entry);
+
+} // namespace registry::desktop
