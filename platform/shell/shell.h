@@ -1,0 +1,40 @@
+#pragma once
+// Starting programs and opening documents the way the Windows shell does it
+// for the player: a program path or a bare name found in PATH, its parameters
+// split by the Windows command-line rules, started on its own and not waited
+// for. Results follow ShellExecute: above 32 is success, else a Windows code.
+#include <string>
+#include <vector>
+
+namespace shell {
+
+enum : int {
+    ErrFileNotFound = 2,
+    ErrPathNotFound = 3,
+    ErrAccessDenied = 5,
+    ErrOutOfMemory = 8,
+    ErrBadFormat = 11,
+    ErrNoAssociation = 31,
+};
+
+// What a successful start returns (any value above 32 means success).
+inline constexpr int Started = 42;
+
+// Starts FILE with PARAMETERS in DIRECTORY (empty: the current folder). A file
+// that is no program (a document, a folder, a URL) is opened with the
+// desktop's opener and PARAMETERS are ignored. "RUNDLL32.EXE" with the
+// Multimedia control-panel parameters opens the desktop's sound settings;
+// "sndrec32.exe" starts an installed wave editor.
+int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
+
+// The arguments PARAMETERS stands for, split as Windows programs split their
+// command line: blanks separate, double quotes group, and backslashes escape
+// only the quotes they precede.
+std::vector<std::string> splitParameters(const std::string& parameters);
+
+// ARGUMENT written so that splitParameters gives back exactly ARGUMENT, as one
+// argument: unchanged when it needs nothing, else in double quotes with its
+// quotes and the backslashes before them escaped.
+std::string quoteParameter(const std::string& argument);
+
+} // namespace shell

@@ -1,0 +1,301 @@
+#include "platform/shell/shell.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace shell {
+
+namespace {
+
+struct Program {
+    const char* name;
+    std::vector<std::string> arguments;
+};
+
+// The desktop's counterparts of the Windows programs the player names, in
+// order of preference.
+const std::vector<Program>& soundSettingsPrograms()
+{
+    static const std::vector<Program> programs = {
+        {"pavucontrol", {}},
+        {"pavucontrol-qt", {}},
+        {"gnome-control-center", {"sound"}},
+        {"systemsettings", {"kcm_pulseaudio"}},
+        {"systemsettings5", {"kcm_pulseaudio"}},
+        {"cinnamon-settings", {"sound"}},
+        {"mate-volume-control", {}},
+        {"xfce4-pulseaudio-plugin", {}},
+    };
+    return programs;
+}
+
+const std::vector<Program>& waveEditors()
+{
+    static const std::vector<Program> programs = {
+        {"audacity", {}}, {"tenacity", {}}, {"ocenaudio", {}}, {"mhwaveedit", {}}, {"sweep", {}},
+    };
+    return programs;
+}
+
+bool equalsIgnoringCase(const std::string& a, const char* b)
+{
+    return ::strcasecmp(a.c_str(), b) == 0;
+}
+
+bool containsIgnoringCase(const std::string& text, const char* part)
+{
+    return ::strcasestr(text.c_str(), part) != nullptr;
+}
+
+int codeFor(int error)
+{
+    switch (error) {
+    case 0:
+        return Started;
+    case ENOENT:
+        return ErrFileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return ErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case ETXTBSY:
+        return ErrAccessDenied;
+    case ENOEXEC:
+    case ELIBBAD:
+        return ErrBadFormat;
+    case ENOMEM:
+    case E2BIG:
+    case EAGAIN:
+        return ErrOutOfMemory;
+    default:
+        return ErrAccessDenied;
+    }
+}
+
+// Starts PATH as a process of its own that nobody waits for: an intermediate
+// child forks the program and ends at once, so the program is adopted by init
+// and leaves no zombie. Returns 0 or the errno of the failed start.
+int spawnDetached(const std::string& path, const std::vector<std::string>& arguments, const std::string& directory)
+{
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    // The start's errno travels back through this pipe; a successful exec
+    // closes it (close-on-exec) and the parent reads end-of-file.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        const int e = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return e;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here on: the player has threads.
+        const pid_t program = ::fork();
+        if (program != 0) {
+            if (program < 0) {
+                const int e = errno;
+                (void)!::write(report[1], &e, sizeof e);
+            }
+            ::_exit(0);
+        }
+        ::setsid();
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            ::sigaction(sig, &dfl, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        // The player's own descriptors (audio devices, files) stay with the player.
+        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+        if (const int null = ::open("/dev/null", O_RDONLY); null >= 0 && null != 0) {
+            ::dup2(null, 0);
+            ::close(null);
+        }
+        if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
+            const int e = errno == ENOENT ? ENOTDIR : errno;
+            (void)!::write(report[1], &e, sizeof e);
+            ::_exit(127);
+        }
+        ::execve(path.c_str(), argv.data(), environ);
+        const int e = errno;
+        (void)!::write(report[1], &e, sizeof e);
+        ::_exit(127);
+    }
+
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return n == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
+// NAME as execvp finds it: the first executable regular file of that name in PATH.
+std::string findInPath(const std::string& name, bool& deniedSomewhere)
+{
+    const char* env = std::getenv("PATH");
+    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find(':', start);
+        const std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        // An empty entry is the current folder.
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat st;
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
+            deniedSomewhere = true;
+        }
+        if (end == std::string::npos)
+            return {};
+        start = end + 1;
+    }
+}
+
+int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
+                 const std::string& directory)
+{
+    std::vector<std::string> arguments{argv0};
+    arguments.insert(arguments.end(), parameters.begin(), parameters.end());
+    return codeFor(spawnDetached(path, arguments, directory));
+}
+
+int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,
+                        const std::string& directory)
+{
+    for (const auto& program : programs) {
+        bool denied = false;
+        const std::string path = findInPath(program.name, denied);
+        if (path.empty())
+            continue;
+        std::vector<std::string> parameters = program.arguments;
+        parameters.insert(parameters.end(), extra.begin(), extra.end());
+        return startProgram(path, program.name, parameters, directory);
+    }
+    return ErrFileNotFound;
+}
+
+int openDocument(const std::string& document, const std::string& directory)
+{
+    bool denied = false;
+    const std::string opener = findInPath("xdg-open", denied);
+    if (opener.empty())
+        return ErrNoAssociation;
+    return startProgram(opener, "xdg-open", {document}, directory);
+}
+
+bool looksLikeUrl(const std::string& text)
+{
+    const auto colon = text.find("://");
+    if (colon == std::string::npos || colon == 0)
+        return false;
+    for (size_t i = 0; i < colon; ++i) {
+        const char c = text[i];
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// The Windows programs the player names by their Windows names.
+int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
+{
+    if (equalsIgnoringCase(name, "rundll32.exe") || equalsIgnoringCase(name, "rundll32")) {
+        if (containsIgnoringCase(parameters, "mmsys.cpl"))
+            return startFirstInstalled(soundSettingsPrograms(), {}, directory);
+        return ErrFileNotFound;
+    }
+    if (equalsIgnoringCase(name, "sndrec32.exe") || equalsIgnoringCase(name, "sndrec32"))
+        return startFirstInstalled(waveEditors(), splitParameters(parameters), directory);
+    return ErrFileNotFound;
+}
+
+// Why PATH cannot be found: a missing folder on the way is "path not found".
+int missingCode(const std::string& path, int error)
+{
+    if (error != ENOENT)
+        return codeFor(error);
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0)
+        return ErrFileNotFound;
+    struct stat st;
+    const std::string parent = path.substr(0, slash);
+    return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ErrFileNotFound : ErrPathNotFound;
+}
+
+// A file without execute permission that is still meant to run.
+int notRunnableCode(const std::string& path)
+{
+    char head[4] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (n >= 2 && head[0] == 'M' && head[1] == 'Z')
+        return ErrBadFormat; // a Windows program
+    if ((n >= 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) || (n >= 2 && head[0] == '#' && head[1] == '!'))
+        return ErrAccessDenied;
+    return -1;
+}
+
+} // namespace
+
+int execute(const std::string& file, const std::string& parameters, const std::string& directory)
+{
+    if (file.empty())
+        return ErrFileNotFound;
+
+    std::string path = file;
+    if (file.find('/') == std::string::npos) {
+        bool denied = false;
+        path = findInPath(file, denied);
+        if (path.empty()) {
+            if (denied)
+                return ErrAccessDenied;
+            return startWindowsProgram(file, parameters, directory);
+        }
+    }
+
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        if (looksLikeUrl(file))
+            return openDocument(file, directory);
+        return missingCode(path, error);
+    }
+    if (S_ISDIR(st.st_mode))
+        return openDocument(path, directory);
+    if (!S_ISREG(st.st_mode))
+        return ErrAccessDenied;
+    if (::access(path.c_str(), X_OK) == 0)
+        return startProgram(path, file, splitParameters(parameters), directory);
+    if (const int code = notRunnableCode(path); code >= 0)
+        return code;
+    return openDocument(path, directory);
+}
+
+} // namespace shell
