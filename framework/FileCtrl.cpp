@@ -579,6 +579,7 @@ void TFileListBox::mousePressEvent(QMouseEvent* event)
 
 void TFileListBox::mouseMoveEvent(QMouseEvent* event)
 {
+    // Only a left drag moves the selection; the right button never does.
     if (!(event->buttons() & Qt::LeftButton)) {
         event->accept();
         return;
