@@ -1,0 +1,88 @@
+#pragma once
+// The Setup dialog: the three editor paths of the editor settings file, typed
+// or browsed for, saved on OK.
+#include "settings/editor_settings.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The dialog's file-open dialog as the form sets it up. Running it goes
+// through CHOOSER so that tests can answer it instead of a user.
+struct TOpenDialog {
+    using Chooser = std::function<std::optional<QString>(QWidget* owner, const TOpenDialog& dialog)>;
+
+    QString Title;
+    QString FileName;
+    QString Filter = QStringLiteral("Programs|*.exe|All Files|*.*");
+    Chooser chooser;
+
+    // Runs the dialog; true with FileName set to the chosen full path when the
+    // user confirms, false and FileName unchanged when they cancel.
+    bool Execute(QWidget* owner);
+};
+
+// The real file-open dialog. On Linux programs carry no ".exe", so the
+// "Programs" entry shows the executable files (and any "*.exe").
+std::optional<QString> runOpenFileDialog(QWidget* owner, const TOpenDialog& dialog);
+
+// "Programs|*.exe|All Files|*.*" in Qt's form: "Programs (*.exe)", "All Files (*)".
+QStringList qtNameFilters(const QString& filter);
+
+class TFormSetup : public QDialog {
+    Q_OBJECT
+
+public:
+    // SETTINGS_FILE is the editor settings file; CHOOSER runs the file dialog
+    // (empty: the real one).
+    explicit TFormSetup(QWidget* owner = nullptr, std::string settingsFile = editor_settings::filePath(),
+                        TOpenDialog::Chooser chooser = {});
+
+    const std::string& settingsFile() const { return settingsFile_; }
+
+    QFrame* Bevel1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QLineEdit* Edit3;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    TOpenDialog OpenDialog1;
+
+    void FormCreate(QObject* sender);
+    void Button1Click(QObject* sender);
+    void Button2Click(QObject* sender);
+    void Button3Click(QObject* sender);
+    // Saves the three fields; raises vcl::Exception when a key cannot be written.
+    void BitBtn1Click(QObject* sender);
+
+private:
+    void createBevelAndLabels();
+    void createButtons();
+    void createEditRows();
+    void browse(QLineEdit* edit, const QString& title);
+    void okClicked();
+
+    std::string settingsFile_;
+};
+
+// The most recently created Setup dialog.
+extern QPointer<TFormSetup> FormSetup;
+
+// Creates a fresh Setup dialog (any earlier hidden one is released), keeps it
+// in FormSetup and shows it modally; returns the dialog's result.
+int ShowSetupDialog();

@@ -1,0 +1,38 @@
+#pragma once
+// The editor settings file: where it is, its section and keys with their
+// defaults, and which editor a media file goes to. The Setup dialog and the
+// file list's "Edit File" both read it through here.
+#include <cstddef>
+#include <string>
+
+namespace editor_settings {
+
+struct Entry {
+    const char* key;
+    const char* defaultValue;
+};
+
+inline constexpr const char* Section = "Quorvana";
+inline constexpr Entry MidiEdit{"MIDIEdit", ""};
+inline constexpr Entry WavEdit{"WavEdit", "sndrec32.exe"};
+inline constexpr Entry AviEdit{"AviEdit", ""};
+
+// Values are read as into a C buffer of this size: at most 1,023 characters.
+inline constexpr std::size_t ReadBufferSize = 1024;
+
+// The running executable's path with ".INI" for its extension.
+std::string filePath();
+
+std::string read(const std::string& settingsFile, const Entry& entry);
+
+// False (errno set) when the file could not be written.
+bool write(const std::string& settingsFile, const Entry& entry, const std::string& value);
+
+// The entry for a media file by its upper-cased extension (".MID", ".RMI" and
+// ".BUN": MIDI; ".WAV" and ".WA~": wave; ".AVI": video), or null for others.
+const Entry* entryForFile(const std::string& mediaPath);
+
+// The editor configured for MEDIA_PATH; empty when none is or the kind has none.
+std::string editorForFile(const std::string& settingsFile, const std::string& mediaPath);
+
+} // namespace editor_settings
