@@ -1,5 +1,6 @@
 #include "settings/Unit2.h"
 
+#include "framework/FileCtrl.h"
 #include "framework/sysutils.h"
 
 #include <QApplication>
@@ -204,11 +205,16 @@ void TFormSetup::createEditRows()
     Button3 = browseButton("Button3", 88, &TFormSetup::Button3Click);
 }
 
+// Paths are bytes: a name that is not UTF-8 (or a value cut inside a
+// character) must come back unchanged when the dialog saves it.
 void TFormSetup::FormCreate(QObject*)
 {
-    Edit1->setText(QString::fromStdString(editor_settings::read(settingsFile_, editor_settings::MidiEdit)));
-    Edit2->setText(QString::fromStdString(editor_settings::read(settingsFile_, editor_settings::WavEdit)));
-    Edit3->setText(QString::fromStdString(editor_settings::read(settingsFile_, editor_settings::AviEdit)));
+    const auto load = [this](const editor_settings::Entry& entry) {
+        return vcl::decodeFileName(QByteArray::fromStdString(editor_settings::read(settingsFile_, entry)));
+    };
+    Edit1->setText(load(editor_settings::MidiEdit));
+    Edit2->setText(load(editor_settings::WavEdit));
+    Edit3->setText(load(editor_settings::AviEdit));
 }
 
 void TFormSetup::browse(QLineEdit* edit, const QString& title)
@@ -230,7 +236,7 @@ void TFormSetup::BitBtn1Click(QObject*)
     const std::pair<const editor_settings::Entry*, QLineEdit*> rows[] = {
         {&editor_settings::MidiEdit, Edit1}, {&editor_settings::WavEdit, Edit2}, {&editor_settings::AviEdit, Edit3}};
     for (const auto& [entry, edit] : rows) {
-        if (!editor_settings::write(settingsFile_, *entry, edit->text().toStdString()))
+        if (!editor_settings::write(settingsFile_, *entry, vcl::encodeFileName(edit->text()).toStdString()))
             throw vcl::Exception(vcl::formatMessage("Kann nicht nach %s schreiben", settingsFile_));
     }
 }

@@ -103,14 +103,16 @@ TEST_F(SetupDialog, NoFileShowsDefaultsAndOkWritesAllKeysInOrder)
 
 TEST_F(SetupDialog, SaveLeavesOtherContentAndReadsCutValues)
 {
-    const std::string others = "; hand-written\n[Other]\nWavEdit=keep\n\n[QUORVANA]\nwavedit=" + std::string(1500, 'w') +
-                               "\nMyKey=mine\n";
+    // The wave editor's value is cut inside a two-byte character; the video
+    // editor's is not UTF-8 at all. Both must be saved back unchanged.
+    const std::string others = "; hand-written\n[Other]\nWavEdit=keep\n\n[QUORVANA]\nwavedit=" + std::string(1022, 'w') +
+                               "\xc3\xa4" + std::string(476, 'w') + "\nMyKey=mine\nAviEdit=/opt/\xe4\xf6\n";
     dir_.write("quorvana.INI", others);
     auto form = open();
-    EXPECT_EQ(form->Edit2->text().toStdString(), std::string(1023, 'w'));
+    EXPECT_EQ(form->Edit2->text().size(), 1023);
     form->BitBtn1->click();
     EXPECT_EQ(readFile(settings()), "; hand-written\n[Other]\nWavEdit=keep\n\n[QUORVANA]\nwavedit=" +
-                                        std::string(1023, 'w') + "\nMyKey=mine\nMIDIEdit=\nAviEdit=\n");
+                                        std::string(1022, 'w') + "\xc3\nMyKey=mine\nAviEdit=/opt/\xe4\xf6\nMIDIEdit=\n");
 
     // A change made between two openings shows in the second.
     dir_.write("quorvana.INI", "[Quorvana]\nAviEdit=/usr/bin/kdenlive\n");
