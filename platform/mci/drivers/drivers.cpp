@@ -2,16 +2,93 @@
 
 #include "platform/mci/mci.h"
 #include "platform/mci/sequencer/sequencer_device.h"
-#include "platform/mci/video/video_device.h"
 #include "platform/mci/wave/wave_device.h"
 
+#include <dlfcn.h>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
 namespace mci {
+
+namespace {
+
+using MakeVideo = Device* (*)();
+
+std::string executableFolder()
+{
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return ".";
+    std::string path(buf, static_cast<size_t>(n));
+    return path.substr(0, path.find_last_of('/'));
+}
+
+// The video module lies beside the executable; it is loaded once and kept.
+MakeVideo loadVideoModule(std::string& error)
+{
+    static std::once_flag once;
+    static MakeVideo make = nullptr;
+    static std::string why;
+    std::call_once(once, [] {
+        const std::string path = executableFolder() + "/quorvana-video.so";
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            why = dlerror();
+            return;
+        }
+        make = reinterpret_cast<MakeVideo>(dlsym(module, "quorvana_make_video_device"));
+        if (!make)
+            why = "the video module has no driver";
+    });
+    error = why;
+    return make;
+}
+
+// Stands in for the video driver when its module cannot be loaded, so that
+// the user reads why instead of a bare "driver not loaded".
+class MissingVideoDriver : public Device {
+public:
+    explicit MissingVideoDriver(std::string why) : why_(std::move(why)) {}
+    Result open(const std::string&) override
+    {
+        return Result::failure(ErrCannotLoadDriver, "The video driver could not be loaded (" + why_ + ").");
+    }
+    void close() override {}
+    Result play() override { return notReady(); }
+    Result pause() override { return notReady(); }
+    Result resume() override { return notReady(); }
+    Result stop() override { return notReady(); }
+    Result seek(uint32_t) override { return notReady(); }
+    Result seekToStart() override { return notReady(); }
+    Result seekToEnd() override { return notReady(); }
+    Result setTimeFormat(TimeFormat) override { return notReady(); }
+    Result length(uint32_t&) override { return notReady(); }
+    Result position(uint32_t&) override { return notReady(); }
+    Mode mode() override { return Mode::NotReady; }
+    void setEndNotify(std::function<void()>) override {}
+
+private:
+    static Result notReady() { return Result::failure(ErrDeviceNotReady, errorText(ErrDeviceNotReady)); }
+    std::string why_;
+};
+
+std::unique_ptr<Device> makeVideoFromModule()
+{
+    std::string error;
+    if (MakeVideo make = loadVideoModule(error))
+        return std::unique_ptr<Device>(make());
+    return std::make_unique<MissingVideoDriver>(error);
+}
+
+} // namespace
 
 void registerBuiltinDrivers()
 {
     setFactory(DeviceType::WaveAudio, makeWaveDevice);
     setFactory(DeviceType::Sequencer, makeSequencerDevice);
-    setFactory(DeviceType::AviVideo, makeVideoDevice);
+    setFactory(DeviceType::AviVideo, makeVideoFromModule);
 }
 
 } // namespace mci

@@ -1,0 +1,73 @@
+#include "app/startup.h"
+
+#include "app/Unit1.h"
+#include "app/UnitSplash.h"
+#include "framework/Forms.h"
+#include "platform/mci/drivers/drivers.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+void centre(QWidget* w)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        w->move(screen->availableGeometry().center() - w->rect().center());
+}
+
+// Reports the first paint of a window once the paint has been handled.
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QWidget* form, std::function<void(QWidget*)> report) : QObject(form), report_(std::move(report))
+    {
+        form->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && report_) {
+            auto* form = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, form, [form, report = std::move(report_)] { report(form); });
+            report_ = nullptr;
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> report_;
+};
+
+} // namespace
+
+int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPainted)
+{
+    vcl::TApplication app(argc, argv);
+    app.SetTitle("Quorvana");
+    mci::registerBuiltinDrivers();
+
+    // The picture must be on screen before the slow part begins.
+    auto* splash = new TFormSplash;
+    centre(splash);
+    splash->show();
+    splash->raise();
+    vcl::TApplication::ProcessMessages();
+    splash->repaint();
+
+    auto* form = new TForm1(app.arguments());
+    centre(form);
+    if (whenPainted)
+        new FirstPaint(form, std::move(whenPainted));
+
+    splash->hide();
+    delete splash;
+
+    form->show();
+    form->activateWindow();
+    const int rc = app.exec();
+    delete form;
+    return rc;
+}
