@@ -1,0 +1,45 @@
+#pragma once
+// Where MIDI messages go: the built-in synthesizer, an ALSA sequencer port,
+// or, for tests, a capture. One output serves the whole run and outlives the
+// songs played through it, as a hardware synthesizer would.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace midi {
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+class Output {
+public:
+    virtual ~Output() = default;
+
+    // One message as it goes on the wire: a channel message, a SysEx packet
+    // with its F0, or the raw bytes of an F7 escape. DUE is when it should
+    // sound; it is never later than the call. Thread-safe.
+    virtual void send(std::span<const uint8_t> message, TimePoint due) = 0;
+
+    // The earliest time the next message should go out: an external
+    // synthesizer needs a moment after a reset.
+    virtual TimePoint readyAt() const { return {}; }
+};
+
+// Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth",
+// "alsa:CLIENT:PORT", "capture". Null and ERROR set when it cannot.
+std::unique_ptr<Output> openOutput(const std::string& description, std::string& error);
+
+// The output named by QUORVANA_MIDI_OUT ("synth" when unset), opened on first
+// use and kept for the rest of the run. Null and ERROR set when it cannot be
+// opened; the next call tries again.
+std::shared_ptr<Output> sharedOutput(std::string& error);
+// The same for an output named directly.
+std::shared_ptr<Output> sharedOutput(const std::string& description, std::string& error);
+
+// Starts opening the shared output on a background thread, so that the first
+// song does not wait for the soundfont to load. Returns at once.
+void preloadSharedOutput();
+
+} // namespace midi

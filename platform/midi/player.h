@@ -1,0 +1,50 @@
+#pragma once
+// A song playing on a thread of its own. The thread sleeps until the next
+// event's deadline, computed from the moment playback started, so that a
+// long song does not drift. Calls come from one thread (the GUI's) and
+// return at once.
+#include "platform/midi/sequence.h"
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace midi {
+
+class Player {
+public:
+    Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output);
+    // Closes: what is due goes out, the channels that sounded are silenced.
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    void play();
+    void pause();
+    void stop();
+    void seekMicros(uint64_t micros);
+    void seekToEnd();
+
+    Sequence::State state();
+    uint32_t positionMs();
+    uint32_t lengthMs() const { return lengthMs_; }
+
+    // Runs on the playback thread when the end is reached. It must not wait
+    // for the thread that destroys the player.
+    void setEndNotify(std::function<void()> notify);
+
+private:
+    void run();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    Sequence sequence_;
+    std::function<void()> notify_;
+    uint32_t lengthMs_;
+    uint64_t lengthMicros_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+} // namespace midi

@@ -1,0 +1,208 @@
+#include "platform/midi/sequence.h"
+
+#include "platform/midi/messages.h"
+
+#include <algorithm>
+
+namespace midi {
+
+// ---------------------------------------------------------------- merger
+
+Merger::Merger(const Song& song) : song_(song)
+{
+    heap_.reserve(song.tracks.size());
+    seekTick(0);
+}
+
+void Merger::push(uint32_t track, uint32_t index)
+{
+    heap_.push_back({song_.events[index].tick, track, index});
+    std::push_heap(heap_.begin(), heap_.end(), later);
+}
+
+void Merger::seekTick(uint32_t tick)
+{
+    heap_.clear();
+    for (uint32_t t = 0; t < song_.tracks.size(); ++t) {
+        const Track& track = song_.tracks[t];
+        const auto begin = song_.events.begin() + track.first;
+        const auto end = begin + track.count;
+        const auto it = std::lower_bound(begin, end, tick, [](const Event& e, uint32_t v) { return e.tick < v; });
+        if (it != end)
+            push(t, static_cast<uint32_t>(it - song_.events.begin()));
+    }
+}
+
+void Merger::pop()
+{
+    std::pop_heap(heap_.begin(), heap_.end(), later);
+    const Head head = heap_.back();
+    heap_.pop_back();
+    const Track& track = song_.tracks[head.track];
+    if (head.index + 1 < track.first + track.count)
+        push(head.track, head.index + 1);
+}
+
+// ---------------------------------------------------------------- sequence
+
+Sequence::Sequence(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
+    : song_(std::move(song)), output_(std::move(output)), merger_(*song_)
+{
+}
+
+TimePoint Sequence::deadline(uint64_t micros) const
+{
+    return anchorTime_ + std::chrono::microseconds(static_cast<int64_t>(micros) - static_cast<int64_t>(anchorMicros_));
+}
+
+uint64_t Sequence::eventMicros(uint32_t tick)
+{
+    if (tick != cachedTick_) {
+        cachedTick_ = tick;
+        cachedMicros_ = song_->tempo.micros(tick);
+    }
+    return cachedMicros_;
+}
+
+void Sequence::play(TimePoint now)
+{
+    if (state_ == State::Playing)
+        return;
+    if (chasePending_) {
+        chase(now);
+        chasePending_ = false;
+    }
+    state_ = State::Playing;
+    anchorMicros_ = position_;
+    // After a reset an external synthesizer needs a moment: the song starts
+    // once it is ready, so that its first notes are not bunched together.
+    anchorTime_ = std::max(now, output_->readyAt());
+}
+
+std::optional<TimePoint> Sequence::process(TimePoint now)
+{
+    if (state_ != State::Playing)
+        return std::nullopt;
+    while (!merger_.done()) {
+        const Event& event = merger_.peek();
+        const TimePoint due = deadline(eventMicros(event.tick));
+        if (due > now)
+            return due;
+        sendEvent(event, due);
+        merger_.pop();
+    }
+    const TimePoint end = deadline(song_->lengthMicros);
+    if (end > now)
+        return end;
+    // A file cut short can leave notes without their note-offs.
+    silence(end);
+    state_ = State::Stopped;
+    position_ = song_->lengthMicros;
+    ended_ = true;
+    return std::nullopt;
+}
+
+bool Sequence::takeEnded()
+{
+    const bool ended = ended_;
+    ended_ = false;
+    return ended;
+}
+
+void Sequence::halt(State to, TimePoint now)
+{
+    if (state_ == State::Playing) {
+        process(now);
+        if (state_ == State::Playing) {
+            position_ = positionMicros(now);
+            state_ = to;
+        }
+    } else if (to == State::Stopped) {
+        state_ = to;
+    }
+    silence(now);
+}
+
+void Sequence::pause(TimePoint now) { halt(State::Paused, now); }
+
+void Sequence::stop(TimePoint now) { halt(State::Stopped, now); }
+
+void Sequence::seek(uint64_t micros, TimePoint now)
+{
+    halt(State::Stopped, now);
+    // A position in the last millisecond is the end: the end is where
+    // position and length read the same.
+    const uint64_t length = song_->lengthMicros;
+    position_ = micros >= uint64_t{song_->lengthMs()} * 1000 ? length : micros;
+    merger_.seekTick(song_->tempo.firstTickAtOrAfter(position_));
+    chasePending_ = true;
+}
+
+void Sequence::close(TimePoint now)
+{
+    if (state_ == State::Playing)
+        process(now);
+    state_ = State::Stopped;
+    silence(now);
+}
+
+uint64_t Sequence::positionMicros(TimePoint now) const
+{
+    if (state_ != State::Playing)
+        return position_;
+    const int64_t elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - anchorTime_).count();
+    return std::min(anchorMicros_ + static_cast<uint64_t>(std::max<int64_t>(elapsed, 0)), song_->lengthMicros);
+}
+
+uint32_t Sequence::positionMs(TimePoint now) const
+{
+    const uint64_t micros = positionMicros(now);
+    const uint32_t length = lengthMs();
+    if (state_ != State::Playing && micros >= song_->lengthMicros)
+        return length;
+    const uint32_t ms = millisFromMicros(micros);
+    return length > 0 && ms >= length ? length - 1 : ms;
+}
+
+void Sequence::send(std::span<const uint8_t> bytes, TimePoint due) { output_->send(bytes, due); }
+
+void Sequence::sendEvent(const Event& event, TimePoint due)
+{
+    if (event.isSysex()) {
+        send(song_->sysex(event.sysexIndex()), due);
+        return;
+    }
+    const uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
+    if ((event.status() & 0xF0) == 0x90 && event.data2() > 0)
+        sounded_ |= static_cast<uint16_t>(1u << (event.status() & 0x0F));
+    send({bytes, static_cast<size_t>(1 + channelDataBytes(event.status()))}, due);
+}
+
+void Sequence::silence(TimePoint now)
+{
+    for (uint8_t ch = 0; ch < 16; ++ch) {
+        if (!(sounded_ & (1u << ch)))
+            continue;
+        const uint8_t allNotesOff[3] = {static_cast<uint8_t>(0xB0 | ch), 123, 0};
+        const uint8_t sustainOff[3] = {static_cast<uint8_t>(0xB0 | ch), 64, 0};
+        send(allNotesOff, now);
+        send(sustainOff, now);
+    }
+    sounded_ = 0;
+}
+
+void Sequence::chase(TimePoint now)
+{
+    if (!whole_) {
+        whole_ = std::make_unique<Chase>();
+        for (Merger all(*song_); !all.done(); all.pop())
+            whole_->apply(all.peek(), *song_);
+    }
+    const uint32_t until = song_->tempo.firstTickAtOrAfter(position_);
+    Chase state;
+    for (Merger m(*song_); !m.done() && m.peek().tick < until; m.pop())
+        state.apply(m.peek(), *song_);
+    state.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) { send(bytes, now); });
+}
+
+} // namespace midi

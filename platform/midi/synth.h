@@ -1,0 +1,50 @@
+#pragma once
+// The built-in synthesizer: FluidSynth with a General MIDI soundfont. It
+// takes wire messages and renders stereo float frames; where they sound is
+// up to its owner. Not thread-safe: one thread at a time.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+typedef struct _fluid_hashtable_t fluid_settings_t;
+typedef struct _fluid_synth_t fluid_synth_t;
+
+namespace midi {
+
+// QUORVANA_SOUNDFONT, else Debian's default GM soundfont; empty and ERROR
+// set when there is none.
+std::string findSoundfont(std::string& error);
+
+class Synth {
+public:
+    static std::unique_ptr<Synth> create(int sampleRate, std::string& error);
+    ~Synth();
+    Synth(const Synth&) = delete;
+    Synth& operator=(const Synth&) = delete;
+
+    // A channel message, a whole SysEx packet, or a piece of one sent in F7
+    // escapes; pieces are put together before FluidSynth sees them.
+    void apply(std::span<const uint8_t> message);
+    // Interleaved stereo.
+    void render(float* out, int frames);
+
+    fluid_synth_t* handle() { return synth_; }
+    int sampleRate() const { return sampleRate_; }
+
+private:
+    Synth() = default;
+    void sysex(std::span<const uint8_t> packet);
+
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    int sampleRate_ = 44100;
+    // A SysEx whose F7 is still to come; longer ones are nothing FluidSynth
+    // understands and are dropped.
+    std::array<uint8_t, 4096> pending_{};
+    size_t pendingSize_ = 0;
+    bool pendingOpen_ = false;
+};
+
+} // namespace midi

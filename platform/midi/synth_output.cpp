@@ -1,0 +1,87 @@
+#include "platform/midi/synth_output.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace midi {
+
+namespace {
+
+int64_t nanos(TimePoint t)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+} // namespace
+
+std::unique_ptr<SynthOutput> SynthOutput::open(std::string& error)
+{
+    std::unique_ptr<SynthOutput> out(new SynthOutput);
+    audio::Format format;
+    out->synth_ = Synth::create(format.sampleRate, error);
+    if (!out->synth_)
+        return nullptr;
+    SynthOutput* self = out.get();
+    out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
+    if (!out->audio_)
+        return nullptr;
+    out->audio_->start();
+    return out;
+}
+
+SynthOutput::~SynthOutput()
+{
+    audio_.reset(); // the audio thread stops before the synthesizer goes
+}
+
+void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
+{
+    if (message.empty() || message.size() > message_.size())
+        return;
+    std::lock_guard lock(producers_);
+    // A full ring empties within an audio period; one that stays full means
+    // the audio thread has stopped, and waiting longer would hang the player.
+    for (int waited = 0; !ring_.push(message, nanos(due)); ++waited) {
+        if (waited == 250) {
+            dropped_.fetch_add(1);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void SynthOutput::withSynth(const std::function<void(Synth&)>& fn)
+{
+    audio::Output::Lock lock(*audio_);
+    fn(*synth_);
+}
+
+// The period being rendered stands for the time since the last callback:
+// a message lands at the sample its due time falls on within it, one period
+// late but with its spacing kept.
+void SynthOutput::render(float* out, int frames)
+{
+    const int64_t now = nanos(Clock::now());
+    int64_t span = now - lastCallback_;
+    const int64_t nominal = int64_t{frames} * 1000000000 / synth_->sampleRate();
+    if (lastCallback_ == 0 || span <= 0 || span > 4 * nominal)
+        span = nominal;
+    const int64_t start = now - span;
+    lastCallback_ = now;
+
+    int done = 0;
+    int64_t due;
+    while (ring_.peekDue(due)) {
+        const int64_t offset = due <= start ? 0 : std::min<int64_t>(frames, (due - start) * frames / span);
+        if (offset > done) {
+            synth_->render(out + 2 * done, static_cast<int>(offset) - done);
+            done = static_cast<int>(offset);
+        }
+        const size_t n = ring_.pop(message_.data(), message_.size());
+        synth_->apply({message_.data(), n});
+    }
+    if (done < frames)
+        synth_->render(out + 2 * done, frames - done);
+}
+
+} // namespace midi

@@ -1,0 +1,41 @@
+#pragma once
+// The built-in synthesizer as an output: messages go through a ring to the
+// audio thread, which applies each one at the sample its due time falls on
+// within the period being rendered.
+#include "platform/audio/audio_output.h"
+#include "platform/midi/message_ring.h"
+#include "platform/midi/output.h"
+#include "platform/midi/synth.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+namespace midi {
+
+class SynthOutput final : public Output {
+public:
+    static std::unique_ptr<SynthOutput> open(std::string& error);
+    ~SynthOutput() override;
+
+    void send(std::span<const uint8_t> message, TimePoint due) override;
+
+    // Runs FN with the synthesizer while the audio thread keeps off it.
+    void withSynth(const std::function<void(Synth&)>& fn);
+    // Messages dropped because the audio thread stopped taking them.
+    uint64_t dropped() const { return dropped_.load(); }
+
+private:
+    SynthOutput() : ring_(256 * 1024) {}
+    void render(float* out, int frames);
+
+    std::unique_ptr<Synth> synth_;
+    std::unique_ptr<audio::Output> audio_;
+    MessageRing ring_;
+    std::mutex producers_;
+    std::atomic<uint64_t> dropped_{0};
+    int64_t lastCallback_ = 0; // audio thread only
+    std::array<uint8_t, 4096> message_{};
+};
+
+} // namespace midi

@@ -1,0 +1,149 @@
+#include "platform/midi/alsa_output.h"
+#include "platform/midi/capture_output.h"
+#include "platform/midi/message_ring.h"
+#include "platform/midi/output.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// SysEx events point into M: it must outlive the event.
+snd_seq_event_t encode(const std::vector<uint8_t>& m, bool expectOk = true)
+{
+    snd_seq_event_t ev;
+    snd_seq_ev_clear(&ev);
+    EXPECT_EQ(midi::encodeAlsaEvent(m, ev), expectOk);
+    return ev;
+}
+
+const std::vector<uint8_t> gsReset{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+const std::vector<uint8_t> gmOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+
+} // namespace
+
+TEST(AlsaEncoding, ChannelMessagesMapToTheirEvents)
+{
+    snd_seq_event_t ev = encode({0x93, 60, 100});
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_NOTEON);
+    EXPECT_EQ(ev.data.note.channel, 3);
+    EXPECT_EQ(ev.data.note.note, 60);
+    EXPECT_EQ(ev.data.note.velocity, 100);
+    EXPECT_EQ(encode({0x80, 61, 5}).type, SND_SEQ_EVENT_NOTEOFF);
+    ev = encode({0xA1, 62, 7});
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_KEYPRESS);
+    EXPECT_EQ(ev.data.note.velocity, 7);
+    ev = encode({0xB9, 7, 90});
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_CONTROLLER);
+    EXPECT_EQ(ev.data.control.channel, 9);
+    EXPECT_EQ(ev.data.control.param, 7u);
+    EXPECT_EQ(ev.data.control.value, 90);
+    ev = encode({0xC2, 33});
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_PGMCHANGE);
+    EXPECT_EQ(ev.data.control.value, 33);
+    ev = encode({0xDF, 44});
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_CHANPRESS);
+    EXPECT_EQ(ev.data.control.channel, 15);
+    EXPECT_EQ(ev.data.control.value, 44);
+    // Pitch bend is signed around the centre.
+    EXPECT_EQ(encode({0xE0, 0x00, 0x40}).data.control.value, 0);
+    EXPECT_EQ(encode({0xE0, 0x00, 0x00}).data.control.value, -8192);
+    EXPECT_EQ(encode({0xE0, 0x7F, 0x7F}).data.control.value, 8191);
+
+    encode({}, false);
+    encode({0x90, 60}, false);
+    encode({0xC0}, false);
+}
+
+TEST(AlsaEncoding, SysexAndItsPiecesTravelAsRawBytes)
+{
+    snd_seq_event_t ev = encode(gsReset);
+    EXPECT_EQ(ev.type, SND_SEQ_EVENT_SYSEX);
+    EXPECT_EQ(ev.flags & SND_SEQ_EVENT_LENGTH_MASK, SND_SEQ_EVENT_LENGTH_VARIABLE);
+    ASSERT_EQ(ev.data.ext.len, gsReset.size());
+    EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(ev.data.ext.ptr),
+                                   static_cast<uint8_t*>(ev.data.ext.ptr) + ev.data.ext.len),
+              gsReset);
+    EXPECT_EQ(encode({0x12, 0x34, 0xF7}).type, SND_SEQ_EVENT_SYSEX);
+}
+
+TEST(AlsaOutput, ResetsMakeTheNextMessageWait)
+{
+    const midi::TimePoint t = midi::TimePoint{} + 5s;
+    midi::ResetSettle settle(60ms);
+    settle.sent(std::vector<uint8_t>{0x90, 60, 1}, t);
+    settle.sent(std::vector<uint8_t>{0xF0, 0x7D, 0xF7}, t);
+    EXPECT_EQ(settle.readyAt(), midi::TimePoint{});
+    settle.sent(gsReset, t);
+    EXPECT_EQ(settle.readyAt(), t + 60ms);
+    settle.sent(gmOn, t + 1s);
+    EXPECT_EQ(settle.readyAt(), t + 1060ms);
+    std::vector<uint8_t> otherDevice = gsReset;
+    otherDevice[2] = 0x11;
+    settle.sent(otherDevice, t + 2s);
+    EXPECT_EQ(settle.readyAt(), t + 2060ms);
+
+    setenv("QUORVANA_RESET_SETTLE_MS", "25", 1);
+    EXPECT_EQ(midi::resetSettleTime(), 25ms);
+    for (const char* bad : {"abc", "-5", "20000", "12ms"}) {
+        setenv("QUORVANA_RESET_SETTLE_MS", bad, 1);
+        EXPECT_EQ(midi::resetSettleTime(), 60ms) << bad;
+    }
+    unsetenv("QUORVANA_RESET_SETTLE_MS");
+    EXPECT_EQ(midi::resetSettleTime(), 60ms);
+}
+
+TEST(OutputTable, ChoosesByNameAndExplainsFailures)
+{
+    std::string error;
+    EXPECT_EQ(midi::openOutput("midiman", error), nullptr);
+    EXPECT_NE(error.find("synth, alsa, capture"), std::string::npos) << error;
+
+    error.clear();
+    EXPECT_EQ(midi::openOutput("alsa:no-such-synth:0", error), nullptr);
+    EXPECT_NE(error.find("ALSA"), std::string::npos) << error;
+
+    setenv("QUORVANA_SOUNDFONT", "/nowhere/none.sf2", 1);
+    error.clear();
+    EXPECT_EQ(midi::openOutput("synth", error), nullptr);
+    EXPECT_NE(error.find("/nowhere/none.sf2"), std::string::npos) << error;
+    unsetenv("QUORVANA_SOUNDFONT");
+
+    // The shared one is opened once and kept.
+    auto capture = midi::sharedCapture();
+    ASSERT_NE(capture, nullptr);
+    EXPECT_EQ(midi::sharedOutput("capture", error), capture);
+    setenv("QUORVANA_MIDI_OUT", "capture", 1);
+    EXPECT_EQ(midi::sharedOutput(error), capture);
+    unsetenv("QUORVANA_MIDI_OUT");
+}
+
+TEST(MessageRing, KeepsMessagesWholeAcrossTheWrapAndRefusesWhenFull)
+{
+    midi::MessageRing ring(64);
+    const std::vector<uint8_t> five{1, 2, 3, 4, 5};
+    int pushed = 0;
+    while (ring.push(five, pushed))
+        ++pushed;
+    EXPECT_EQ(pushed, 64 / (12 + 5)) << "header and bytes per message";
+
+    // Interleaved pushes and pops of every size walk the wrap point around.
+    uint8_t out[64];
+    int64_t due;
+    while (ring.peekDue(due))
+        ring.pop(out, sizeof out);
+    for (int round = 0; round < 500; ++round) {
+        std::vector<uint8_t> m(static_cast<size_t>(round % 30 + 1));
+        for (size_t i = 0; i < m.size(); ++i)
+            m[i] = static_cast<uint8_t>(round + i);
+        ASSERT_TRUE(ring.push(m, round));
+        ASSERT_TRUE(ring.peekDue(due));
+        ASSERT_EQ(due, round);
+        ASSERT_EQ(ring.pop(out, sizeof out), m.size());
+        ASSERT_EQ(std::vector<uint8_t>(out, out + m.size()), m);
+    }
+    EXPECT_FALSE(ring.peekDue(due));
+}

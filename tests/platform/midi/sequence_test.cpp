@@ -1,0 +1,251 @@
+// Playback driven by hand-stepped time into a capture output.
+#include "platform/midi/capture_output.h"
+#include "platform/midi/sequence.h"
+
+#include "tests/platform/midi/smf_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace smf_builder;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Division 500 at the default tempo: one tick is one millisecond.
+constexpr int msDivision = 500;
+
+std::string hex(const std::vector<uint8_t>& bytes)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (uint8_t b : bytes) {
+        if (!out.empty())
+            out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+class SequenceTest : public testing::Test {
+protected:
+    void load(const std::string& file)
+    {
+        auto s = std::make_shared<midi::Song>();
+        std::string error;
+        ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(file.data()), file.size()}, *s, error)) << error;
+        seq = std::make_unique<midi::Sequence>(s, output);
+    }
+    std::vector<std::string> sent()
+    {
+        std::vector<std::string> out;
+        for (const auto& m : output->messages())
+            out.push_back(hex(m.bytes));
+        output->clear();
+        return out;
+    }
+    static midi::TimePoint at(std::chrono::microseconds t) { return t0 + t; }
+
+    static inline const midi::TimePoint t0 = midi::TimePoint{} + 100s;
+    std::shared_ptr<midi::CaptureOutput> output = std::make_shared<midi::CaptureOutput>();
+    std::unique_ptr<midi::Sequence> seq;
+};
+
+using Strings = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(SequenceTest, PlaysEventsAtTheirTimesAndEndsExactlyAtTheLength)
+{
+    load(file(1, msDivision,
+              {Track().ev(0, {0x90, 60, 100}).ev(100, {0x80, 60, 0}).end(200),
+               Track().ev(100, {0x91, 62, 100}).ev(100, {0x81, 62, 0}).end(50)}));
+    ASSERT_EQ(seq->lengthMs(), 300u);
+    seq->play(t0);
+    EXPECT_EQ(seq->process(t0), at(100ms));
+    EXPECT_EQ(seq->positionMs(at(50ms)), 50u);
+    EXPECT_EQ(seq->process(at(100ms)), at(200ms));
+    // Equal times go in track order.
+    const auto timed = output->messages();
+    ASSERT_EQ(timed.size(), 3u);
+    EXPECT_EQ(hex(timed[1].bytes), "80 3C 00");
+    EXPECT_EQ(hex(timed[2].bytes), "91 3E 64");
+    EXPECT_EQ(timed[2].due, at(100ms));
+    output->clear();
+
+    EXPECT_EQ(seq->process(at(299ms)), at(300ms));
+    EXPECT_EQ(seq->positionMs(at(299999us)), 299u) << "below the length until the end";
+    EXPECT_FALSE(seq->takeEnded());
+    EXPECT_EQ(seq->process(at(300ms)), std::nullopt);
+    EXPECT_TRUE(seq->takeEnded());
+    EXPECT_FALSE(seq->takeEnded());
+    EXPECT_EQ(seq->state(), midi::Sequence::State::Stopped);
+    EXPECT_EQ(seq->positionMs(at(10s)), 300u);
+    // The note-off at 200, then both channels that sounded are silenced.
+    EXPECT_EQ(sent(), (Strings{"81 3E 00", "B0 7B 00", "B0 40 00", "B1 7B 00", "B1 40 00"}));
+
+    // Played again from the end: it ends at once.
+    seq->play(at(20s));
+    EXPECT_EQ(seq->process(at(20s)), std::nullopt);
+    EXPECT_TRUE(seq->takeEnded());
+}
+
+TEST_F(SequenceTest, StopPauseSeekAndCloseSilenceTheChannelsThatSounded)
+{
+    load(file(0, msDivision,
+              {Track()
+                   .ev(0, {0x90, 60, 100})
+                   .ev(0, {0x99, 36, 100})
+                   .ev(0, {0x93, 40, 0}) // a note-on of velocity 0 sounds nothing
+                   .ev(0, {0xB3, 7, 90})
+                   .ev(1000, {0x80, 60, 0})
+                   .ev(1000, {0x90, 62, 100})
+                   .ev(500, {0x99, 38, 100})
+                   .end(500)}));
+    const Strings silenced{"B0 7B 00", "B0 40 00", "B9 7B 00", "B9 40 00"};
+    seq->play(t0);
+    seq->process(t0);
+    sent();
+    seq->stop(at(10ms));
+    EXPECT_EQ(sent(), silenced);
+    seq->stop(at(20ms));
+    EXPECT_EQ(sent(), Strings{}) << "nothing sounded since";
+
+    // Pause keeps the place; resuming goes on from it.
+    seq->seek(0, at(30ms));
+    seq->play(at(30ms));
+    seq->process(at(30ms));
+    sent();
+    seq->pause(at(130ms));
+    EXPECT_EQ(seq->state(), midi::Sequence::State::Paused);
+    EXPECT_EQ(sent(), silenced);
+    EXPECT_EQ(seq->positionMs(at(5s)), 100u);
+    seq->play(at(5s));
+    EXPECT_EQ(seq->process(at(5s)), at(5s + 900ms));
+
+    seq->process(at(6900ms)); // the note at 2000 ms
+    sent();
+    seq->seek(1500'000, at(7s));
+    EXPECT_EQ(sent(), (Strings{"B0 7B 00", "B0 40 00"}));
+    seq->play(at(8s));
+    seq->process(at(9s)); // the notes at 2000 and 2500 ms
+    sent();
+    seq->close(at(9100ms));
+    EXPECT_EQ(sent(), silenced);
+}
+
+TEST_F(SequenceTest, CloseDeliversWhatIsDueAndNothingLater)
+{
+    // The reset file is played and closed at once by the next track's open.
+    load(gsResetFile());
+    seq->play(t0);
+    seq->close(t0);
+    EXPECT_EQ(sent(), Strings{"F0 41 10 42 12 40 00 7F 00 41 F7"});
+
+    load(file(0, msDivision, {Track().ev(0, {0xC0, 5}).ev(50, {0xC0, 6}).end()}));
+    seq->play(t0);
+    seq->close(at(10ms));
+    EXPECT_EQ(sent(), Strings{"C0 05"});
+}
+
+TEST_F(SequenceTest, SeekChasesTheStateAtTheNewPosition)
+{
+    load(file(1, msDivision,
+              {Track().sysex(10, 0xF0, bytes({0x7D, 0x01, 0xF7})).sysex(10, 0xF0, bytes({0x7D, 0x02, 0xF7})).end(3000),
+               Track()
+                   .ev(0, {0xB0, 0x00, 1})
+                   .ev(0, {0xB0, 0x20, 2})
+                   .ev(0, {0xC0, 5})
+                   .ev(0, {0xB0, 7, 80})
+                   .ev(0, {0xB0, 101, 0})
+                   .ev(0, {0xB0, 100, 0})
+                   .ev(0, {0xB0, 6, 12})
+                   .ev(30, {0xE0, 0x00, 0x50})
+                   .ev(10, {0x90, 60, 100})
+                   .ev(1960, {0xC0, 9})
+                   .ev(0, {0xB0, 10, 20})
+                   .ev(0, {0xE0, 0x00, 0x40})
+                   .ev(1000, {0x80, 60, 0})
+                   .end()}));
+    seq->seek(1000'000, t0);
+    seq->play(t0);
+    // SysEx first, in order; then bank, program, controllers (pan goes back
+    // to its default: it is set only later), the bend range, the selection
+    // as the song left it, and pitch bend.
+    EXPECT_EQ(sent(), (Strings{"F0 7D 01 F7", "F0 7D 02 F7", "B0 00 01", "B0 20 02", "C0 05", "B0 07 50", "B0 0A 40",
+                               "B0 65 00", "B0 64 00", "B0 06 0C", "B0 65 00", "B0 64 00", "E0 00 50"}));
+    EXPECT_EQ(seq->process(t0), at(1000ms));
+    seq->process(at(1500ms));
+    EXPECT_EQ(sent(), (Strings{"C0 09", "B0 0A 14", "E0 00 40"}));
+
+    // Back before the changes: they are undone.
+    seq->seek(500'000, at(1600ms));
+    seq->play(at(1600ms));
+    const Strings chased = sent();
+    EXPECT_EQ(std::count(chased.begin(), chased.end(), "C0 05"), 1);
+    EXPECT_EQ(std::count(chased.begin(), chased.end(), "B0 0A 40"), 1);
+    EXPECT_EQ(chased.back(), "E0 00 50");
+}
+
+TEST_F(SequenceTest, AResetInTheSongClearsWhatCameBeforeIt)
+{
+    load(file(0, msDivision,
+              {Track()
+                   .ev(0, {0xC0, 5})
+                   .ev(0, {0xB0, 7, 30})
+                   .sysex(10, 0xF0, bytes({0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}))
+                   .ev(0, {0xB0, 7, 90})
+                   .end(1000)}));
+    seq->seek(100'000, t0);
+    seq->play(t0);
+    EXPECT_EQ(sent(), (Strings{"F0 41 10 42 12 40 00 7F 00 41 F7", "C0 00", "B0 07 5A"}));
+}
+
+TEST_F(SequenceTest, SeekingToTheLengthIsTheEnd)
+{
+    load(file(0, msDivision, {Track().ev(0, {0x90, 60, 1}).end(1234)}));
+    seq->seek(99'000'000, t0);
+    EXPECT_EQ(seq->positionMs(t0), 1234u);
+    seq->seek(1234'000, t0);
+    EXPECT_EQ(seq->positionMs(t0), 1234u);
+    seq->seek(1233'999, t0);
+    EXPECT_EQ(seq->positionMs(t0), 1233u);
+    seq->seek(1234'000, t0);
+    seq->play(t0);
+    EXPECT_EQ(seq->process(t0), std::nullopt);
+    EXPECT_TRUE(seq->takeEnded());
+    EXPECT_EQ(seq->positionMs(at(1s)), 1234u);
+}
+
+namespace {
+
+// An output that is not ready until a given time, as an external
+// synthesizer after a reset.
+class SlowOutput : public midi::Output {
+public:
+    explicit SlowOutput(midi::TimePoint ready) : ready_(ready) {}
+    void send(std::span<const uint8_t>, midi::TimePoint due) override { dues.push_back(due); }
+    midi::TimePoint readyAt() const override { return ready_; }
+    std::vector<midi::TimePoint> dues;
+
+private:
+    midi::TimePoint ready_;
+};
+
+} // namespace
+
+TEST(SequenceSettle, PlaybackStartsWhenTheOutputIsReady)
+{
+    auto song = std::make_shared<midi::Song>();
+    const std::string f = file(0, msDivision, {Track().ev(0, {0xC0, 1}).ev(10, {0xC0, 2}).end()});
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(f.data()), f.size()}, *song, error));
+    const midi::TimePoint now = midi::TimePoint{} + 10s;
+    auto out = std::make_shared<SlowOutput>(now + 60ms);
+    midi::Sequence seq(song, out);
+    seq.play(now);
+    EXPECT_EQ(seq.positionMs(now + 30ms), 0u);
+    EXPECT_EQ(seq.process(now), now + 60ms);
+    seq.process(now + 70ms);
+    EXPECT_EQ(out->dues, (std::vector<midi::TimePoint>{now + 60ms, now + 70ms}));
+}
