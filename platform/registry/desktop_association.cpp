@@ -352,6 +352,16 @@ std::string execLine(const std::string& program)
 
 std::string withDefault(const std::string& mimeapps, const std::string& type, const std::string& entry)
 {
+    // Listed as associated too, so that file managers offer it among the
+    // type's programs and not only as the default.
+    return withEntryFirst(withEntryFirst(mimeapps, "Default Applications", type, entry), "Added Associations", type,
+                          entry);
+}
+
+std::string withEntryFirst(const std::string& mimeapps, const std::string& groupName, const std::string& type,
+                           const std::string& entry)
+{
+    const std::string header = "[" + groupName + "]";
     std::vector<std::string> lines;
     {
         std::stringstream in(mimeapps);
@@ -361,7 +371,7 @@ std::string withDefault(const std::string& mimeapps, const std::string& type, co
     const bool endsWithNewline = !mimeapps.empty() && mimeapps.back() == '\n';
     std::size_t group = lines.size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (trim(lines[i]) == "[Default Applications]") {
+        if (trim(lines[i]) == header) {
             group = i;
             break;
         }
@@ -372,7 +382,7 @@ std::string withDefault(const std::string& mimeapps, const std::string& type, co
             out += '\n';
         if (!out.empty())
             out += '\n';
-        return out + "[Default Applications]\n" + type + "=" + entry + ";\n";
+        return out + header + "\n" + type + "=" + entry + ";\n";
     }
     std::size_t insertAt = group + 1;
     bool replaced = false;

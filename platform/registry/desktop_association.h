@@ -36,8 +36,14 @@ bool associate(const std::string& extension, const std::string& program, std::st
 // The Exec line value that starts PROGRAM with one file.
 std::string execLine(const std::string& program);
 
-// MIMEAPPS with TYPE's default application set to ENTRY, the entries it had
-// kept behind it, and every other byte left alone.
+// MIMEAPPS with ENTRY first for TYPE in the default applications and in the
+// added associations, the entries it had kept behind it, and every other byte
+// left alone.
 std::string withDefault(const std::string& mimeapps, const std::string& type, const std::string& entry);
+
+// MIMEAPPS with ENTRY put first in TYPE's line of GROUP_NAME ("Default
+// Applications"); the line or the group is added when missing.
+std::string withEntryFirst(const std::string& mimeapps, const std::string& groupName, const std::string& type,
+                           const std::string& entry);
 
 } // namespace registry::desktop

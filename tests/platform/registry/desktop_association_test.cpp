@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST(MimeappsList, DefaultChangesOnlyTheLineOfItsType)
+TEST(MimeappsList, DefaultChangesOnlyTheLinesOfItsType)
 {
     const std::string before = "# kept as it is\n"
                                "[Added Associations]\n"
@@ -48,21 +48,31 @@ TEST(MimeappsList, DefaultChangesOnlyTheLineOfItsType)
                                "\n"
                                "[Removed Associations]\n"
                                "audio/x-wav=foo.desktop;\n";
-    std::string expected = before;
-    expected.replace(expected.find("audio/midi = "), std::string("audio/midi = timidity.desktop;quorvana.desktop;vlc.desktop").size(),
-                     "audio/midi=quorvana.desktop;timidity.desktop;vlc.desktop;");
-    EXPECT_EQ(withDefault(before, "audio/midi", "quorvana.desktop"), expected);
+    EXPECT_EQ(withDefault(before, "audio/midi", "quorvana.desktop"),
+              "# kept as it is\n"
+              "[Added Associations]\n"
+              "audio/midi=quorvana.desktop;vlc.desktop;\n"
+              "\n"
+              "[Default Applications]\n"
+              "text/plain=gedit.desktop\n"
+              "audio/midi=quorvana.desktop;timidity.desktop;vlc.desktop;\n"
+              "\n"
+              "[Removed Associations]\n"
+              "audio/x-wav=foo.desktop;\n");
 
-    // A type without a line gets one at the end of the group.
+    // A type without a line gets one at the end of each group.
     const std::string added = withDefault(before, "video/x-msvideo", "quorvana.desktop");
+    EXPECT_NE(added.find("vlc.desktop;\nvideo/x-msvideo=quorvana.desktop;\n\n[Default"), std::string::npos);
     EXPECT_NE(added.find("vlc.desktop\nvideo/x-msvideo=quorvana.desktop;\n\n[Removed"), std::string::npos);
-    EXPECT_EQ(added.size(), before.size() + std::string("video/x-msvideo=quorvana.desktop;\n").size());
+    EXPECT_EQ(added.size(), before.size() + 2 * std::string("video/x-msvideo=quorvana.desktop;\n").size());
 
     // No group, no file, no final line break.
-    EXPECT_EQ(withDefault("", "audio/midi", "q.desktop"), "[Default Applications]\naudio/midi=q.desktop;\n");
-    EXPECT_EQ(withDefault("[Added Associations]\nx/y=a.desktop;", "audio/midi", "q.desktop"),
+    EXPECT_EQ(withEntryFirst("", "Default Applications", "audio/midi", "q.desktop"),
+              "[Default Applications]\naudio/midi=q.desktop;\n");
+    EXPECT_EQ(withEntryFirst("[Added Associations]\nx/y=a.desktop;", "Default Applications", "audio/midi", "q.desktop"),
               "[Added Associations]\nx/y=a.desktop;\n\n[Default Applications]\naudio/midi=q.desktop;\n");
-    EXPECT_EQ(withDefault("[Default Applications]\naudio/midi=a.desktop", "audio/midi", "q.desktop"),
+    EXPECT_EQ(withEntryFirst("[Default Applications]\naudio/midi=a.desktop", "Default Applications", "audio/midi",
+                             "q.desktop"),
               "[Default Applications]\naudio/midi=q.desktop;a.desktop;");
 }
 
@@ -100,7 +110,13 @@ TEST_F(DesktopAssociation, KnownTypesGetTheDefaultAndTheEntryListsThemAll)
     ASSERT_TRUE(associate(".avi", self));
     EXPECT_NE(entry().find("\nExec=" + self + " %f\n"), std::string::npos);
     EXPECT_NE(entry().find("\nMimeType=audio/midi;video/x-msvideo;\n"), std::string::npos);
-    EXPECT_EQ(mimeapps(), "[Default Applications]\naudio/midi=quorvana.desktop;\nvideo/x-msvideo=quorvana.desktop;\n");
+    EXPECT_EQ(mimeapps(), "[Default Applications]\n"
+                          "audio/midi=quorvana.desktop;\n"
+                          "video/x-msvideo=quorvana.desktop;\n"
+                          "\n"
+                          "[Added Associations]\n"
+                          "audio/midi=quorvana.desktop;\n"
+                          "video/x-msvideo=quorvana.desktop;\n");
     // Known types need no glob of ours.
     EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "mime" / "packages"));
 
