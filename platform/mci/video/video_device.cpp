@@ -1,8 +1,401 @@
 #include "platform/mci/video/video_device.h"
 
+#include "platform/mci/video/decoder.h"
+#include "platform/mci/video/media_file.h"
+#include "platform/mci/video/presenter.h"
+#include "platform/mci/video/session.h"
+#include "platform/mci/video/video_window.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace mci {
 
-// Placeholder until the driver lands: the device table then reports that no driver is loaded.
-std::unique_ptr<Device> makeVideoDevice() { return nullptr; }
+std::unique_ptr<Device> makeVideoDevice() { return std::make_unique<video::VideoDevice>(); }
 
+namespace video {
+
+namespace {
+
+int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+uint32_t clamp32(int64_t v)
+{
+    return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, std::numeric_limits<uint32_t>::max()));
+}
+
+QString windowTitle(const std::string& path, bool silent)
+{
+    const auto slash = path.find_last_of('/');
+    QString title = QFile::decodeName(QByteArray::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
+    // Without a message box the title is where the user learns why it is quiet.
+    if (silent)
+        title += QStringLiteral(" (no sound)");
+    return title;
+}
+
+} // namespace
+
+VideoDevice::VideoDevice(Environment env) : env_(std::move(env)) {}
+
+VideoDevice::~VideoDevice() { close(); }
+
+Result VideoDevice::notOpen() const
+{
+    return Result::failure(ErrInvalidDeviceName, errorText(ErrInvalidDeviceName));
+}
+
+Result VideoDevice::open(const std::string& path)
+{
+    close();
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return Result::failure(ErrDeviceNotReady, "Video needs the program's windows to be running.");
+
+    auto file = std::make_unique<MediaFile>();
+    Result r = file->open(path);
+    if (!r.ok())
+        return r;
+
+    soundProblem_ = file->soundProblem();
+    std::unique_ptr<Clock> clock;
+    AudioClock* audioClock = nullptr;
+    if (file->audio()) {
+        auto ac = std::make_unique<AudioClock>(file->sampleRate(), file->channels());
+        std::string error;
+        if (ac->open(env_.openAudio, error)) {
+            audioClock = ac.get();
+            clock = std::move(ac);
+        } else {
+            // The picture is the point of a video: it plays without sound.
+            soundProblem_ = error.empty() ? errorText(ErrNoAudioDevice) : error;
+        }
+    }
+    if (!clock)
+        clock = env_.makeSilentClock ? env_.makeSilentClock() : std::make_unique<WallClock>();
+
+    const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0)
+        return Result::failure(ErrHardware, std::string("The video cannot be shown: ") + std::strerror(errno) + ".");
+
+    file_ = std::move(file);
+    clock_ = std::move(clock);
+    audioClock_ = audioClock;
+    wakeFd_ = fd;
+    session_ = std::make_unique<Session>(*clock_, file_->timeline(), file_->frames(), file_->width(),
+                                         file_->height());
+    session_->endNotify = endNotify_;
+    session_->ended = file_->frames() == 0;
+    format_ = TimeFormat::Frames;
+    framesShown_ = 0;
+    playAtNs_ = -1;
+    firstFrameUs_ = -1;
+
+    window_ = std::make_unique<VideoWindow>(windowTitle(path, !soundProblem_.empty()),
+                                            QSize(file_->width(), file_->height()));
+    window_->onUserClose = [this] { userClosedWindow(); };
+    window_->onFramePainted = [this] { framePainted(); };
+    notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { takeFrame(); });
+
+    Session* s = session_.get();
+    clock_->setWake([s] {
+        std::lock_guard lock(s->mutex);
+        s->presenterWake.notify_all();
+    });
+    decoder_ = std::make_unique<Decoder>(*file_, *session_, audioClock_);
+    presenter_ = std::make_unique<Presenter>(*session_, [fd] {
+        const uint64_t one = 1;
+        // Full only after 2^64 - 1 unread wakes; nothing to do about it then.
+        [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+    });
+    decoder_->start();
+    presenter_->start();
+    return Result::success();
+}
+
+void VideoDevice::close()
+{
+    if (!session_)
+        return;
+    {
+        std::lock_guard lock(session_->mutex);
+        session_->quit = true;
+        session_->decoderWake.notify_all();
+        session_->presenterWake.notify_all();
+    }
+    file_->abort();
+    decoder_->join();
+    presenter_->join();
+    clock_->setWake({});
+    decoder_.reset();
+    presenter_.reset();
+    notifier_.reset();
+    window_.reset(); // paints from the frame slots: goes before them
+    session_.reset();
+    audioClock_ = nullptr;
+    clock_.reset(); // stops the sound card before the ring goes
+    file_.reset();
+    ::close(wakeFd_);
+    wakeFd_ = -1;
+}
+
+Result VideoDevice::play()
+{
+    if (!session_)
+        return notOpen();
+    std::function<void()> endedAlready;
+    {
+        std::lock_guard lock(session_->mutex);
+        if (session_->ended) {
+            endedAlready = session_->endNotify;
+        } else {
+            session_->playing = true;
+            session_->paused = false;
+            session_->updateClock();
+            session_->presenterWake.notify_all();
+            session_->decoderWake.notify_all();
+        }
+    }
+    if (endedAlready) { // playing from the end ends at once
+        endedAlready();
+        return Result::success();
+    }
+    if (audioClock_)
+        audioClock_->startOutput();
+    playAtNs_ = steadyNs();
+    window_->show();
+    return Result::success();
+}
+
+Result VideoDevice::pause()
+{
+    if (!session_)
+        return notOpen();
+    {
+        std::lock_guard lock(session_->mutex);
+        if (!session_->playing)
+            return Result::success();
+        session_->playing = false;
+        session_->paused = true;
+        session_->updateClock();
+    }
+    if (audioClock_)
+        audioClock_->pauseOutput();
+    return Result::success();
+}
+
+Result VideoDevice::resume()
+{
+    if (!session_)
+        return notOpen();
+    {
+        std::lock_guard lock(session_->mutex);
+        if (!session_->paused)
+            return Result::failure(ErrUnsupportedFunction, "The video is not paused.");
+    }
+    return play();
+}
+
+Result VideoDevice::stop()
+{
+    if (!session_)
+        return notOpen();
+    {
+        std::lock_guard lock(session_->mutex);
+        session_->playing = false;
+        session_->paused = false;
+        session_->updateClock();
+    }
+    if (audioClock_)
+        audioClock_->pauseOutput();
+    return Result::success();
+}
+
+Result VideoDevice::seek(uint32_t position)
+{
+    if (!session_)
+        return notOpen();
+    int64_t us = 0;
+    {
+        std::lock_guard lock(session_->mutex);
+        if (format_ == TimeFormat::Milliseconds) {
+            if (position > ceilMs(session_->endUs))
+                return Result::failure(ErrOutOfRange, errorText(ErrOutOfRange));
+            us = static_cast<int64_t>(position) * 1000;
+        } else {
+            if (position > session_->lengthFrames)
+                return Result::failure(ErrOutOfRange, errorText(ErrOutOfRange));
+            us = session_->timeline.frameStartUs(position);
+        }
+    }
+    return seekToUs(us);
+}
+
+Result VideoDevice::seekToStart()
+{
+    if (!session_)
+        return notOpen();
+    return seekToUs(0);
+}
+
+Result VideoDevice::seekToEnd()
+{
+    if (!session_)
+        return notOpen();
+    return seekToUs(std::numeric_limits<int64_t>::max());
+}
+
+Result VideoDevice::seekToUs(int64_t us)
+{
+    {
+        Session& s = *session_;
+        std::lock_guard lock(s.mutex);
+        us = std::min(us, s.endUs);
+        s.playing = false;
+        s.paused = false;
+        s.prerolled = false;
+        s.ended = us >= s.endUs;
+        s.updateClock();
+        s.clock.setUs(us);
+        ++s.epoch;
+        s.seekPending = true;
+        s.seekUs = us;
+        // Pictures decoded for the old place must not show up at the new one.
+        s.pool.clearQueue();
+        if (s.mailbox >= 0) {
+            s.pool.give(s.mailbox);
+            s.mailbox = -1;
+        }
+        s.decoderWake.notify_all();
+        s.presenterWake.notify_all();
+    }
+    if (audioClock_)
+        audioClock_->pauseOutput();
+    return Result::success();
+}
+
+Result VideoDevice::setTimeFormat(TimeFormat format)
+{
+    format_ = format == TimeFormat::Milliseconds ? TimeFormat::Milliseconds : TimeFormat::Frames;
+    return Result::success();
+}
+
+Result VideoDevice::length(uint32_t& out)
+{
+    if (!session_)
+        return notOpen();
+    std::lock_guard lock(session_->mutex);
+    out = clamp32(format_ == TimeFormat::Milliseconds ? ceilMs(session_->endUs) : session_->lengthFrames);
+    return Result::success();
+}
+
+Result VideoDevice::position(uint32_t& out)
+{
+    if (!session_)
+        return notOpen();
+    Session& s = *session_;
+    std::lock_guard lock(s.mutex);
+    const bool ms = format_ == TimeFormat::Milliseconds;
+    const int64_t length = ms ? ceilMs(s.endUs) : s.lengthFrames;
+    if (s.ended) {
+        out = clamp32(length);
+        return Result::success();
+    }
+    // Only the end itself reports the length: until then the player must not
+    // take the track for finished.
+    const int64_t us = std::clamp<int64_t>(s.clock.nowUs(), 0, s.endUs);
+    const int64_t pos = ms ? us / 1000 : s.timeline.frameAt(us);
+    out = clamp32(std::min(pos, length - 1));
+    return Result::success();
+}
+
+Mode VideoDevice::mode()
+{
+    if (!session_)
+        return Mode::NotReady;
+    std::lock_guard lock(session_->mutex);
+    if (session_->playing)
+        return Mode::Playing;
+    return session_->paused ? Mode::Paused : Mode::Stopped;
+}
+
+void VideoDevice::setEndNotify(std::function<void()> notify)
+{
+    endNotify_ = std::move(notify);
+    if (session_) {
+        std::lock_guard lock(session_->mutex);
+        session_->endNotify = endNotify_;
+    }
+}
+
+QWidget* VideoDevice::window() const { return window_.get(); }
+
+QImage VideoDevice::currentFrame() const
+{
+    if (!window_ || !window_->frame())
+        return {};
+    return window_->frame()->copy();
+}
+
+Statistics VideoDevice::statistics() const
+{
+    Statistics st;
+    st.framesShown = framesShown_;
+    st.firstFrameUs = firstFrameUs_;
+    if (session_) {
+        std::lock_guard lock(session_->mutex);
+        st.framesDropped = session_->dropped;
+    }
+    return st;
+}
+
+void VideoDevice::takeFrame()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+    int slot = -1;
+    {
+        Session& s = *session_;
+        std::lock_guard lock(s.mutex);
+        slot = s.mailbox;
+        s.mailbox = -1;
+        if (slot < 0)
+            return;
+        if (s.onScreen >= 0) {
+            s.pool.give(s.onScreen);
+            s.decoderWake.notify_all();
+        }
+        s.onScreen = slot;
+    }
+    ++framesShown_;
+    window_->showFrame(&session_->pool[slot].image);
+}
+
+void VideoDevice::framePainted()
+{
+    if (playAtNs_ < 0)
+        return;
+    firstFrameUs_ = (steadyNs() - playAtNs_) / 1000;
+    playAtNs_ = -1;
+}
+
+void VideoDevice::userClosedWindow()
+{
+    stop();
+}
+
+} // namespace video
 } // namespace mci

@@ -1,0 +1,432 @@
+#include "platform/mci/video/decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <chrono>
+
+namespace mci::video {
+
+namespace {
+
+// QImage::Format_RGB32 is 0xffRRGGBB in the machine's word order.
+constexpr AVPixelFormat kImageFormat =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
+
+// A damaged stretch of file gives read errors until the demuxer finds the
+// next good chunk; this many in a row means there is nothing left to find.
+constexpr int kMaxReadErrors = 64;
+
+} // namespace
+
+Decoder::Decoder(MediaFile& file, Session& session, AudioClock* audio)
+    : file_(file), s_(session), audio_(audio), length_(session.lengthFrames)
+{
+    packet_ = av_packet_alloc();
+    frame_ = av_frame_alloc();
+    held_ = av_frame_alloc();
+}
+
+Decoder::~Decoder()
+{
+    join();
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    av_frame_free(&held_);
+    sws_freeContext(sws_);
+    swr_free(&swr_);
+    av_channel_layout_uninit(&swrLayout_);
+}
+
+void Decoder::start()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+void Decoder::join()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool Decoder::stale() const
+{
+    return s_.quit.load(std::memory_order_relaxed) || s_.epoch.load(std::memory_order_acquire) != epoch_;
+}
+
+void Decoder::run()
+{
+    if (!packet_ || !frame_ || !held_)
+        return; // out of memory: the picture stays black and the time runs on
+    for (;;) {
+        {
+            std::unique_lock lock(s_.mutex);
+            s_.decoderWake.wait(lock, [&] { return s_.quit || s_.seekPending || !atEnd_; });
+            if (s_.quit)
+                return;
+            if (s_.seekPending) {
+                s_.seekPending = false;
+                const int64_t us = s_.seekUs;
+                const uint64_t epoch = s_.epoch;
+                lock.unlock();
+                beginSeek(us, epoch);
+                continue;
+            }
+        }
+        if (!readPacket())
+            endOfData();
+    }
+}
+
+void Decoder::beginSeek(int64_t us, uint64_t epoch)
+{
+    epoch_ = epoch;
+    seekUs_ = us;
+    atEnd_ = false;
+    target_ = std::clamp<int64_t>(s_.timeline.frameAt(us), 0, std::max<int64_t>(0, length_ - 1));
+    fromStart_ = target_ == 0;
+    file_.seekToFrame(target_);
+    avcodec_flush_buffers(file_.video());
+    if (file_.audio())
+        avcodec_flush_buffers(file_.audio());
+    av_frame_unref(held_);
+    heldIndex_ = -1;
+    lastIndex_ = -1;
+    lastSeen_ = -1;
+    dataEnd_ = -1;
+    prerolling_ = true;
+    readErrors_ = 0;
+    soundStarted_ = false;
+    if (audio_)
+        audio_->resetRing(audio_->sampleAt(us));
+}
+
+bool Decoder::readPacket()
+{
+    const int rc = av_read_frame(file_.format(), packet_);
+    if (rc < 0) {
+        if (rc == AVERROR_EOF || s_.quit || ++readErrors_ > kMaxReadErrors)
+            return false;
+        return !(file_.format()->pb && avio_feof(file_.format()->pb));
+    }
+    readErrors_ = 0;
+    if (packet_->stream_index == file_.videoIndex()) {
+        const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+        if (ts != AV_NOPTS_VALUE)
+            dataEnd_ = std::max(dataEnd_, file_.frameIndex(ts) + file_.packetFrames(packet_));
+        decodeVideo(packet_);
+    } else if (packet_->stream_index == file_.audioIndex() && audio_) {
+        decodeAudio(packet_);
+    }
+    av_packet_unref(packet_);
+    return true;
+}
+
+void Decoder::decodeVideo(const AVPacket* packet)
+{
+    AVCodecContext* ctx = file_.video();
+    int rc = avcodec_send_packet(ctx, packet);
+    while (rc >= 0 || rc == AVERROR(EAGAIN)) {
+        bool drained = false;
+        while (!stale()) {
+            if (avcodec_receive_frame(ctx, frame_) < 0) {
+                drained = true;
+                break;
+            }
+            takeVideoFrame(frame_);
+            av_frame_unref(frame_);
+        }
+        if (rc != AVERROR(EAGAIN) || !drained)
+            break;
+        rc = avcodec_send_packet(ctx, packet);
+    }
+    // A packet the decoder rejects is a damaged frame: it is skipped.
+}
+
+void Decoder::decodeAudio(const AVPacket* packet)
+{
+    AVCodecContext* ctx = file_.audio();
+    int rc = avcodec_send_packet(ctx, packet);
+    while (rc >= 0 || rc == AVERROR(EAGAIN)) {
+        bool drained = false;
+        while (!stale()) {
+            if (avcodec_receive_frame(ctx, frame_) < 0) {
+                drained = true;
+                break;
+            }
+            takeAudioFrame(frame_);
+            av_frame_unref(frame_);
+        }
+        if (rc != AVERROR(EAGAIN) || !drained)
+            break;
+        rc = avcodec_send_packet(ctx, packet);
+    }
+}
+
+void Decoder::takeVideoFrame(AVFrame* frame)
+{
+    if ((frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags)
+        return;
+    const int64_t ts = frame->best_effort_timestamp;
+    const int64_t index = ts == AV_NOPTS_VALUE ? lastSeen_ + 1 : file_.frameIndex(ts);
+    lastSeen_ = index;
+    if (index < 0 || index >= length_)
+        return;
+    if (prerolling_) {
+        if (index < target_) {
+            // Not shown, but kept: if the target frame itself never comes,
+            // the last one before it is the picture at the target.
+            av_frame_unref(held_);
+            av_frame_move_ref(held_, frame);
+            heldIndex_ = index;
+            return;
+        }
+        prerolling_ = false;
+        if (heldIndex_ >= 0 && index > target_) {
+            const bool ok = deliver(held_, heldIndex_, true);
+            av_frame_unref(held_);
+            heldIndex_ = -1;
+            if (ok)
+                deliver(frame, index, false);
+        } else {
+            deliver(frame, index, true);
+        }
+        return;
+    }
+    if (index > lastIndex_)
+        deliver(frame, index, false);
+}
+
+bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
+{
+    int slot = -1;
+    {
+        std::unique_lock lock(s_.mutex);
+        for (;;) {
+            if (stale())
+                return false;
+            slot = s_.pool.take();
+            if (slot >= 0)
+                break;
+            s_.decoderWake.wait(lock);
+        }
+    }
+    Frame& f = s_.pool[slot]; // ours until queued
+    const bool converted = convert(frame, f.image);
+    std::lock_guard lock(s_.mutex);
+    if (!converted || stale()) {
+        s_.pool.give(slot);
+        return false;
+    }
+    f.index = index;
+    f.startUs = s_.timeline.frameStartUs(index);
+    f.endUs = s_.timeline.frameStartUs(index + 1);
+    f.epoch = epoch_;
+    f.preroll = preroll;
+    s_.pool.push(slot);
+    lastIndex_ = index;
+    s_.presenterWake.notify_all();
+    return true;
+}
+
+bool Decoder::convert(const AVFrame* frame, QImage& image)
+{
+    if (frame->width <= 0 || frame->height <= 0)
+        return false;
+    sws_ = sws_getCachedContext(sws_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                image.width(), image.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr,
+                                nullptr);
+    if (!sws_)
+        return false;
+    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    return sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, dst, stride) > 0;
+}
+
+void Decoder::markPrerolled()
+{
+    std::lock_guard lock(s_.mutex);
+    if (stale())
+        return;
+    s_.prerolled = true;
+    s_.updateClock();
+    s_.presenterWake.notify_all();
+}
+
+void Decoder::endOfData()
+{
+    avcodec_send_packet(file_.video(), nullptr);
+    while (!stale() && avcodec_receive_frame(file_.video(), frame_) >= 0) {
+        takeVideoFrame(frame_);
+        av_frame_unref(frame_);
+    }
+    if (audio_) {
+        avcodec_send_packet(file_.audio(), nullptr);
+        while (!stale() && avcodec_receive_frame(file_.audio(), frame_) >= 0) {
+            takeAudioFrame(frame_);
+            av_frame_unref(frame_);
+        }
+    }
+    if (stale())
+        return;
+    if (dataEnd_ < 0 && !fromStart_) {
+        // The seek found nothing to read (no index to go by): read from the start.
+        restartFromBeginning();
+        return;
+    }
+    if (prerolling_) {
+        prerolling_ = false;
+        if (heldIndex_ >= 0) {
+            deliver(held_, heldIndex_, true);
+            av_frame_unref(held_);
+            heldIndex_ = -1;
+        } else {
+            markPrerolled();
+        }
+    }
+    std::lock_guard lock(s_.mutex);
+    atEnd_ = true;
+    if (stale())
+        return;
+    // A file cut short ends where its data ends.
+    const int64_t end = std::max<int64_t>(0, dataEnd_);
+    if (end < s_.lengthFrames) {
+        s_.lengthFrames = length_ = end;
+        s_.endUs = s_.timeline.frameStartUs(end);
+        if (!s_.playing && s_.clock.nowUs() >= s_.endUs)
+            s_.ended = true;
+    }
+    s_.presenterWake.notify_all();
+}
+
+void Decoder::restartFromBeginning()
+{
+    fromStart_ = true;
+    file_.seekToFrame(0);
+    avcodec_flush_buffers(file_.video());
+    if (file_.audio())
+        avcodec_flush_buffers(file_.audio());
+    if (audio_) {
+        audio_->resetRing(audio_->sampleAt(seekUs_));
+        soundStarted_ = false;
+    }
+    lastSeen_ = -1;
+    readErrors_ = 0;
+}
+
+bool Decoder::prepareResampler(const AVFrame* frame)
+{
+    if (swr_ && frame->format == swrFormat_ && frame->sample_rate == swrRate_
+        && av_channel_layout_compare(&frame->ch_layout, &swrLayout_) == 0)
+        return true;
+    swr_free(&swr_);
+    av_channel_layout_uninit(&swrLayout_);
+    if (av_channel_layout_copy(&swrLayout_, &frame->ch_layout) < 0)
+        return false;
+    swrFormat_ = frame->format;
+    swrRate_ = frame->sample_rate;
+    AVChannelLayout in{};
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&in, frame->ch_layout.nb_channels);
+    else
+        av_channel_layout_copy(&in, &frame->ch_layout);
+    AVChannelLayout out{};
+    av_channel_layout_default(&out, audio_->ring().channels());
+    const int rc = swr_alloc_set_opts2(&swr_, &out, AV_SAMPLE_FMT_FLT, audio_->sampleRate(), &in,
+                                       static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (rc < 0 || swr_init(swr_) < 0) {
+        swr_free(&swr_);
+        return false;
+    }
+    return true;
+}
+
+void Decoder::takeAudioFrame(const AVFrame* frame)
+{
+    if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || !prepareResampler(frame))
+        return;
+    const int channels = audio_->ring().channels();
+    const int room = swr_get_out_samples(swr_, frame->nb_samples);
+    if (room <= 0)
+        return;
+    if (sound_.size() < static_cast<size_t>(room) * channels)
+        sound_.resize(static_cast<size_t>(room) * channels); // grows to the largest frame, once
+    uint8_t* out = reinterpret_cast<uint8_t*>(sound_.data());
+    const int n = swr_convert(swr_, &out, room, const_cast<const uint8_t**>(frame->extended_data),
+                              frame->nb_samples);
+    if (n <= 0)
+        return;
+    const int64_t ts = frame->best_effort_timestamp;
+    const int64_t at = ts == AV_NOPTS_VALUE ? audio_->ring().writeIndex() : file_.audioSample(ts);
+    writeSound(sound_.data(), n, at);
+}
+
+void Decoder::writeSound(const float* data, int64_t frames, int64_t at)
+{
+    const int channels = audio_->ring().channels();
+    const int64_t rate = audio_->sampleRate();
+    const int64_t maxJump = rate;         // beyond this a time stamp is not believed
+    const int64_t tolerance = rate / 50; // smaller differences are rounding, not gaps
+    int64_t diff = at - audio_->ring().writeIndex();
+    if (!soundStarted_) {
+        // Sound from before the seek target is not heard.
+        if (diff > maxJump)
+            diff = 0;
+    } else if (diff > maxJump || diff < -maxJump || (diff > -tolerance && diff < tolerance)) {
+        diff = 0;
+    }
+    if (diff < 0) {
+        const int64_t drop = std::min(frames, -diff);
+        data += drop * channels;
+        frames -= drop;
+        diff = 0;
+    }
+    if (frames <= 0)
+        return;
+    if (diff > 0 && !pushSound(nullptr, diff))
+        return;
+    if (pushSound(data, frames))
+        soundStarted_ = true;
+}
+
+bool Decoder::pushSound(const float* data, int64_t frames)
+{
+    AudioRing& ring = audio_->ring();
+    for (;;) {
+        const int64_t n = ring.write(data, frames);
+        if (data)
+            data += n * ring.channels();
+        frames -= n;
+        if (frames <= 0)
+            return true;
+        std::unique_lock lock(s_.mutex);
+        if (stale())
+            return false;
+        if (prerolling_ && s_.playing && !s_.prerolled) {
+            // The sound runs far ahead of the picture in this file: start the
+            // clock, or the ring would never drain and the picture never come.
+            s_.prerolled = true;
+            s_.updateClock();
+            s_.presenterWake.notify_all();
+        }
+        // The audio thread frees room without telling anyone, so look again
+        // after a small part of the ring has played.
+        if (s_.playing && s_.prerolled)
+            s_.decoderWake.wait_for(lock, std::chrono::milliseconds(20));
+        else
+            s_.decoderWake.wait(lock);
+        if (stale())
+            return false;
+    }
+}
+
+} // namespace mci::video

@@ -1,0 +1,44 @@
+#include "platform/mci/video/frame_pool.h"
+
+namespace mci::video {
+
+FramePool::FramePool(int width, int height)
+{
+    for (int i = 0; i < kSlots; ++i) {
+        frames_[i].image = QImage(width, height, QImage::Format_RGB32);
+        frames_[i].image.fill(Qt::black);
+        free_[freeCount_++] = i;
+    }
+}
+
+int FramePool::take()
+{
+    return freeCount_ > 0 ? free_[--freeCount_] : -1;
+}
+
+void FramePool::give(int slot)
+{
+    free_[freeCount_++] = slot;
+}
+
+void FramePool::push(int slot)
+{
+    queue_[(head_ + count_) % kSlots] = slot;
+    ++count_;
+}
+
+int FramePool::pop()
+{
+    const int slot = queue_[head_];
+    head_ = (head_ + 1) % kSlots;
+    --count_;
+    return slot;
+}
+
+void FramePool::clearQueue()
+{
+    while (!empty())
+        give(pop());
+}
+
+} // namespace mci::video

@@ -1,0 +1,52 @@
+#pragma once
+// Pictures between the decoder and the window. All of them are allocated at
+// open; playing only passes slot numbers around. Not thread-safe on its own:
+// the session's lock guards it.
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+
+namespace mci::video {
+
+struct Frame {
+    QImage image;
+    int64_t index = 0;   // frame number
+    int64_t startUs = 0; // on screen from
+    int64_t endUs = 0;   // until, when the next frame follows
+    uint64_t epoch = 0;  // the seek it was decoded for
+    bool preroll = false; // the picture at a seek target: shown at once
+};
+
+class FramePool {
+public:
+    // Four frames decoded ahead, one handed to the window, one on screen.
+    static constexpr int kSlots = 6;
+
+    FramePool(int width, int height);
+
+    Frame& operator[](int slot) { return frames_[slot]; }
+    const Frame& operator[](int slot) const { return frames_[slot]; }
+
+    // A free slot, or -1 when all are in use.
+    int take();
+    void give(int slot);
+
+    // The queue of decoded frames, oldest first.
+    bool empty() const { return count_ == 0; }
+    int front() const { return queue_[head_]; }
+    void push(int slot);
+    int pop();
+    // Gives every queued frame back.
+    void clearQueue();
+
+private:
+    std::array<Frame, kSlots> frames_;
+    std::array<int, kSlots> free_{};
+    int freeCount_ = 0;
+    std::array<int, kSlots> queue_{};
+    int head_ = 0;
+    int count_ = 0;
+};
+
+} // namespace mci::video

@@ -1,0 +1,261 @@
+#include "platform/mci/video/media_file.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+namespace mci::video {
+
+namespace {
+
+// Larger pictures would make the frame slots alone take hundreds of megabytes.
+constexpr int64_t kMaxPixels = 4096LL * 2304;
+
+std::string namePart(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+bool usableRate(AVRational r)
+{
+    return r.num > 0 && r.den > 0 && av_q2d(r) >= 0.01 && av_q2d(r) <= 1000.0;
+}
+
+AVCodecContext* openDecoder(const AVStream* stream, int threads, std::string& why)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) {
+        why = std::string("no decoder for the format \"") + avcodec_get_name(stream->codecpar->codec_id) + "\"";
+        return nullptr;
+    }
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) {
+        why = "out of memory";
+        return nullptr;
+    }
+    int rc = avcodec_parameters_to_context(ctx, stream->codecpar);
+    if (rc >= 0) {
+        ctx->thread_count = threads;
+        ctx->pkt_timebase = stream->time_base;
+        rc = avcodec_open2(ctx, codec, nullptr);
+    }
+    if (rc < 0) {
+        why = std::string("the \"") + codec->name + "\" decoder refuses it (" + avError(rc) + ")";
+        avcodec_free_context(&ctx);
+        return nullptr;
+    }
+    return ctx;
+}
+
+} // namespace
+
+MediaFile::~MediaFile()
+{
+    avcodec_free_context(&video_);
+    avcodec_free_context(&audio_);
+    avformat_close_input(&format_);
+}
+
+int MediaFile::interrupt(void* self)
+{
+    return static_cast<MediaFile*>(self)->abort_.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+Result MediaFile::open(const std::string& path)
+{
+    // Damaged files make FFmpeg talk a lot; the player reports nothing on a terminal.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+
+    const std::string name = namePart(path);
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+        return Result::failure(ErrFileNotFound, "Cannot find the file \"" + name + "\".");
+
+    format_ = avformat_alloc_context();
+    if (!format_)
+        return Result::failure(ErrOutOfMemory, errorText(ErrOutOfMemory));
+    format_->interrupt_callback.callback = &MediaFile::interrupt;
+    format_->interrupt_callback.opaque = this;
+    // A packet cut short by the end of a truncated file is not a frame.
+    format_->flags |= AVFMT_FLAG_DISCARD_CORRUPT;
+    int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+    if (rc < 0) // frees format_
+        return Result::failure(ErrInvalidFile, "\"" + name + "\" is not a video file that can be played ("
+                                                   + avError(rc) + ").");
+    rc = avformat_find_stream_info(format_, nullptr);
+    if (rc < 0)
+        return Result::failure(ErrInvalidFile, "\"" + name + "\" is not a video file that can be played ("
+                                                   + avError(rc) + ").");
+    Result r = openVideo(name);
+    if (!r.ok())
+        return r;
+    openAudio();
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != audioIndex_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
+    measureLength();
+    return Result::success();
+}
+
+Result MediaFile::openVideo(const std::string& name)
+{
+    videoIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex_ >= 0 && (format_->streams[videoIndex_]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        videoIndex_ = -1;
+    if (videoIndex_ < 0)
+        return Result::failure(ErrInvalidFile, "\"" + name + "\" has no video stream.");
+    AVStream* st = format_->streams[videoIndex_];
+    std::string why;
+    video_ = openDecoder(st, 0, why);
+    if (!video_)
+        return Result::failure(ErrUnsupportedFormat, "The video of \"" + name + "\" cannot be played: " + why + ".");
+
+    const int w = st->codecpar->width;
+    const int h = st->codecpar->height;
+    if (w <= 0 || h <= 0 || static_cast<int64_t>(w) * h > kMaxPixels)
+        return Result::failure(ErrUnsupportedFormat, "The video of \"" + name + "\" has no usable picture size.");
+    width_ = w;
+    height_ = h;
+    const AVRational sar = av_guess_sample_aspect_ratio(format_, st, nullptr);
+    if (sar.num > 0 && sar.den > 0 && av_q2d(sar) > 0.1 && av_q2d(sar) < 10.0) {
+        const int64_t shown = av_rescale(w, sar.num, sar.den);
+        if (shown > 0 && shown * h <= kMaxPixels)
+            width_ = static_cast<int>(shown);
+    }
+
+    AVRational rate = st->avg_frame_rate;
+    if (!usableRate(rate))
+        rate = st->r_frame_rate;
+    if (!usableRate(rate))
+        rate = av_inv_q(st->time_base);
+    if (!usableRate(rate))
+        rate = AVRational{25, 1};
+    int num = 0;
+    int den = 0;
+    av_reduce(&num, &den, rate.num, rate.den, 1000000);
+    timeline_.rateNum = num;
+    timeline_.rateDen = den;
+    videoStart_ = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+    return Result::success();
+}
+
+void MediaFile::openAudio()
+{
+    audioIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+    if (audioIndex_ < 0) {
+        audioIndex_ = -1;
+        return;
+    }
+    std::string why;
+    audio_ = openDecoder(format_->streams[audioIndex_], 1, why);
+    if (audio_ && (audio_->sample_rate < 1000 || audio_->sample_rate > 384000 || audio_->ch_layout.nb_channels < 1)) {
+        why = "its sample rate or channels are unusable";
+        avcodec_free_context(&audio_);
+    }
+    if (!audio_) {
+        soundProblem_ = "The sound cannot be played: " + why + ".";
+        audioIndex_ = -1;
+        return;
+    }
+    sampleRate_ = audio_->sample_rate;
+    channels_ = audio_->ch_layout.nb_channels >= 2 ? 2 : 1;
+}
+
+void MediaFile::measureLength()
+{
+    AVStream* st = format_->streams[videoIndex_];
+    if (st->nb_frames > 0)
+        frames_ = st->nb_frames;
+    else if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+        frames_ = frameIndex(videoStart_ + st->duration);
+    else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
+        frames_ = timeline_.frameAt(format_->duration);
+
+    // An AVI index lists every frame. A header without one, or one that points
+    // past the end of the file, comes from a file cut short: count what is there.
+    bool count = frames_ <= 0;
+    if (!count && std::strcmp(format_->iformat->name, "avi") == 0) {
+        const int entries = avformat_index_get_entries_count(st);
+        const AVIndexEntry* last = entries > 0 ? avformat_index_get_entry(st, entries - 1) : nullptr;
+        const int64_t size = format_->pb ? avio_size(format_->pb) : -1;
+        count = !last || frameIndex(last->timestamp) + 1 < frames_
+                || (size > 0 && last->pos + last->size > size);
+    }
+    if (count)
+        frames_ = countFrames();
+}
+
+int64_t MediaFile::countFrames()
+{
+    AVPacket* packet = av_packet_alloc();
+    if (!packet)
+        return frames_;
+    int64_t end = 0;
+    while (av_read_frame(format_, packet) >= 0) {
+        if (packet->stream_index == videoIndex_) {
+            const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            if (ts != AV_NOPTS_VALUE)
+                end = std::max(end, frameIndex(ts) + packetFrames(packet));
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    seekToFrame(0);
+    return end;
+}
+
+int64_t MediaFile::frameIndex(int64_t pts) const
+{
+    const AVStream* st = format_->streams[videoIndex_];
+    return av_rescale_q_rnd(pts - videoStart_, st->time_base,
+                            AVRational{static_cast<int>(timeline_.rateDen), static_cast<int>(timeline_.rateNum)},
+                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+}
+
+int64_t MediaFile::packetFrames(const AVPacket* packet) const
+{
+    if (packet->duration <= 0)
+        return 1;
+    const AVStream* st = format_->streams[videoIndex_];
+    const int64_t n = av_rescale_q(packet->duration, st->time_base,
+                                   AVRational{static_cast<int>(timeline_.rateDen), static_cast<int>(timeline_.rateNum)});
+    return std::max<int64_t>(1, n);
+}
+
+int64_t MediaFile::audioSample(int64_t pts) const
+{
+    const AVRational perSample{1, sampleRate_};
+    return av_rescale_q(pts, format_->streams[audioIndex_]->time_base, perSample)
+           - av_rescale_q(videoStart_, format_->streams[videoIndex_]->time_base, perSample);
+}
+
+bool MediaFile::seekToFrame(int64_t frame)
+{
+    const AVStream* st = format_->streams[videoIndex_];
+    const int64_t ts = videoStart_ + av_rescale_q(frame, AVRational{static_cast<int>(timeline_.rateDen),
+                                                                    static_cast<int>(timeline_.rateNum)},
+                                                  st->time_base);
+    if (av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    // Without an index entry before the target, start over from the beginning.
+    if (av_seek_frame(format_, videoIndex_, videoStart_, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    return avformat_seek_file(format_, -1, INT64_MIN, 0, INT64_MAX, 0) >= 0;
+}
+
+} // namespace mci::video

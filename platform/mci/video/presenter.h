@@ -1,0 +1,37 @@
+#pragma once
+// The presenting thread: hands each decoded picture to the window when the
+// clock reaches it, drops pictures that come too late, and ends playback.
+#include "platform/mci/video/session.h"
+
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace mci::video {
+
+class Presenter {
+public:
+    // WAKE_WINDOW tells the GUI thread that a picture waits in the mailbox;
+    // it must not block.
+    Presenter(Session& session, std::function<void()> wakeWindow);
+    ~Presenter();
+    Presenter(const Presenter&) = delete;
+    Presenter& operator=(const Presenter&) = delete;
+
+    void start();
+    // The session's quit must be set first.
+    void join();
+
+private:
+    void run();
+    void show();
+    void drop();
+    void finish(std::unique_lock<std::mutex>& lock);
+    void waitFor(std::unique_lock<std::mutex>& lock, int64_t us);
+
+    Session& s_;
+    std::function<void()> wakeWindow_;
+    std::thread thread_;
+};
+
+} // namespace mci::video

@@ -1,0 +1,125 @@
+#include "tests/platform/mci/video/test_media.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace video_test {
+
+bool haveFfmpeg() { return !QStandardPaths::findExecutable("ffmpeg").isEmpty(); }
+
+bool ffmpeg(const QStringList& args, const std::string& out)
+{
+    QProcess p;
+    p.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-nostdin", "-y"} + args
+                          + QStringList{QString::fromStdString(out)});
+    return p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+int frameNumber(const QImage& image)
+{
+    if (image.isNull() || image.width() < 128)
+        return -1;
+    int n = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (qGray(image.pixel(bit * 16 + 8, image.height() / 2)) > 128)
+            n |= 1 << bit;
+    return n;
+}
+
+QStringList counterSource(const QString& rate)
+{
+    return {"-f", "lavfi", "-i",
+            "nullsrc=s=128x32:r=" + rate + ",geq=lum='if(bitand(N\\,pow(2\\,floor(X/16)))\\,235\\,16)':cb=128:cr=128"};
+}
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+int64_t ManualClock::nowUs() const
+{
+    std::lock_guard lock(mutex_);
+    return us_;
+}
+
+void ManualClock::setRunning(bool running)
+{
+    std::lock_guard lock(mutex_);
+    running_ = running;
+}
+
+void ManualClock::setUs(int64_t us)
+{
+    std::lock_guard lock(mutex_);
+    us_ = us;
+}
+
+void ManualClock::setWake(std::function<void()> wake)
+{
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+}
+
+bool ManualClock::running() const
+{
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void ManualClock::advance(int64_t us)
+{
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(mutex_);
+        if (running_)
+            us_ += us;
+        wake = wake_;
+    }
+    if (wake)
+        wake();
+}
+
+namespace {
+
+mci::video::Environment steppedEnvironment(ManualClock** clock)
+{
+    mci::video::Environment env;
+    env.openAudio = [](const audio::Format&, audio::RenderFn, std::string& error) {
+        error = "No sound output in this test.";
+        return std::unique_ptr<audio::Output>();
+    };
+    env.makeSilentClock = [clock] {
+        auto c = std::make_unique<ManualClock>();
+        *clock = c.get();
+        return c;
+    };
+    return env;
+}
+
+} // namespace
+
+SteppedDevice::SteppedDevice() : device(steppedEnvironment(&clock)) {}
+
+bool SteppedDevice::playToEnd(int64_t stepUs)
+{
+    return waitUntil([&] {
+        if (device.mode() != mci::Mode::Playing)
+            return true;
+        clock->advance(stepUs);
+        return false;
+    });
+}
+
+} // namespace video_test

@@ -1,0 +1,471 @@
+#include "platform/mci/video/video_device.h"
+
+#include "tests/platform/mci/video/test_media.h"
+#include "tests/support/temp_dir.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <random>
+
+using mci::Mode;
+using mci::TimeFormat;
+using mci::video::VideoDevice;
+using namespace video_test;
+
+namespace {
+
+// Files shared by the tests, made once.
+struct Media {
+    testing_support::TempDir dir;
+    std::string counter;   // 128x32, 25 fps, 50 frames, a key frame every 12
+    std::string sound;     // 160x120, 25 fps, 1 s, PCM sound
+    std::string counterWithSound;
+};
+
+Media* media = nullptr;
+
+std::string damagedCopy(const std::string& from, const std::string& to,
+                        const std::function<void(std::string&)>& damage)
+{
+    std::string bytes = testing_support::readFile(from);
+    damage(bytes);
+    std::ofstream(to, std::ios::binary | std::ios::trunc) << bytes;
+    return to;
+}
+
+uint32_t lengthIn(VideoDevice& d, TimeFormat format)
+{
+    d.setTimeFormat(format);
+    uint32_t v = 0;
+    EXPECT_TRUE(d.length(v).ok());
+    return v;
+}
+
+uint32_t positionIn(VideoDevice& d, TimeFormat format)
+{
+    d.setTimeFormat(format);
+    uint32_t v = 0;
+    EXPECT_TRUE(d.position(v).ok());
+    return v;
+}
+
+int shownFrame(VideoDevice& d) { return frameNumber(d.currentFrame()); }
+
+class VideoDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!haveFfmpeg())
+            return;
+        media = new Media;
+        const auto counter = counterSource("25");
+        const QStringList mpeg4{"-c:v", "mpeg4", "-q:v", "2", "-g", "12", "-bf", "0"};
+        const QStringList tone{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050"};
+        media->counter = (media->dir / "counter.avi").string();
+        media->sound = (media->dir / "sound.avi").string();
+        media->counterWithSound = (media->dir / "counter sound.avi").string();
+        const bool made =
+            ffmpeg(counter + QStringList{"-frames:v", "50"} + mpeg4, media->counter)
+            && ffmpeg(QStringList{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25"} + tone
+                          + QStringList{"-t", "1", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "-ac", "2"},
+                      media->sound)
+            && ffmpeg(counter + tone + QStringList{"-t", "2"} + mpeg4 + QStringList{"-c:a", "pcm_s16le"},
+                      media->counterWithSound);
+        if (!made) {
+            delete media;
+            media = nullptr;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete media;
+        media = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!media)
+            GTEST_SKIP() << "the ffmpeg command is needed to make the test videos";
+    }
+};
+
+TEST_F(VideoDeviceTest, RefusesWhatItCannotPlayWithAClearText)
+{
+    const auto& dir = media->dir;
+    const std::string audioOnly = (dir / "audio only.avi").string();
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=8000", "-t", "0.5", "-c:a", "pcm_u8"}, audioOnly));
+    struct Case {
+        std::string path;
+        uint32_t code;
+        std::string says;
+    } cases[] = {
+        {(dir / "missing.avi").string(), mci::ErrFileNotFound, "missing.avi"},
+        {dir.write("empty.avi", ""), mci::ErrInvalidFile, "empty.avi"},
+        {dir.write("noise.avi", std::string(5000, '\x5a')), mci::ErrInvalidFile, "noise.avi"},
+        {dir.write("riff.avi", "RIFF\x10\0\0\0AVI LIST\x04\0\0\0hdrl"), mci::ErrInvalidFile, "riff.avi"},
+        {audioOnly, mci::ErrInvalidFile, "no video stream"},
+        {dir.str(), mci::ErrFileNotFound, ""},
+    };
+    for (const Case& c : cases) {
+        VideoDevice d;
+        const mci::Result r = d.open(c.path);
+        EXPECT_EQ(r.code, c.code) << c.path;
+        EXPECT_NE(r.text.find(c.says), std::string::npos) << r.text;
+        EXPECT_EQ(d.mode(), Mode::NotReady);
+        EXPECT_EQ(d.window(), nullptr);
+        uint32_t v = 0;
+        EXPECT_FALSE(d.length(v).ok());
+        EXPECT_FALSE(d.play().ok());
+    }
+}
+
+struct CodecCase {
+    const char* name;
+    QStringList args;
+    QSize window;
+    uint32_t frames;
+    uint32_t ms;
+};
+
+class VideoCodecTest : public VideoDeviceTest, public ::testing::WithParamInterface<CodecCase> {};
+
+// Each codec: the lengths in both formats, the window's size and title, and a
+// run to the end with a picture on screen.
+TEST_P(VideoCodecTest, MeasuresShowsAndPlaysToTheEnd)
+{
+    const CodecCase& c = GetParam();
+    const std::string path = (media->dir / (std::string(c.name) + ".avi")).string();
+    ASSERT_TRUE(ffmpeg(c.args, path)) << c.name;
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(path).ok()) << c.name;
+    EXPECT_EQ(lengthIn(d, TimeFormat::Frames), c.frames);
+    EXPECT_EQ(lengthIn(d, TimeFormat::Milliseconds), c.ms);
+    ASSERT_NE(d.window(), nullptr);
+    EXPECT_EQ(d.window()->size(), c.window);
+    EXPECT_TRUE(d.window()->windowTitle().startsWith(QString(c.name) + ".avi"));
+
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(waitUntil([&] { return !d.currentFrame().isNull(); }));
+    EXPECT_EQ(d.currentFrame().size(), c.window);
+    ASSERT_TRUE(s.playToEnd());
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), c.ms);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), c.frames);
+}
+
+const QStringList testPicture(const QString& size, const QString& rate)
+{
+    return {"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=" + rate};
+}
+const QStringList someSound(const QString& rate)
+{
+    return {"-f", "lavfi", "-i", "sine=sample_rate=" + rate};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PeriodAndLaterCodecs, VideoCodecTest,
+    ::testing::Values(
+        CodecCase{"cinepak", testPicture("32x32", "15") + QStringList{"-t", "1", "-c:v", "cinepak", "-pix_fmt", "rgb24"},
+                  {32, 32}, 15, 1000},
+        CodecCase{"msvideo1", testPicture("32x32", "15") + someSound("11025")
+                                  + QStringList{"-t", "1", "-c:v", "msvideo1", "-pix_fmt", "rgb555le", "-c:a", "pcm_u8"},
+                  {32, 32}, 15, 1000},
+        CodecCase{"mjpeg", testPicture("64x48", "15") + someSound("44100")
+                               + QStringList{"-t", "1", "-c:v", "mjpeg", "-pix_fmt", "yuvj420p", "-c:a", "libmp3lame"},
+                  // The muxer leaves frame 1 empty here: a gap is still a frame.
+                  {64, 48}, 16, 1067},
+        CodecCase{"msmpeg4", testPicture("64x48", "10") + someSound("22050")
+                                 + QStringList{"-t", "2", "-c:v", "msmpeg4", "-c:a", "adpcm_ms"},
+                  {64, 48}, 20, 2000},
+        CodecCase{"mpeg4 wide pixels", testPicture("64x48", "25")
+                                           + QStringList{"-t", "1", "-vf", "setsar=2", "-c:v", "mpeg4"},
+                  {128, 48}, 25, 1000},
+        CodecCase{"ntsc", testPicture("32x32", "30000/1001")
+                              + QStringList{"-frames:v", "10", "-c:v", "mpeg4", "-r", "30000/1001"},
+                  {32, 32}, 10, 334}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (ch == ' ')
+                ch = '_';
+        return n;
+    });
+
+TEST_F(VideoDeviceTest, SeeksToTheExactFrameWithoutShowingTheOnesBetween)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == 0; }));
+    uint32_t shownBefore = 0;
+    for (uint32_t target : {37u, 13u, 12u, 11u, 1u, 49u, 24u, 0u}) {
+        shownBefore = static_cast<uint32_t>(d.statistics().framesShown);
+        ASSERT_TRUE(d.seek(target).ok());
+        EXPECT_EQ(d.mode(), Mode::Stopped);
+        uint32_t pos = 0;
+        d.position(pos);
+        EXPECT_EQ(pos, target);
+        EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == static_cast<int>(target); })) << target;
+        // One picture per seek: the frames decoded on the way are not shown.
+        EXPECT_EQ(d.statistics().framesShown, shownBefore + 1u) << target;
+    }
+    d.setTimeFormat(TimeFormat::Milliseconds);
+    ASSERT_TRUE(d.seek(1499).ok()); // inside frame 37 (1480..1520 ms)
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == 37; }));
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 1499u);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 37u);
+}
+
+TEST_F(VideoDeviceTest, SeeksOutsideTheFileAreRefusedAndTheEndIsTheLength)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    std::atomic<int> ends{0};
+    d.setEndNotify([&] { ++ends; });
+    ASSERT_TRUE(d.open(media->counter).ok());
+    EXPECT_EQ(d.seek(51).code, mci::ErrOutOfRange);
+    d.setTimeFormat(TimeFormat::Milliseconds);
+    EXPECT_EQ(d.seek(2001).code, mci::ErrOutOfRange);
+
+    ASSERT_TRUE(d.seek(2000).ok());
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 50u);
+    ASSERT_TRUE(d.seekToStart().ok());
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 0u);
+    ASSERT_TRUE(d.seekToEnd().ok());
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 2000u);
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == 49; }));
+    EXPECT_EQ(ends, 0); // a seek is not the end of playback
+
+    // Playing from the end ends at once.
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+}
+
+TEST_F(VideoDeviceTest, PlaysToTheEndAndSaysSoOnce)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    std::atomic<int> ends{0};
+    d.setEndNotify([&] { ++ends; });
+    ASSERT_TRUE(d.open(media->counter).ok());
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_EQ(d.mode(), Mode::Playing);
+    ASSERT_TRUE(waitUntil([&] { return s.clock->running() && shownFrame(d) == 0; }));
+
+    // Frame by frame, with time for each picture to reach the window.
+    for (int f = 1; f < 50; ++f) {
+        s.clock->advance(40000);
+        ASSERT_TRUE(waitUntil([&] { return shownFrame(d) == f; })) << "frame " << f;
+        EXPECT_EQ(positionIn(d, TimeFormat::Frames), static_cast<uint32_t>(f));
+    }
+    EXPECT_EQ(d.statistics().framesDropped, 0u);
+    EXPECT_EQ(ends, 0);
+    s.clock->advance(39999);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 1999u);
+
+    s.clock->advance(1);
+    ASSERT_TRUE(waitUntil([&] { return ends == 1; }));
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 50u);
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 2000u);
+    EXPECT_EQ(shownFrame(d), 49);
+    s.clock->advance(40000);
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(ends, 1);
+}
+
+TEST_F(VideoDeviceTest, PauseHoldsTheTimeAndResumeGoesOn)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    EXPECT_EQ(d.resume().code, mci::ErrUnsupportedFunction); // nothing to resume
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
+    s.clock->advance(400000);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 10u);
+
+    ASSERT_TRUE(d.pause().ok());
+    EXPECT_EQ(d.mode(), Mode::Paused);
+    s.clock->advance(400000);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 10u);
+
+    ASSERT_TRUE(d.resume().ok());
+    EXPECT_EQ(d.mode(), Mode::Playing);
+    s.clock->advance(400000);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 20u);
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == 20; }));
+
+    ASSERT_TRUE(d.stop().ok());
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    s.clock->advance(400000);
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 800u);
+    EXPECT_EQ(d.resume().code, mci::ErrUnsupportedFunction);
+}
+
+TEST_F(VideoDeviceTest, LateFramesAreDroppedNotShownLate)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
+    s.clock->advance(1010000); // frame 25 is due; 1 to 24 are late
+    ASSERT_TRUE(waitUntil([&] { return shownFrame(d) == 25; }));
+    const auto st = d.statistics();
+    EXPECT_GE(st.framesDropped, 1u);
+    EXPECT_LE(st.framesShown + st.framesDropped, 26u);
+    EXPECT_LE(st.framesShown, 3u);
+}
+
+TEST_F(VideoDeviceTest, TheSoundCardKeepsTheTime)
+{
+    VideoDevice d; // the real sound output (SDL's silent driver in tests)
+    std::atomic<int> ends{0};
+    d.setEndNotify([&] { ++ends; });
+    ASSERT_TRUE(d.open(media->sound).ok());
+    EXPECT_EQ(d.soundProblem(), "");
+    EXPECT_EQ(d.window()->windowTitle(), "sound.avi");
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(waitUntil([&] { return ends == 1; }));
+    // The card takes its samples in real time, so the second of video lasts about that long.
+    EXPECT_GE(timer.elapsed(), 800);
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 1000u);
+    EXPECT_GE(d.statistics().framesShown, 5u);
+    EXPECT_GE(d.statistics().firstFrameUs, 0);
+}
+
+TEST_F(VideoDeviceTest, WithoutSoundOutputThePicturePlaysAlone)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counterWithSound).ok());
+    EXPECT_EQ(d.soundProblem(), "No sound output in this test.");
+    EXPECT_EQ(d.window()->windowTitle(), "counter sound.avi (no sound)");
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(s.playToEnd());
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 50u);
+}
+
+TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
+{
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    QPointer<QWidget> w = d.window();
+    EXPECT_EQ(w->windowTitle(), "counter.avi");
+    EXPECT_EQ(w->size(), QSize(128, 32));
+    EXPECT_FALSE(w->isVisible());
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(w->isVisible());
+
+    // The user closes it: playback stops, the device stays open.
+    ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
+    s.clock->advance(200000);
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(d.mode(), Mode::Playing);
+
+    d.close();
+    EXPECT_TRUE(w.isNull());
+    EXPECT_EQ(d.mode(), Mode::NotReady);
+}
+
+TEST_F(VideoDeviceTest, ANewFileNeverShowsPicturesOfTheLastOne)
+{
+    VideoDevice d;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    ASSERT_TRUE(d.play().ok());
+    waitUntil([&] { return d.statistics().framesShown >= 2; }, 2000);
+    // Replaced while playing, with pictures on their way.
+    ASSERT_TRUE(d.open(media->sound).ok());
+    EXPECT_EQ(d.window()->windowTitle(), "sound.avi");
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(waitUntil([&] { return d.statistics().framesShown >= 3; }));
+    EXPECT_EQ(d.currentFrame().size(), QSize(160, 120));
+    d.close();
+    d.close();
+}
+
+TEST_F(VideoDeviceTest, ATruncatedFilePlaysAsFarAsItGoes)
+{
+    const std::string cut = damagedCopy(media->counterWithSound, (media->dir / "cut.avi").string(),
+                                        [](std::string& b) { b.resize(b.size() * 6 / 10); });
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    std::atomic<int> ends{0};
+    d.setEndNotify([&] { ++ends; });
+    ASSERT_TRUE(d.open(cut).ok());
+    const uint32_t frames = lengthIn(d, TimeFormat::Frames);
+    EXPECT_GT(frames, 10u);
+    EXPECT_LT(frames, 50u);
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(s.playToEnd(20000));
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), lengthIn(d, TimeFormat::Frames));
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), lengthIn(d, TimeFormat::Milliseconds));
+    EXPECT_EQ(shownFrame(d), static_cast<int>(lengthIn(d, TimeFormat::Frames)) - 1);
+
+    // A seek into the missing part lands at the end.
+    d.setTimeFormat(TimeFormat::Frames);
+    ASSERT_TRUE(d.seek(frames - 1).ok());
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == static_cast<int>(frames) - 1; }));
+}
+
+// Damage anywhere in a file: it is refused or it plays to an end, and seeks
+// and closing still answer.
+TEST_F(VideoDeviceTest, DamagedFilesNeverCrashOrHang)
+{
+    std::mt19937 random(20240607);
+    int played = 0;
+    for (int round = 0; round < 12; ++round) {
+        const std::string path = damagedCopy(
+            media->counterWithSound, (media->dir / ("damaged" + std::to_string(round) + ".avi")).string(),
+            [&](std::string& b) {
+                // Later rounds also hit the headers.
+                const size_t from = round < 6 ? b.size() / 8 : 0;
+                std::uniform_int_distribution<size_t> at(from, b.size() - 1);
+                for (int hits = 0; hits < 1 + round; ++hits) {
+                    const size_t p = at(random);
+                    const size_t len = std::min<size_t>(1 + random() % 600, b.size() - p);
+                    for (size_t i = 0; i < len; ++i)
+                        b[p + i] = static_cast<char>(random());
+                }
+            });
+        SteppedDevice s;
+        VideoDevice& d = s.device;
+        std::atomic<int> ends{0};
+        d.setEndNotify([&] { ++ends; });
+        if (!d.open(path).ok())
+            continue;
+        ++played;
+        uint32_t frames = 0;
+        d.length(frames);
+        if (frames > 2)
+            d.seek(frames / 2);
+        d.seek(0);
+        ASSERT_TRUE(d.play().ok());
+        ASSERT_TRUE(s.playToEnd(50000)) << "round " << round;
+        EXPECT_EQ(ends, 1) << "round " << round;
+        EXPECT_EQ(positionIn(d, TimeFormat::Frames), lengthIn(d, TimeFormat::Frames)) << "round " << round;
+    }
+    EXPECT_GE(played, 6); // most damage leaves a playable file
+}
+
+} // namespace
