@@ -292,7 +292,7 @@ void TForm1::createPopupMenu()
 void TForm1::showBrowserAtStart()
 {
     // Every start begins in the process's current folder.
-    const QString here = QDir::currentPath();
+    const QString here = vcl::absoluteFolderPath(".");
     DriveComboBox1->setDrive(here);
     DirectoryListBox1->setDirectory(here);
     FileListBox1->setDirectory(here);
