@@ -52,7 +52,11 @@ Sequence::Sequence(std::shared_ptr<const Song> song, std::shared_ptr<Output> out
 
 TimePoint Sequence::deadline(uint64_t micros) const
 {
-    return anchorTime_ + std::chrono::microseconds(static_cast<int64_t>(micros) - static_cast<int64_t>(anchorMicros_));
+    // A file can stretch time past what the clock counts (2^32 ticks of 16
+    // seconds); such times are out of reach anyway.
+    constexpr uint64_t farthest = uint64_t{1} << 50;
+    micros = std::min(micros, farthest);
+    return anchorTime_ + std::chrono::microseconds(static_cast<int64_t>(micros) - static_cast<int64_t>(std::min(anchorMicros_, farthest)));
 }
 
 uint64_t Sequence::eventMicros(uint32_t tick)

@@ -69,17 +69,16 @@ uint64_t TempoMap::micros(uint32_t tick) const
 
 uint32_t TempoMap::firstTickAtOrAfter(uint64_t us) const
 {
-    constexpr uint64_t maxTick = std::numeric_limits<uint32_t>::max();
-    // Past any real song; also keeps the product below from overflowing.
-    if (us >= (uint64_t{1} << 44))
-        return static_cast<uint32_t>(maxTick);
-    const uint64_t target = us * den_;
+    using Wide = unsigned __int128; // microseconds times the division can pass 64 bits
+    const Wide target = Wide{us} * den_;
     auto it = std::upper_bound(segments_.begin(), segments_.end(), target,
-                               [](uint64_t t, const Segment& s) { return t < s.start; });
+                               [](Wide t, const Segment& s) { return t < s.start; });
     const Segment& s = *(it - 1);
     // micros(t) >= us  <=>  start + n * rate >= us * den
-    const uint64_t n = (target - s.start + s.rate - 1) / s.rate;
-    return static_cast<uint32_t>(std::min<uint64_t>(s.tick + n, maxTick));
+    const Wide n = (target - s.start + s.rate - 1) / s.rate;
+    const Wide tick = s.tick + n;
+    return tick > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                       : static_cast<uint32_t>(tick);
 }
 
 // ---------------------------------------------------------------- song

@@ -1,0 +1,88 @@
+#include "fuzz/smf_exercise.h"
+
+#include "platform/midi/sequence.h"
+#include "platform/midi/smf.h"
+
+namespace fuzzing {
+
+namespace {
+
+class CountingOutput final : public midi::Output {
+public:
+    void send(std::span<const uint8_t> message, midi::TimePoint) override
+    {
+        if (message.empty())
+            empty = true;
+        ++count;
+    }
+    bool empty = false;
+    size_t count = 0;
+};
+
+std::string checkSong(const midi::Song& song, size_t size)
+{
+    if (song.tracks.empty())
+        return "a song without tracks was accepted";
+    uint64_t next = 0;
+    for (const midi::Track& t : song.tracks) {
+        if (t.first != next)
+            return "tracks are not back to back";
+        next += t.count;
+        if (next > song.events.size())
+            return "a track runs past the events";
+        uint32_t tick = 0;
+        for (uint32_t i = t.first; i < t.first + t.count; ++i) {
+            const midi::Event& e = song.events[i];
+            if (e.tick < tick || e.tick > t.endTick)
+                return "event ticks out of order or past the track's end";
+            tick = e.tick;
+            if (e.isSysex() && e.sysexIndex() + 1 >= song.sysexOffsets.size())
+                return "SysEx index out of range";
+        }
+        if (t.endTick > song.endTick)
+            return "a track ends after the song";
+    }
+    if (next != song.events.size())
+        return "events that belong to no track";
+    if (song.memoryBytes() > 16 * size + 4096)
+        return "more memory than the file's size accounts for";
+    if (song.lengthMicros != song.tempo.micros(song.endTick))
+        return "length is not the time of the end";
+    const uint32_t back = song.tempo.firstTickAtOrAfter(song.lengthMicros);
+    if (back > song.endTick || song.tempo.micros(back) != song.lengthMicros)
+        return "tick for time does not invert time for tick";
+    return {};
+}
+
+} // namespace
+
+std::string exerciseSmf(const uint8_t* data, size_t size)
+{
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    if (!midi::parseSong({data, size}, *song, error))
+        return error.empty() ? "refused without a reason" : std::string();
+    if (std::string problem = checkSong(*song, size); !problem.empty())
+        return problem;
+
+    // Play the second half with a chase, pause and resume, then run to the end.
+    auto out = std::make_shared<CountingOutput>();
+    midi::Sequence seq(song, out);
+    const midi::TimePoint t0 = midi::TimePoint{} + std::chrono::hours(1);
+    seq.seek(song->lengthMicros / 2, t0);
+    seq.play(t0);
+    seq.process(t0 + std::chrono::milliseconds(1));
+    seq.pause(t0 + std::chrono::milliseconds(2));
+    seq.play(t0 + std::chrono::milliseconds(3));
+    const midi::TimePoint far = midi::TimePoint::max() - std::chrono::hours(24);
+    if (seq.process(far))
+        return "not finished at the end of time";
+    if (!seq.takeEnded() || seq.positionMs(far) != song->lengthMs())
+        return "the end is not at the length";
+    seq.close(far);
+    if (out->empty)
+        return "an empty message was sent";
+    return {};
+}
+
+} // namespace fuzzing
