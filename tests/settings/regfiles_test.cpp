@@ -110,15 +110,6 @@ public:
 
 } // namespace
 
-TEST_F(RegFile, StartsAtTheCurrentUserWithNothingOpen)
-{
-    TRegFile fresh;
-    EXPECT_EQ(fresh.RootKey(), hkCurrentUser);
-    EXPECT_EQ(fresh.Key(), "");
-    EXPECT_EQ(fresh.Handle(), 0u);
-    EXPECT_EQ(fresh.LastError(), 0);
-}
-
 TEST_F(RegFile, MissingKeyIsCreatedEmptyAndReadsAsNull)
 {
     const vcl::Variant v = reg_.ReadValue("Name");

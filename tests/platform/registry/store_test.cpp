@@ -86,21 +86,6 @@ TEST(StoreText, WritesRegedit4Lines)
         EXPECT_LE(end - start, 80u + 3);
 }
 
-TEST(StoreText, NamesMatchWithoutRegardToAsciiCase)
-{
-    Store s;
-    Key& k = s.root(Root::CurrentUser).childOrCreate("Software");
-    EXPECT_EQ(&s.root(Root::CurrentUser).childOrCreate("SOFTWARE"), &k);
-    k.setValue({"Value", REG_SZ, "x"});
-    k.setValue({"VALUE", REG_SZ, "y"});
-    ASSERT_EQ(k.values().size(), 1u);
-    EXPECT_EQ(k.values()[0].name, "Value"); // keeps the first spelling
-    EXPECT_EQ(k.value("value")->data, "y");
-    // Bytes beyond ASCII are kept as they are, not folded.
-    k.setValue({"\xC4", REG_SZ, "a"});
-    EXPECT_EQ(k.value("\xE4"), nullptr);
-}
-
 TEST(StoreText, RefusesAnythingItCannotFullyRead)
 {
     const std::string good = serialize(sample());
