@@ -46,6 +46,7 @@ struct FirstSound {
     std::atomic<bool> armed{false};
     std::atomic<bool> heard{false};
     std::atomic<int64_t> at{0};
+    std::atomic<int> silentCallbacks{0}; // callbacks after arming that came before the sound
 
     mci::wave::SinkOpener opener()
     {
@@ -65,6 +66,7 @@ struct FirstSound {
                         return;
                     }
                 }
+                silentCallbacks.fetch_add(1);
             }, error);
         };
     }
@@ -94,6 +96,7 @@ void playAfterOpen(benchmark::State& state)
         }
         state.SetIterationTime(probe.measure([&] { device->play(); }));
     }
+    state.counters["silent_callbacks"] = probe.silentCallbacks.load();
 }
 BENCHMARK(playAfterOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
@@ -115,7 +118,36 @@ void playAfterRewind(benchmark::State& state)
             device->play();
         }));
     }
+    state.counters["silent_callbacks"] = probe.silentCallbacks.load();
 }
+
+// The output alone, for comparison: from unpausing SDL to its first callback.
+void outputAlone(benchmark::State& state)
+{
+    std::atomic<bool> called{false};
+    std::atomic<int64_t> at{0};
+    std::string error;
+    auto out = audio::Output::open({44100, 2, 512}, [&](float*, int) {
+        if (called.load())
+            return;
+        at.store(Clock::now().time_since_epoch().count());
+        called.store(true);
+        called.notify_all();
+    }, error);
+    if (!out) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        called = false;
+        const auto t0 = Clock::now();
+        out->start();
+        called.wait(false);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::duration(at.load()) - t0.time_since_epoch()).count());
+        out->pause();
+    }
+}
+BENCHMARK(outputAlone)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(playAfterRewind)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 void openTenSeconds(benchmark::State& state)

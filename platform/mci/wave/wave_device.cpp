@@ -61,6 +61,7 @@ public:
     }
 
 private:
+    Result start(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
     static Result notOpen() { return Result::failure(ErrDeviceNotReady, "No wave file is open."); }
     uint32_t toMs(int64_t frames) const;
@@ -106,6 +107,17 @@ Result WaveDevice::open(const std::string& path)
     close();
     if (path.empty())
         return Result::failure(ErrUnsupportedFunction, "The wave audio device needs a file to open.");
+    try {
+        return start(path);
+    } catch (const std::exception& e) {
+        // Out of memory or threads: a refusal like any other, with nothing left half open.
+        close();
+        return Result::failure(ErrOutOfMemory, std::string("The wave audio device cannot start: ") + e.what());
+    }
+}
+
+Result WaveDevice::start(const std::string& path)
+{
     std::unique_ptr<WaveFile> file;
     Result r = WaveFile::open(path, file);
     if (!r.ok())
@@ -141,10 +153,9 @@ void WaveDevice::close()
 {
     {
         std::lock_guard lock(control_);
-        if (!isOpen())
-            return;
         quit_ = true;
-        sink_->pause();
+        if (sink_)
+            sink_->pause();
         mode_ = Mode::NotReady;
     }
     wake_.release();
@@ -320,20 +331,27 @@ void WaveDevice::readerLoop()
     bool finished = false;
     while (!quit_.load()) {
         handleEnd();
-        const uint32_t current = ring_->generation();
-        if (!started || current != gen) {
-            started = true;
-            gen = current;
-            const int64_t target = seekTarget_.load();
-            frame = file_->seek(target, [&] { return quit_.load() || ring_->generation() != gen; });
-            finished = false;
-            if (frame < target && ring_->generation() == gen && !quit_.load()) {
-                // The data ends before the place asked for.
-                total_ = std::min(total_.load(), frame);
+        try {
+            const uint32_t current = ring_->generation();
+            if (!started || current != gen) {
+                started = true;
+                gen = current;
+                const int64_t target = seekTarget_.load();
+                frame = file_->seek(target, [&] { return quit_.load() || ring_->generation() != gen; });
+                finished = false;
+                if (frame < target && ring_->generation() == gen && !quit_.load()) {
+                    // The data ends before the place asked for.
+                    total_ = std::min(total_.load(), frame);
+                }
             }
+            if (!finished)
+                fill(gen, frame, finished);
+        } catch (const std::exception&) {
+            // Nothing more can be decoded: the data ends here, so that
+            // playback still comes to its end instead of waiting for samples.
+            total_ = std::min(total_.load(), frame);
+            finished = ring_->commit(gen, 0, true);
         }
-        if (!finished)
-            fill(gen, frame, finished);
         wake_.acquire();
     }
 }
@@ -377,8 +395,13 @@ void WaveDevice::handleEnd()
         std::lock_guard lock(notifyMutex_);
         notify = notify_;
     }
-    if (notify)
+    if (!notify)
+        return;
+    try {
         notify();
+    } catch (...) {
+        // The receiver's fault, and no thread of ours to report it on.
+    }
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 // Time is counted in milliseconds only (the default and the one format it
 // accepts; frames are refused). Length and position are truncated to whole
 // milliseconds, the position counting the frames the output has consumed, so
-// once the end is reached position equals length exactly. A seek past the end
-// stops at the end.
+// once the end is reached position equals length exactly, the device stands
+// stopped and the end notification has fired once. A seek past the end stops
+// at the end. Resume only continues a paused device; on a stopped one it is
+// refused, and play is the way to start.
 #include "platform/mci/mci.h"
 #include "platform/mci/wave/audio_sink.h"
 

@@ -20,35 +20,30 @@ std::string chunk(const std::string& id, const std::string& body)
 {
     std::string s = id;
     put(s, body.size(), 4);
-    s += body;
-    if (body.size() & 1)
-        s.push_back('\0');
-    return s;
+    return s + body + (body.size() & 1 ? std::string(1, '\0') : "");
 }
 
-std::string fmtChunk(int tag, int rate, int channels, int bits)
+std::string riffWave(int tag, int rate, int channels, int bits, const std::string& chunksAfterFmt)
 {
-    std::string f;
-    const int align = channels * bits / 8;
-    put(f, tag, 2);
-    put(f, channels, 2);
-    put(f, rate, 4);
-    put(f, uint64_t(rate) * align, 4);
-    put(f, align, 2);
-    put(f, bits, 2);
-    return f;
-}
-
-std::string riffWave(const std::string& chunks)
-{
+    std::string fmt;
+    put(fmt, tag, 2);
+    put(fmt, channels, 2);
+    put(fmt, rate, 4);
+    put(fmt, uint64_t(rate) * channels * bits / 8, 4);
+    put(fmt, channels * bits / 8, 2);
+    put(fmt, bits, 2);
+    const std::string body = "WAVE" + chunk("fmt ", fmt) + chunksAfterFmt;
     std::string s = "RIFF";
-    put(s, 4 + chunks.size(), 4);
-    return s + "WAVE" + chunks;
+    put(s, body.size(), 4);
+    return s + body;
 }
 
-int16_t frameMark(int64_t frame)
+std::string markedPcm16(int rate, int channels, int frames)
 {
-    return int16_t(1 + frame % 30000);
+    std::string data;
+    for (int i = 0; i < frames * channels; ++i)
+        put(data, 1 + (i / channels) % 30000, 2);
+    return riffWave(1, rate, channels, 16, chunk("data", data));
 }
 
 int64_t frameOf(float sample)
@@ -57,43 +52,28 @@ int64_t frameOf(float sample)
     return v <= 0 ? -1 : v - 1;
 }
 
-std::string markedPcm16(int rate, int channels, int frames)
-{
-    std::string data;
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            put(data, uint16_t(frameMark(i)), 2);
-    return riffWave(chunk("fmt ", fmtChunk(1, rate, channels, 16)) + chunk("data", data));
-}
-
 std::string pcm8(int rate, int channels, int frames)
 {
-    return riffWave(chunk("fmt ", fmtChunk(1, rate, channels, 8)) +
-                    chunk("data", std::string(size_t(frames) * channels, char(200))));
+    return riffWave(1, rate, channels, 8, chunk("data", std::string(size_t(frames) * channels, char(200))));
 }
 
-std::string float32(int rate, int channels, const std::vector<float>& samples)
+std::string float32(int rate, const std::vector<float>& samples)
 {
-    std::string data;
+    std::string data, fact;
     for (float v : samples) {
         uint32_t bits;
-        static_assert(sizeof bits == sizeof v);
-        std::memcpy(&bits, &v, sizeof v);
+        std::memcpy(&bits, &v, sizeof bits);
         put(data, bits, 4);
     }
-    std::string fact;
-    put(fact, samples.size() / channels, 4);
-    return riffWave(chunk("fmt ", fmtChunk(3, rate, channels, 32)) + chunk("fact", fact) + chunk("data", data));
+    put(fact, samples.size(), 4);
+    return riffWave(3, rate, 1, 32, chunk("fact", fact) + chunk("data", data));
 }
 
 std::string viaSndfile(int format, int rate, int channels, int frames)
 {
     testing_support::TempDir dir;
     const std::string path = (dir / "made.wav").string();
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
+    SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f)
         throw std::runtime_error(sf_strerror(nullptr));
@@ -107,11 +87,9 @@ std::string viaSndfile(int format, int rate, int channels, int frames)
 
 void setFact(std::string& bytes, uint32_t frames)
 {
-    const auto at = bytes.find("fact");
-    if (at == std::string::npos)
-        throw std::runtime_error("no fact chunk");
-    for (int i = 0; i < 4; ++i)
-        bytes[at + 8 + i] = char((frames >> (8 * i)) & 0xff);
+    std::string count;
+    put(count, frames, 4);
+    bytes.replace(bytes.find("fact") + 8, 4, count);
 }
 
 } // namespace wave_test
