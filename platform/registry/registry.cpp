@@ -91,7 +91,9 @@ Store* loadStore(LONG& code)
     const int fd = ::open(sig.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) {
-            code = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_BADDB;
+            // A store we may not read, or whose folder is not a folder, is out of
+            // reach rather than damaged.
+            code = (errno == EACCES || errno == EPERM || errno == ENOTDIR) ? ERROR_ACCESS_DENIED : ERROR_BADDB;
             return nullptr;
         }
         if (!(gCacheValid && gCacheSignature == sig)) {
