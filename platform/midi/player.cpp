@@ -1,5 +1,7 @@
 #include "platform/midi/player.h"
 
+#include <sys/prctl.h>
+
 namespace midi {
 
 Player::Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
@@ -21,6 +23,9 @@ Player::~Player()
 
 void Player::run()
 {
+    // The kernel may otherwise wake the thread up to 50 microseconds late to
+    // batch timers; a note should not wait for that.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::unique_lock lock(mutex_);
     while (!quit_) {
         const std::optional<TimePoint> next = sequence_.process(Clock::now());

@@ -2,6 +2,7 @@
 // capture output in real time.
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
+#include "platform/midi/synth.h"
 
 #include "tests/platform/midi/smf_builder.h"
 #include "tests/support/temp_dir.h"
@@ -165,4 +166,21 @@ TEST_F(SequencerDeviceTest, SeekPauseResumeAndTheEnd)
     EXPECT_EQ(ended.get_future().wait_for(2s), std::future_status::ready);
     device->position(position);
     EXPECT_EQ(position, 3000u);
+}
+
+TEST_F(SequencerDeviceTest, PlaysThroughTheBuiltInSynthesizer)
+{
+    std::string error;
+    if (midi::findSoundfont(error).empty())
+        GTEST_SKIP() << error;
+    setenv("QUORVANA_MIDI_OUT", "synth", 1);
+    auto device = open(dir.write("song.mid", shortSong()));
+    std::promise<void> ended;
+    device->setEndNotify([&] { ended.set_value(); });
+    device->play();
+    EXPECT_EQ(ended.get_future().wait_for(5s), std::future_status::ready);
+    uint32_t position = 0, length = 1;
+    device->position(position);
+    device->length(length);
+    EXPECT_EQ(position, length);
 }

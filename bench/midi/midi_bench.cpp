@@ -1,0 +1,258 @@
+// Opening a huge MIDI file, delivery jitter of the playback thread, the
+// synthesizer's rendering speed and the cost of opening without a file.
+#include "platform/mci/sequencer/sequencer_device.h"
+#include "platform/midi/capture_output.h"
+#include "platform/midi/player.h"
+#include "platform/midi/smf.h"
+#include "platform/midi/synth.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <malloc.h>
+#include <new>
+#include <random>
+#include <unistd.h>
+
+// Heap bytes in use and their peak, to tell what a song costs per event.
+namespace {
+std::atomic<int64_t> heapNow{0};
+std::atomic<int64_t> heapPeak{0};
+
+void* counted(size_t n)
+{
+    void* p = std::malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    const int64_t now = heapNow.fetch_add(static_cast<int64_t>(malloc_usable_size(p))) + static_cast<int64_t>(malloc_usable_size(p));
+    int64_t peak = heapPeak.load();
+    while (now > peak && !heapPeak.compare_exchange_weak(peak, now)) {
+    }
+    return p;
+}
+
+void uncounted(void* p)
+{
+    if (p) {
+        heapNow.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)));
+        std::free(p);
+    }
+}
+} // namespace
+
+void* operator new(size_t n) { return counted(n); }
+void* operator new[](size_t n) { return counted(n); }
+void operator delete(void* p) noexcept { uncounted(p); }
+void operator delete[](void* p) noexcept { uncounted(p); }
+void operator delete(void* p, size_t) noexcept { uncounted(p); }
+void operator delete[](void* p, size_t) noexcept { uncounted(p); }
+
+namespace {
+
+void putVlq(std::string& out, uint32_t v)
+{
+    char buf[5];
+    int n = 0;
+    buf[n++] = static_cast<char>(v & 0x7F);
+    while (v >>= 7)
+        buf[n++] = static_cast<char>(0x80 | (v & 0x7F));
+    while (n)
+        out.push_back(buf[--n]);
+}
+
+void putBe32(std::string& out, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        out.push_back(static_cast<char>(v >> s));
+}
+
+// NOTES notes spread over TRACKS tracks (one channel each, running status,
+// note-offs as note-ons of velocity 0) and a tempo change every 1000 notes
+// in the first track. Each note lasts STEP ticks and follows the last.
+std::string generateSong(int notes, int tracks, uint32_t step)
+{
+    std::mt19937 rng(1);
+    std::string out = "MThd";
+    putBe32(out, 6);
+    out += std::string{0, 1, 0, static_cast<char>(tracks), 1, static_cast<char>(0xE0)}; // format 1, 480 ticks
+    for (int t = 0; t < tracks; ++t) {
+        std::string data;
+        const int count = notes / tracks;
+        for (int i = 0; i < count; ++i) {
+            if (t == 0 && i % 1000 == 0) {
+                putVlq(data, 0);
+                const uint32_t tempo = 400000 + rng() % 200000;
+                data += std::string{static_cast<char>(0xFF), 0x51, 3, static_cast<char>(tempo >> 16),
+                                    static_cast<char>(tempo >> 8), static_cast<char>(tempo)};
+            }
+            putVlq(data, 0);
+            if (i == 0 || (t == 0 && i % 1000 == 0))
+                data.push_back(static_cast<char>(0x90 | (t & 15)));
+            data.push_back(static_cast<char>(36 + rng() % 60));
+            data.push_back(static_cast<char>(1 + rng() % 126));
+            putVlq(data, step);
+            data.push_back(data[data.size() - 3 - (step >= 128)]);
+            data.push_back(0);
+        }
+        data += std::string{0, static_cast<char>(0xFF), 0x2F, 0};
+        out += "MTrk";
+        putBe32(out, static_cast<uint32_t>(data.size()));
+        out += data;
+    }
+    return out;
+}
+
+std::string writeTemp(const std::string& name, const std::string& bytes)
+{
+    const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".mid");
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+void BM_OpenMillionNotes(benchmark::State& state)
+{
+    const std::string path = writeTemp("million", generateSong(1000000, 16, 24));
+    size_t events = 0;
+    int64_t retained = 0, peak = 0;
+    uint32_t length = 0;
+    for (auto _ : state) {
+        const int64_t before = heapNow.load();
+        heapPeak.store(before);
+        {
+            midi::Song song;
+            std::string error;
+            if (midi::loadSong(path, song, error) != midi::LoadError::None)
+                state.SkipWithError(error.c_str());
+            events = song.events.size();
+            length = song.lengthMs();
+            retained = heapNow.load() - before;
+            benchmark::DoNotOptimize(song);
+        }
+        peak = heapPeak.load() - before;
+    }
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    state.counters["events"] = static_cast<double>(events);
+    state.counters["length_s"] = length / 1000.0;
+    state.counters["bytes_per_event"] = static_cast<double>(retained) / static_cast<double>(events);
+    state.counters["peak_bytes_per_event"] = static_cast<double>(peak) / static_cast<double>(events);
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_OpenMillionNotes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Seeking into the middle of the same song: the chase reads everything before.
+void BM_SeekChaseMillionNotes(benchmark::State& state)
+{
+    const std::string path = writeTemp("million-seek", generateSong(1000000, 16, 24));
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    midi::loadSong(path, *song, error);
+    auto out = std::make_shared<midi::CaptureOutput>();
+    midi::Sequence seq(song, out);
+    const midi::TimePoint t0 = midi::Clock::now();
+    for (auto _ : state) {
+        seq.seek(song->lengthMicros / 2, t0);
+        seq.play(t0);
+        seq.stop(t0);
+        out->clear();
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_SeekChaseMillionNotes)->Unit(benchmark::kMillisecond);
+
+// 30 s of 16 channels with a chord every 4 ms, played in real time into
+// the capture output: how late each message arrives.
+void BM_DeliveryJitter(benchmark::State& state)
+{
+    std::string f = "MThd";
+    putBe32(f, 6);
+    f += std::string{0, 0, 0, 1, 0x01, static_cast<char>(0xF4)}; // 500 ticks: a tick is a millisecond
+    std::string data;
+    for (int i = 0; i < 30000 / 4; ++i) {
+        const char ch = static_cast<char>(i % 16);
+        putVlq(data, i == 0 ? 0 : 4);
+        data += std::string{static_cast<char>(0x90 | ch), static_cast<char>(48 + i % 24), 100};
+        putVlq(data, 0);
+        data += std::string{static_cast<char>(0x90 | ch), static_cast<char>(60 + i % 24), 100};
+        putVlq(data, 0);
+        data += std::string{static_cast<char>(0x80 | ((i + 15) % 16)), static_cast<char>(48 + (i + 23) % 24), 0};
+    }
+    data += std::string{4, static_cast<char>(0xFF), 0x2F, 0};
+    f += "MTrk";
+    putBe32(f, static_cast<uint32_t>(data.size()));
+    f += data;
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    midi::parseSong({reinterpret_cast<const uint8_t*>(f.data()), f.size()}, *song, error);
+
+    std::vector<double> lateness;
+    for (auto _ : state) {
+        auto out = std::make_shared<midi::CaptureOutput>();
+        std::promise<void> ended;
+        {
+            midi::Player player(song, out);
+            player.setEndNotify([&] { ended.set_value(); });
+            player.play();
+            ended.get_future().wait();
+        }
+        for (const auto& m : out->messages())
+            lateness.push_back(std::chrono::duration<double, std::micro>(m.sent - m.due).count());
+    }
+    std::sort(lateness.begin(), lateness.end());
+    const auto at = [&](double q) { return lateness[static_cast<size_t>(q * static_cast<double>(lateness.size() - 1))]; };
+    state.counters["messages"] = static_cast<double>(lateness.size());
+    state.counters["p50_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = lateness.back();
+}
+BENCHMARK(BM_DeliveryJitter)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// FluidSynth with the GM soundfont, 32 voices kept busy: seconds of audio
+// rendered per second of work.
+void BM_SynthRender(benchmark::State& state)
+{
+    std::string error;
+    auto synth = midi::Synth::create(44100, error);
+    if (!synth) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::vector<float> buffer(2 * 512);
+    uint8_t note = 0;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        for (int block = 0; block < 86; ++block) { // one second
+            if (block % 3 == 0) {
+                const uint8_t ch = note % 16 == 9 ? 0 : note % 16;
+                const uint8_t on[3] = {static_cast<uint8_t>(0x90 | ch), static_cast<uint8_t>(40 + note % 40), 100};
+                const uint8_t off[3] = {static_cast<uint8_t>(0x80 | ch), static_cast<uint8_t>(40 + (note + 8) % 40), 0};
+                synth->apply(on);
+                synth->apply(off);
+                ++note;
+            }
+            synth->render(buffer.data(), 512);
+        }
+        frames += 86 * 512;
+    }
+    state.counters["realtime_multiple"] = benchmark::Counter(static_cast<double>(frames) / 44100.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SynthRender)->Unit(benchmark::kMillisecond);
+
+// What the main window pays at start-up.
+void BM_OpenWithoutFile(benchmark::State& state)
+{
+    for (auto _ : state) {
+        auto device = mci::makeSequencerDevice();
+        benchmark::DoNotOptimize(device->open(""));
+    }
+}
+BENCHMARK(BM_OpenWithoutFile);
+
+} // namespace
+
+BENCHMARK_MAIN();
