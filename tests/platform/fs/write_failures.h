@@ -7,52 +7,29 @@
 
 namespace testing_support {
 
-// File access of this thread runs as an ordinary user while this lives; root
-// would otherwise write into read-only folders. The folders involved must be
-// reachable for others (mode 0755 on the test folder).
-class AsUnprivileged {
-public:
-    AsUnprivileged()
-    {
-        if (::geteuid() == 0) {
-            ::setfsgid(65534);
-            ::setfsuid(65534);
-        }
-    }
-    ~AsUnprivileged()
-    {
-        if (::geteuid() == 0) {
-            ::setfsuid(0);
-            ::setfsgid(0);
-        }
-    }
-    AsUnprivileged(const AsUnprivileged&) = delete;
-    AsUnprivileged& operator=(const AsUnprivileged&) = delete;
+// File access of this thread runs as user "nobody" while this lives; root would
+// write into read-only folders. The folders involved must be reachable (0755).
+struct AsUnprivileged {
+    AsUnprivileged() { root_ && (::setfsgid(65534), ::setfsuid(65534)); }
+    ~AsUnprivileged() { root_ && (::setfsuid(0), ::setfsgid(0)); }
+    bool root_ = ::geteuid() == 0;
 };
 
-// Writes past BYTES fail with EFBIG while this lives: a disk that fills up
-// half-way through a write.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
+// Writes past BYTES fail with EFBIG while this lives: a disk filling up mid-write.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN))
     {
         ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
+        rlimit limit{bytes, old_.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~FileSizeLimit()
     {
         ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
+        std::signal(SIGXFSZ, handler_);
     }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
     rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
+    void (*handler_)(int);
 };
 
 } // namespace testing_support

@@ -14,72 +14,57 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using testing_support::TempDir;
-
 namespace {
 
-// A folder of fake programs put first in PATH; each writes a report line
-// (its name, parent process, working folder and arguments) into a FIFO that
-// the test reads without polling the disk.
+// Fake programs in a folder that is the whole PATH. Each writes one line to a
+// FIFO: its name, its parent's pid, its working folder and its arguments.
 class FakePrograms {
 public:
-    FakePrograms() : fifo_((dir_ / "report").string())
+    FakePrograms() : fifo_((dir / "report").string()), oldPath_(std::getenv("PATH"))
     {
-        ::chmod(dir_.str().c_str(), 0755);
         ::mkfifo(fifo_.c_str(), 0600);
-        // Non-blocking open: the writer's open then succeeds at once.
         reader_ = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        // Our own writer end keeps the FIFO from reporting hang-up between programs.
-        keepOpen_ = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (const char* path = std::getenv("PATH"))
-            oldPath_ = path;
-        ::setenv("PATH", (dir_.str() + "/bin").c_str(), 1);
-        std::filesystem::create_directory(dir_ / "bin");
+        writer_ = ::open(fifo_.c_str(), O_WRONLY | O_CLOEXEC); // no hang-up between programs
+        ::setenv("PATH", (dir / "bin").c_str(), 1);
     }
     ~FakePrograms()
     {
         ::setenv("PATH", oldPath_.c_str(), 1);
-        ::close(keepOpen_);
+        ::close(writer_);
         ::close(reader_);
     }
 
     std::string add(const std::string& name) const
     {
-        const std::string script = "#!/bin/sh\nline=\"${0##*/}|$PPID|$PWD\"\n"
-                                   "for a in \"$@\"; do line=\"$line|$a\"; done\n"
-                                   "printf '%s\\n' \"$line\" > " + fifo_ + "\n";
-        const auto path = dir_.write("bin/" + name, script);
+        const auto path = dir.write("bin/" + name, "#!/bin/sh\nline=\"${0##*/}|$PPID|$PWD\"\n"
+                                                   "for a in \"$@\"; do line=\"$line|$a\"; done\n"
+                                                   "printf '%s\\n' \"$line\" > " + fifo_ + "\n");
         ::chmod(path.c_str(), 0755);
         return path;
     }
 
-    // The next report line, or nothing when no program wrote one in time.
-    std::optional<std::string> report()
+    // The next report, or nothing when no program wrote one within 10 s.
+    std::optional<std::string> report() const
     {
         std::string line;
-        char c;
-        for (;;) {
-            const ssize_t n = ::read(reader_, &c, 1);
-            if (n == 1 && c == '\n')
-                return line;
-            if (n == 1) {
+        for (char c;;) {
+            if (::read(reader_, &c, 1) == 1) {
+                if (c == '\n')
+                    return line;
                 line += c;
-                continue;
-            }
-            pollfd p{reader_, POLLIN, 0};
-            if (::poll(&p, 1, 10000) <= 0)
+            } else if (pollfd p{reader_, POLLIN, 0}; ::poll(&p, 1, 10000) <= 0) {
                 return std::nullopt;
+            }
         }
     }
 
-    const TempDir& dir() const { return dir_; }
+    testing_support::TempDir dir;
 
 private:
-    TempDir dir_;
     std::string fifo_;
-    int reader_ = -1;
-    int keepOpen_ = -1;
     std::string oldPath_;
+    int reader_ = -1;
+    int writer_ = -1;
 };
 
 } // namespace
@@ -87,28 +72,19 @@ private:
 TEST(ShellExecute, MissingOrUnrunnableProgramsGiveWindowsCodes)
 {
     FakePrograms fakes;
-    const TempDir& dir = fakes.dir();
+    const auto& dir = fakes.dir;
     EXPECT_EQ(shell::execute("", ""), shell::ErrFileNotFound);
-    EXPECT_EQ(shell::execute("no-such-editor", "x.mid"), shell::ErrFileNotFound);
     EXPECT_EQ(shell::execute((dir / "missing").string(), ""), shell::ErrFileNotFound);
     EXPECT_EQ(shell::execute((dir / "no/such/editor").string(), ""), shell::ErrPathNotFound);
 
-    const auto script = dir.write("editor.sh", "#!/bin/sh\nexit 0\n");
-    ::chmod(script.c_str(), 0644);
-    EXPECT_EQ(shell::execute(script, ""), shell::ErrAccessDenied);
-
-    const auto windows = dir.write("EDIT.EXE", "MZ\x90\0");
-    ::chmod(windows.c_str(), 0644);
-    EXPECT_EQ(shell::execute(windows, ""), shell::ErrBadFormat);
-
-    const auto garbage = dir.write("garbage", std::string("\x01\x02\x03\x04", 4));
-    ::chmod(garbage.c_str(), 0755);
-    EXPECT_EQ(shell::execute(garbage, ""), shell::ErrBadFormat);
-
-    const auto noInterpreter = dir.write("broken", "#!/no/such/interpreter\n");
-    ::chmod(noInterpreter.c_str(), 0755);
-    EXPECT_EQ(shell::execute(noInterpreter, ""), shell::ErrFileNotFound);
-
+    const auto file = [&](const std::string& name, const std::string& bytes, mode_t mode) {
+        const auto path = dir.write(name, bytes);
+        ::chmod(path.c_str(), mode);
+        return path;
+    };
+    EXPECT_EQ(shell::execute(file("editor.sh", "#!/bin/sh\n", 0644), ""), shell::ErrAccessDenied);
+    EXPECT_EQ(shell::execute(file("EDIT.EXE", "MZ\x90", 0644), ""), shell::ErrBadFormat);
+    EXPECT_EQ(shell::execute(file("garbage", "\x01\x02\x03", 0755), ""), shell::ErrBadFormat);
     fakes.add("editor");
     EXPECT_EQ(shell::execute("editor", "", (dir / "no/such/folder").string()), shell::ErrPathNotFound);
 }
@@ -116,18 +92,15 @@ TEST(ShellExecute, MissingOrUnrunnableProgramsGiveWindowsCodes)
 TEST(ShellExecute, StartsProgramDetachedWithSplitParameters)
 {
     FakePrograms fakes;
-    const std::string path = fakes.add("editor");
-    std::filesystem::create_directory(fakes.dir() / "work");
+    const std::string work = (fakes.dir / "work").string();
+    std::filesystem::create_directory(work);
     const std::string song = "/home/u/My \"Songs\"/a b.mid";
-
-    EXPECT_GT(shell::execute(path, shell::quoteParameter(song) + " -x", (fakes.dir() / "work").string()), 32);
+    EXPECT_GT(shell::execute(fakes.add("editor"), shell::quoteParameter(song) + " -x", work), 32);
     const auto line = fakes.report();
     ASSERT_TRUE(line);
-    const auto firstBar = line->find('|');
-    const auto secondBar = line->find('|', firstBar + 1);
-    EXPECT_NE(line->substr(firstBar + 1, secondBar - firstBar - 1), std::to_string(::getpid()))
-        << "the program must not be our child";
-    EXPECT_EQ(line->substr(secondBar + 1), (fakes.dir() / "work").string() + "|" + song + "|-x");
+    const auto bar = line->find('|', 7);
+    EXPECT_NE(line->substr(7, bar - 7), std::to_string(::getpid())) << "the program must not be our child";
+    EXPECT_EQ(line->substr(bar + 1), work + "|" + song + "|-x");
 
     // A bare name is found in PATH; nothing is left for us to reap.
     EXPECT_GT(shell::execute("editor", "one"), 32);
@@ -136,52 +109,29 @@ TEST(ShellExecute, StartsProgramDetachedWithSplitParameters)
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(ShellExecute, DocumentsGoToTheDesktopOpener)
+TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToDesktopPrograms)
 {
     FakePrograms fakes;
-    const auto document = fakes.dir().write("notes.txt", "plain text");
-    ::chmod(document.c_str(), 0644);
-    EXPECT_EQ(shell::execute(document, "ignored"), shell::ErrNoAssociation) << "no opener installed";
-
-    fakes.add("xdg-open");
-    EXPECT_GT(shell::execute(document, "ignored"), 32);
-    auto line = fakes.report();
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(line->starts_with("xdg-open|")) << *line;
-    EXPECT_TRUE(line->ends_with("|" + document)) << *line;
-
-    EXPECT_GT(shell::execute(fakes.dir().str(), ""), 32);
-    line = fakes.report();
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(line->ends_with("|" + fakes.dir().str())) << *line;
-}
-
-TEST(ShellExecute, WindowsProgramNamesMapToDesktopPrograms)
-{
-    FakePrograms fakes;
+    const auto document = fakes.dir.write("notes.txt", "plain text");
     const std::string multimedia = "shell32,Control_RunDLL MMSYS.CPL,Multimedia";
+    EXPECT_EQ(shell::execute(document, "ignored"), shell::ErrNoAssociation);
     EXPECT_EQ(shell::execute("RUNDLL32.EXE", multimedia), shell::ErrFileNotFound);
     EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrFileNotFound);
 
-    fakes.add("gnome-control-center");
-    EXPECT_GT(shell::execute("RUNDLL32.EXE", multimedia), 32);
-    auto line = fakes.report();
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(line->starts_with("gnome-control-center|")) << *line;
-    EXPECT_TRUE(line->ends_with("|sound")) << *line;
-    // Other control-panel applets have no counterpart.
-    EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
+    const auto started = [&](const std::string& file, const std::string& parameters) {
+        return shell::execute(file, parameters) > 32 ? fakes.report().value_or("(no report)") : "(not started)";
+    };
+    fakes.add("xdg-open");
+    EXPECT_EQ(started(document, "ignored").substr(0, 9), "xdg-open|");
+    EXPECT_TRUE(started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
 
+    fakes.add("gnome-control-center");
+    EXPECT_TRUE(started("RUNDLL32.EXE", multimedia).ends_with("|sound"));
+    EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
     fakes.add("pavucontrol"); // preferred over the desktop's settings
-    EXPECT_GT(shell::execute("rundll32.exe", multimedia), 32);
-    line = fakes.report();
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(line->starts_with("pavucontrol|")) << *line;
+    EXPECT_EQ(started("rundll32.exe", multimedia).substr(0, 12), "pavucontrol|");
 
     fakes.add("audacity");
-    EXPECT_GT(shell::execute("SNDREC32.EXE", "\"/tmp/My Sounds/a.wav\""), 32);
-    line = fakes.report();
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(line->starts_with("audacity|")) << *line;
-    EXPECT_TRUE(line->ends_with("|/tmp/My Sounds/a.wav")) << *line;
+    const auto line = started("SNDREC32.EXE", "\"/tmp/My Sounds/a.wav\"");
+    EXPECT_TRUE(line.starts_with("audacity|") && line.ends_with("|/tmp/My Sounds/a.wav")) << line;
 }
