@@ -92,7 +92,7 @@ uint32_t millisFromMicros(uint64_t micros);
 enum class LoadError { None, NotFound, Unreadable, Invalid };
 
 // Parses a file image. On failure returns false and ERROR says why in words
-// for the user; OUT is then unspecified.
+// for the user; OUT then holds nothing of use.
 bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error);
 
 // Reads and parses the file at PATH.

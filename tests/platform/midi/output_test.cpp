@@ -27,32 +27,35 @@ const std::vector<uint8_t> gmOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
 TEST(AlsaEncoding, ChannelMessagesMapToTheirEvents)
 {
-    snd_seq_event_t ev = encode({0x93, 60, 100});
-    EXPECT_EQ(ev.type, SND_SEQ_EVENT_NOTEON);
-    EXPECT_EQ(ev.data.note.channel, 3);
-    EXPECT_EQ(ev.data.note.note, 60);
-    EXPECT_EQ(ev.data.note.velocity, 100);
-    EXPECT_EQ(encode({0x80, 61, 5}).type, SND_SEQ_EVENT_NOTEOFF);
-    ev = encode({0xA1, 62, 7});
-    EXPECT_EQ(ev.type, SND_SEQ_EVENT_KEYPRESS);
-    EXPECT_EQ(ev.data.note.velocity, 7);
-    ev = encode({0xB9, 7, 90});
-    EXPECT_EQ(ev.type, SND_SEQ_EVENT_CONTROLLER);
-    EXPECT_EQ(ev.data.control.channel, 9);
-    EXPECT_EQ(ev.data.control.param, 7u);
-    EXPECT_EQ(ev.data.control.value, 90);
-    ev = encode({0xC2, 33});
-    EXPECT_EQ(ev.type, SND_SEQ_EVENT_PGMCHANGE);
-    EXPECT_EQ(ev.data.control.value, 33);
-    ev = encode({0xDF, 44});
-    EXPECT_EQ(ev.type, SND_SEQ_EVENT_CHANPRESS);
-    EXPECT_EQ(ev.data.control.channel, 15);
-    EXPECT_EQ(ev.data.control.value, 44);
-    // Pitch bend is signed around the centre.
-    EXPECT_EQ(encode({0xE0, 0x00, 0x40}).data.control.value, 0);
-    EXPECT_EQ(encode({0xE0, 0x00, 0x00}).data.control.value, -8192);
-    EXPECT_EQ(encode({0xE0, 0x7F, 0x7F}).data.control.value, 8191);
-
+    struct Case {
+        std::vector<uint8_t> message;
+        int type, channel, param, value; // note events: note and velocity in param and value
+    };
+    const Case cases[] = {
+        {{0x93, 60, 100}, SND_SEQ_EVENT_NOTEON, 3, 60, 100},
+        {{0x80, 61, 5}, SND_SEQ_EVENT_NOTEOFF, 0, 61, 5},
+        {{0xA1, 62, 7}, SND_SEQ_EVENT_KEYPRESS, 1, 62, 7},
+        {{0xB9, 7, 90}, SND_SEQ_EVENT_CONTROLLER, 9, 7, 90},
+        {{0xC2, 33}, SND_SEQ_EVENT_PGMCHANGE, 2, 0, 33},
+        {{0xDF, 44}, SND_SEQ_EVENT_CHANPRESS, 15, 0, 44},
+        // Pitch bend is signed around the centre.
+        {{0xE0, 0x00, 0x40}, SND_SEQ_EVENT_PITCHBEND, 0, 0, 0},
+        {{0xE0, 0x00, 0x00}, SND_SEQ_EVENT_PITCHBEND, 0, 0, -8192},
+        {{0xE4, 0x7F, 0x7F}, SND_SEQ_EVENT_PITCHBEND, 4, 0, 8191},
+    };
+    for (const Case& c : cases) {
+        const snd_seq_event_t ev = encode(c.message);
+        EXPECT_EQ(ev.type, c.type);
+        if (c.type <= SND_SEQ_EVENT_KEYPRESS) {
+            EXPECT_EQ(ev.data.note.channel, c.channel);
+            EXPECT_EQ(ev.data.note.note, c.param);
+            EXPECT_EQ(ev.data.note.velocity, c.value);
+        } else {
+            EXPECT_EQ(ev.data.control.channel, c.channel);
+            EXPECT_EQ(ev.data.control.param, unsigned(c.param));
+            EXPECT_EQ(ev.data.control.value, c.value);
+        }
+    }
     encode({}, false);
     encode({0x90, 60}, false);
     encode({0xC0}, false);
