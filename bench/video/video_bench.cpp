@@ -1,0 +1,196 @@
+// Playing AVI video: the CPU a 640x480, 25 fps, 10 s file costs the device
+// in real-time playback (decoding, conversion, painting, sound) against the
+// ffmpeg command decoding the same file to nothing; the frames dropped; and
+// the time from play to the first picture on screen.
+//
+// The files are made once with the ffmpeg command and kept in the temporary
+// folder (Cinepak encodes slowly: one second is made and repeated).
+#include "platform/mci/video/video_device.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using mci::video::VideoDevice;
+
+fs::path cacheDir()
+{
+    const fs::path dir = fs::temp_directory_path() / "quorvana-video-bench";
+    fs::create_directories(dir);
+    return dir;
+}
+
+bool runFfmpeg(const QStringList& args)
+{
+    QProcess p;
+    p.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-nostdin", "-y"} + args);
+    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// The 10 s test file for CODEC ("cinepak" or "mpeg4"), with PCM sound.
+std::string testFile(const std::string& codec)
+{
+    const fs::path file = cacheDir() / (codec + "-640x480-25-10s.avi");
+    if (fs::exists(file))
+        return file.string();
+    const QString out = QString::fromStdString(file.string());
+    const QStringList source{"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi", "-i",
+                             "sine=frequency=440:sample_rate=44100"};
+    const QStringList sound{"-c:a", "pcm_s16le", "-ac", "2"};
+    bool ok = false;
+    if (codec == "cinepak") {
+        const QString second = QString::fromStdString((cacheDir() / "cinepak-1s.avi").string());
+        ok = runFfmpeg(source + QStringList{"-t", "1", "-c:v", "cinepak", "-pix_fmt", "rgb24"} + sound + QStringList{second})
+             && runFfmpeg({"-stream_loop", "9", "-i", second, "-c", "copy", out + ".part.avi"});
+    } else {
+        ok = runFfmpeg(source + QStringList{"-t", "10", "-c:v", "mpeg4", "-q:v", "4"} + sound
+                       + QStringList{out + ".part.avi"});
+    }
+    if (!ok)
+        return {};
+    fs::rename(file.string() + ".part.avi", file);
+    return file.string();
+}
+
+double cpuSeconds(const rusage& r)
+{
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec)
+           + static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double processCpuSeconds()
+{
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+// Runs the event loop until PRED holds, looking again every few milliseconds.
+void runUntil(const std::function<bool()>& pred)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (pred())
+            loop.quit();
+    });
+    poll.start(2);
+    if (!pred())
+        loop.exec();
+}
+
+void BM_PlayWholeFile(benchmark::State& state, const std::string& codec)
+{
+    const std::string file = testFile(codec);
+    if (file.empty()) {
+        state.SkipWithError("the ffmpeg command could not make the test file");
+        return;
+    }
+    double cpu = 0;
+    mci::video::Statistics st;
+    for (auto _ : state) {
+        VideoDevice d;
+        QEventLoop loop;
+        d.setEndNotify([&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+        if (!d.open(file).ok()) {
+            state.SkipWithError("the device refused the test file");
+            return;
+        }
+        const double before = processCpuSeconds();
+        d.play();
+        loop.exec();
+        cpu += processCpuSeconds() - before;
+        st = d.statistics();
+    }
+    state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+    state.counters["shown"] = static_cast<double>(st.framesShown);
+    state.counters["dropped"] = static_cast<double>(st.framesDropped);
+}
+
+void BM_FfmpegDecodeToNull(benchmark::State& state, const std::string& codec)
+{
+    const std::string file = testFile(codec);
+    if (file.empty()) {
+        state.SkipWithError("the ffmpeg command could not make the test file");
+        return;
+    }
+    double cpu = 0;
+    for (auto _ : state) {
+        const std::string exe = QStandardPaths::findExecutable("ffmpeg").toStdString();
+        const char* argv[] = {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.c_str(), "-f", "null", "-", nullptr};
+        pid_t pid = 0;
+        if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+            state.SkipWithError("cannot start ffmpeg");
+            return;
+        }
+        int status = 0;
+        rusage r{};
+        wait4(pid, &status, 0, &r);
+        cpu += cpuSeconds(r);
+    }
+    state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+}
+
+// As the player does it: open and play at once, then wait for the picture.
+void BM_PlayToFirstPicture(benchmark::State& state, const std::string& codec)
+{
+    const std::string file = testFile(codec);
+    if (file.empty()) {
+        state.SkipWithError("the ffmpeg command could not make the test file");
+        return;
+    }
+    double openMs = 0;
+    double firstMs = 0;
+    for (auto _ : state) {
+        VideoDevice d;
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!d.open(file).ok()) {
+            state.SkipWithError("the device refused the test file");
+            return;
+        }
+        const auto t1 = std::chrono::steady_clock::now();
+        d.play();
+        runUntil([&] { return d.statistics().firstFrameUs >= 0; });
+        openMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
+        firstMs += static_cast<double>(d.statistics().firstFrameUs) / 1000.0;
+        d.close();
+    }
+    state.counters["open_ms"] = openMs / static_cast<double>(state.iterations());
+    state.counters["play_to_picture_ms"] = firstMs / static_cast<double>(state.iterations());
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_PlayWholeFile, cinepak, std::string("cinepak"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlayWholeFile, mpeg4, std::string("mpeg4"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FfmpegDecodeToNull, cinepak, std::string("cinepak"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FfmpegDecodeToNull, mpeg4, std::string("mpeg4"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlayToFirstPicture, cinepak, std::string("cinepak"))->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PlayToFirstPicture, mpeg4, std::string("mpeg4"))->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
