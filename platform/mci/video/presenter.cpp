@@ -35,7 +35,7 @@ void Presenter::run()
                 continue;
             }
             if (head.preroll) {
-                show();
+                show(head.startUs);
                 s_.prerolled = true;
                 s_.updateClock();
                 s_.decoderWake.notify_all();
@@ -56,7 +56,10 @@ void Presenter::run()
             continue;
         }
         const Frame& head = s_.pool[s_.pool.front()];
-        if (now > head.endUs) { // late by more than a frame: never shown late
+        // Late by more than a frame: dropped, unless the picture on screen is
+        // old already. A machine too slow for the file would otherwise drop
+        // every frame and show one still picture to the end.
+        if (now > head.endUs && now - lastShownUs_ < kMaxStillUs) {
             drop();
             continue;
         }
@@ -64,12 +67,14 @@ void Presenter::run()
             waitFor(lock, std::min(head.startUs, s_.endUs) - now);
             continue;
         }
-        show();
+        show(now);
     }
 }
 
-void Presenter::show()
+void Presenter::show(int64_t atUs)
 {
+    lastShownUs_ = atUs;
+    ++s_.presented;
     const int slot = s_.pool.pop();
     const int unseen = s_.mailbox;
     s_.mailbox = slot;

@@ -24,13 +24,17 @@ public:
 
 private:
     void run();
-    void show();
+    void show(int64_t atUs);
     void drop();
     void finish(std::unique_lock<std::mutex>& lock);
     void waitFor(std::unique_lock<std::mutex>& lock, int64_t us);
 
+    // The longest a late frame is held back for the one after it.
+    static constexpr int64_t kMaxStillUs = 250000;
+
     Session& s_;
     std::function<void()> wakeWindow_;
+    int64_t lastShownUs_ = 0; // media time the picture on screen went up
     std::thread thread_;
 };
 

@@ -47,7 +47,8 @@ struct Session {
     FramePool pool;
     int mailbox = -1;  // shown by the presenter, not yet taken by the window
     int onScreen = -1; // what the window paints
-    uint64_t dropped = 0;
+    uint64_t presented = 0; // handed to the window
+    uint64_t dropped = 0;   // late, or overtaken before the window took it
 
     std::function<void()> endNotify;
 

@@ -359,6 +359,7 @@ Statistics VideoDevice::statistics() const
     st.firstFrameUs = firstFrameUs_;
     if (session_) {
         std::lock_guard lock(session_->mutex);
+        st.framesPresented = session_->presented;
         st.framesDropped = session_->dropped;
     }
     return st;

@@ -34,8 +34,9 @@ struct Environment {
 };
 
 struct Statistics {
-    uint64_t framesShown = 0;   // taken by the window
-    uint64_t framesDropped = 0; // came too late and were never shown
+    uint64_t framesPresented = 0; // handed to the window
+    uint64_t framesShown = 0;     // taken by the window
+    uint64_t framesDropped = 0;   // never reached the window: late or overtaken
     int64_t firstFrameUs = -1;  // from the last play to its first picture painted
 };
 
