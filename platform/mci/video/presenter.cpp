@@ -99,6 +99,7 @@ void Presenter::finish(std::unique_lock<std::mutex>& lock)
     s_.playing = false;
     s_.paused = false;
     s_.updateClock();
+    wakeWindow_(); // the GUI thread lets the sound card rest
     const std::function<void()> notify = s_.endNotify;
     if (notify) {
         lock.unlock();

@@ -11,8 +11,8 @@ namespace mci::video {
 
 class Presenter {
 public:
-    // WAKE_WINDOW tells the GUI thread that a picture waits in the mailbox;
-    // it must not block.
+    // WAKE_WINDOW tells the GUI thread that a picture waits in the mailbox
+    // or that playback has ended; it must not block.
     Presenter(Session& session, std::function<void()> wakeWindow);
     ~Presenter();
     Presenter(const Presenter&) = delete;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <system_error>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -121,8 +122,13 @@ Result VideoDevice::open(const std::string& path)
         // Full only after 2^64 - 1 unread wakes; nothing to do about it then.
         [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
     });
-    decoder_->start();
-    presenter_->start();
+    try {
+        decoder_->start();
+        presenter_->start();
+    } catch (const std::system_error& e) {
+        close();
+        return Result::failure(ErrOutOfMemory, std::string("The video cannot be played: ") + e.what() + ".");
+    }
     return Result::success();
 }
 
@@ -375,8 +381,11 @@ void VideoDevice::takeFrame()
         std::lock_guard lock(s.mutex);
         slot = s.mailbox;
         s.mailbox = -1;
-        if (slot < 0)
+        if (slot < 0) {
+            if (s.ended && audioClock_)
+                audioClock_->pauseOutput();
             return;
+        }
         if (s.onScreen >= 0) {
             s.pool.give(s.onScreen);
             s.decoderWake.notify_all();

@@ -66,17 +66,3 @@ TEST(AudioRing, ReaderSkipsWhatCameLateAndWaitsInSilenceForWhatIsEarly)
     ring.readAt(47, gap.data(), 6);
     EXPECT_EQ(gap, (std::vector<float>{0, 0, 0, 50, 51, 52}));
 }
-
-TEST(AudioRing, SilenceWritesZeros)
-{
-    AudioRing ring(2, 4);
-    ring.reset(0);
-    auto ones = std::vector<float>(8, 1.0f);
-    ring.write(ones.data(), 4);
-    std::vector<float> out(8, 0.0f);
-    ring.readAt(0, out.data(), 4);
-    EXPECT_EQ(ring.write(nullptr, 3), 3);
-    std::vector<float> quiet(6, 7.0f);
-    ring.readAt(4, quiet.data(), 3);
-    EXPECT_EQ(quiet, std::vector<float>(6, 0.0f));
-}

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-using mci::video::ceilMs;
 using mci::video::Timeline;
 
 TEST(Timeline, FrameNumbersSurviveTheTripThroughMicroseconds)
@@ -16,13 +15,4 @@ TEST(Timeline, FrameNumbersSurviveTheTripThroughMicroseconds)
                 EXPECT_EQ(t.frameAt(us - 1), f - 1) << t.rateNum << "/" << t.rateDen << " frame " << f;
         }
     }
-}
-
-TEST(Timeline, LengthInMillisecondsCoversTheWholeLastFrame)
-{
-    const Timeline ntsc{30000, 1001};
-    EXPECT_EQ(ntsc.frameStartUs(10), 333667); // 333.6667 ms, rounded up
-    EXPECT_EQ(ceilMs(ntsc.frameStartUs(10)), 334);
-    EXPECT_EQ(ceilMs(Timeline{25, 1}.frameStartUs(250)), 10000);
-    EXPECT_EQ(ceilMs(0), 0);
 }
