@@ -101,6 +101,8 @@ void Decoder::beginSeek(int64_t us, uint64_t epoch)
     lastIndex_ = -1;
     lastSeen_ = -1;
     dataEnd_ = -1;
+    landedAt_ = -1;
+    stepsBack_ = 0;
     prerolling_ = true;
     readErrors_ = 0;
     soundStarted_ = false;
@@ -119,8 +121,12 @@ bool Decoder::readPacket()
     readErrors_ = 0;
     if (packet_->stream_index == file_.videoIndex()) {
         const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-        if (ts != AV_NOPTS_VALUE)
-            dataEnd_ = std::max(dataEnd_, file_.frameIndex(ts) + file_.packetFrames(packet_));
+        if (ts != AV_NOPTS_VALUE) {
+            const int64_t index = file_.frameIndex(ts);
+            dataEnd_ = std::max(dataEnd_, index + file_.packetFrames(packet_));
+            if (landedAt_ < 0)
+                landedAt_ = index;
+        }
         decodeVideo(packet_);
     } else if (packet_->stream_index == file_.audioIndex() && audio_) {
         decodeAudio(packet_);
@@ -175,11 +181,15 @@ void Decoder::takeVideoFrame(AVFrame* frame)
     if ((frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags)
         return;
     const int64_t ts = frame->best_effort_timestamp;
-    const int64_t index = ts == AV_NOPTS_VALUE ? lastSeen_ + 1 : file_.frameIndex(ts);
+    const int64_t index = ts == AV_NOPTS_VALUE ? lastSeen_ + 1 : file_.pictureIndex(ts);
     lastSeen_ = index;
     if (index < 0 || index >= length_)
         return;
     if (prerolling_) {
+        if (index > target_ && heldIndex_ < 0 && landedAt_ > 0 && stepsBack_ < 4) {
+            stepBack();
+            return;
+        }
         if (index < target_) {
             // Not shown, but kept: if the target frame itself never comes,
             // the last one before it is the picture at the target.
@@ -319,6 +329,23 @@ void Decoder::restartFromBeginning()
     }
     lastSeen_ = -1;
     readErrors_ = 0;
+}
+
+void Decoder::stepBack()
+{
+    // The first picture after the key frame comes after the target: the
+    // B-frames before it in time need the key frame before, so start there.
+    ++stepsBack_;
+    file_.seekToFrame(landedAt_ - 1);
+    avcodec_flush_buffers(file_.video());
+    if (file_.audio())
+        avcodec_flush_buffers(file_.audio());
+    if (audio_) {
+        audio_->resetRing(audio_->sampleAt(seekUs_));
+        soundStarted_ = false;
+    }
+    landedAt_ = -1;
+    lastSeen_ = -1;
 }
 
 bool Decoder::prepareResampler(const AVFrame* frame)

@@ -38,6 +38,7 @@ private:
     bool readPacket();
     void endOfData();
     void restartFromBeginning();
+    void stepBack();
     void decodeVideo(const AVPacket* packet);
     void decodeAudio(const AVPacket* packet);
     void takeVideoFrame(AVFrame* frame);
@@ -76,6 +77,8 @@ private:
     int64_t lastIndex_ = -1; // the last frame queued
     int64_t lastSeen_ = -1;
     int64_t dataEnd_ = -1;   // one past the last frame whose packet was read
+    int64_t landedAt_ = -1;  // the frame of the first packet read after a seek
+    int stepsBack_ = 0;
     bool fromStart_ = false; // reading began at the start of the data
     bool soundStarted_ = false;
     int readErrors_ = 0;

@@ -109,6 +109,7 @@ Result MediaFile::open(const std::string& path)
         if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != audioIndex_)
             format_->streams[i]->discard = AVDISCARD_ALL;
     measureLength();
+    measurePictureDelay();
     return Result::success();
 }
 
@@ -198,6 +199,39 @@ void MediaFile::measureLength()
     }
     if (count)
         frames_ = countFrames();
+}
+
+void MediaFile::measurePictureDelay()
+{
+    // AVI keeps decoding times only. With B-frames the decoder hands each
+    // picture out a frame or more after the packet that starts it, so the
+    // time stamps FFmpeg gives are late by that much (by more for packed
+    // B-frames) and the last pictures fall past the end. The first picture
+    // of the file belongs to its first frame: that measures the delay.
+    if (std::strcmp(format_->iformat->name, "avi") != 0 || video_->has_b_frames <= 0)
+        return;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int64_t firstPacket = -1;
+    int64_t firstPicture = -1;
+    for (int n = 0; packet && frame && firstPicture < 0 && n < 64 && av_read_frame(format_, packet) >= 0; ++n) {
+        if (packet->stream_index == videoIndex_) {
+            const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            if (firstPacket < 0 && ts != AV_NOPTS_VALUE)
+                firstPacket = frameIndex(ts);
+            if (avcodec_send_packet(video_, packet) >= 0 && avcodec_receive_frame(video_, frame) >= 0
+                && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+                firstPicture = frameIndex(frame->best_effort_timestamp);
+            av_frame_unref(frame);
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    if (firstPacket >= 0 && firstPicture > firstPacket)
+        pictureDelay_ = std::min<int64_t>(firstPicture - firstPacket, 16);
+    seekToFrame(0);
+    avcodec_flush_buffers(video_);
 }
 
 int64_t MediaFile::countFrames()

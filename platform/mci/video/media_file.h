@@ -41,8 +41,10 @@ public:
     int sampleRate() const { return sampleRate_; }
     int channels() const { return channels_; }
 
-    // A video packet's or frame's time stamp as a frame number.
+    // A video packet's time stamp as a frame number.
     int64_t frameIndex(int64_t pts) const;
+    // A decoded picture's time stamp as the number of the frame it belongs to.
+    int64_t pictureIndex(int64_t pts) const { return frameIndex(pts) - pictureDelay_; }
     // An audio time stamp as a sample number on the picture's time line.
     int64_t audioSample(int64_t pts) const;
     // Frames a video packet covers (at least one).
@@ -55,6 +57,7 @@ private:
     Result openVideo(const std::string& name);
     void openAudio();
     void measureLength();
+    void measurePictureDelay();
     int64_t countFrames();
     static int interrupt(void* self);
 
@@ -67,6 +70,7 @@ private:
     Timeline timeline_;
     int64_t videoStart_ = 0;
     int64_t frames_ = 0;
+    int64_t pictureDelay_ = 0;
     int width_ = 0;
     int height_ = 0;
     std::string soundProblem_;
