@@ -153,9 +153,7 @@ void VideoDevice::close()
     session_.reset();
     file_.reset();
     audioClock_ = nullptr;
-    // Waits for SDL's audio thread to finish a period or two (33 ms measured
-    // with 512-frame periods); before the ring goes, the card must stop.
-    clock_.reset();
+    clock_.reset(); // the sound card stops taking from the ring before it goes
     ::close(wakeFd_);
     wakeFd_ = -1;
 }
