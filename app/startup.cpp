@@ -4,6 +4,7 @@
 #include "app/UnitSplash.h"
 #include "framework/Forms.h"
 #include "platform/mci/drivers/drivers.h"
+#include "platform/midi/output.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -67,6 +68,9 @@ int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPain
 
     form->show();
     form->activateWindow();
+    // The soundfont loads in the background once the window is up, so that
+    // neither the start nor the first song waits for it.
+    QTimer::singleShot(300, [] { midi::preloadSharedOutput(); });
     const int rc = app.exec();
     delete form;
     return rc;

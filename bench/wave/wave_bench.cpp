@@ -3,6 +3,7 @@
 // Runs on SDL's dummy driver unless SDL_AUDIODRIVER names another.
 #include "platform/mci/wave/wave_device.h"
 #include "platform/mci/wave/wave_file.h"
+#include "bench/support/first_sound.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
@@ -19,6 +20,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench_support::FirstSound;
 
 // A file of SECONDS of a tone that is never silent, written once per run.
 std::string makeFile(const std::string& name, int seconds)
@@ -40,49 +42,6 @@ std::string makeFile(const std::string& name, int seconds)
     sf_close(f);
     return path.string();
 }
-
-// Watches the output for the first buffer with sound in it after arming.
-struct FirstSound {
-    std::atomic<bool> armed{false};
-    std::atomic<bool> heard{false};
-    std::atomic<int64_t> at{0};
-    std::atomic<int> silentCallbacks{0}; // callbacks after arming that came before the sound
-
-    mci::wave::SinkOpener opener()
-    {
-        auto real = mci::wave::sdlSinkOpener();
-        return [this, real](const audio::Format& f, audio::RenderFn render, std::string& error) {
-            const int channels = f.channels;
-            return real(f, [this, render, channels](float* out, int frames) {
-                render(out, frames);
-                if (!armed.load(std::memory_order_acquire))
-                    return;
-                for (int i = 0; i < frames * channels; ++i) {
-                    if (out[i] != 0.0f) {
-                        at.store(Clock::now().time_since_epoch().count());
-                        armed.store(false);
-                        heard.store(true);
-                        heard.notify_all();
-                        return;
-                    }
-                }
-                silentCallbacks.fetch_add(1);
-            }, error);
-        };
-    }
-
-    // Seconds from calling START to the first buffer with sound.
-    template <class Start>
-    double measure(Start start)
-    {
-        heard = false;
-        armed = true;
-        const auto t0 = Clock::now();
-        start();
-        heard.wait(false);
-        return std::chrono::duration<double>(Clock::duration(at.load()) - t0.time_since_epoch()).count();
-    }
-};
 
 void playAfterOpen(benchmark::State& state)
 {

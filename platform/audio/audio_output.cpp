@@ -2,6 +2,10 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -9,84 +13,236 @@ namespace audio {
 
 namespace {
 
-// SDL's audio subsystem is set up once for the whole process and kept: the
-// drivers open and close outputs all the time and re-initialising is slow.
-bool ensureSdlAudio(std::string& error)
+constexpr int kCardRate = 44100;
+constexpr int kCardChannels = 2;
+constexpr int kCardPeriod = 512;
+constexpr int kMaxStreams = 16;
+
+} // namespace
+
+struct Output::Stream {
+    RenderFn render;
+    std::unique_ptr<Converter> converter; // null: the stream is in the card's format
+    std::vector<float> scratch;
+    std::atomic<bool> running{false};
+};
+
+namespace {
+
+class Card {
+public:
+    bool open(std::string& error)
+    {
+        if (device_ != 0)
+            return true;
+        static std::once_flag once;
+        static std::string initError;
+        std::call_once(once, [] {
+            SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+                initError = SDL_GetError();
+        });
+        if (!initError.empty()) {
+            error = "No audio output device is available (" + initError + ").";
+            return false;
+        }
+        SDL_AudioSpec want{};
+        want.freq = kCardRate;
+        want.format = AUDIO_F32SYS;
+        want.channels = kCardChannels;
+        want.samples = kCardPeriod;
+        want.callback = &Card::callback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        // SDL converts to whatever the card takes; a machine without sound
+        // may report a driver as ready and only fail here.
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device_ == 0) {
+            error = std::string("No audio output device is available (") + SDL_GetError() + ").";
+            return false;
+        }
+        period_ = have.samples;
+        mix_.assign(static_cast<size_t>(period_) * kCardChannels, 0.0f);
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+    int period() const { return period_; }
+
+    bool add(Output::Stream* stream)
+    {
+        SDL_LockAudioDevice(device_);
+        bool added = false;
+        for (Output::Stream*& slot : slots_)
+            if (!slot) {
+                slot = stream;
+                added = true;
+                break;
+            }
+        SDL_UnlockAudioDevice(device_);
+        return added;
+    }
+
+    void remove(Output::Stream* stream)
+    {
+        SDL_LockAudioDevice(device_);
+        for (Output::Stream*& slot : slots_)
+            if (slot == stream)
+                slot = nullptr;
+        SDL_UnlockAudioDevice(device_);
+    }
+
+    void lock() { SDL_LockAudioDevice(device_); }
+    void unlock() { SDL_UnlockAudioDevice(device_); }
+
+private:
+    static void callback(void* self, uint8_t* bytes, int len)
+    {
+        static_cast<Card*>(self)->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
+    }
+
+    void mix(float* out, int frames)
+    {
+        std::memset(out, 0, sizeof(float) * size_t(frames) * kCardChannels);
+        for (Output::Stream* stream : slots_) {
+            if (!stream || !stream->running.load(std::memory_order_acquire))
+                continue;
+            if (stream->converter) {
+                stream->converter->mixInto(out, frames, stream->render);
+                continue;
+            }
+            // In the card's format: rendered into scratch and added, in
+            // pieces if SDL ever asks for more than a period.
+            for (int done = 0; done < frames;) {
+                const int n = std::min(frames - done, int(stream->scratch.size() / kCardChannels));
+                std::fill_n(stream->scratch.data(), size_t(n) * kCardChannels, 0.0f);
+                stream->render(stream->scratch.data(), n);
+                float* dst = out + size_t(done) * kCardChannels;
+                for (int i = 0; i < n * kCardChannels; ++i)
+                    dst[i] += stream->scratch[size_t(i)];
+                done += n;
+            }
+        }
+    }
+
+    SDL_AudioDeviceID device_ = 0;
+    int period_ = kCardPeriod;
+    std::vector<float> mix_;
+    std::array<Output::Stream*, kMaxStreams> slots_{};
+};
+
+Card& card()
 {
-    static std::once_flag once;
-    static bool ok = false;
-    static std::string why;
-    std::call_once(once, [] {
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0)
-            ok = true;
-        else
-            why = SDL_GetError();
-    });
-    if (!ok)
-        error = "No audio output device is available (" + why + ").";
-    return ok;
+    static Card c;
+    return c;
+}
+
+std::mutex& openMutex()
+{
+    static std::mutex m;
+    return m;
 }
 
 } // namespace
 
 std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, std::string& error)
 {
-    if (!ensureSdlAudio(error))
-        return nullptr;
-    std::unique_ptr<Output> out(new Output);
-    out->render_ = std::move(render);
-
-    SDL_AudioSpec want{};
-    want.freq = wanted.sampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = static_cast<Uint8>(wanted.channels);
-    want.samples = static_cast<Uint16>(wanted.periodFrames);
-    want.callback = &Output::callback;
-    want.userdata = out.get();
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the card takes, so every
-    // driver renders in the format it asked for.
-    out->device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (out->device_ == 0) {
-        // SDL may report a driver as ready on a machine without sound: only
-        // the open tells the truth.
-        error = std::string("No audio output device is available (") + SDL_GetError() + ").";
+    std::lock_guard guard(openMutex());
+    if (wanted.sampleRate <= 0 || wanted.channels <= 0) {
+        error = "The audio format is not supported.";
         return nullptr;
     }
+    if (!card().open(error))
+        return nullptr;
+    auto stream = std::make_unique<Stream>();
+    stream->render = std::move(render);
+    const int period = card().period();
+    if (wanted.sampleRate != kCardRate || wanted.channels != kCardChannels)
+        stream->converter = std::make_unique<Converter>(wanted.sampleRate, wanted.channels, kCardRate, period);
+    else
+        stream->scratch.assign(size_t(period) * kCardChannels, 0.0f);
+    if (!card().add(stream.get())) {
+        error = "Too many sounds are playing at once.";
+        return nullptr;
+    }
+    std::unique_ptr<Output> out(new Output);
     out->format_ = wanted;
-    out->format_.periodFrames = have.samples;
+    out->format_.periodFrames = period;
+    out->stream_ = stream.release();
     return out;
 }
 
 Output::~Output()
 {
-    if (device_ != 0)
-        SDL_CloseAudioDevice(device_);
+    card().remove(stream_);
+    delete stream_;
 }
 
 void Output::start()
 {
-    SDL_PauseAudioDevice(device_, 0);
-    running_ = true;
+    stream_->running.store(true, std::memory_order_release);
 }
 
 void Output::pause()
 {
-    SDL_PauseAudioDevice(device_, 1);
-    running_ = false;
+    stream_->running.store(false, std::memory_order_release);
+    // Waits out a callback that may have seen the stream running.
+    card().lock();
+    card().unlock();
 }
 
-Output::Lock::Lock(Output& out) : out_(out) { SDL_LockAudioDevice(out_.device_); }
-Output::Lock::~Lock() { SDL_UnlockAudioDevice(out_.device_); }
-
-void Output::callback(void* self, uint8_t* stream, int len)
+bool Output::running() const
 {
-    auto* out = static_cast<Output*>(self);
-    std::memset(stream, 0, static_cast<size_t>(len));
-    const int frames = len / static_cast<int>(sizeof(float)) / out->format_.channels;
-    if (out->render_)
-        out->render_(reinterpret_cast<float*>(stream), frames);
+    return stream_->running.load(std::memory_order_acquire);
+}
+
+Output::Lock::Lock(Output&) { card().lock(); }
+Output::Lock::~Lock() { card().unlock(); }
+
+Converter::Converter(int sourceRate, int sourceChannels, int targetRate, int maxTargetFrames)
+    : step_(double(sourceRate) / double(targetRate)), channels_(sourceChannels)
+{
+    const auto maxSource = size_t(std::ceil(step_ * maxTargetFrames)) + 4;
+    source_.assign(maxSource * size_t(channels_), 0.0f);
+}
+
+void Converter::mixInto(float* out, int frames, const RenderFn& render)
+{
+    const int capacity = int(source_.size() / size_t(channels_));
+    const size_t ch = size_t(channels_);
+    while (frames > 0) {
+        // As many output frames as the source buffer can serve this round.
+        int n = frames;
+        while (n > 1 && int(std::floor(phase_ + (n - 1) * step_)) + 2 > capacity)
+            n /= 2;
+        const int last = int(std::floor(phase_ + (n - 1) * step_)) + 1; // highest source index read
+        const int fresh = std::max(0, last - (have_ - 1));
+        float* dst = source_.data() + size_t(have_) * ch;
+        std::fill_n(dst, size_t(fresh) * ch, 0.0f);
+        if (fresh > 0)
+            render(dst, fresh);
+        for (int i = 0; i < n; ++i) {
+            const double t = phase_ + i * step_;
+            const int k = int(std::floor(t));
+            const float w = float(t - k);
+            const float* a = source_.data() + size_t(k) * ch;
+            const float* b = a + ch;
+            const float left = a[0] + (b[0] - a[0]) * w;
+            const float right = channels_ > 1 ? a[1] + (b[1] - a[1]) * w : left;
+            out[2 * i] += left;
+            out[2 * i + 1] += right;
+        }
+        // Keep the last two source frames: the next output frame falls
+        // between them or after them, never before.
+        const int top = have_ - 1 + fresh;
+        const int shift = std::max(top - 1, 0);
+        std::copy(source_.begin() + long(size_t(shift) * ch), source_.begin() + long(size_t(top + 1) * ch),
+                  source_.begin());
+        have_ = top - shift + 1;
+        phase_ = phase_ + n * step_ - shift;
+        out += 2 * n;
+        frames -= n;
+    }
 }
 
 } // namespace audio

@@ -1,27 +1,33 @@
 #pragma once
-// The sound card, through SDL2: one output per open device, fed from the
-// audio thread by a render function. Samples are interleaved 32-bit floats.
+// The sound card, through SDL2. The card is opened once for the whole run
+// (44.1 kHz stereo, 32-bit float) and every output is a stream mixed into it:
+// many drivers (SDL's dummy and disk drivers, JACK, some bare ALSA cards)
+// allow one open device only, and opening and closing a device per track
+// costs tens of milliseconds. A stream in another format is converted.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace audio {
 
 struct Format {
     int sampleRate = 44100;
     int channels = 2;
-    int periodFrames = 512; // frames per callback asked for; the device may differ
+    int periodFrames = 512; // frames per callback; the card's own once opened
 };
 
-// Runs on the audio thread: fill OUT with FRAMES frames. It must neither block
-// nor allocate; whatever it leaves unwritten is silence already.
+// Runs on the audio thread: fill OUT with FRAMES frames of the stream's
+// format. It must neither block nor allocate; whatever it leaves unwritten is
+// silence already.
 using RenderFn = std::function<void(float* out, int frames)>;
 
 class Output {
 public:
-    // Opens the default output device, paused. Returns null and sets ERROR when
-    // no audio device can be used: a machine without sound still runs the player.
+    // Adds a stream to the card, paused, opening the card first if needed.
+    // Returns null and sets ERROR when no audio device can be used: a machine
+    // without sound still runs the player.
     static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, std::string& error);
 
     ~Output();
@@ -30,29 +36,46 @@ public:
 
     const Format& format() const { return format_; }
     void start();
+    // Once this returns the render function is not running, and it does not
+    // run again until the next start.
     void pause();
-    bool running() const { return running_; }
+    bool running() const;
 
-    // While a Lock lives the render function is not running.
+    // While a Lock lives no render function of any stream is running.
     class Lock {
     public:
         explicit Lock(Output& out);
         ~Lock();
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
-
-    private:
-        Output& out_;
     };
+
+    struct Stream; // the card's side of this output
 
 private:
     Output() = default;
-    static void callback(void* self, uint8_t* stream, int len);
 
-    uint32_t device_ = 0;
     Format format_;
-    RenderFn render_;
-    bool running_ = false;
+    Stream* stream_ = nullptr;
+};
+
+// Converts a stream's frames to the card's: linear interpolation between
+// source frames, mono spread to both sides, more than two channels cut to the
+// front pair. Kept apart from SDL so that it can be tested on its own.
+class Converter {
+public:
+    Converter(int sourceRate, int sourceChannels, int targetRate, int maxTargetFrames);
+
+    // Adds FRAMES stereo frames at the target rate to OUT, pulling source
+    // frames through RENDER.
+    void mixInto(float* out, int frames, const RenderFn& render);
+
+private:
+    double step_;
+    double phase_ = 0.0; // position of the next output frame, in frames from source_[0]
+    int channels_;
+    std::vector<float> source_; // frames kept from the last block, then the fresh ones
+    int have_ = 0;              // frames kept at the front of source_
 };
 
 } // namespace audio

@@ -1,0 +1,104 @@
+#include "platform/audio/audio_output.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using audio::Converter;
+
+namespace {
+
+// A source that counts its frames: frame i carries the value i on every channel.
+struct Ramp {
+    int channels;
+    long next = 0;
+    audio::RenderFn fn()
+    {
+        return [this](float* out, int frames) {
+            for (int f = 0; f < frames; ++f, ++next)
+                for (int c = 0; c < channels; ++c)
+                    out[f * channels + c] = float(next) + 0.25f * float(c);
+        };
+    }
+};
+
+std::vector<float> mix(Converter& conv, Ramp& ramp, int frames, int block)
+{
+    std::vector<float> out(size_t(frames) * 2, 0.0f);
+    auto fn = ramp.fn();
+    for (int done = 0; done < frames; done += block)
+        conv.mixInto(out.data() + size_t(done) * 2, std::min(block, frames - done), fn);
+    return out;
+}
+
+} // namespace
+
+TEST(Converter, SameRateMonoIsSpreadAndExact)
+{
+    Ramp ramp{1};
+    Converter conv(44100, 1, 44100, 512);
+    const auto out = mix(conv, ramp, 2048, 512);
+    for (int i = 0; i < 2048; ++i) {
+        ASSERT_FLOAT_EQ(out[2 * i], float(i)) << i;
+        ASSERT_FLOAT_EQ(out[2 * i + 1], float(i)) << i;
+    }
+}
+
+TEST(Converter, UpsamplingInterpolatesAcrossBlocks)
+{
+    Ramp ramp{2};
+    Converter conv(22050, 2, 44100, 512);
+    const auto out = mix(conv, ramp, 4000, 333); // blocks that do not divide evenly
+    for (int i = 0; i < 4000; ++i) {
+        ASSERT_NEAR(out[2 * i], i * 0.5f, 1e-3) << i;
+        ASSERT_NEAR(out[2 * i + 1], i * 0.5f + 0.25f, 1e-3) << i;
+    }
+    EXPECT_NEAR(double(ramp.next), 2000.0, 2.0);
+}
+
+TEST(Converter, DownsamplingKeepsTheSourcePaceAndTakesTheFrontPair)
+{
+    Ramp ramp{6};
+    Converter conv(48000, 6, 44100, 512);
+    const auto out = mix(conv, ramp, 44100, 512);
+    EXPECT_NEAR(double(ramp.next), 48000.0, 3.0);
+    const double step = 48000.0 / 44100.0;
+    for (int i = 0; i < 44100; i += 97) {
+        ASSERT_NEAR(out[2 * i], i * step, 1e-2) << i;
+        ASSERT_NEAR(out[2 * i + 1], i * step + 0.25, 1e-2) << i;
+    }
+}
+
+// SDL's dummy driver, like several real ones, allows a single open device:
+// every output is a stream on the one card, so several coexist, and closing
+// one never keeps the next from opening.
+TEST(Output, StreamsShareTheOneCard)
+{
+    std::atomic<int> a{0}, b{0};
+    std::string error;
+    auto first = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++a; }, error);
+    ASSERT_TRUE(first) << error;
+    auto second = audio::Output::open({11025, 1, 512}, [&](float*, int) { ++b; }, error);
+    ASSERT_TRUE(second) << error;
+    first->start();
+    second->start();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((a == 0 || b == 0) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(a.load(), 0);
+    EXPECT_GT(b.load(), 0);
+
+    second->pause();
+    const int seen = b.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(b.load(), seen) << "a paused stream is not rendered";
+
+    for (int i = 0; i < 20; ++i) {
+        first.reset();
+        first = audio::Output::open({44100, 2, 512}, [](float*, int) {}, error);
+        ASSERT_TRUE(first) << error;
+    }
+}
