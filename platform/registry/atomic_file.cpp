@@ -1,5 +1,7 @@
 #include "platform/registry/atomic_file.h"
 
+#include "platform/fs/kernel.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,20 +17,6 @@ std::string parentOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 } // namespace
@@ -50,35 +38,11 @@ bool makeFolders(const std::string& path)
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes)
 {
-    const std::string folder = parentOf(path);
-    if (!makeFolders(folder))
+    if (!makeFolders(parentOf(path)))
         return false;
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        errno = err;
-        return false;
-    }
-    // The rename itself must survive a crash too.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    const kernel::Status status = kernel::writeFileAtomically(path, std::string(bytes));
+    errno = status.error;
+    return status.ok();
 }
 
 bool readWholeFile(const std::string& path, std::string& out)

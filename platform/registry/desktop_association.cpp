@@ -1,5 +1,6 @@
 #include "platform/registry/desktop_association.h"
 
+#include "platform/fs/kernel.h"
 #include "platform/registry/atomic_file.h"
 
 #include <algorithm>
@@ -251,9 +252,7 @@ bool setDefault(const std::string& type, std::string* error)
 
 std::string moduleFileName()
 {
-    std::error_code ec;
-    const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.string();
+    return kernel::moduleFileName();
 }
 
 std::optional<std::string> playerIn(const std::string& command)

@@ -1,5 +1,6 @@
 #include "platform/mci/drivers/drivers.h"
 
+#include "platform/fs/kernel.h"
 #include "platform/mci/mci.h"
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/mci/wave/wave_device.h"
@@ -7,7 +8,6 @@
 #include <dlfcn.h>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 namespace mci {
 
@@ -17,12 +17,8 @@ using MakeVideo = Device* (*)();
 
 std::string executableFolder()
 {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buf, static_cast<size_t>(n));
-    return path.substr(0, path.find_last_of('/'));
+    const std::string path = kernel::moduleFileName();
+    return path.empty() ? std::string(".") : path.substr(0, path.find_last_of('/'));
 }
 
 // The video module lies beside the executable; it is loaded once and kept.

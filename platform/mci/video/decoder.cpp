@@ -127,17 +127,16 @@ bool Decoder::readPacket()
             if (landedAt_ < 0)
                 landedAt_ = index;
         }
-        decodeVideo(packet_);
+        decode(file_.video(), packet_, &Decoder::takeVideoFrame);
     } else if (packet_->stream_index == file_.audioIndex() && audio_) {
-        decodeAudio(packet_);
+        decode(file_.audio(), packet_, &Decoder::takeAudioFrame);
     }
     av_packet_unref(packet_);
     return true;
 }
 
-void Decoder::decodeVideo(const AVPacket* packet)
+void Decoder::decode(AVCodecContext* ctx, const AVPacket* packet, void (Decoder::*take)(AVFrame*))
 {
-    AVCodecContext* ctx = file_.video();
     int rc = avcodec_send_packet(ctx, packet);
     while (rc >= 0 || rc == AVERROR(EAGAIN)) {
         bool drained = false;
@@ -146,7 +145,7 @@ void Decoder::decodeVideo(const AVPacket* packet)
                 drained = true;
                 break;
             }
-            takeVideoFrame(frame_);
+            (this->*take)(frame_);
             av_frame_unref(frame_);
         }
         if (rc != AVERROR(EAGAIN) || !drained)
@@ -154,26 +153,6 @@ void Decoder::decodeVideo(const AVPacket* packet)
         rc = avcodec_send_packet(ctx, packet);
     }
     // A packet the decoder rejects is a damaged frame: it is skipped.
-}
-
-void Decoder::decodeAudio(const AVPacket* packet)
-{
-    AVCodecContext* ctx = file_.audio();
-    int rc = avcodec_send_packet(ctx, packet);
-    while (rc >= 0 || rc == AVERROR(EAGAIN)) {
-        bool drained = false;
-        while (!stale()) {
-            if (avcodec_receive_frame(ctx, frame_) < 0) {
-                drained = true;
-                break;
-            }
-            takeAudioFrame(frame_);
-            av_frame_unref(frame_);
-        }
-        if (rc != AVERROR(EAGAIN) || !drained)
-            break;
-        rc = avcodec_send_packet(ctx, packet);
-    }
 }
 
 void Decoder::takeVideoFrame(AVFrame* frame)
@@ -377,7 +356,7 @@ bool Decoder::prepareResampler(const AVFrame* frame)
     return true;
 }
 
-void Decoder::takeAudioFrame(const AVFrame* frame)
+void Decoder::takeAudioFrame(AVFrame* frame)
 {
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || !prepareResampler(frame))
         return;

@@ -39,10 +39,10 @@ private:
     void endOfData();
     void restartFromBeginning();
     void stepBack();
-    void decodeVideo(const AVPacket* packet);
-    void decodeAudio(const AVPacket* packet);
+    // Sends PACKET to CTX and hands every frame it gives back to TAKE.
+    void decode(AVCodecContext* ctx, const AVPacket* packet, void (Decoder::*take)(AVFrame*));
     void takeVideoFrame(AVFrame* frame);
-    void takeAudioFrame(const AVFrame* frame);
+    void takeAudioFrame(AVFrame* frame);
     bool deliver(const AVFrame* frame, int64_t index, bool preroll);
     bool convert(const AVFrame* frame, QImage& image);
     void markPrerolled();
