@@ -24,7 +24,23 @@ std::string upperExtension(const std::string& path)
 
 } // namespace
 
-std::string filePath() { return kernel::iniPathFor(kernel::moduleFileName()); }
+namespace {
+std::string& pathOverride()
+{
+    static std::string path;
+    return path;
+}
+} // namespace
+
+std::string filePath()
+{
+    return pathOverride().empty() ? kernel::iniPathFor(kernel::moduleFileName()) : pathOverride();
+}
+
+void setFilePathForTests(const std::string& path)
+{
+    pathOverride() = path;
+}
 
 std::string read(const std::string& settingsFile, const Entry& entry)
 {

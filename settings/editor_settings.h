@@ -22,6 +22,8 @@ inline constexpr std::size_t ReadBufferSize = 1024;
 
 // The running executable's path with ".INI" for its extension.
 std::string filePath();
+// Tests keep the file in a folder of their own; empty puts the real one back.
+void setFilePathForTests(const std::string& path);
 
 std::string read(const std::string& settingsFile, const Entry& entry);
 

@@ -2,8 +2,13 @@
 #include "tests/app/form1_fixture.h"
 
 #include "framework/SaveDialog.h"
+#include "settings/editor_settings.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QDropEvent>
@@ -201,4 +206,81 @@ TEST_F(FileOpsTest, DropBeforeActivationIsNotDelivered)
     build();
     drop({QString::fromStdString(file)});
     EXPECT_TRUE(media.log.empty());
+}
+
+namespace {
+
+struct EditTest : FileOpsTest {
+    int setupShown = 0;
+    std::string settings;
+
+    void SetUp() override
+    {
+        FileOpsTest::SetUp();
+        settings = path("quorvana.INI");
+        editor_settings::setFilePathForTests(settings);
+    }
+    void TearDown() override
+    {
+        editor_settings::setFilePathForTests("");
+        FileOpsTest::TearDown();
+    }
+
+    // Runs the edit, closing every Setup dialog it opens as Cancel would.
+    void edit()
+    {
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ++setupShown;
+                dialog->reject();
+            }
+        });
+        closer.start(10);
+        form->EditFileClick(form->EditFile);
+    }
+};
+
+} // namespace
+
+TEST_F(EditTest, NoEditorOpensSetupAndThenDoesNothing)
+{
+    addFile("a.mid", 100);
+    build();
+    click("a.mid");
+    edit();
+    EXPECT_EQ(setupShown, 1);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(EditTest, EditorThatCannotStartIsReportedThenSetupOpens)
+{
+    addFile("a.mid", 100);
+    dir.write("quorvana.INI", "[Quorvana]\r\nMIDIEdit=/nowhere/editor\r\n");
+    build();
+    click("a.mid");
+    edit();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Error: Editor-Filename is probably not valid. Please specify a valid filename for your "
+                        "editor in the following dialog-box!");
+    EXPECT_EQ(setupShown, 1);
+}
+
+TEST_F(EditTest, EditorGetsThePathAsOneArgumentWhateverItHolds)
+{
+    addFile("my \"best\" song.wav", 100);
+    const std::string marker = path("args.txt");
+    const std::string editor = dir.write("my editor.sh", "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" + marker + ".tmp' && mv '"
+                                                             + marker + ".tmp' '" + marker + "'\n");
+    std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+    dir.write("quorvana.INI", "[Quorvana]\nWavEdit=" + editor + "\n");
+    build();
+    click("my \"best\" song.wav");
+    edit();
+    EXPECT_TRUE(boxes.empty());
+    QElapsedTimer wait;
+    wait.start();
+    while (!std::filesystem::exists(marker) && wait.elapsed() < 5000)
+        QThread::msleep(20);
+    EXPECT_EQ(testing_support::readFile(marker), "1|" + path("my \"best\" song.wav") + "|");
 }
