@@ -295,10 +295,9 @@ void Decoder::endOfData()
     s_.presenterWake.notify_all();
 }
 
-void Decoder::restartFromBeginning()
+void Decoder::seekFileTo(int64_t frame)
 {
-    fromStart_ = true;
-    file_.seekToFrame(0);
+    file_.seekToFrame(frame);
     avcodec_flush_buffers(file_.video());
     if (file_.audio())
         avcodec_flush_buffers(file_.audio());
@@ -306,6 +305,12 @@ void Decoder::restartFromBeginning()
         audio_->resetRing(audio_->sampleAt(seekUs_));
         soundStarted_ = false;
     }
+}
+
+void Decoder::restartFromBeginning()
+{
+    fromStart_ = true;
+    seekFileTo(0);
     lastSeen_ = -1;
     readErrors_ = 0;
 }
@@ -315,14 +320,7 @@ void Decoder::stepBack()
     // The first picture after the key frame comes after the target: the
     // B-frames before it in time need the key frame before, so start there.
     ++stepsBack_;
-    file_.seekToFrame(landedAt_ - 1);
-    avcodec_flush_buffers(file_.video());
-    if (file_.audio())
-        avcodec_flush_buffers(file_.audio());
-    if (audio_) {
-        audio_->resetRing(audio_->sampleAt(seekUs_));
-        soundStarted_ = false;
-    }
+    seekFileTo(landedAt_ - 1);
     landedAt_ = -1;
     lastSeen_ = -1;
 }

@@ -37,6 +37,8 @@ private:
     void beginSeek(int64_t us, uint64_t epoch);
     bool readPacket();
     void endOfData();
+    // Moves the file to FRAME and forgets what the decoders and the sound held.
+    void seekFileTo(int64_t frame);
     void restartFromBeginning();
     void stepBack();
     // Sends PACKET to CTX and hands every frame it gives back to TAKE.
