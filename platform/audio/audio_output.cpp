@@ -62,7 +62,6 @@ public:
             return false;
         }
         period_ = have.samples;
-        mix_.assign(static_cast<size_t>(period_) * kCardChannels, 0.0f);
         SDL_PauseAudioDevice(device_, 0);
         return true;
     }
@@ -127,14 +126,15 @@ private:
 
     SDL_AudioDeviceID device_ = 0;
     int period_ = kCardPeriod;
-    std::vector<float> mix_;
     std::array<Output::Stream*, kMaxStreams> slots_{};
 };
 
+// Never destroyed: outputs held by other statics may go after it at exit,
+// and the card keeps calling back until the process ends.
 Card& card()
 {
-    static Card c;
-    return c;
+    static Card* c = new Card;
+    return *c;
 }
 
 std::mutex& openMutex()
