@@ -306,6 +306,35 @@ Status moveFile(const std::string& from, const std::string& to)
     return moveAcrossFileSystems(from, to);
 }
 
+bool readAll(int fd, std::string& out)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool readWholeFile(const std::string& path, std::string& out)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    out.clear();
+    const bool ok = readAll(fd, out);
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+    return ok;
+}
+
 Status deleteFile(const std::string& path)
 {
     if (::unlink(path.c_str()) != 0)

@@ -46,6 +46,12 @@ Status moveFile(const std::string& from, const std::string& to);
 
 Status deleteFile(const std::string& path);
 
+// Appends everything left to read from FD to OUT; false with errno set on a
+// read error.
+bool readAll(int fd, std::string& out);
+// The whole content of PATH; false with errno set when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& out);
+
 // Replaces the content of PATH (or creates it) in one step: readers see the old
 // bytes or the new ones, never a mix, and a failure keeps the old file whole.
 Status writeFileAtomically(const std::string& path, const std::string& bytes);

@@ -117,32 +117,6 @@ const Line* findKey(const std::vector<Line>& lines, const SectionRange& range, s
     return nullptr;
 }
 
-bool readWhole(const std::string& file, std::string& bytes)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bytes.clear();
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    const int e = errno;
-    ::close(fd);
-    errno = e;
-    return ok;
-}
-
 std::string lineEndOf(std::string_view text)
 {
     const auto at = text.find_first_of("\r\n");
@@ -230,7 +204,7 @@ std::string getString(const std::string& file, const std::string& section, const
         result.pop_back();
 
     std::string bytes;
-    if (readWhole(file, bytes)) {
+    if (kernel::readWholeFile(file, bytes)) {
         const std::vector<Line> lines = splitLines(bytes);
         if (const auto range = findSection(lines, trim(section))) {
             const Line* line = findKey(lines, *range, trim(key));
@@ -264,7 +238,7 @@ bool writeString(const std::string& file, const std::string& section, const std:
 
     FolderLock lock(file);
     std::string bytes;
-    if (!readWhole(file, bytes)) {
+    if (!kernel::readWholeFile(file, bytes)) {
         if (errno != ENOENT)
             return false; // never replace a file that could not be read
         bytes.clear();

@@ -14,7 +14,4 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes);
 // Creates PATH and every missing parent folder.
 bool makeFolders(const std::string& path);
 
-// The whole content of PATH; false with errno set when it cannot be read.
-bool readWholeFile(const std::string& path, std::string& out);
-
 } // namespace registry

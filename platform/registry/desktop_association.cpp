@@ -204,7 +204,7 @@ std::string trim(const std::string& s)
 std::vector<std::string> listedTypes(const std::string& entryPath)
 {
     std::string text;
-    if (!readWholeFile(entryPath, text))
+    if (!kernel::readWholeFile(entryPath, text))
         return {};
     std::stringstream in(text);
     for (std::string line; std::getline(in, line);) {
@@ -241,7 +241,7 @@ bool setDefault(const std::string& type, std::string* error)
 {
     const std::string path = configHome() + "/mimeapps.list";
     std::string text;
-    if (!readWholeFile(path, text) && errno != ENOENT)
+    if (!kernel::readWholeFile(path, text) && errno != ENOENT)
         return fail(error, "cannot read mimeapps.list");
     if (!writeFileAtomically(path, withDefault(text, type, kDesktopEntryName)))
         return fail(error, "cannot write mimeapps.list");
@@ -291,7 +291,7 @@ std::string knownMimeType(const std::string& extension)
     int bestWeight = -1;
     for (const std::string& dir : dirs) {
         std::string text;
-        if (!readWholeFile(dir + "/mime/globs2", text))
+        if (!kernel::readWholeFile(dir + "/mime/globs2", text))
             continue;
         std::stringstream in(text);
         for (std::string line; std::getline(in, line);) {

@@ -1,5 +1,7 @@
 #include "platform/registry/registry.h"
 
+#include "platform/fs/kernel.h"
+
 #include "platform/registry/atomic_file.h"
 #include "platform/registry/desktop_association.h"
 #include "platform/registry/store.h"
@@ -123,17 +125,7 @@ Store* loadStore(LONG& code)
     bool ok = true;
     try {
         text.reserve(static_cast<std::size_t>(st.st_size));
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = n == 0;
-                break;
-            }
-            text.append(buf, static_cast<std::size_t>(n));
-        }
+        ok = kernel::readAll(fd, text);
     } catch (const std::bad_alloc&) {
         ::close(fd);
         code = ERROR_NOT_ENOUGH_MEMORY;

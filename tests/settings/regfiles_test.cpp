@@ -73,10 +73,7 @@ class RegFile : public testing::Test {
 protected:
     void SetUp() override
     {
-        store_ = (dir_ / "registry.reg").string();
-        setenv("QUORVANA_REGISTRY", store_.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        store_ = testing_support::useStoresIn(dir_.path(), dir_ / "registry.reg");
         reg_.SetRootKey(hkCurrentUser);
         reg_.SetKey("Software\\Quorvana");
     }

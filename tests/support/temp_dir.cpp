@@ -48,4 +48,12 @@ std::string readFile(const std::filesystem::path& path)
     return s.str();
 }
 
+std::string useStoresIn(const std::filesystem::path& dir, const std::filesystem::path& store)
+{
+    setenv("QUORVANA_REGISTRY", store.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    return store.string();
+}
+
 } // namespace testing_support

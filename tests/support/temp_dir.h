@@ -25,4 +25,8 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 
+// Points the registry store (STORE, a path inside DIR) and the XDG config and
+// data folders into DIR for the rest of the test; returns STORE.
+std::string useStoresIn(const std::filesystem::path& dir, const std::filesystem::path& store);
+
 } // namespace testing_support

@@ -29,10 +29,7 @@ class Registry : public testing::Test {
 protected:
     void SetUp() override
     {
-        store_ = (dir_ / "store" / "registry.reg").string();
-        setenv("QUORVANA_REGISTRY", store_.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        store_ = testing_support::useStoresIn(dir_.path(), dir_ / "store" / "registry.reg");
     }
 
     HKEY create(HKEY root, const char* path, REGSAM access = KEY_ALL_ACCESS)
