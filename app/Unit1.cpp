@@ -1,19 +1,23 @@
 #include "app/Unit1.h"
 
 #include "app/about.h"
+#include "browser/file_menu.h"
 #include "browser/filedrag.h"
-#include "framework/Dialogs.h"
-#include "framework/ExtCtrls.h"
-#include "framework/FileCtrl.h"
-#include "framework/Forms.h"
-#include "framework/SaveDialog.h"
-#include "framework/sysutils.h"
+#include "core/media_kinds.h"
+#include "framework/application.h"
+#include "framework/errors.h"
+#include "framework/file_controls.h"
+#include "framework/message_box.h"
+#include "framework/save_dialog.h"
+#include "framework/shape.h"
 #include "platform/shell/shell.h"
-#include "playback/textrules.h"
+#include "playback/track_player.h"
+#include "settings/Unit2.h"
+#include "settings/UnitAssoc.h"
+#include "settings/editor_settings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -85,9 +89,10 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent),
     createReadouts();
     createButtons();
     createNonVisual();
+    createLogic();
 
-    if (auto* app = vcl::Application())
-        connect(app, &vcl::TApplication::formActivated, this, [this](QWidget* form) {
+    if (auto* app = ui::application())
+        connect(app, &ui::Application::formActivated, this, [this](QWidget* form) {
             if (form == this)
                 FormActivate(this);
         });
@@ -95,10 +100,29 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent),
     showBrowserAtStart();
     try {
         MediaPlayer1->Loaded();
-    } catch (const vcl::EMCIDeviceError&) {
+    } catch (const ui::EMCIDeviceError&) {
         // No sequencer: the player still starts and browses; the buttons say
         // "Kein MCI-Gerät geöffnet" until a track opens.
     }
+}
+
+void TForm1::createLogic()
+{
+    trackPlayer_ = std::make_unique<TrackPlayer>(PlayerControls{
+        *MediaPlayer1, *ScrollBar1, *Edit1, *Edit2, *Timer1, *FileListBox1, *CheckBox1, *RadioButton1, *RadioButton2,
+        *this, [this] { FileDrag1->setEnableDrop(true); }, [this](const QString& path) { showInBrowser(path); }});
+    fileMenu_ = std::make_unique<FileMenu>(
+        FileMenuControls{*this, *FileListBox1, *DirectoryListBox1, *CheckBox1, *SaveDialog1,
+                         {EditFile, CopyFile1, RenameFile1, DeleteFile1}},
+        FileMenuHooks{
+            .stopPlayer = [this] { MediaPlayer1->Stop(); },
+            .rewindPlayer = [this] { MediaPlayer1->Rewind(); },
+            .openInstead = [this](const QString& file) { trackPlayer_->openQuietly(file); },
+            .editorFor = [](const std::string& file) {
+                return editor_settings::editorForFile(editor_settings::filePath(), file);
+            },
+            .setup = [this] { Setup1Click(this); },
+        });
 }
 
 TForm1::~TForm1()
@@ -109,12 +133,12 @@ TForm1::~TForm1()
 
 void TForm1::createLogo()
 {
-    Shape1 = new vcl::TShape(this);
+    Shape1 = new ui::Shape(this);
     Shape1->setObjectName("Shape1");
     Shape1->setGeometry(408, 0, 65, 25);
-    Shape1->SetBrushColor(QColor(128, 128, 128));
+    Shape1->setBrushColor(QColor(128, 128, 128));
 
-    Label1 = new vcl::TLabel("QX", this);
+    Label1 = new ui::ClickLabel("QX", this);
     Label1->setObjectName("Label1");
     Label1->setGeometry(400, 0, 81, 33);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -125,52 +149,52 @@ void TForm1::createLogo()
     Label1->setPalette(p);
     Label1->setToolTip("Click me !");
     Label1->setAccessibleDescription("Click me !");
-    connect(Label1, &vcl::TLabel::click, this, [this] { Label1Click(Label1); });
-    connect(Label1, &vcl::TLabel::mouseDown, this, [this] { Label1MouseDown(Label1); });
-    connect(Label1, &vcl::TLabel::mouseUp, this, [this] { Label1MouseUp(Label1); });
+    connect(Label1, &ui::ClickLabel::click, this, [this] { Label1Click(Label1); });
+    connect(Label1, &ui::ClickLabel::mouseDown, this, [this] { Label1MouseDown(Label1); });
+    connect(Label1, &ui::ClickLabel::mouseUp, this, [this] { Label1MouseUp(Label1); });
 }
 
 void TForm1::createPlayerControls()
 {
-    MediaPlayer1 = new vcl::TMediaPlayer(this);
+    MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName("MediaPlayer1");
     MediaPlayer1->setGeometry(8, 0, 141, 33);
-    MediaPlayer1->DeviceType = vcl::TMPDeviceTypes::dtSequencer;
+    MediaPlayer1->DeviceType = TMPDeviceTypes::dtSequencer;
     MediaPlayer1->AutoOpen = true;
     MediaPlayer1->SetAutoEnable(false);
-    MediaPlayer1->OnClick = [this](QObject* sender, vcl::TMPBtnType button, bool& doDefault) {
+    MediaPlayer1->OnClick = [this](QObject* sender, TMPBtnType button, bool& doDefault) {
         MediaPlayer1Click(sender, button, doDefault);
     };
 }
 
 void TForm1::createBrowser()
 {
-    FileListBox1 = new vcl::TFileListBox(this);
+    FileListBox1 = new ui::FileListBox(this);
     FileListBox1->setObjectName("FileListBox1");
     FileListBox1->setAccessibleName("Files");
     FileListBox1->setGeometry(160, 56, 313, 201);
     FileListBox1->setFont(boldFont());
     setColours(FileListBox1, kYellow, Qt::black);
-    FileListBox1->setMask("*.mid;*.rmi;*.wav;*.avi;*.wa~;*.bun");
+    FileListBox1->setMask(media_kinds::browserMask());
     FileListBox1->setShowGlyphs(true);
-    connect(FileListBox1, &vcl::TFileListBox::click, this, [this] { FileListBox1Click(FileListBox1); });
+    connect(FileListBox1, &ui::FileListBox::click, this, [this] { FileListBox1Click(FileListBox1); });
 
-    DirectoryListBox1 = new vcl::TDirectoryListBox(this);
+    DirectoryListBox1 = new ui::DirectoryListBox(this);
     DirectoryListBox1->setObjectName("DirectoryListBox1");
     DirectoryListBox1->setAccessibleName("Folders");
     DirectoryListBox1->setGeometry(8, 80, 145, 177);
     DirectoryListBox1->setFont(boldFont());
     setColours(DirectoryListBox1, kYellow, Qt::black);
-    connect(DirectoryListBox1, &vcl::TDirectoryListBox::change, this,
+    connect(DirectoryListBox1, &ui::DirectoryListBox::change, this,
             [this] { DirectoryListBox1Change(DirectoryListBox1); });
 
-    DriveComboBox1 = new vcl::TDriveComboBox(this);
+    DriveComboBox1 = new ui::DriveComboBox(this);
     DriveComboBox1->setObjectName("DriveComboBox1");
     DriveComboBox1->setAccessibleName("Drive");
     DriveComboBox1->setGeometry(8, 56, 145, 19);
     DriveComboBox1->setFont(boldFont());
     setColours(DriveComboBox1, kYellow, Qt::black);
-    connect(DriveComboBox1, &vcl::TDriveComboBox::change, this, [this] { DriveComboBox1Change(DriveComboBox1); });
+    connect(DriveComboBox1, &ui::DriveComboBox::change, this, [this] { DriveComboBox1Change(DriveComboBox1); });
 
     setTabOrder(FileListBox1, DirectoryListBox1);
     setTabOrder(DirectoryListBox1, DriveComboBox1);
@@ -193,16 +217,16 @@ void TForm1::createResetChoice()
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton1); });
     connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton2); });
 
-    ScrollBar1 = new vcl::TScrollBar(this);
+    ScrollBar1 = new ui::ScrollBar(this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setAccessibleName("Position");
     ScrollBar1->setGeometry(8, 32, 145, 17);
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(200);
-    connect(ScrollBar1, &vcl::TScrollBar::change, this, [this] { ScrollBar1Change(ScrollBar1); });
-    connect(ScrollBar1, &vcl::TScrollBar::scroll, this,
-            [this](vcl::TScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); });
+    connect(ScrollBar1, &ui::ScrollBar::change, this, [this] { ScrollBar1Change(ScrollBar1); });
+    connect(ScrollBar1, &ui::ScrollBar::scroll, this,
+            [this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); });
 }
 
 void TForm1::createReadouts()
@@ -267,7 +291,7 @@ void TForm1::createNonVisual()
     FileDrag1->OnDrop = [this](QObject* sender) { FileDrag1Drop(sender); };
 
     createPopupMenu();
-    SaveDialog1 = new vcl::TSaveDialog(this);
+    SaveDialog1 = new ui::SaveDialog(this);
 }
 
 void TForm1::createPopupMenu()
@@ -292,7 +316,7 @@ void TForm1::createPopupMenu()
 void TForm1::showBrowserAtStart()
 {
     // Every start begins in the process's current folder.
-    const QString here = vcl::absoluteFolderPath(".");
+    const QString here = ui::absoluteFolderPath(".");
     DriveComboBox1->setDrive(here);
     DirectoryListBox1->setDirectory(here);
     FileListBox1->setDirectory(here);
@@ -300,12 +324,7 @@ void TForm1::showBrowserAtStart()
 
 void TForm1::FormActivate(QObject*)
 {
-    const QString file = textrules::commandLineFileName(arguments_);
-    if (file.isEmpty()) {
-        FileDrag1->setEnableDrop(true);
-        return;
-    }
-    StartTrack(Entry::CommandLine, file);
+    trackPlayer_->startFromCommandLine(arguments_);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -327,7 +346,7 @@ void TForm1::FormCloseQuery(QObject*, bool& CanClose)
     const int top = y();
     for (int step = top; step <= top + 20; ++step) {
         move(x(), step);
-        vcl::TApplication::ProcessMessages();
+        ui::Application::processMessages();
     }
     closing_ = false;
     CanClose = true;
@@ -335,7 +354,7 @@ void TForm1::FormCloseQuery(QObject*, bool& CanClose)
 
 void TForm1::Label1Click(QObject*)
 {
-    vcl::ShowMessage(about::aboutText());
+    ui::showMessage(about::aboutText());
 }
 
 void TForm1::Label1MouseDown(QObject*)
@@ -356,4 +375,63 @@ void TForm1::BitBtn1Click(QObject*)
 {
     MediaPlayer1->Stop();
     shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
+}
+
+void TForm1::Button1Click(QObject*)
+{
+    RunFormAssoc();
+}
+
+void TForm1::FileListBox1Click(QObject*) { trackPlayer_->listClick(); }
+
+void TForm1::MediaPlayer1Click(QObject*, TMPBtnType, bool&) { trackPlayer_->buttonPressed(); }
+
+void TForm1::Timer1Timer(QObject*) { trackPlayer_->tick(); }
+
+void TForm1::ScrollBar1Scroll(QObject*, ui::ScrollCode, int&) { trackPlayer_->seekRequested(); }
+
+void TForm1::ScrollBar1Change(QObject*) { trackPlayer_->showSeekPosition(); }
+
+void TForm1::RadioButton1Click(QObject*) { trackPlayer_->resetChosen(); }
+
+void TForm1::CheckGMGSReset() { trackPlayer_->checkReset(); }
+
+void TForm1::midipause(const int& duration) { trackPlayer_->midipause(duration); }
+
+void TForm1::DriveComboBox1Change(QObject*)
+{
+    DirectoryListBox1->setDrive(DriveComboBox1->drive());
+}
+
+void TForm1::DirectoryListBox1Change(QObject*)
+{
+    FileListBox1->setFileName(DirectoryListBox1->directory());
+}
+
+void TForm1::FileDrag1Drop(QObject*)
+{
+    if (FileDrag1->FileCount() >= 1)
+        trackPlayer_->startDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
+}
+
+void TForm1::showInBrowser(const QString& path)
+{
+    DriveComboBox1->setDrive(path);
+    DirectoryListBox1->setDirectory(path);
+    FileListBox1->setFileName(path);
+}
+
+void TForm1::PopupMenu1Popup(QObject*) { fileMenu_->aboutToShow(); }
+
+void TForm1::EditFileClick(QObject*) { fileMenu_->editFile(); }
+
+void TForm1::CopyFile1Click(QObject*) { fileMenu_->copyFile(); }
+
+void TForm1::RenameFile1Click(QObject*) { fileMenu_->renameFile(); }
+
+void TForm1::DeleteFile1Click(QObject*) { fileMenu_->deleteFile(); }
+
+void TForm1::Setup1Click(QObject*)
+{
+    ShowSetupDialog();
 }

@@ -1,12 +1,16 @@
 #pragma once
-// The main window: its controls, their layout, and the declarations of all
-// its handlers. The bodies of the handlers live with their subsystems.
-#include "framework/StdCtrls.h"
+// The main window: its controls, their layout, and every handler the design
+// names. A handler forwards to the playback logic or the file menu, which
+// know only the controls they drive.
+#include "framework/click_label.h"
+#include "framework/scroll_bar.h"
 #include "playback/MPlayer.h"
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QLineEdit;
@@ -16,14 +20,16 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class TFileDrag;
+class TrackPlayer;
+class FileMenu;
 
-namespace vcl {
-class TShape;
-class TFileListBox;
-class TDirectoryListBox;
-class TDriveComboBox;
-class TSaveDialog;
-} // namespace vcl
+namespace ui {
+class Shape;
+class FileListBox;
+class DirectoryListBox;
+class DriveComboBox;
+class SaveDialog;
+} // namespace ui
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -34,16 +40,16 @@ public:
     ~TForm1() override;
 
     // Controls, in creation order.
-    vcl::TShape* Shape1 = nullptr;
-    vcl::TLabel* Label1 = nullptr;
-    vcl::TMediaPlayer* MediaPlayer1 = nullptr;
-    vcl::TFileListBox* FileListBox1 = nullptr;
-    vcl::TDirectoryListBox* DirectoryListBox1 = nullptr;
-    vcl::TDriveComboBox* DriveComboBox1 = nullptr;
+    ui::Shape* Shape1 = nullptr;
+    ui::ClickLabel* Label1 = nullptr;
+    TMediaPlayer* MediaPlayer1 = nullptr;
+    ui::FileListBox* FileListBox1 = nullptr;
+    ui::DirectoryListBox* DirectoryListBox1 = nullptr;
+    ui::DriveComboBox* DriveComboBox1 = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
     QRadioButton* RadioButton3 = nullptr;
-    vcl::TScrollBar* ScrollBar1 = nullptr;
+    ui::ScrollBar* ScrollBar1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QLineEdit* Edit2 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
@@ -58,7 +64,7 @@ public:
     QAction* RenameFile1 = nullptr;
     QAction* DeleteFile1 = nullptr;
     QAction* Setup1 = nullptr;
-    vcl::TSaveDialog* SaveDialog1 = nullptr;
+    ui::SaveDialog* SaveDialog1 = nullptr;
 
     // Application shell.
     void FormActivate(QObject* Sender);
@@ -71,9 +77,9 @@ public:
 
     // Playback.
     void FileListBox1Click(QObject* Sender);
-    void MediaPlayer1Click(QObject* Sender, vcl::TMPBtnType Button, bool& DoDefault);
+    void MediaPlayer1Click(QObject* Sender, TMPBtnType Button, bool& DoDefault);
     void Timer1Timer(QObject* Sender);
-    void ScrollBar1Scroll(QObject* Sender, vcl::TScrollCode ScrollCode, int& ScrollPos);
+    void ScrollBar1Scroll(QObject* Sender, ui::ScrollCode ScrollCode, int& ScrollPos);
     void ScrollBar1Change(QObject* Sender);
     void RadioButton1Click(QObject* Sender);
     void CheckGMGSReset();
@@ -92,15 +98,7 @@ public:
     void DeleteFile1Click(QObject* Sender);
     void Setup1Click(QObject* Sender);
 
-    // The four ways a track starts.
-    enum class Entry { ListClick, CommandLine, Drop, Advance };
-    // Opens and starts FILENAME; false when the device refused it or the
-    // advance found the same file again.
-    bool StartTrack(Entry entry, const QString& fileName);
-
-    QString CurrentTrackName;   // last file started from the list or by advance
-    QString WindowsDirectory;   // holds the reset sequence files once GM or GS was chosen
-    bool SeekPending = false;   // the seek bar moved; the next tick seeks there
+    TrackPlayer& trackPlayer() { return *trackPlayer_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,14 +112,14 @@ private:
     void createButtons();
     void createNonVisual();
     void createPopupMenu();
+    void createLogic();
     void showBrowserAtStart();
 
-    void openFailed(Entry entry);
-    void matchSelectionToTitle();
-    void handOverToNeighbour();
-    void refreshKeepingIndex();
+    void showInBrowser(const QString& path);
 
     QStringList arguments_;
+    std::unique_ptr<TrackPlayer> trackPlayer_;
+    std::unique_ptr<FileMenu> fileMenu_;
     bool closing_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include "app/Unit1.h"
 #include "app/UnitSplash.h"
-#include "framework/Forms.h"
+#include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/midi/output.h"
 
@@ -46,8 +46,8 @@ private:
 
 int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPainted)
 {
-    vcl::TApplication app(argc, argv);
-    app.SetTitle("Quorvana");
+    ui::Application app(argc, argv);
+    app.setTitle("Quorvana");
     mci::registerBuiltinDrivers();
 
     // The picture must be on screen before the slow part begins.
@@ -55,7 +55,7 @@ int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPain
     centre(splash);
     splash->show();
     splash->raise();
-    vcl::TApplication::ProcessMessages();
+    ui::Application::processMessages();
     splash->repaint();
 
     auto* form = new TForm1(app.arguments());

@@ -1,6 +1,6 @@
 #include "browser/filedrag.h"
 
-#include "framework/FileCtrl.h"
+#include "framework/file_names.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -70,7 +70,7 @@ QStringList TFileDrag::localPaths(const QMimeData* data)
         // UTF-8 into U+FFFD and the path would no longer name the file.
         const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
         if (!bytes.isEmpty())
-            paths.append(vcl::decodeFileName(bytes));
+            paths.append(ui::decodeFileName(bytes));
     }
     return paths;
 }
@@ -121,5 +121,4 @@ void TFileDrag::readDrop(const QStringList& paths)
     }
     if (OnDrop)
         OnDrop(this);
-    emit dropped(this);
 }

@@ -39,15 +39,12 @@ public:
     bool EnableDrop() const { return enableDrop_; }
     void setEnableDrop(bool on);
 
-    // Called once per drop with the component as sender, after the lists are
-    // filled; the signal dropped() follows it.
+    // The component's one event: called once per drop with the component as
+    // sender, after the lists are filled.
     std::function<void(QObject* sender)> OnDrop;
 
     // The local paths a drag carries, in order; other URLs are left out.
     static QStringList localPaths(const QMimeData* data);
-
-signals:
-    void dropped(QObject* sender);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,7 @@
 #include "playback/MPlayer.h"
 
-#include "framework/FileCtrl.h"
-#include "framework/sysutils.h"
+#include "framework/file_names.h"
+#include "framework/errors.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -10,8 +10,6 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QToolButton>
-
-namespace vcl {
 
 namespace {
 
@@ -108,11 +106,11 @@ void TMediaPlayer::Open()
     Close();
     const auto type = static_cast<mci::DeviceType>(DeviceType);
     std::unique_ptr<mci::Device> device;
-    const mci::Result result = mci::openDevice(type, vcl::encodeFileName(FileName).toStdString(), device);
+    const mci::Result result = mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), device);
     error_ = result.code;
     if (!result.ok()) {
         updateButtons();
-        throw EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
+        throw ui::EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
     }
     device_ = std::move(device);
     const unsigned generation = ++generation_;
@@ -139,7 +137,7 @@ void TMediaPlayer::Close()
 void TMediaPlayer::requireOpen() const
 {
     if (!device_)
-        throw EMCIDeviceError(kNotOpen);
+        throw ui::EMCIDeviceError(kNotOpen);
 }
 
 void TMediaPlayer::record(const mci::Result& result)
@@ -300,4 +298,3 @@ void TMediaPlayer::updateButtons()
     Button(TMPBtnType::btPrev)->setEnabled(open);
 }
 
-} // namespace vcl

@@ -12,7 +12,6 @@
 
 class QToolButton;
 
-namespace vcl {
 
 enum class TMPDeviceTypes : int { dtAutoSelect = 0, dtAVIVideo = 1, dtSequencer = 9, dtWaveAudio = 12 };
 enum class TMPBtnType { btPlay, btPause, btStop, btNext, btPrev };
@@ -80,4 +79,3 @@ private:
     std::array<QToolButton*, 5> buttons_{};
 };
 
-} // namespace vcl

@@ -1,6 +1,6 @@
 #include "playback/reset_sequences.h"
 
-#include "framework/sysutils.h"
+#include "framework/errors.h"
 
 #include "platform/fs/kernel.h"
 
@@ -53,7 +53,7 @@ void writeIfMissing(const std::string& path, const std::string& data)
     // half-written reset file behind, which nothing would ever repair.
     const kernel::Status status = kernel::createFile(path, data);
     if (!status.ok() && !status.targetExists())
-        throw vcl::EInOutError(status.error);
+        throw ui::EInOutError(status.error);
 }
 
 } // namespace reset_sequences

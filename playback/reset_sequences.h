@@ -15,7 +15,7 @@ std::string gsFile();
 
 // Writes BYTES to PATH unless a file of that name exists; an existing file is
 // left untouched whatever it holds. The file appears whole or not at all.
-// Throws vcl::EInOutError with the system's error number on failure.
+// Throws ui::EInOutError with the system's error number on failure.
 void writeIfMissing(const std::string& path, const std::string& bytes);
 
 } // namespace reset_sequences

@@ -137,27 +137,27 @@ std::string TRegFile::keyPathWith(const std::string& subKey) const
     return Key_ + subKey;
 }
 
-vcl::Variant TRegFile::convert(const std::uint8_t* data, std::uint32_t size, std::uint32_t regType) const
+ui::Variant TRegFile::convert(const std::uint8_t* data, std::uint32_t size, std::uint32_t regType) const
 {
     switch (regType) {
     case REG_SZ: {
         std::uint32_t length = 0;
         while (length < size && data[length] != 0)
             ++length;
-        return vcl::Variant(std::string(reinterpret_cast<const char*>(data), length));
+        return ui::Variant(std::string(reinterpret_cast<const char*>(data), length));
     }
     case REG_DWORD: {
         // A short double word is taken as far as it goes, never read past its end.
         std::uint32_t value = 0;
         for (std::uint32_t i = 0; i < 4 && i < size; ++i)
             value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-        return vcl::Variant(static_cast<std::int32_t>(value));
+        return ui::Variant(static_cast<std::int32_t>(value));
     }
     case REG_BINARY:
         if (size == 16) {
-            vcl::VariantImage image;
+            ui::VariantImage image;
             std::copy(data, data + 16, image.begin());
-            return vcl::Variant::FromImage(image);
+            return ui::Variant::FromImage(image);
         }
         return {};
     default:
@@ -165,9 +165,9 @@ vcl::Variant TRegFile::convert(const std::uint8_t* data, std::uint32_t size, std
     }
 }
 
-vcl::Variant TRegFile::ReadValue(const std::string& valuePath)
+ui::Variant TRegFile::ReadValue(const std::string& valuePath)
 {
-    vcl::Variant result = vcl::Variant::Null();
+    ui::Variant result = ui::Variant::Null();
     std::string name = valuePath;
     const std::string subKey = SplitValuePath(name);
     OpenKey(keyPathWith(subKey), false);
@@ -188,7 +188,7 @@ vcl::Variant TRegFile::ReadValue(const std::string& valuePath)
     return result;
 }
 
-void TRegFile::WriteValue(const std::string& valuePath, vcl::Variant value)
+void TRegFile::WriteValue(const std::string& valuePath, ui::Variant value)
 {
     std::string name = valuePath;
     const std::string subKey = SplitValuePath(name);
@@ -202,19 +202,19 @@ void TRegFile::WriteValue(const std::string& valuePath, vcl::Variant value)
                 data.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
         };
         switch (value.VarType()) {
-        case vcl::varSmallint: dword(value.AsSmallint()); break;
-        case vcl::varInteger: dword(value.AsInteger()); break;
-        case vcl::varBoolean: dword(value.AsBoolean() ? -1 : 0); break;
-        case vcl::varSingle:
-        case vcl::varDouble:
-        case vcl::varCurrency:
-        case vcl::varDate: {
-            const vcl::VariantImage image = value.Image();
+        case ui::varSmallint: dword(value.AsSmallint()); break;
+        case ui::varInteger: dword(value.AsInteger()); break;
+        case ui::varBoolean: dword(value.AsBoolean() ? -1 : 0); break;
+        case ui::varSingle:
+        case ui::varDouble:
+        case ui::varCurrency:
+        case ui::varDate: {
+            const ui::VariantImage image = value.Image();
             data.assign(image.begin(), image.end());
             type = REG_BINARY;
             break;
         }
-        case vcl::varString:
+        case ui::varString:
             if (value.Text().size() >= std::numeric_limits<DWORD>::max())
                 CheckResult(ERROR_NOT_ENOUGH_MEMORY);
             data.assign(value.Text().begin(), value.Text().end());

@@ -3,8 +3,8 @@
 // values as variants. Each access opens its key (creating it when missing),
 // does its one read or write and closes the key again, so no key stays open
 // between calls.
-#include "framework/Variants.h"
-#include "framework/sysutils.h"
+#include "framework/variant.h"
+#include "framework/errors.h"
 #include "platform/registry/registry.h"
 
 #include <QObject>
@@ -14,9 +14,9 @@
 
 enum TRootKey : std::uint8_t { hkClassesRoot, hkCurrentUser, hkLocalMachine, hkUsers, hkCurrentConfig, hkDynData };
 
-class ERegFileError : public vcl::Exception {
+class ERegFileError : public ui::Exception {
 public:
-    using vcl::Exception::Exception;
+    using ui::Exception::Exception;
 };
 
 class TRegFile : public QObject {
@@ -41,8 +41,8 @@ public:
     // VALUE_PATH is an optional sub-key path and a value name split at the last
     // single backslash; an empty name is the key's default value. A missing
     // value reads as null, one of a type not converted as empty.
-    vcl::Variant ReadValue(const std::string& valuePath);
-    void WriteValue(const std::string& valuePath, vcl::Variant value);
+    ui::Variant ReadValue(const std::string& valuePath);
+    void WriteValue(const std::string& valuePath, ui::Variant value);
 
     // On the open Handle; an empty name is the default value.
     std::int32_t ValueSize(const std::string& name, std::uint32_t& regType);
@@ -57,7 +57,7 @@ public:
 
 private:
     std::string keyPathWith(const std::string& subKey) const;
-    vcl::Variant convert(const std::uint8_t* data, std::uint32_t size, std::uint32_t regType) const;
+    ui::Variant convert(const std::uint8_t* data, std::uint32_t size, std::uint32_t regType) const;
 
     TRootKey RootKey_ = hkCurrentUser;
     std::string Key_;

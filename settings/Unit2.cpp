@@ -1,7 +1,7 @@
 #include "settings/Unit2.h"
 
-#include "framework/FileCtrl.h"
-#include "framework/sysutils.h"
+#include "framework/file_names.h"
+#include "framework/errors.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -210,7 +210,7 @@ void TFormSetup::createEditRows()
 void TFormSetup::FormCreate(QObject*)
 {
     const auto load = [this](const editor_settings::Entry& entry) {
-        return vcl::decodeFileName(QByteArray::fromStdString(editor_settings::read(settingsFile_, entry)));
+        return ui::decodeFileName(QByteArray::fromStdString(editor_settings::read(settingsFile_, entry)));
     };
     Edit1->setText(load(editor_settings::MidiEdit));
     Edit2->setText(load(editor_settings::WavEdit));
@@ -236,8 +236,8 @@ void TFormSetup::BitBtn1Click(QObject*)
     const std::pair<const editor_settings::Entry*, QLineEdit*> rows[] = {
         {&editor_settings::MidiEdit, Edit1}, {&editor_settings::WavEdit, Edit2}, {&editor_settings::AviEdit, Edit3}};
     for (const auto& [entry, edit] : rows) {
-        if (!editor_settings::write(settingsFile_, *entry, vcl::encodeFileName(edit->text()).toStdString()))
-            throw vcl::Exception(vcl::formatMessage("Kann nicht nach %s schreiben", settingsFile_));
+        if (!editor_settings::write(settingsFile_, *entry, ui::encodeFileName(edit->text()).toStdString()))
+            throw ui::Exception(ui::formatMessage("Kann nicht nach %s schreiben", settingsFile_));
     }
 }
 

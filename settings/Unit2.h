@@ -67,7 +67,7 @@ public:
     void Button1Click(QObject* sender);
     void Button2Click(QObject* sender);
     void Button3Click(QObject* sender);
-    // Saves the three fields; raises vcl::Exception when a key cannot be written.
+    // Saves the three fields; raises ui::Exception when a key cannot be written.
     void BitBtn1Click(QObject* sender);
 
 private:

@@ -1,6 +1,7 @@
 #include "settings/UnitAssoc.h"
 
-#include "framework/Forms.h"
+#include "core/media_kinds.h"
+#include "framework/application.h"
 #include "platform/registry/desktop_association.h"
 
 #include <QCheckBox>
@@ -59,8 +60,8 @@ TFormAssoc::TFormAssoc(QWidget* owner)
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    if (vcl::TApplication* app = vcl::Application()) {
-        connect(app, &vcl::TApplication::formActivated, this, [this](QWidget* form) {
+    if (ui::Application* app = ui::application()) {
+        connect(app, &ui::Application::formActivated, this, [this](QWidget* form) {
             if (form == this)
                 FormActivate(this);
         });
@@ -110,8 +111,8 @@ void TFormAssoc::buildButtons()
         try {
             BitBtn1Click(BitBtn1);
         } catch (const std::exception& e) {
-            if (vcl::TApplication* app = vcl::Application()) {
-                app->ShowException(e);
+            if (ui::Application* app = ui::application()) {
+                app->showException(e);
             } else {
                 done(QDialog::Accepted);
                 throw;
@@ -125,7 +126,7 @@ void TFormAssoc::buildButtons()
 void TFormAssoc::changeEvent(QEvent* event)
 {
     // Without the program's application object nobody reports activations.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !vcl::Application())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !ui::application())
         FormActivate(this);
     QDialog::changeEvent(event);
 }
@@ -134,7 +135,7 @@ void TFormAssoc::showStatus(const std::string& extension, QLabel* label)
 {
     // A key with no value at all has nothing to show; it must not stop the
     // dialog from opening where nothing is registered yet.
-    auto caption = [](const vcl::Variant& value) {
+    auto caption = [](const ui::Variant& value) {
         return QString::fromLocal8Bit(value.IsNull() ? std::string() : value.ToString());
     };
     RegFile1->SetKey(extension);
@@ -160,23 +161,27 @@ void TFormAssoc::associate(const std::string& extension)
 {
     RegFile1->SetRootKey(hkClassesRoot);
     RegFile1->SetKey(extension);
-    RegFile1->WriteValue("", vcl::Variant(std::string()));
+    RegFile1->WriteValue("", ui::Variant(std::string()));
     RegFile1->SetKey(extension + kCommandKey);
-    RegFile1->WriteValue("", vcl::Variant(ModuleFileName() + " %1"));
+    RegFile1->WriteValue("", ui::Variant(ModuleFileName() + " %1"));
 }
 
 void TFormAssoc::BitBtn1Click(QObject*)
 {
-    if (CheckBoxMID->isChecked())
-        associate(".mid");
-    if (CheckBoxRMI->isChecked())
-        associate(".rmi");
-    if (CheckBoxWAV->isChecked()) {
-        associate(".wav");
-        associate(".wa~");
+    using media_kinds::AssociationBox;
+    const std::pair<QCheckBox*, AssociationBox> boxes[] = {
+        {CheckBoxMID, AssociationBox::Midi},
+        {CheckBoxRMI, AssociationBox::Rmid},
+        {CheckBoxWAV, AssociationBox::Wave},
+        {CheckBoxAVI, AssociationBox::Video},
+    };
+    for (const auto& [check, box] : boxes) {
+        if (!check->isChecked())
+            continue;
+        for (const media_kinds::Kind& kind : media_kinds::all())
+            if (kind.box == box)
+                associate(kind.extension);
     }
-    if (CheckBoxAVI->isChecked())
-        associate(".avi");
 }
 
 TFormAssoc* CreateFormAssoc()

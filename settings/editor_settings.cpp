@@ -1,28 +1,11 @@
 #include "settings/editor_settings.h"
 
+#include "core/media_kinds.h"
 #include "platform/fs/kernel.h"
 #include "platform/profile/profile.h"
 
-#include <algorithm>
-
 namespace editor_settings {
 
-namespace {
-
-// From the last "." of the name part to the end, upper-cased; empty without one.
-std::string upperExtension(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : static_cast<char>(c); });
-    return extension;
-}
-
-} // namespace
 
 namespace {
 std::string& pathOverride()
@@ -54,13 +37,14 @@ bool write(const std::string& settingsFile, const Entry& entry, const std::strin
 
 const Entry* entryForFile(const std::string& mediaPath)
 {
-    const std::string extension = upperExtension(mediaPath);
-    if (extension == ".MID" || extension == ".RMI" || extension == ".BUN")
-        return &MidiEdit;
-    if (extension == ".WAV" || extension == ".WA~")
-        return &WavEdit;
-    if (extension == ".AVI")
-        return &AviEdit;
+    const media_kinds::Kind* kind = media_kinds::kindOf(QString::fromUtf8(mediaPath.data(), qsizetype(mediaPath.size())));
+    if (!kind)
+        return nullptr;
+    switch (kind->editor) {
+    case media_kinds::Editor::Midi: return &MidiEdit;
+    case media_kinds::Editor::Wave: return &WavEdit;
+    case media_kinds::Editor::Video: return &AviEdit;
+    }
     return nullptr;
 }
 

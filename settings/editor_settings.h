@@ -30,8 +30,7 @@ std::string read(const std::string& settingsFile, const Entry& entry);
 // False (errno set) when the file could not be written.
 bool write(const std::string& settingsFile, const Entry& entry, const std::string& value);
 
-// The entry for a media file by its upper-cased extension (".MID", ".RMI" and
-// ".BUN": MIDI; ".WAV" and ".WA~": wave; ".AVI": video), or null for others.
+// The entry of the editor for a media file's kind, or null for other files.
 const Entry* entryForFile(const std::string& mediaPath);
 
 // The editor configured for MEDIA_PATH; empty when none is or the kind has none.

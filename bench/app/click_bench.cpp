@@ -2,8 +2,8 @@
 // buffer that carries the file's samples: the whole road of one track.
 #include "app/Unit1.h"
 #include "bench/support/first_sound.h"
-#include "framework/FileCtrl.h"
-#include "framework/Forms.h"
+#include "framework/file_controls.h"
+#include "framework/application.h"
 #include "platform/mci/wave/wave_device.h"
 
 #include <QLineEdit>
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    vcl::TApplication app(argc, argv);
+    ui::Application app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,6 +1,6 @@
 // Listing a large media folder into the file list: from the folder change to
 // the list filled.
-#include "framework/FileCtrl.h"
+#include "framework/file_controls.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -59,7 +59,7 @@ private:
 void ListBigFolder(benchmark::State& state)
 {
     static BigFolder folder;
-    vcl::TFileListBox list;
+    ui::FileListBox list;
     list.setMask(kMediaMask);
     list.setShowGlyphs(true);
     list.resize(313, 201);

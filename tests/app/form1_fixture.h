@@ -2,9 +2,10 @@
 // The main window built in a temporary folder over the scripted device.
 #include "app/Unit1.h"
 #include "browser/filedrag.h"
-#include "framework/Dialogs.h"
-#include "framework/FileCtrl.h"
-#include "framework/sysutils.h"
+#include "framework/message_box.h"
+#include "framework/file_controls.h"
+#include "framework/file_names.h"
+#include "framework/errors.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,14 +25,14 @@ struct Form1Test : ::testing::Test {
     testing_support::ScriptedMedia media;
     std::unique_ptr<TForm1> form;
     std::vector<std::string> boxes; // "caption: text" of every message box shown
-    int boxAnswer = vcl::IDOK;
-    vcl::MessageBoxHook savedHook;
+    int boxAnswer = ui::IDOK;
+    ui::MessageBoxHook savedHook;
     std::string savedCwd;
 
     void SetUp() override
     {
         savedCwd = std::filesystem::current_path().string();
-        savedHook = vcl::SetMessageBoxHook([this](const QString& text, const QString& caption, unsigned) {
+        savedHook = ui::setMessageBoxHook([this](const QString& text, const QString& caption, unsigned) {
             boxes.push_back(caption.toStdString() + ": " + text.toStdString());
             return boxAnswer;
         });
@@ -40,7 +41,7 @@ struct Form1Test : ::testing::Test {
     void TearDown() override
     {
         form.reset();
-        vcl::SetMessageBoxHook(savedHook);
+        ui::setMessageBoxHook(savedHook);
         std::filesystem::current_path(savedCwd);
     }
 

@@ -1,5 +1,5 @@
 #include "browser/filedrag.h"
-#include "framework/FileCtrl.h"
+#include "framework/file_names.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -139,7 +139,7 @@ TEST(FileDrag, OnlyLocalFilesAreDropped)
                              QUrl::fromLocalFile(QString::fromUtf8("/m/Grüße #1.wav"))});
     ASSERT_TRUE(drop(&window, mixed.get()));
     ASSERT_EQ(window.drag->FileCount(), 2);
-    EXPECT_EQ(vcl::encodeFileName(window.drag->NameWithPath().at(0)), QByteArray("/m/caf\xe9 100%.mid"));
+    EXPECT_EQ(ui::encodeFileName(window.drag->NameWithPath().at(0)), QByteArray("/m/caf\xe9 100%.mid"));
     EXPECT_EQ(window.drag->NameWithPath().at(1), QString::fromUtf8("/m/Grüße #1.wav"));
 }
 

@@ -1,15 +1,12 @@
 #include "playback/MPlayer.h"
 
-#include "framework/sysutils.h"
+#include "framework/errors.h"
 #include "tests/support/scripted_device.h"
 
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 using testing_support::ScriptedMedia;
-using vcl::TMediaPlayer;
-using vcl::TMPBtnType;
-using vcl::TMPDeviceTypes;
 
 namespace {
 
@@ -39,7 +36,7 @@ void expectNotOpen(const std::function<void()>& call)
     try {
         call();
         ADD_FAILURE() << "no error raised";
-    } catch (const vcl::EMCIDeviceError& e) {
+    } catch (const ui::EMCIDeviceError& e) {
         EXPECT_EQ(e.message(), "Kein MCI-Gerät geöffnet");
     }
 }
@@ -56,7 +53,7 @@ TEST_F(MediaPlayerTest, ClosedDeviceRaisesOnlyWhereCallersExpectIt)
     expectNotOpen([&] { player.Next(); });
     expectNotOpen([&] { player.Previous(); });
     EXPECT_EQ(player.Position(), 0);
-    player.SetTimeFormat(vcl::TMPTimeFormats::tfMilliseconds);
+    player.SetTimeFormat(TMPTimeFormats::tfMilliseconds);
     EXPECT_TRUE(media.log.empty());
 }
 
@@ -67,7 +64,7 @@ TEST_F(MediaPlayerTest, OpenClosesFirstAndRefusalLeavesNothingOpen)
     try {
         player.Open();
         FAIL();
-    } catch (const vcl::EMCIDeviceError& e) {
+    } catch (const ui::EMCIDeviceError& e) {
         EXPECT_EQ(e.message(), "scripted refusal");
     }
     EXPECT_EQ(media.joinedLog(), "close; open waveaudio /m/missing.wav");

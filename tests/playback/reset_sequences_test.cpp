@@ -1,6 +1,6 @@
 #include "playback/reset_sequences.h"
 
-#include "framework/sysutils.h"
+#include "framework/errors.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +63,7 @@ TEST(ResetSequences, FailedWriteRaisesTheSystemError)
     try {
         reset_sequences::writeIfMissing((dir / "gone" / "QUORVAGS.MI_").string(), reset_sequences::gsFile());
         FAIL() << "no error raised";
-    } catch (const vcl::EInOutError& e) {
+    } catch (const ui::EInOutError& e) {
         EXPECT_EQ(e.errorCode(), ENOENT);
         EXPECT_EQ(e.message(), "I/O-Fehler 2");
     }

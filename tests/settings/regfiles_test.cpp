@@ -109,7 +109,7 @@ public:
 
 TEST_F(RegFile, MissingKeyIsCreatedEmptyAndReadsAsNull)
 {
-    const vcl::Variant v = reg_.ReadValue("Name");
+    const ui::Variant v = reg_.ReadValue("Name");
     EXPECT_TRUE(v.IsNull());
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quorvana"));
     EXPECT_FALSE(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Name"));
@@ -119,16 +119,16 @@ TEST_F(RegFile, MissingKeyIsCreatedEmptyAndReadsAsNull)
 
 TEST_F(RegFile, TextsAreStoredWithTheirZero)
 {
-    reg_.WriteValue("Empty", vcl::Variant(std::string()));
+    reg_.WriteValue("Empty", ui::Variant(std::string()));
     const auto empty = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Empty");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->type, REG_SZ);
     EXPECT_EQ(empty->data, std::string(1, '\0'));
-    const vcl::Variant back = reg_.ReadValue("Empty");
-    EXPECT_EQ(back.VarType(), vcl::varString);
+    const ui::Variant back = reg_.ReadValue("Empty");
+    EXPECT_EQ(back.VarType(), ui::varString);
     EXPECT_EQ(back.Text(), "");
 
-    reg_.WriteValue("Path", vcl::Variant("/opt/my player/quorvana %1"));
+    reg_.WriteValue("Path", ui::Variant("/opt/my player/quorvana %1"));
     EXPECT_EQ(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Path")->data, std::string("/opt/my player/quorvana %1") + '\0');
     EXPECT_EQ(reg_.ReadValue("path").Text(), "/opt/my player/quorvana %1");
 
@@ -141,18 +141,18 @@ TEST_F(RegFile, TextsAreStoredWithTheirZero)
 
 TEST_F(RegFile, IntegersAndBooleansAreDoubleWords)
 {
-    reg_.WriteValue("True", vcl::Variant(true));
-    reg_.WriteValue("False", vcl::Variant(false));
-    reg_.WriteValue("Small", vcl::Variant(std::int16_t(-2)));
-    reg_.WriteValue("Int", vcl::Variant(std::int32_t(123456789)));
+    reg_.WriteValue("True", ui::Variant(true));
+    reg_.WriteValue("False", ui::Variant(false));
+    reg_.WriteValue("Small", ui::Variant(std::int16_t(-2)));
+    reg_.WriteValue("Int", ui::Variant(std::int32_t(123456789)));
     const auto t = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "True");
     ASSERT_TRUE(t);
     EXPECT_EQ(t->type, REG_DWORD);
     EXPECT_EQ(t->data, std::string("\xff\xff\xff\xff", 4));
     EXPECT_EQ(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Small")->data, std::string("\xfe\xff\xff\xff", 4));
 
-    const vcl::Variant back = reg_.ReadValue("True");
-    EXPECT_EQ(back.VarType(), vcl::varInteger);
+    const ui::Variant back = reg_.ReadValue("True");
+    EXPECT_EQ(back.VarType(), ui::varInteger);
     EXPECT_EQ(back.AsInteger(), -1);
     EXPECT_EQ(reg_.ReadValue("False").AsInteger(), 0);
     EXPECT_EQ(reg_.ReadValue("Small").AsInteger(), -2);
@@ -165,7 +165,7 @@ TEST_F(RegFile, IntegersAndBooleansAreDoubleWords)
 
 TEST_F(RegFile, FloatingPointCurrencyAndDateAreStoredAsTheirImage)
 {
-    reg_.WriteValue("Double", vcl::Variant(1.5));
+    reg_.WriteValue("Double", ui::Variant(1.5));
     const auto d = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Double");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->type, REG_BINARY);
@@ -173,18 +173,18 @@ TEST_F(RegFile, FloatingPointCurrencyAndDateAreStoredAsTheirImage)
     EXPECT_EQ(d->data.substr(0, 2), std::string("\x05\x00", 2));
     const double onePointFive = 1.5;
     EXPECT_EQ(std::memcmp(d->data.data() + 8, &onePointFive, 8), 0);
-    const vcl::Variant back = reg_.ReadValue("Double");
-    EXPECT_EQ(back.VarType(), vcl::varDouble);
+    const ui::Variant back = reg_.ReadValue("Double");
+    EXPECT_EQ(back.VarType(), ui::varDouble);
     EXPECT_EQ(back.AsDouble(), 1.5);
 
-    reg_.WriteValue("Single", vcl::Variant(2.25f));
-    reg_.WriteValue("Money", vcl::Variant::Currency(-123456));
-    reg_.WriteValue("When", vcl::Variant::Date(36526.75));
-    EXPECT_EQ(reg_.ReadValue("Single").VarType(), vcl::varSingle);
+    reg_.WriteValue("Single", ui::Variant(2.25f));
+    reg_.WriteValue("Money", ui::Variant::Currency(-123456));
+    reg_.WriteValue("When", ui::Variant::Date(36526.75));
+    EXPECT_EQ(reg_.ReadValue("Single").VarType(), ui::varSingle);
     EXPECT_EQ(reg_.ReadValue("Single").AsSingle(), 2.25f);
-    EXPECT_EQ(reg_.ReadValue("Money").VarType(), vcl::varCurrency);
+    EXPECT_EQ(reg_.ReadValue("Money").VarType(), ui::varCurrency);
     EXPECT_EQ(reg_.ReadValue("Money").AsCurrency(), -123456);
-    EXPECT_EQ(reg_.ReadValue("When").VarType(), vcl::varDate);
+    EXPECT_EQ(reg_.ReadValue("When").VarType(), ui::varDate);
     EXPECT_EQ(reg_.ReadValue("When").AsDouble(), 36526.75);
 }
 
@@ -200,7 +200,7 @@ TEST_F(RegFile, TypesNotConvertedReadAsEmpty)
     textImage[1] = 0x01;
     setRaw(HKEY_CURRENT_USER, key, "TextImage", REG_BINARY, textImage);
     for (const char* name : {"Bin8", "Expand", "Multi", "TextImage"}) {
-        const vcl::Variant v = reg_.ReadValue(name);
+        const ui::Variant v = reg_.ReadValue(name);
         EXPECT_TRUE(v.IsEmpty()) << name;
     }
     // Present but empty data reads like a missing value.
@@ -212,8 +212,8 @@ TEST_F(RegFile, KindsThatCannotBeStoredRaiseAfterTheKeyIsCreated)
 {
     CountingRegFile reg;
     reg.SetKey("Software\\Refused");
-    for (const vcl::Variant& v : {vcl::Variant::Null(), vcl::Variant(), vcl::Variant::OfKind(vcl::varOleStr),
-                                  vcl::Variant::OfKind(vcl::varArray | vcl::varInteger)}) {
+    for (const ui::Variant& v : {ui::Variant::Null(), ui::Variant(), ui::Variant::OfKind(ui::varOleStr),
+                                  ui::Variant::OfKind(ui::varArray | ui::varInteger)}) {
         EXPECT_EQ(messageOf([&] { reg.WriteValue("Name", v); }), "Invalid variant type");
         EXPECT_EQ(reg.Handle(), 0u);
     }
@@ -228,7 +228,7 @@ TEST_F(RegFile, DynDataKeysAreNeverCreated)
     reg_.SetRootKey(hkDynData);
     reg_.SetKey("PerfStats");
     EXPECT_EQ(messageOf([&] { reg_.ReadValue("Name"); }), "Can't open a Key");
-    EXPECT_EQ(messageOf([&] { reg_.WriteValue("Name", vcl::Variant(1)); }), "Can't open a Key");
+    EXPECT_EQ(messageOf([&] { reg_.WriteValue("Name", ui::Variant(1)); }), "Can't open a Key");
     EXPECT_EQ(reg_.LastError(), 0);
     EXPECT_EQ(reg_.Handle(), 0u);
     EXPECT_FALSE(reg_.OpenKey("PerfStats", true));
@@ -241,7 +241,7 @@ TEST_F(RegFile, EmptyKeyAndValuePathAddressTheRootsDefault)
     reg_.SetKey("");
     EXPECT_TRUE(reg_.ReadValue("").IsNull());
     EXPECT_FALSE(std::filesystem::exists(store_)); // opened, nothing created
-    reg_.WriteValue("", vcl::Variant("root"));
+    reg_.WriteValue("", ui::Variant("root"));
     EXPECT_EQ(raw(HKEY_CLASSES_ROOT, "", nullptr)->data, std::string("root") + '\0');
     EXPECT_EQ(reg_.ReadValue("").Text(), "root");
 }
@@ -255,7 +255,7 @@ TEST_F(RegFile, FailuresCarryTheRegistryCode)
     EXPECT_EQ(reg_.LastError(), 0);
 
     // A store nobody may write: full access is asked for reading too.
-    reg_.WriteValue("v", vcl::Variant("x"));
+    reg_.WriteValue("v", ui::Variant("x"));
     ASSERT_EQ(chmod(store_.c_str(), 0444), 0);
     EXPECT_EQ(messageOf([&] { reg_.ReadValue("v"); }), "Reg Error: 00000005");
     EXPECT_EQ(reg_.LastError(), 5);
@@ -266,10 +266,10 @@ TEST_F(RegFile, KeyIsClosedWhenTheWriteFails)
 {
     CountingRegFile reg;
     reg.SetKey("Software\\Quorvana");
-    reg.WriteValue("v", vcl::Variant("x"));
+    reg.WriteValue("v", ui::Variant("x"));
     // The store turns read-only between the open and the write.
     reg.afterOpen = [&] { chmod(store_.c_str(), 0444); };
-    EXPECT_EQ(messageOf([&] { reg.WriteValue("v", vcl::Variant("y")); }), "Reg Error: 00000005");
+    EXPECT_EQ(messageOf([&] { reg.WriteValue("v", ui::Variant("y")); }), "Reg Error: 00000005");
     EXPECT_EQ(reg.Handle(), 0u);
     EXPECT_EQ(reg.opened, 2);
     EXPECT_EQ(reg.closed, 2);
@@ -308,9 +308,9 @@ TEST_F(RegFile, ValuePathsReachSubKeysAndKeepDoubledBackslashes)
 {
     reg_.SetRootKey(hkClassesRoot);
     reg_.SetKey(".wav");
-    reg_.WriteValue("Sub\\Name", vcl::Variant("in sub"));
-    reg_.WriteValue("Sub\\", vcl::Variant("sub default"));
-    reg_.WriteValue("a\\\\b", vcl::Variant("doubled"));
+    reg_.WriteValue("Sub\\Name", ui::Variant("in sub"));
+    reg_.WriteValue("Sub\\", ui::Variant("sub default"));
+    reg_.WriteValue("a\\\\b", ui::Variant("doubled"));
     EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav\\Sub", "Name")->data, std::string("in sub") + '\0');
     EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav\\Sub", nullptr)->data, std::string("sub default") + '\0');
     EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav", "a\\\\b")->data, std::string("doubled") + '\0');
@@ -318,18 +318,18 @@ TEST_F(RegFile, ValuePathsReachSubKeysAndKeepDoubledBackslashes)
 
     // Below the root itself a sub-key path still works.
     reg_.SetKey("");
-    reg_.WriteValue("Top\\Name", vcl::Variant("top"));
+    reg_.WriteValue("Top\\Name", ui::Variant("top"));
     EXPECT_EQ(raw(HKEY_CLASSES_ROOT, "Top", "Name")->data, std::string("top") + '\0');
     EXPECT_EQ(reg_.ReadValue("Top\\Name").Text(), "top");
 }
 
 TEST_F(RegFile, BadInputGivesClearErrorsAndKeepsTheStore)
 {
-    reg_.WriteValue("Keep", vcl::Variant("kept"));
+    reg_.WriteValue("Keep", ui::Variant("kept"));
 
     // A megabyte of text goes through whole.
     const std::string big(1 << 20, 'm');
-    reg_.WriteValue("Big", vcl::Variant(big));
+    reg_.WriteValue("Big", ui::Variant(big));
     EXPECT_EQ(reg_.ReadValue("Big").Text(), big);
 
     // A key path of a thousand characters in one name is more than the registry allows.
@@ -344,26 +344,26 @@ TEST_F(RegFile, BadInputGivesClearErrorsAndKeepsTheStore)
     }
     reg_.SetKey("Software\\Quorvana");
     EXPECT_EQ(messageOf([&] { reg_.ReadValue("Keep"); }), "Reg Error: 000003F1");
-    EXPECT_EQ(messageOf([&] { reg_.WriteValue("Keep", vcl::Variant("lost?")); }), "Reg Error: 000003F1");
+    EXPECT_EQ(messageOf([&] { reg_.WriteValue("Keep", ui::Variant("lost?")); }), "Reg Error: 000003F1");
     EXPECT_EQ(testing_support::readFile(store_), garbage);
 }
 
 TEST(Variant, TextConversionRefusesNull)
 {
     QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(vcl::Variant().ToString(), "");
-    EXPECT_EQ(vcl::Variant(std::int32_t(-42)).ToString(), "-42");
-    EXPECT_EQ(vcl::Variant(1.5).ToString(), "1.5");
-    EXPECT_EQ(vcl::Variant(0.1).ToString(), "0.1");
-    EXPECT_EQ(vcl::Variant::Currency(12345).ToString(), "1.2345");
-    EXPECT_EQ(vcl::Variant::Currency(-5000).ToString(), "-0.5");
-    EXPECT_EQ(vcl::Variant::Currency(INT64_MIN).ToString(), "-922337203685477.5808");
-    EXPECT_EQ(vcl::Variant(true).ToString(), "True");
+    EXPECT_EQ(ui::Variant().ToString(), "");
+    EXPECT_EQ(ui::Variant(std::int32_t(-42)).ToString(), "-42");
+    EXPECT_EQ(ui::Variant(1.5).ToString(), "1.5");
+    EXPECT_EQ(ui::Variant(0.1).ToString(), "0.1");
+    EXPECT_EQ(ui::Variant::Currency(12345).ToString(), "1.2345");
+    EXPECT_EQ(ui::Variant::Currency(-5000).ToString(), "-0.5");
+    EXPECT_EQ(ui::Variant::Currency(INT64_MIN).ToString(), "-922337203685477.5808");
+    EXPECT_EQ(ui::Variant(true).ToString(), "True");
     try {
-        vcl::Variant::Null().ToString();
+        ui::Variant::Null().ToString();
         ADD_FAILURE() << "null converted to text";
-    } catch (const vcl::EVariantError& e) {
+    } catch (const ui::EVariantError& e) {
         EXPECT_STREQ(e.what(), "Ungültige Varianten-Typkonvertierung");
     }
-    EXPECT_THROW(vcl::Variant::Date(1e300).ToString(), vcl::EVariantError);
+    EXPECT_THROW(ui::Variant::Date(1e300).ToString(), ui::EVariantError);
 }

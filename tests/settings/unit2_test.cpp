@@ -1,6 +1,6 @@
 #include "settings/Unit2.h"
 
-#include "framework/sysutils.h"
+#include "framework/errors.h"
 #include "tests/platform/fs/write_failures.h"
 #include "tests/support/temp_dir.h"
 
@@ -105,7 +105,7 @@ TEST_F(SetupDialog, FailedWriteNamesTheFileStopsAndStillCloses)
         try {
             form->BitBtn1->click();
             ADD_FAILURE() << "saving did not fail";
-        } catch (const vcl::Exception& e) {
+        } catch (const ui::Exception& e) {
             EXPECT_EQ(e.message(), "Kann nicht nach " + settings() + " schreiben");
         }
     }

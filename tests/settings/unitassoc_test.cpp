@@ -1,6 +1,6 @@
 #include "settings/UnitAssoc.h"
 
-#include "framework/Dialogs.h"
+#include "framework/message_box.h"
 #include "platform/registry/desktop_association.h"
 #include "tests/support/temp_dir.h"
 
@@ -204,13 +204,13 @@ TEST_F(FormAssocTest, RegistryFailureStopsTheHandlerAndOkStillCloses)
 
     // Pressing OK shows the failure in the error box, then closes the dialog.
     QStringList shown;
-    auto old = vcl::SetMessageBoxHook([&](const QString& text, const QString&, unsigned) {
+    auto old = ui::setMessageBoxHook([&](const QString& text, const QString&, unsigned) {
         shown << text;
-        return vcl::IDOK;
+        return ui::IDOK;
     });
     form_.show();
     form_.BitBtn1->click();
-    vcl::SetMessageBoxHook(old);
+    ui::setMessageBoxHook(old);
     EXPECT_EQ(shown, QStringList{"Reg Error: 00000005."});
     EXPECT_FALSE(form_.isVisible());
     EXPECT_EQ(form_.result(), QDialog::Accepted);

@@ -1,6 +1,6 @@
 // The shared main of every test binary: headless Qt, silent SDL audio and a
 // private home for every setting, store and data folder the program touches.
-#include "framework/Forms.h"
+#include "framework/application.h"
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     setenv("QUORVANA_WINDIR", (root / "windir").c_str(), 1);
     setenv("QUORVANA_REGISTRY", (root / "registry.reg").c_str(), 1);
 
-    vcl::TApplication app(argc, argv);
+    ui::Application app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     const int rc = RUN_ALL_TESTS();
 

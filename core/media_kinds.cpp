@@ -1,0 +1,46 @@
+#include "core/media_kinds.h"
+
+#include "core/textrules.h"
+
+namespace media_kinds {
+
+namespace {
+
+using enum Editor;
+
+// .BUN files hold MIDI data in a wave container: they play as wave audio but
+// are edited as songs.
+constexpr Kind kKinds[] = {
+    {.extension = ".mid", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
+    {.extension = ".rmi", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid, .mimeType = "audio/x-quorvana-rmid"},
+    {.extension = ".wav", .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-wav"},
+    {.extension = ".avi", .editor = Video, .box = AssociationBox::Video, .mimeType = "video/x-msvideo"},
+    {.extension = ".wa~", .waveOnly = true, .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-quorvana-wave-backup"},
+    {.extension = ".bun", .waveOnly = true, .editor = Midi, .mimeType = "audio/x-quorvana-bun"},
+};
+
+} // namespace
+
+std::span<const Kind> all() { return kKinds; }
+
+const Kind* kindOfExtension(const QString& extension)
+{
+    const QString upper = textrules::upperAscii(extension);
+    for (const Kind& kind : kKinds) {
+        if (upper == textrules::upperAscii(QString::fromLatin1(kind.extension)))
+            return &kind;
+    }
+    return nullptr;
+}
+
+const Kind* kindOf(const QString& path) { return kindOfExtension(textrules::extractFileExt(path)); }
+
+QString browserMask()
+{
+    QStringList patterns;
+    for (const Kind& kind : kKinds)
+        patterns.append(QStringLiteral("*") + QString::fromLatin1(kind.extension));
+    return patterns.join(u';');
+}
+
+} // namespace media_kinds

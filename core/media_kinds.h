@@ -1,0 +1,41 @@
+#pragma once
+// What the player knows about each kind of media file it plays: one row per
+// extension, one column per rule that differs between kinds. The browser's
+// mask, the accepted drops, the device type, the pause after songs, the
+// editor and the association dialog all read this table.
+#include <QString>
+
+#include <span>
+
+namespace media_kinds {
+
+// Which of the three editors of the settings file edits the kind.
+enum class Editor { Midi, Wave, Video };
+
+// Which check box of the association dialog registers the kind; None is
+// never registered.
+enum class AssociationBox { None, Midi, Rmid, Wave, Video };
+
+struct Kind {
+    const char* extension;       // with its dot, lower case
+    bool waveOnly = false;       // plays on the wave-audio device whatever its content says
+    bool pauseAfter = false;     // auto-advance rests 1.5 s after it, so a song's reverb dies away
+    Editor editor = Editor::Wave;
+    AssociationBox box = AssociationBox::None;
+    const char* mimeType = "";   // what the desktop calls it
+};
+
+// In the order of the browser's mask.
+std::span<const Kind> all();
+
+// The kind of PATH by its extension (from the last "." of the name part,
+// any ASCII case); null for a file the player does not play.
+const Kind* kindOf(const QString& path);
+
+// The kind of an extension given alone (".MID", ".wa~"); null for others.
+const Kind* kindOfExtension(const QString& extension);
+
+// "*.mid;*.rmi;..." for the file list.
+QString browserMask();
+
+} // namespace media_kinds

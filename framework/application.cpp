@@ -1,0 +1,89 @@
+#include "framework/application.h"
+
+#include "framework/message_box.h"
+#include "framework/errors.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+namespace ui {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // Our window layouts are fixed in pixels and were drawn for narrow fonts.
+    QFont::insertSubstitution("MS Sans Serif", "Liberation Sans");
+    QFont::insertSubstitution("System", "Liberation Sans");
+    connect(this, &QApplication::focusWindowChanged, this, [this](QWindow*) {
+        if (QWidget* w = activeWindow())
+            trackActivation(w, nullptr);
+    });
+}
+
+Application* application()
+{
+    return qobject_cast<Application*>(QCoreApplication::instance());
+}
+
+void Application::setTitle(const QString& title)
+{
+    title_ = title;
+    setApplicationDisplayName(QString());
+    setApplicationName(title);
+}
+
+void Application::processMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void Application::processMessagesFor(int ms)
+{
+    QDeadlineTimer deadline(ms + 1, Qt::PreciseTimer);
+    do {
+        QEventLoop loop;
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+        wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+        loop.exec();
+    } while (!deadline.hasExpired());
+}
+
+void Application::showException(const std::exception& exception)
+{
+    QString text = QString::fromLocal8Bit(exception.what());
+    if (!text.endsWith('.'))
+        text += '.';
+    messageBox(nullptr, text, title_, MB_OK | MB_ICONSTOP);
+}
+
+void Application::trackActivation(QObject* receiver, QEvent* event)
+{
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    if (!widget || !widget->isWindow() || (event && event->type() != QEvent::WindowActivate))
+        return;
+    if (widget == activeForm_)
+        return;
+    activeForm_ = widget;
+    emit formActivated(widget);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        if (event->type() == QEvent::WindowActivate)
+            trackActivation(receiver, event);
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        showException(e);
+    } catch (...) {
+        showException(Exception("Unbekannte Ausnahme"));
+    }
+    return true;
+}
+
+} // namespace ui

@@ -1,0 +1,55 @@
+#pragma once
+// The application object: title, the default error box for exceptions that
+// leave an event handler, processing pending messages, and the activation of
+// the program's own windows.
+#include <QApplication>
+#include <QWidget>
+#include <QPointer>
+#include <QString>
+
+#include <exception>
+
+namespace ui {
+
+class Application : public QApplication {
+    Q_OBJECT
+
+public:
+    Application(int& argc, char** argv);
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+
+    // Shows EXCEPTION in the default error box: its message and a full stop,
+    // the application title as caption, a stop icon, one OK button.
+    void showException(const std::exception& exception);
+
+    // Runs whatever window messages are waiting, then returns.
+    static void processMessages();
+
+    // Runs window messages for MS milliseconds, sleeping between them: the
+    // window stays responsive and no core spins. Handlers may run meanwhile.
+    static void processMessagesFor(int ms);
+
+    // The window of this program that was last made active.
+    QWidget* activeForm() const { return activeForm_; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+signals:
+    // A window of this program became the active one, coming from another
+    // window of the program or being shown for the first time; switching
+    // back from another application does not count.
+    void formActivated(QWidget* form);
+
+private:
+    void trackActivation(QObject* receiver, QEvent* event);
+
+    QString title_;
+    QPointer<QWidget> activeForm_;
+};
+
+// The running application object, or null when the process runs a plain QApplication.
+Application* application();
+
+} // namespace ui

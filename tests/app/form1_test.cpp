@@ -1,0 +1,164 @@
+// The main window's wiring, end to end: its start state, a click, the timer,
+// the context menu, drops, the logo and the closing slide.
+#include "tests/app/form1_fixture.h"
+
+#include "app/about.h"
+#include "framework/save_dialog.h"
+#include "playback/track_player.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+struct Form1WiringTest : Form1Test {
+    void drop(const QStringList& paths)
+    {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        mime->setUrls(urls);
+        // Qt hands a drop only to the window that took the drag.
+        QDragEnterEvent enter(QPoint(200, 100), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        enter.setAccepted(false);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        QDropEvent event(QPointF(200, 100), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &event);
+        delete mime;
+    }
+};
+
+} // namespace
+
+TEST_F(Form1WiringTest, StartState)
+{
+    addFile("a.mid", 1000);
+    dir.write("notes.txt", "x");
+    std::filesystem::current_path(dir.path());
+    form = std::make_unique<TForm1>(QStringList{"quorvana"});
+    EXPECT_EQ(media.joinedLog(), "open sequencer");
+    EXPECT_EQ(form->windowTitle(), "Quorvana");
+    EXPECT_EQ(form->size(), QSize(483, 277));
+    EXPECT_TRUE(form->RadioButton3->isChecked());
+    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_EQ(form->Edit1->text(), "");
+    EXPECT_EQ(form->Edit2->text(), "");
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(form->ScrollBar1->maximum(), 100);
+    EXPECT_EQ(form->FileListBox1->itemTexts(), QStringList{"a.mid"});
+    EXPECT_FALSE(form->FileDrag1->EnableDrop());
+    form->FormActivate(form.get());
+    EXPECT_TRUE(form->FileDrag1->EnableDrop());
+    EXPECT_TRUE(media.log.size() == 1) << "activation without a file opens nothing";
+}
+
+TEST_F(Form1WiringTest, ClickTimerAndSeekBarReachThePlayer)
+{
+    addFile("a.wav", 100000);
+    build();
+    click("a.wav");
+    EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("a.wav") + "; play; time ms");
+    EXPECT_EQ(form->windowTitle(), "a.wav");
+    EXPECT_EQ(form->Edit1->text(), "100");
+    media.setPosition(1234);
+    form->Timer1Timer(form->Timer1);
+    EXPECT_EQ(form->ScrollBar1->value(), 12);
+    EXPECT_EQ(form->Edit2->text(), "1.2");
+    media.clearLog();
+    form->ScrollBar1->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    form->Timer1Timer(form->Timer1);
+    EXPECT_EQ(media.joinedLog(), "seek 21200; play");
+}
+
+TEST_F(Form1WiringTest, ContextMenuDeletesTheSelectedFileAfterHandingOver)
+{
+    addFile("a.wav", 100);
+    addFile("b.wav", 100);
+    build();
+    click("a.wav");
+    emit form->PopupMenu1->aboutToShow();
+    EXPECT_TRUE(form->DeleteFile1->isEnabled());
+    EXPECT_TRUE(form->Cancel1->isEnabled());
+    media.clearLog();
+    form->DeleteFile1->trigger();
+    EXPECT_EQ(boxes.at(0), "Attention: Delete this File ?");
+    EXPECT_EQ(media.joinedLog(), "stop; seek 0; close; open waveaudio " + path("b.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));
+    EXPECT_EQ(form->FileListBox1->itemTexts(), QStringList{"b.wav"});
+}
+
+
+TEST_F(Form1WiringTest, DropPlaysTheFirstMediaFileAndMovesTheBrowser)
+{
+    addFile("here.wav", 100);
+    const std::string other = addFile("other/Song.MID", 4000);
+    addFile("other/z.wav", 100);
+    build();
+    form->FormActivate(form.get());
+    drop({QString::fromStdString(other), qpath("here.wav")});
+    EXPECT_EQ(media.joinedLog(), "close; open sequencer " + other + "; play; time ms");
+    EXPECT_EQ(form->windowTitle(), "Song.MID");
+    EXPECT_EQ(form->DirectoryListBox1->directory(), qpath("other"));
+    EXPECT_EQ(form->FileListBox1->fileName(), QString::fromStdString(other));
+    EXPECT_EQ(form->FileDrag1->FileCount(), 2);
+    EXPECT_EQ(form->trackPlayer().currentTrackName(), "");
+
+    media.clearLog();
+    dir.write("notes.txt", "x");
+    dir.write("My.Song.mid", "x");
+    drop({qpath("notes.txt")});
+    drop({qpath("My.Song.mid")});
+    EXPECT_TRUE(media.log.empty());
+}
+
+TEST_F(Form1WiringTest, DropBeforeActivationIsNotDelivered)
+{
+    const std::string file = addFile("a.wav", 100);
+    build();
+    drop({QString::fromStdString(file)});
+    EXPECT_TRUE(media.log.empty());
+}
+
+TEST_F(Form1WiringTest, LogoColoursAndAboutBox)
+{
+    build();
+    form->Label1MouseDown(form->Label1);
+    EXPECT_EQ(form->Label1->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    form->Label1Click(form->Label1);
+    form->Label1MouseUp(form->Label1);
+    EXPECT_EQ(form->Label1->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::string text = about::aboutText().toStdString();
+    EXPECT_EQ(boxes[0], "Information: " + text);
+    EXPECT_EQ(text.rfind("Quorvana 1.2 for Windows 95 and Windows NT\r\rAdvanced Multimediaplayer\r\r"
+                         "with the poosibility to send an GM/GS-Reset after each MIDI-song.\r"
+                         "Plays the content of whole directories.\r\r"
+                         "*** Try the new context-menu by right-click in the file-list! ***\r\r",
+                         0),
+              0u);
+    EXPECT_NE(text.find("quorvana@quorvana.invalid"), std::string::npos);
+}
+
+TEST_F(Form1WiringTest, ClosingSlidesDownTwentyPixels)
+{
+    build();
+    form->move(100, 200);
+    bool canClose = false;
+    form->FormCloseQuery(form.get(), canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_EQ(form->y(), 220);
+}
+
+TEST_F(Form1WiringTest, MultimediaButtonNeedsAnOpenDevice)
+{
+    addFile("a.mid", 100);
+    dir.write("bad.mid", "x");
+    build();
+    click("bad.mid");
+    EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError);
+}

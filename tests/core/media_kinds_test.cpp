@@ -1,0 +1,22 @@
+// The media kinds are found by the last extension of the name part in any
+// ASCII case, and nothing else is taken for one.
+#include "core/media_kinds.h"
+
+#include <gtest/gtest.h>
+
+using namespace media_kinds;
+
+TEST(MediaKinds, FoundByTheLastExtensionOfTheNameInAnyCase)
+{
+    EXPECT_EQ(browserMask(), "*.mid;*.rmi;*.wav;*.avi;*.wa~;*.bun");
+    ASSERT_NE(kindOf("/m/Song.MiD"), nullptr);
+    EXPECT_TRUE(kindOf("/m/Song.MiD")->pauseAfter);
+    EXPECT_TRUE(kindOf("/m/x.BUN")->waveOnly);
+    EXPECT_EQ(kindOf("/m/x.BUN")->editor, Editor::Midi);
+    EXPECT_EQ(kindOf("/m/x.wa~")->box, AssociationBox::Wave);
+    EXPECT_EQ(kindOf("/m/x.mid.txt"), nullptr);
+    EXPECT_EQ(kindOf("/m.mid/readme"), nullptr) << "a dot in a folder name is no extension";
+    EXPECT_EQ(kindOf("/m/mid"), nullptr);
+    EXPECT_EQ(kindOf(QString::fromUtf8("/m/x.m\u0130d")), nullptr) << "only ASCII letters fold";
+    EXPECT_EQ(kindOfExtension(".AVI"), kindOf("a.avi"));
+}

@@ -1,0 +1,56 @@
+#include "framework/message_box.h"
+#include "framework/application.h"
+#include "framework/errors.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A window whose handler of any posted event raises.
+class Throwing : public QWidget {
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw ui::EMCIDeviceError("Kein MCI-Gerät geöffnet");
+        return QWidget::event(e);
+    }
+};
+
+} // namespace
+
+TEST(Application, ExceptionLeavingAHandlerGoesToTheErrorBoxAndTheProgramGoesOn)
+{
+    auto* app = ui::application();
+    ASSERT_NE(app, nullptr);
+    app->setTitle("Quorvana");
+    std::vector<std::string> shown;
+    const auto saved = ui::setMessageBoxHook([&](const QString& text, const QString& caption, unsigned flags) {
+        shown.push_back(caption.toStdString() + "|" + text.toStdString());
+        EXPECT_EQ(flags, ui::MB_OK | ui::MB_ICONSTOP);
+        return ui::IDOK;
+    });
+    Throwing w;
+    QCoreApplication::postEvent(&w, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&w, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    ui::setMessageBoxHook(saved);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Quorvana|Kein MCI-Gerät geöffnet.", "Quorvana|Kein MCI-Gerät geöffnet."}));
+}
+
+TEST(Application, ActivationCountsOnlyTheProgramsOwnWindowChanges)
+{
+    auto* app = ui::application();
+    std::vector<QWidget*> activated;
+    QObject::connect(app, &ui::Application::formActivated, [&](QWidget* w) { activated.push_back(w); });
+    QWidget main, dialog;
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&main, &activate);
+    QCoreApplication::sendEvent(&main, &activate); // back from another application
+    QCoreApplication::sendEvent(&dialog, &activate);
+    QCoreApplication::sendEvent(&main, &activate); // back from the program's dialog
+    EXPECT_EQ(activated, (std::vector<QWidget*>{&main, &dialog, &main}));
+}
