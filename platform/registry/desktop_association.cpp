@@ -1,5 +1,6 @@
 #include "platform/registry/desktop_association.h"
 
+#include "platform/base/ascii.h"
 #include "platform/fs/kernel.h"
 #include "platform/registry/atomic_file.h"
 
@@ -21,6 +22,8 @@ extern char** environ;
 namespace registry::desktop {
 
 namespace {
+
+using base::ascii::toLower;
 
 // Types of our own for the player's extensions that the desktop may not know;
 // each is a kind of a type it does know, so other players still take them.
@@ -69,20 +72,11 @@ std::vector<std::string> dataDirs()
     return out;
 }
 
-std::string lower(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
 std::string plainExtension(const std::string& extension)
 {
-    std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    std::string ext = toLower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
     if (ext.empty() || ext.size() > 32 || ext.front() == '.')
         return {};
     for (char c : ext) {
@@ -282,7 +276,7 @@ std::optional<std::string> playerIn(const std::string& command)
 
 std::string knownMimeType(const std::string& extension)
 {
-    const std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    const std::string ext = toLower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
     const std::string pattern = "*." + ext;
     std::vector<std::string> dirs{dataHome()};
     for (const std::string& d : dataDirs())
@@ -303,7 +297,7 @@ std::string knownMimeType(const std::string& extension)
             const auto c = line.find(':', b + 1);
             const std::string glob = line.substr(b + 1, c == std::string::npos ? c : c - b - 1);
             const bool caseSensitive = c != std::string::npos && line.find("cs", c) != std::string::npos;
-            if ((caseSensitive ? glob : lower(glob)) != pattern)
+            if ((caseSensitive ? glob : toLower(glob)) != pattern)
                 continue;
             const int weight = std::atoi(line.substr(0, a).c_str());
             if (weight > bestWeight) {

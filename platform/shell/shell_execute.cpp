@@ -1,5 +1,7 @@
 #include "platform/shell/shell.h"
 
+#include "platform/base/ascii.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -43,16 +45,6 @@ const std::vector<Program>& waveEditors()
         {"audacity", {}}, {"tenacity", {}}, {"ocenaudio", {}}, {"mhwaveedit", {}}, {"sweep", {}},
     };
     return programs;
-}
-
-bool equalsIgnoringCase(const std::string& a, const char* b)
-{
-    return ::strcasecmp(a.c_str(), b) == 0;
-}
-
-bool containsIgnoringCase(const std::string& text, const char* part)
-{
-    return ::strcasestr(text.c_str(), part) != nullptr;
 }
 
 int codeFor(int error)
@@ -223,12 +215,13 @@ bool looksLikeUrl(const std::string& text)
 // The Windows programs the player names by their Windows names.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
 {
-    if (equalsIgnoringCase(name, "rundll32.exe") || equalsIgnoringCase(name, "rundll32")) {
-        if (containsIgnoringCase(parameters, "mmsys.cpl"))
+    using base::ascii::equalIgnoringCase;
+    if (equalIgnoringCase(name, "rundll32.exe") || equalIgnoringCase(name, "rundll32")) {
+        if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
             return startFirstInstalled(soundSettingsPrograms(), {}, directory);
         return ErrFileNotFound;
     }
-    if (equalsIgnoringCase(name, "sndrec32.exe") || equalsIgnoringCase(name, "sndrec32"))
+    if (equalIgnoringCase(name, "sndrec32.exe") || equalIgnoringCase(name, "sndrec32"))
         return startFirstInstalled(waveEditors(), splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
