@@ -1,6 +1,7 @@
 #include "platform/registry/desktop_association.h"
 
 #include "platform/base/ascii.h"
+#include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 #include "platform/registry/atomic_file.h"
 
@@ -43,33 +44,6 @@ std::string env(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-// An XDG base folder: the variable when it holds an absolute path, else the
-// fallback below HOME.
-std::string xdgHome(const char* variable, const char* fallback)
-{
-    const std::string v = env(variable);
-    if (!v.empty() && v.front() == '/')
-        return v;
-    return env("HOME") + "/" + fallback;
-}
-
-std::string dataHome() { return xdgHome("XDG_DATA_HOME", ".local/share"); }
-std::string configHome() { return xdgHome("XDG_CONFIG_HOME", ".config"); }
-
-std::vector<std::string> dataDirs()
-{
-    std::string dirs = env("XDG_DATA_DIRS");
-    if (dirs.empty())
-        dirs = "/usr/local/share:/usr/share";
-    std::vector<std::string> out;
-    std::stringstream in(dirs);
-    for (std::string d; std::getline(in, d, ':');) {
-        if (!d.empty() && d.front() == '/')
-            out.push_back(d);
-    }
-    return out;
 }
 
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
@@ -167,7 +141,7 @@ bool writeMimePackage(const std::string& ext, const std::string& type, std::stri
     std::string file = type.substr(type.find('/') + 1);
     if (file.rfind("x-", 0) == 0)
         file.erase(0, 2);
-    const std::string mimeDir = dataHome() + "/mime";
+    const std::string mimeDir = base::xdg::dataHome() + "/mime";
     if (!writeFileAtomically(mimeDir + "/packages/" + file + ".xml", xml))
         return fail(error, "cannot write the MIME type of ." + ext);
     runIfInstalled("update-mime-database", mimeDir);
@@ -210,7 +184,7 @@ std::vector<std::string> listedTypes(const std::string& entryPath)
 
 bool writeDesktopEntry(const std::string& program, const std::string& type, std::string* error)
 {
-    const std::string path = dataHome() + "/applications/" + kDesktopEntryName;
+    const std::string path = base::xdg::dataHome() + "/applications/" + kDesktopEntryName;
     std::vector<std::string> types = listedTypes(path);
     if (std::find(types.begin(), types.end(), type) == types.end())
         types.push_back(type);
@@ -227,13 +201,13 @@ bool writeDesktopEntry(const std::string& program, const std::string& type, std:
                               "MimeType=" + mimeTypes + "\n";
     if (!writeFileAtomically(path, entry))
         return fail(error, "cannot write the desktop entry");
-    runIfInstalled("update-desktop-database", dataHome() + "/applications");
+    runIfInstalled("update-desktop-database", base::xdg::dataHome() + "/applications");
     return true;
 }
 
 bool setDefault(const std::string& type, std::string* error)
 {
-    const std::string path = configHome() + "/mimeapps.list";
+    const std::string path = base::xdg::configHome() + "/mimeapps.list";
     std::string text;
     if (!kernel::readWholeFile(path, text) && errno != ENOENT)
         return fail(error, "cannot read mimeapps.list");
@@ -278,8 +252,8 @@ std::string knownMimeType(const std::string& extension)
 {
     const std::string ext = toLower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
     const std::string pattern = "*." + ext;
-    std::vector<std::string> dirs{dataHome()};
-    for (const std::string& d : dataDirs())
+    std::vector<std::string> dirs{base::xdg::dataHome()};
+    for (const std::string& d : base::xdg::dataDirs())
         dirs.push_back(d);
     std::string best;
     int bestWeight = -1;
