@@ -1,6 +1,7 @@
 #include "platform/registry/desktop_association.h"
 
 #include "platform/base/ascii.h"
+#include "platform/base/process.h"
 #include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 #include "platform/registry/atomic_file.h"
@@ -40,12 +41,6 @@ const OwnType kOwnTypes[] = {
     {"bun", "audio/x-quorvana-bun", "audio/x-wav", "Wave sound bundle"},
 };
 
-std::string env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
 std::string plainExtension(const std::string& extension)
@@ -69,25 +64,12 @@ bool fail(std::string* error, const std::string& what)
     return false;
 }
 
-std::string findProgram(const std::string& name)
-{
-    std::stringstream in(env("PATH"));
-    for (std::string dir; std::getline(in, dir, ':');) {
-        if (dir.empty())
-            continue;
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
-}
-
 // Runs one of the desktop's cache builders on FOLDER when it is installed; the
 // files we wrote are already in place, so a missing or failing tool only
 // delays when the desktop notices them.
 void runIfInstalled(const char* tool, const std::string& folder)
 {
-    const std::string program = findProgram(tool);
+    const std::string program = base::process::findInPath(tool);
     if (program.empty())
         return;
     posix_spawn_file_actions_t actions;

@@ -1,6 +1,7 @@
 #include "platform/shell/shell.h"
 
 #include "platform/base/ascii.h"
+#include "platform/base/process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -143,29 +144,6 @@ int spawnDetached(const std::string& path, const std::vector<std::string>& argum
     return n == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
-// NAME as execvp finds it: the first executable regular file of that name in PATH.
-std::string findInPath(const std::string& name, bool& deniedSomewhere)
-{
-    const char* env = std::getenv("PATH");
-    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find(':', start);
-        const std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        // An empty entry is the current folder.
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st;
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            if (::access(candidate.c_str(), X_OK) == 0)
-                return candidate;
-            deniedSomewhere = true;
-        }
-        if (end == std::string::npos)
-            return {};
-        start = end + 1;
-    }
-}
-
 int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
                  const std::string& directory)
 {
@@ -178,8 +156,7 @@ int startFirstInstalled(const std::vector<Program>& programs, const std::vector<
                         const std::string& directory)
 {
     for (const auto& program : programs) {
-        bool denied = false;
-        const std::string path = findInPath(program.name, denied);
+        const std::string path = base::process::findInPath(program.name);
         if (path.empty())
             continue;
         std::vector<std::string> parameters = program.arguments;
@@ -191,8 +168,7 @@ int startFirstInstalled(const std::vector<Program>& programs, const std::vector<
 
 int openDocument(const std::string& document, const std::string& directory)
 {
-    bool denied = false;
-    const std::string opener = findInPath("xdg-open", denied);
+    const std::string opener = base::process::findInPath("xdg-open");
     if (opener.empty())
         return ErrNoAssociation;
     return startProgram(opener, "xdg-open", {document}, directory);
@@ -265,7 +241,7 @@ int execute(const std::string& file, const std::string& parameters, const std::s
     std::string path = file;
     if (file.find('/') == std::string::npos) {
         bool denied = false;
-        path = findInPath(file, denied);
+        path = base::process::findInPath(file, &denied);
         if (path.empty()) {
             if (denied)
                 return ErrAccessDenied;
