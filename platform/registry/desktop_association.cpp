@@ -10,16 +10,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace registry::desktop {
 
@@ -69,24 +62,8 @@ bool fail(std::string* error, const std::string& what)
 // delays when the desktop notices them.
 void runIfInstalled(const char* tool, const std::string& folder)
 {
-    const std::string program = base::process::findInPath(tool);
-    if (program.empty())
-        return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::string arg0 = tool;
-    std::string arg1 = folder;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    if (const std::string program = base::process::findInPath(tool); !program.empty())
+        base::process::runAndWait(program, {tool, folder});
 }
 
 const OwnType* ownTypeFor(const std::string& ext)

@@ -4,15 +4,10 @@
 #include "platform/base/process.h"
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace shell {
 
@@ -75,81 +70,12 @@ int codeFor(int error)
     }
 }
 
-// Starts PATH as a process of its own that nobody waits for: an intermediate
-// child forks the program and ends at once, so the program is adopted by init
-// and leaves no zombie. Returns 0 or the errno of the failed start.
-int spawnDetached(const std::string& path, const std::vector<std::string>& arguments, const std::string& directory)
-{
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    // The start's errno travels back through this pipe; a successful exec
-    // closes it (close-on-exec) and the parent reads end-of-file.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
-        return errno;
-    const pid_t child = ::fork();
-    if (child < 0) {
-        const int e = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        return e;
-    }
-    if (child == 0) {
-        // Only async-signal-safe calls from here on: the player has threads.
-        const pid_t program = ::fork();
-        if (program != 0) {
-            if (program < 0) {
-                const int e = errno;
-                (void)!::write(report[1], &e, sizeof e);
-            }
-            ::_exit(0);
-        }
-        ::setsid();
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        for (int sig = 1; sig < NSIG; ++sig)
-            ::sigaction(sig, &dfl, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        // The player's own descriptors (audio devices, files) stay with the player.
-        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        if (const int null = ::open("/dev/null", O_RDONLY); null >= 0 && null != 0) {
-            ::dup2(null, 0);
-            ::close(null);
-        }
-        if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
-            const int e = errno == ENOENT ? ENOTDIR : errno;
-            (void)!::write(report[1], &e, sizeof e);
-            ::_exit(127);
-        }
-        ::execve(path.c_str(), argv.data(), environ);
-        const int e = errno;
-        (void)!::write(report[1], &e, sizeof e);
-        ::_exit(127);
-    }
-
-    ::close(report[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int error = 0;
-    ssize_t n;
-    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    ::close(report[0]);
-    return n == static_cast<ssize_t>(sizeof error) ? error : 0;
-}
-
 int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
                  const std::string& directory)
 {
     std::vector<std::string> arguments{argv0};
     arguments.insert(arguments.end(), parameters.begin(), parameters.end());
-    return codeFor(spawnDetached(path, arguments, directory));
+    return codeFor(base::process::startDetached(path, arguments, directory));
 }
 
 int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,

@@ -55,3 +55,13 @@ TEST(FindInPath, PassesOverWhatCannotRunAndTellsDeniedFromMissing)
         EXPECT_FALSE(denied) << "a folder of that name is no program, not a forbidden one";
     }
 }
+
+TEST(RunAndWait, ReturnsWhenTheProgramHasEndedWithItsExitStatus)
+{
+    testing_support::TempDir dir;
+    const std::string builder = script(dir, "builder", "sleep 0.2\necho built > \"$1\"\nexit 3\n");
+    const std::string out = (dir / "out").string();
+    EXPECT_EQ(base::process::runAndWait(builder, {"builder", out}), 3);
+    EXPECT_EQ(testing_support::readFile(out), "built\n");
+    EXPECT_EQ(base::process::runAndWait((dir / "missing").string(), {"missing"}), -1);
+}
