@@ -14,7 +14,7 @@ QString upperAscii(const QString& text)
     QString out = text;
     for (QChar& c : out)
         if (c.unicode() < 0x80)
-            c = QChar(ascii::upper(char(c.unicode())));
+            c = QChar(base::ascii::toUpper(char(c.unicode())));
     return out;
 }
 

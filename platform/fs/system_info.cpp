@@ -1,9 +1,10 @@
 #include "platform/fs/kernel.h"
 
+#include "platform/base/xdg.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -11,15 +12,6 @@
 namespace kernel {
 
 namespace {
-
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
-    return "/tmp";
-}
 
 void makeFolders(const std::string& path)
 {
@@ -36,10 +28,8 @@ std::string windowsDirectory()
     std::string dir;
     if (const char* own = std::getenv("QUORVANA_WINDIR"); own && *own)
         dir = own;
-    else if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
-        dir = std::string(data) + "/quorvana";
     else
-        dir = homeFolder() + "/.local/share/quorvana";
+        dir = base::xdg::dataHome() + "/quorvana";
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     makeFolders(dir);

@@ -215,7 +215,7 @@ NameMask::NameMask(const std::string& mask)
         const bool plain = pattern.front() == '*' && std::none_of(rest.begin(), rest.end(), [](char c) {
             return c == '*' || c == '?' || c == '[' || c == '\\' || static_cast<unsigned char>(c) >= 0x80;
         });
-        patterns_.push_back({pattern, plain ? ascii::lower(rest) : std::string(), plain});
+        patterns_.push_back({pattern, plain ? base::ascii::toLower(rest) : std::string(), plain});
     }
     if (patterns_.empty())
         patterns_.push_back({"*", {}, true});
@@ -233,7 +233,7 @@ bool NameMask::matches(const char* name) const
         if (length < p.suffix.size())
             continue;
         const char* tail = name + length - p.suffix.size();
-        if (std::equal(p.suffix.begin(), p.suffix.end(), tail, [](char s, char c) { return s == ascii::lower(c); }))
+        if (std::equal(p.suffix.begin(), p.suffix.end(), tail, [](char s, char c) { return s == base::ascii::toLower(c); }))
             return true;
     }
     return false;

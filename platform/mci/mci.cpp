@@ -1,5 +1,7 @@
 #include "platform/mci/mci.h"
 
+#include "platform/base/ascii.h"
+
 #include <map>
 #include <mutex>
 
@@ -12,11 +14,7 @@ std::string upperExtension(const std::string& path)
     const auto dot = path.find_last_of('.');
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
         return {};
-    std::string ext = path.substr(dot);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return ext;
+    return base::ascii::toUpper(path.substr(dot));
 }
 
 std::mutex& tableMutex()

@@ -1,5 +1,8 @@
 #include "platform/registry/desktop_association.h"
 
+#include "platform/base/ascii.h"
+#include "platform/base/process.h"
+#include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 #include "platform/registry/atomic_file.h"
 
@@ -7,20 +10,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace registry::desktop {
 
 namespace {
+
+using base::ascii::toLower;
 
 // Types of our own for the player's extensions that the desktop may not know;
 // each is a kind of a type it does know, so other players still take them.
@@ -36,53 +34,11 @@ const OwnType kOwnTypes[] = {
     {"bun", "audio/x-quorvana-bun", "audio/x-wav", "Wave sound bundle"},
 };
 
-std::string env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-// An XDG base folder: the variable when it holds an absolute path, else the
-// fallback below HOME.
-std::string xdgHome(const char* variable, const char* fallback)
-{
-    const std::string v = env(variable);
-    if (!v.empty() && v.front() == '/')
-        return v;
-    return env("HOME") + "/" + fallback;
-}
-
-std::string dataHome() { return xdgHome("XDG_DATA_HOME", ".local/share"); }
-std::string configHome() { return xdgHome("XDG_CONFIG_HOME", ".config"); }
-
-std::vector<std::string> dataDirs()
-{
-    std::string dirs = env("XDG_DATA_DIRS");
-    if (dirs.empty())
-        dirs = "/usr/local/share:/usr/share";
-    std::vector<std::string> out;
-    std::stringstream in(dirs);
-    for (std::string d; std::getline(in, d, ':');) {
-        if (!d.empty() && d.front() == '/')
-            out.push_back(d);
-    }
-    return out;
-}
-
-std::string lower(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
 std::string plainExtension(const std::string& extension)
 {
-    std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    std::string ext = toLower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
     if (ext.empty() || ext.size() > 32 || ext.front() == '.')
         return {};
     for (char c : ext) {
@@ -101,42 +57,13 @@ bool fail(std::string* error, const std::string& what)
     return false;
 }
 
-std::string findProgram(const std::string& name)
-{
-    std::stringstream in(env("PATH"));
-    for (std::string dir; std::getline(in, dir, ':');) {
-        if (dir.empty())
-            continue;
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
-}
-
 // Runs one of the desktop's cache builders on FOLDER when it is installed; the
 // files we wrote are already in place, so a missing or failing tool only
 // delays when the desktop notices them.
 void runIfInstalled(const char* tool, const std::string& folder)
 {
-    const std::string program = findProgram(tool);
-    if (program.empty())
-        return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::string arg0 = tool;
-    std::string arg1 = folder;
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) == 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    if (const std::string program = base::process::findInPath(tool); !program.empty())
+        base::process::runAndWait(program, {tool, folder});
 }
 
 const OwnType* ownTypeFor(const std::string& ext)
@@ -173,7 +100,7 @@ bool writeMimePackage(const std::string& ext, const std::string& type, std::stri
     std::string file = type.substr(type.find('/') + 1);
     if (file.rfind("x-", 0) == 0)
         file.erase(0, 2);
-    const std::string mimeDir = dataHome() + "/mime";
+    const std::string mimeDir = base::xdg::dataHome() + "/mime";
     if (!writeFileAtomically(mimeDir + "/packages/" + file + ".xml", xml))
         return fail(error, "cannot write the MIME type of ." + ext);
     runIfInstalled("update-mime-database", mimeDir);
@@ -216,7 +143,7 @@ std::vector<std::string> listedTypes(const std::string& entryPath)
 
 bool writeDesktopEntry(const std::string& program, const std::string& type, std::string* error)
 {
-    const std::string path = dataHome() + "/applications/" + kDesktopEntryName;
+    const std::string path = base::xdg::dataHome() + "/applications/" + kDesktopEntryName;
     std::vector<std::string> types = listedTypes(path);
     if (std::find(types.begin(), types.end(), type) == types.end())
         types.push_back(type);
@@ -233,13 +160,13 @@ bool writeDesktopEntry(const std::string& program, const std::string& type, std:
                               "MimeType=" + mimeTypes + "\n";
     if (!writeFileAtomically(path, entry))
         return fail(error, "cannot write the desktop entry");
-    runIfInstalled("update-desktop-database", dataHome() + "/applications");
+    runIfInstalled("update-desktop-database", base::xdg::dataHome() + "/applications");
     return true;
 }
 
 bool setDefault(const std::string& type, std::string* error)
 {
-    const std::string path = configHome() + "/mimeapps.list";
+    const std::string path = base::xdg::configHome() + "/mimeapps.list";
     std::string text;
     if (!kernel::readWholeFile(path, text) && errno != ENOENT)
         return fail(error, "cannot read mimeapps.list");
@@ -282,10 +209,10 @@ std::optional<std::string> playerIn(const std::string& command)
 
 std::string knownMimeType(const std::string& extension)
 {
-    const std::string ext = lower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
+    const std::string ext = toLower(extension.size() > 1 && extension.front() == '.' ? extension.substr(1) : extension);
     const std::string pattern = "*." + ext;
-    std::vector<std::string> dirs{dataHome()};
-    for (const std::string& d : dataDirs())
+    std::vector<std::string> dirs{base::xdg::dataHome()};
+    for (const std::string& d : base::xdg::dataDirs())
         dirs.push_back(d);
     std::string best;
     int bestWeight = -1;
@@ -303,7 +230,7 @@ std::string knownMimeType(const std::string& extension)
             const auto c = line.find(':', b + 1);
             const std::string glob = line.substr(b + 1, c == std::string::npos ? c : c - b - 1);
             const bool caseSensitive = c != std::string::npos && line.find("cs", c) != std::string::npos;
-            if ((caseSensitive ? glob : lower(glob)) != pattern)
+            if ((caseSensitive ? glob : toLower(glob)) != pattern)
                 continue;
             const int weight = std::atoi(line.substr(0, a).c_str());
             if (weight > bestWeight) {

@@ -1,5 +1,6 @@
 #include "platform/registry/registry.h"
 
+#include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 
 #include "platform/registry/atomic_file.h"
@@ -387,14 +388,7 @@ std::string storePath()
 {
     if (const char* own = std::getenv("QUORVANA_REGISTRY"); own && *own)
         return own;
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
-        config = xdg;
-    else if (const char* home = std::getenv("HOME"))
-        config = std::string(home) + "/.config";
-    else
-        config = ".config";
-    return config + "/quorvana/registry.reg";
+    return base::xdg::configHome() + "/quorvana/registry.reg";
 }
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM desired, HKEY* result)

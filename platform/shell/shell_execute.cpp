@@ -1,15 +1,13 @@
 #include "platform/shell/shell.h"
 
+#include "platform/base/ascii.h"
+#include "platform/base/process.h"
+
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace shell {
 
@@ -45,16 +43,6 @@ const std::vector<Program>& waveEditors()
     return programs;
 }
 
-bool equalsIgnoringCase(const std::string& a, const char* b)
-{
-    return ::strcasecmp(a.c_str(), b) == 0;
-}
-
-bool containsIgnoringCase(const std::string& text, const char* part)
-{
-    return ::strcasestr(text.c_str(), part) != nullptr;
-}
-
 int codeFor(int error)
 {
     switch (error) {
@@ -82,112 +70,19 @@ int codeFor(int error)
     }
 }
 
-// Starts PATH as a process of its own that nobody waits for: an intermediate
-// child forks the program and ends at once, so the program is adopted by init
-// and leaves no zombie. Returns 0 or the errno of the failed start.
-int spawnDetached(const std::string& path, const std::vector<std::string>& arguments, const std::string& directory)
-{
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    // The start's errno travels back through this pipe; a successful exec
-    // closes it (close-on-exec) and the parent reads end-of-file.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
-        return errno;
-    const pid_t child = ::fork();
-    if (child < 0) {
-        const int e = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        return e;
-    }
-    if (child == 0) {
-        // Only async-signal-safe calls from here on: the player has threads.
-        const pid_t program = ::fork();
-        if (program != 0) {
-            if (program < 0) {
-                const int e = errno;
-                (void)!::write(report[1], &e, sizeof e);
-            }
-            ::_exit(0);
-        }
-        ::setsid();
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        for (int sig = 1; sig < NSIG; ++sig)
-            ::sigaction(sig, &dfl, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        // The player's own descriptors (audio devices, files) stay with the player.
-        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        if (const int null = ::open("/dev/null", O_RDONLY); null >= 0 && null != 0) {
-            ::dup2(null, 0);
-            ::close(null);
-        }
-        if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
-            const int e = errno == ENOENT ? ENOTDIR : errno;
-            (void)!::write(report[1], &e, sizeof e);
-            ::_exit(127);
-        }
-        ::execve(path.c_str(), argv.data(), environ);
-        const int e = errno;
-        (void)!::write(report[1], &e, sizeof e);
-        ::_exit(127);
-    }
-
-    ::close(report[1]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int error = 0;
-    ssize_t n;
-    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    ::close(report[0]);
-    return n == static_cast<ssize_t>(sizeof error) ? error : 0;
-}
-
-// NAME as execvp finds it: the first executable regular file of that name in PATH.
-std::string findInPath(const std::string& name, bool& deniedSomewhere)
-{
-    const char* env = std::getenv("PATH");
-    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find(':', start);
-        const std::string dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        // An empty entry is the current folder.
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st;
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            if (::access(candidate.c_str(), X_OK) == 0)
-                return candidate;
-            deniedSomewhere = true;
-        }
-        if (end == std::string::npos)
-            return {};
-        start = end + 1;
-    }
-}
-
 int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
                  const std::string& directory)
 {
     std::vector<std::string> arguments{argv0};
     arguments.insert(arguments.end(), parameters.begin(), parameters.end());
-    return codeFor(spawnDetached(path, arguments, directory));
+    return codeFor(base::process::startDetached(path, arguments, directory));
 }
 
 int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,
                         const std::string& directory)
 {
     for (const auto& program : programs) {
-        bool denied = false;
-        const std::string path = findInPath(program.name, denied);
+        const std::string path = base::process::findInPath(program.name);
         if (path.empty())
             continue;
         std::vector<std::string> parameters = program.arguments;
@@ -199,8 +94,7 @@ int startFirstInstalled(const std::vector<Program>& programs, const std::vector<
 
 int openDocument(const std::string& document, const std::string& directory)
 {
-    bool denied = false;
-    const std::string opener = findInPath("xdg-open", denied);
+    const std::string opener = base::process::findInPath("xdg-open");
     if (opener.empty())
         return ErrNoAssociation;
     return startProgram(opener, "xdg-open", {document}, directory);
@@ -223,12 +117,13 @@ bool looksLikeUrl(const std::string& text)
 // The Windows programs the player names by their Windows names.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
 {
-    if (equalsIgnoringCase(name, "rundll32.exe") || equalsIgnoringCase(name, "rundll32")) {
-        if (containsIgnoringCase(parameters, "mmsys.cpl"))
+    using base::ascii::equalIgnoringCase;
+    if (equalIgnoringCase(name, "rundll32.exe") || equalIgnoringCase(name, "rundll32")) {
+        if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
             return startFirstInstalled(soundSettingsPrograms(), {}, directory);
         return ErrFileNotFound;
     }
-    if (equalsIgnoringCase(name, "sndrec32.exe") || equalsIgnoringCase(name, "sndrec32"))
+    if (equalIgnoringCase(name, "sndrec32.exe") || equalIgnoringCase(name, "sndrec32"))
         return startFirstInstalled(waveEditors(), splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
@@ -272,7 +167,7 @@ int execute(const std::string& file, const std::string& parameters, const std::s
     std::string path = file;
     if (file.find('/') == std::string::npos) {
         bool denied = false;
-        path = findInPath(file, denied);
+        path = base::process::findInPath(file, &denied);
         if (path.empty()) {
             if (denied)
                 return ErrAccessDenied;
