@@ -8,15 +8,17 @@ namespace {
 
 using enum Editor;
 
-// .BUN files hold MIDI data in a wave container: they play as wave audio but
-// are edited as songs.
+// .BUN files play on the wave-audio device but go to the MIDI editor.
 constexpr Kind kKinds[] = {
     {.extension = ".mid", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
-    {.extension = ".rmi", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid, .mimeType = "audio/x-quorvana-rmid"},
+    {.extension = ".rmi", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid,
+     .mimeType = "audio/x-quorvana-rmid", .mimeParent = "audio/midi", .mimeComment = "MIDI song in a RIFF wrapper"},
     {.extension = ".wav", .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-wav"},
     {.extension = ".avi", .editor = Video, .box = AssociationBox::Video, .mimeType = "video/x-msvideo"},
-    {.extension = ".wa~", .waveOnly = true, .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-quorvana-wave-backup"},
-    {.extension = ".bun", .waveOnly = true, .editor = Midi, .mimeType = "audio/x-quorvana-bun"},
+    {.extension = ".wa~", .waveOnly = true, .editor = Wave, .box = AssociationBox::Wave,
+     .mimeType = "audio/x-quorvana-wave-backup", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound (backup copy)"},
+    {.extension = ".bun", .waveOnly = true, .editor = Midi,
+     .mimeType = "audio/x-quorvana-bun", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound bundle"},
 };
 
 } // namespace

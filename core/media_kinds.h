@@ -23,6 +23,9 @@ struct Kind {
     Editor editor = Editor::Wave;
     AssociationBox box = AssociationBox::None;
     const char* mimeType = "";   // what the desktop calls it
+    // Set for a type of the player's own, which the desktop learns from us.
+    const char* mimeParent = "";
+    const char* mimeComment = "";
 };
 
 // In the order of the browser's mask.

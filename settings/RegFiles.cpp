@@ -188,6 +188,41 @@ ui::Variant TRegFile::ReadValue(const std::string& valuePath)
     return result;
 }
 
+namespace {
+
+// The registry type and bytes a variant is stored as.
+DWORD encodeValue(TRegFile& reg, const ui::Variant& value, std::vector<std::uint8_t>& data)
+{
+    auto dword = [&](std::int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            data.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+        return DWORD(REG_DWORD);
+    };
+    switch (value.VarType()) {
+    case ui::varSmallint: return dword(value.AsSmallint());
+    case ui::varInteger: return dword(value.AsInteger());
+    case ui::varBoolean: return dword(value.AsBoolean() ? -1 : 0);
+    case ui::varSingle:
+    case ui::varDouble:
+    case ui::varCurrency:
+    case ui::varDate: {
+        const ui::VariantImage image = value.Image();
+        data.assign(image.begin(), image.end());
+        return REG_BINARY;
+    }
+    case ui::varString:
+        if (value.Text().size() >= std::numeric_limits<DWORD>::max())
+            reg.CheckResult(ERROR_NOT_ENOUGH_MEMORY);
+        data.assign(value.Text().begin(), value.Text().end());
+        data.push_back(0);
+        return REG_SZ;
+    default:
+        throw ERegFileError("Invalid variant type");
+    }
+}
+
+} // namespace
+
 void TRegFile::WriteValue(const std::string& valuePath, ui::Variant value)
 {
     std::string name = valuePath;
@@ -195,35 +230,7 @@ void TRegFile::WriteValue(const std::string& valuePath, ui::Variant value)
     OpenKey(keyPathWith(subKey), false);
     try {
         std::vector<std::uint8_t> data;
-        DWORD type = REG_NONE;
-        auto dword = [&](std::int32_t v) {
-            type = REG_DWORD;
-            for (int i = 0; i < 4; ++i)
-                data.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
-        };
-        switch (value.VarType()) {
-        case ui::varSmallint: dword(value.AsSmallint()); break;
-        case ui::varInteger: dword(value.AsInteger()); break;
-        case ui::varBoolean: dword(value.AsBoolean() ? -1 : 0); break;
-        case ui::varSingle:
-        case ui::varDouble:
-        case ui::varCurrency:
-        case ui::varDate: {
-            const ui::VariantImage image = value.Image();
-            data.assign(image.begin(), image.end());
-            type = REG_BINARY;
-            break;
-        }
-        case ui::varString:
-            if (value.Text().size() >= std::numeric_limits<DWORD>::max())
-                CheckResult(ERROR_NOT_ENOUGH_MEMORY);
-            data.assign(value.Text().begin(), value.Text().end());
-            data.push_back(0);
-            type = REG_SZ;
-            break;
-        default:
-            throw ERegFileError("Invalid variant type");
-        }
+        const DWORD type = encodeValue(*this, value, data);
         WriteData(name, data.data(), static_cast<std::uint32_t>(data.size()), type);
     } catch (...) {
         CloseKey();

@@ -44,9 +44,26 @@ QPushButton* button(QWidget* parent, const char* caption, QStyle::StandardPixmap
 
 } // namespace
 
+namespace {
+
+// The desktop learns the types of our own from the media kinds before any
+// association can need them.
+void declareOwnTypes()
+{
+    std::vector<registry::desktop::OwnType> types;
+    for (const media_kinds::Kind& kind : media_kinds::all()) {
+        if (*kind.mimeParent)
+            types.push_back({kind.extension, kind.mimeType, kind.mimeParent, kind.mimeComment});
+    }
+    registry::desktop::setOwnTypes(std::move(types));
+}
+
+} // namespace
+
 TFormAssoc::TFormAssoc(QWidget* owner)
     : QDialog(owner), ModuleFileName([] { return registry::desktop::moduleFileName(); })
 {
+    declareOwnTypes();
     setObjectName("FormAssoc");
     setWindowTitle("Get Associations:");
     setFont(QFont("MS Sans Serif", 8));

@@ -20,19 +20,11 @@ namespace {
 
 using base::ascii::toLower;
 
-// Types of our own for the player's extensions that the desktop may not know;
-// each is a kind of a type it does know, so other players still take them.
-struct OwnType {
-    const char* extension;
-    const char* type;
-    const char* parent;
-    const char* comment;
-};
-const OwnType kOwnTypes[] = {
-    {"rmi", "audio/x-quorvana-rmid", "audio/midi", "MIDI song in a RIFF wrapper"},
-    {"wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"},
-    {"bun", "audio/x-quorvana-bun", "audio/x-wav", "Wave sound bundle"},
-};
+std::vector<OwnType>& ownTypes()
+{
+    static std::vector<OwnType> types;
+    return types;
+}
 
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
@@ -68,8 +60,8 @@ void runIfInstalled(const char* tool, const std::string& folder)
 
 const OwnType* ownTypeFor(const std::string& ext)
 {
-    for (const OwnType& t : kOwnTypes) {
-        if (ext == t.extension)
+    for (const OwnType& t : ownTypes()) {
+        if (ext == plainExtension(t.extension))
             return &t;
     }
     return nullptr;
@@ -91,9 +83,9 @@ bool writeMimePackage(const std::string& ext, const std::string& type, std::stri
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                       "  <mime-type type=\"" + type + "\">\n"
-                      "    <comment>" + (own ? std::string(own->comment) : "." + ext + " file") + "</comment>\n";
+                      "    <comment>" + (own ? own->comment : "." + ext + " file") + "</comment>\n";
     if (own)
-        xml += std::string("    <sub-class-of type=\"") + own->parent + "\"/>\n";
+        xml += "    <sub-class-of type=\"" + own->parent + "\"/>\n";
     xml += "    <glob pattern=\"*." + ext + "\"/>\n"
            "  </mime-type>\n"
            "</mime-info>\n";
@@ -176,6 +168,8 @@ bool setDefault(const std::string& type, std::string* error)
 }
 
 } // namespace
+
+void setOwnTypes(std::vector<OwnType> types) { ownTypes() = std::move(types); }
 
 std::string moduleFileName()
 {

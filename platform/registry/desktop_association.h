@@ -5,10 +5,24 @@
 // shared MIME database does not know, all in the user's XDG folders.
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace registry::desktop {
 
 inline constexpr const char* kDesktopEntryName = "quorvana.desktop";
+
+// A type of the player's own for an extension the desktop may not know; it is
+// a kind of a type the desktop does know, so other players still take it.
+struct OwnType {
+    std::string extension; // ".wa~" or "wa~"
+    std::string type;
+    std::string parent;
+    std::string comment;
+};
+
+// The types of its own the player declares; an extension without one that the
+// desktop does not know gets an application/x-quorvana-... type.
+void setOwnTypes(std::vector<OwnType> types);
 
 // The running program's executable (/proc/self/exe).
 std::string moduleFileName();

@@ -26,6 +26,7 @@ protected:
         setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
         unsetenv("XDG_DATA_DIRS");
+        setOwnTypes({{".wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"}});
     }
 
     std::string entry() const { return readFile(dir_ / "data" / "applications" / "quorvana.desktop"); }
