@@ -89,37 +89,11 @@ protected:
 
 } // namespace
 
-TEST_F(FormAssocTest, StartsAsDesignedWithEveryBoxChecked)
+TEST_F(FormAssocTest, StartsWithEveryBoxCheckedAndOkAsDefault)
 {
-    EXPECT_EQ(form_.windowTitle(), "Get Associations:");
-    EXPECT_EQ(form_.size(), QSize(481, 243));
-    struct Place {
-        QWidget* widget;
-        QRect geometry;
-        const char* caption;
-    };
-    const Place places[] = {
-        {form_.Label1, {16, 8, 145, 49}, "If you double-click files in Explorer, Quorvana will auto-open for these files:"},
-        {form_.GroupBox1, {16, 56, 153, 129}, "Associate Quorvana with:"},
-        {form_.CheckBoxMID, {16, 24, 129, 17}, ".MID - (MIDI - Files)"},
-        {form_.CheckBoxRMI, {16, 48, 129, 17}, ".RMI - (MIDI - Files)"},
-        {form_.CheckBoxWAV, {16, 72, 129, 17}, ".WAV; . WA~ - (Wave)"},
-        {form_.CheckBoxAVI, {16, 96, 121, 17}, ".AVI - (Video - Files)"},
-        {form_.GroupBox2, {168, 56, 305, 129}, "Current Association Status:"},
-        {form_.BitBtn1, {312, 200, 89, 25}, "OK"},
-        {form_.BitBtn2, {408, 200, 65, 25}, "Cancel"},
-    };
-    for (const Place& p : places) {
-        EXPECT_EQ(p.widget->geometry(), p.geometry) << p.caption;
-        const QString text = p.widget->property("text").isValid() ? p.widget->property("text").toString()
-                                                                  : p.widget->property("title").toString();
-        EXPECT_EQ(text, QString::fromUtf8(p.caption));
-    }
-    EXPECT_EQ(form_.LabelAVI->parentWidget(), form_.GroupBox2);
-    EXPECT_EQ(form_.LabelAVI->pos(), QPoint(8, 96));
-    EXPECT_EQ(form_.LabelWAV->text(), "LabelWAV");
     for (QCheckBox* box : {form_.CheckBoxMID, form_.CheckBoxRMI, form_.CheckBoxWAV, form_.CheckBoxAVI})
         EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(form_.LabelAVI->parentWidget(), form_.GroupBox2);
     EXPECT_TRUE(form_.BitBtn1->isDefault());
 }
 
