@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 const int kMidiPause = 1500;
 }
@@ -27,10 +29,12 @@ bool TrackPlayer::start(const EntryRules& rules, const QString& fileName)
     const media_kinds::Kind* kind = media_kinds::kindOf(fileName);
     player.DeviceType = kind && kind->waveOnly ? TMPDeviceTypes::dtWaveAudio : TMPDeviceTypes::dtAutoSelect;
     player.FileName = fileName;
+    showReason({});
     try {
         player.Open();
-    } catch (const ui::EMCIDeviceError&) {
+    } catch (const ui::EMCIDeviceError& refusal) {
         openFailed(rules);
+        showReason(QString::fromStdString(refusal.message()));
         return false;
     }
     if (rules.stopsAutoEnable)
@@ -64,6 +68,17 @@ void TrackPlayer::openFailed(const EntryRules& rules)
         c_.mediaPlayer.SetAutoEnable(true);
     c_.lengthReadout.setText("Error");
     c_.positionReadout.setText("");
+}
+
+void TrackPlayer::showReason(const QString& reason)
+{
+    // "Error" alone cannot tell a damaged file from a missing sound card: the
+    // device's reason goes beside it, for the eye and for a screen reader.
+    c_.lengthReadout.setToolTip(reason);
+    c_.lengthReadout.setAccessibleDescription(reason);
+    if (!reason.isEmpty())
+        std::fprintf(stderr, "quorvana: %s: %s\n", ui::fileNameBytes(c_.mediaPlayer.FileName).c_str(),
+                     reason.toLocal8Bit().constData());
 }
 
 void TrackPlayer::showLength()

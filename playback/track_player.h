@@ -99,6 +99,7 @@ public:
 
 private:
     void openFailed(const EntryRules& rules);
+    void showReason(const QString& reason);
     void showLength();
     void matchSelectionToTitle();
     bool atEndOfSelectedTrack();

@@ -48,6 +48,8 @@ TEST_F(TrackPlayerTest, RefusedFileShowsErrorAndKeepsTheRest)
     rig->ScrollBar1->setValue(20);
     click("bad.mid");
     EXPECT_EQ(rig->Edit1->text(), "Error");
+    EXPECT_EQ(rig->Edit1->toolTip(), "scripted refusal");
+    EXPECT_EQ(rig->Edit1->accessibleDescription(), rig->Edit1->toolTip());
     EXPECT_EQ(rig->Edit2->text(), "");
     EXPECT_FALSE(rig->Timer1->isActive());
     EXPECT_EQ(rig->windowTitle(), "good.mid");
@@ -58,6 +60,7 @@ TEST_F(TrackPlayerTest, RefusedFileShowsErrorAndKeepsTheRest)
     EXPECT_TRUE(boxes.empty());
 
     click("good.mid");
+    EXPECT_EQ(rig->Edit1->toolTip(), "") << "the next track clears the reason";
     EXPECT_TRUE(rig->MediaPlayer1->Button(TMPBtnType::btPlay)->isEnabled());
     EXPECT_TRUE(rig->MediaPlayer1->Button(TMPBtnType::btStop)->isEnabled());
 }
