@@ -119,7 +119,7 @@ void TForm1::createLogic()
             .rewindPlayer = [this] { MediaPlayer1->Rewind(); },
             .openInstead = [this](const QString& file) { trackPlayer_->openQuietly(file); },
             .editorFor = [](const std::string& file) {
-                return editor_settings::editorForFile(editor_settings::filePath(), file);
+                return editor_settings::editorForFile(editor_settings::location(), file);
             },
             .setup = [this] { Setup1Click(this); },
         });

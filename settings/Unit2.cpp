@@ -115,8 +115,8 @@ bool TOpenDialog::Execute(QWidget* owner)
     return true;
 }
 
-TFormSetup::TFormSetup(QWidget* owner, std::string settingsFile, TOpenDialog::Chooser chooser)
-    : QDialog(owner), settingsFile_(std::move(settingsFile))
+TFormSetup::TFormSetup(QWidget* owner, editor_settings::Location settings, TOpenDialog::Chooser chooser)
+    : QDialog(owner), settings_(std::move(settings))
 {
     setObjectName(QStringLiteral("FormSetup"));
     setWindowTitle(QStringLiteral("Setup"));
@@ -210,7 +210,7 @@ void TFormSetup::createEditRows()
 void TFormSetup::FormCreate(QObject*)
 {
     const auto load = [this](const editor_settings::Entry& entry) {
-        return ui::decodeFileName(QByteArray::fromStdString(editor_settings::read(settingsFile_, entry)));
+        return ui::decodeFileName(QByteArray::fromStdString(editor_settings::read(settings_, entry)));
     };
     Edit1->setText(load(editor_settings::MidiEdit));
     Edit2->setText(load(editor_settings::WavEdit));
@@ -236,8 +236,8 @@ void TFormSetup::BitBtn1Click(QObject*)
     const std::pair<const editor_settings::Entry*, QLineEdit*> rows[] = {
         {&editor_settings::MidiEdit, Edit1}, {&editor_settings::WavEdit, Edit2}, {&editor_settings::AviEdit, Edit3}};
     for (const auto& [entry, edit] : rows) {
-        if (!editor_settings::write(settingsFile_, *entry, ui::encodeFileName(edit->text()).toStdString()))
-            throw ui::Exception(ui::formatMessage("Kann nicht nach %s schreiben", settingsFile_));
+        if (!editor_settings::write(settings_, *entry, ui::encodeFileName(edit->text()).toStdString()))
+            throw ui::Exception(ui::formatMessage("Kann nicht nach %s schreiben", settings_.file));
     }
 }
 

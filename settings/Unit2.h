@@ -44,10 +44,10 @@ class TFormSetup : public QDialog {
 public:
     // SETTINGS_FILE is the editor settings file; CHOOSER runs the file dialog
     // (empty: the real one).
-    explicit TFormSetup(QWidget* owner = nullptr, std::string settingsFile = editor_settings::filePath(),
+    explicit TFormSetup(QWidget* owner = nullptr, editor_settings::Location settings = editor_settings::location(),
                         TOpenDialog::Chooser chooser = {});
 
-    const std::string& settingsFile() const { return settingsFile_; }
+    const std::string& settingsFile() const { return settings_.file; }
 
     QFrame* Bevel1;
     QLabel* Label1;
@@ -77,7 +77,7 @@ private:
     void browse(QLineEdit* edit, const QString& title);
     void okClicked();
 
-    std::string settingsFile_;
+    editor_settings::Location settings_;
 };
 
 // The most recently created Setup dialog.

@@ -1,23 +1,57 @@
 #include "settings/editor_settings.h"
 
 #include "core/media_kinds.h"
+#include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 #include "platform/profile/profile.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace editor_settings {
 
-
 namespace {
+
 std::string& pathOverride()
 {
     static std::string path;
     return path;
 }
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// An installed copy never writes beside itself, even where root may.
+bool mayWriteBeside(const std::string& folder)
+{
+    for (const char* system : {"/usr/", "/bin/", "/sbin/", "/opt/"}) {
+        if ((folder + "/").rfind(system, 0) == 0)
+            return false;
+    }
+    return ::access(folder.c_str(), W_OK) == 0;
+}
+
 } // namespace
 
-std::string filePath()
+Location locate(const std::string& executable, bool folderWritable)
 {
-    return pathOverride().empty() ? kernel::iniPathFor(kernel::moduleFileName()) : pathOverride();
+    const std::string beside = kernel::iniPathFor(executable);
+    if (folderWritable)
+        return {beside};
+    return {base::xdg::configHome() + "/quorvana/" + beside.substr(beside.find_last_of('/') + 1), beside};
+}
+
+Location location()
+{
+    if (!pathOverride().empty())
+        return {pathOverride()};
+    const std::string executable = kernel::moduleFileName();
+    return locate(executable, mayWriteBeside(executable.substr(0, executable.find_last_of('/'))));
 }
 
 void setFilePathForTests(const std::string& path)
@@ -25,14 +59,26 @@ void setFilePathForTests(const std::string& path)
     pathOverride() = path;
 }
 
-std::string read(const std::string& settingsFile, const Entry& entry)
+std::string read(const Location& settings, const Entry& entry)
 {
-    return profile::getString(settingsFile, Section, entry.key, entry.defaultValue, ReadBufferSize);
+    const std::string& from = settings.shared.empty() || exists(settings.file) ? settings.file : settings.shared;
+    return profile::getString(from, Section, entry.key, entry.defaultValue, ReadBufferSize);
 }
 
-bool write(const std::string& settingsFile, const Entry& entry, const std::string& value)
+bool write(const Location& settings, const Entry& entry, const std::string& value)
 {
-    return profile::writeString(settingsFile, Section, entry.key, value);
+    if (!settings.shared.empty() && !exists(settings.file)) {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(settings.file).parent_path(), ignored);
+        if (exists(settings.shared)) {
+            const kernel::Status copied = kernel::copyFile(settings.shared, settings.file);
+            if (!copied.ok() && !copied.targetExists()) {
+                errno = copied.error;
+                return false;
+            }
+        }
+    }
+    return profile::writeString(settings.file, Section, entry.key, value);
 }
 
 const Entry* entryForFile(const std::string& mediaPath)
@@ -48,10 +94,10 @@ const Entry* entryForFile(const std::string& mediaPath)
     return nullptr;
 }
 
-std::string editorForFile(const std::string& settingsFile, const std::string& mediaPath)
+std::string editorForFile(const Location& settings, const std::string& mediaPath)
 {
     const Entry* entry = entryForFile(mediaPath);
-    return entry ? read(settingsFile, *entry) : std::string();
+    return entry ? read(settings, *entry) : std::string();
 }
 
 } // namespace editor_settings

@@ -4,6 +4,7 @@
 // file list's "Edit File" both read it through here.
 #include <cstddef>
 #include <string>
+#include <utility>
 
 namespace editor_settings {
 
@@ -20,20 +21,29 @@ inline constexpr Entry AviEdit{"AviEdit", ""};
 // Values are read as into a C buffer of this size: at most 1,023 characters.
 inline constexpr std::size_t ReadBufferSize = 1024;
 
-// The running executable's path with ".INI" for its extension.
-std::string filePath();
+// Where the settings are: the executable's path with ".INI" for its
+// extension where its folder may be written; else (an installed copy) a
+// per-user copy in $XDG_CONFIG_HOME/quorvana, which starts out as the file
+// beside the executable, so that nothing an administrator put there is lost.
+struct Location {
+    Location(std::string file = {}, std::string shared = {}) : file(std::move(file)), shared(std::move(shared)) {}
+    std::string file;   // what reads prefer and writes go to
+    std::string shared; // read while FILE does not exist, copied on the first write; empty when FILE is the one
+};
+Location locate(const std::string& executable, bool folderWritable);
+// The running program's location.
+Location location();
 // Tests keep the file in a folder of their own; empty puts the real one back.
 void setFilePathForTests(const std::string& path);
 
-std::string read(const std::string& settingsFile, const Entry& entry);
-
+std::string read(const Location& settings, const Entry& entry);
 // False (errno set) when the file could not be written.
-bool write(const std::string& settingsFile, const Entry& entry, const std::string& value);
+bool write(const Location& settings, const Entry& entry, const std::string& value);
 
 // The entry of the editor for a media file's kind, or null for other files.
 const Entry* entryForFile(const std::string& mediaPath);
 
 // The editor configured for MEDIA_PATH; empty when none is or the kind has none.
-std::string editorForFile(const std::string& settingsFile, const std::string& mediaPath);
+std::string editorForFile(const Location& settings, const std::string& mediaPath);
 
 } // namespace editor_settings

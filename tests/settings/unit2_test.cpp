@@ -127,7 +127,7 @@ TEST(SetupDialogRun, EachOpeningIsAFreshModalInstance)
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_NE(seen[0], seen[1]);
     EXPECT_EQ(FormSetup.data(), seen[1]);
-    EXPECT_EQ(FormSetup->settingsFile(), editor_settings::filePath());
+    EXPECT_EQ(FormSetup->settingsFile(), editor_settings::location().file);
 }
 
 TEST(OpenFileDialog, OpensInThePresetFolderWithProgramsFirst)
@@ -145,4 +145,27 @@ TEST(OpenFileDialog, OpensInThePresetFolderWithProgramsFirst)
     });
     EXPECT_EQ(runOpenFileDialog(nullptr, settings), std::nullopt);
     EXPECT_EQ(shown, (QStringList{settings.Title, "Programs (*)", "All Files (*)", QString::fromStdString(dir.str())}));
+}
+
+TEST(SettingsLocation, InstalledCopySavesToAPerUserFileSeededFromTheSharedOne)
+{
+    testing_support::TempDir dir;
+    const std::string executable = (dir / "bin/quorvana").string();
+    EXPECT_EQ(editor_settings::locate(executable, true).file, (dir / "bin/quorvana.INI").string());
+    EXPECT_TRUE(editor_settings::locate(executable, true).shared.empty());
+
+    // What an administrator put beside the program reaches every user.
+    dir.write("bin/quorvana.INI", "[Quorvana]\r\nAviEdit=/opt/cutter\r\nMIDIEdit=/opt/seq\r\n");
+    const editor_settings::Location installed = editor_settings::locate(executable, false);
+    EXPECT_EQ(installed.file, std::string(getenv("XDG_CONFIG_HOME")) + "/quorvana/quorvana.INI");
+    auto setup = std::make_unique<TFormSetup>(nullptr, installed);
+    EXPECT_EQ(setup->Edit3->text(), "/opt/cutter");
+    setup->Edit1->setText("/home/me/seq");
+    setup->BitBtn1Click(setup->BitBtn1);
+
+    setup = std::make_unique<TFormSetup>(nullptr, installed);
+    EXPECT_EQ(setup->Edit1->text(), "/home/me/seq");
+    EXPECT_EQ(setup->Edit3->text(), "/opt/cutter");
+    EXPECT_EQ(readFile(dir / "bin/quorvana.INI"), "[Quorvana]\r\nAviEdit=/opt/cutter\r\nMIDIEdit=/opt/seq\r\n");
+    std::filesystem::remove(installed.file);
 }
