@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 namespace registry::desktop {
@@ -154,6 +155,27 @@ bool writeDesktopEntry(const std::string& program, const std::string& type, std:
         return fail(error, "cannot write the desktop entry");
     runIfInstalled("update-desktop-database", base::xdg::dataHome() + "/applications");
     return true;
+}
+
+// An installed player has its desktop entry in the share folder beside its
+// bin folder; that entry is the one the user's defaults name.
+bool isInstalled(const std::string& program)
+{
+    const std::string bin = program.substr(0, program.find_last_of('/'));
+    const std::string entry = bin + "/../share/applications/" + kDesktopEntryName;
+    return ::access(entry.c_str(), F_OK) == 0;
+}
+
+// An entry of ours in the user's folder would hide the installed one (and may
+// start a copy the user built somewhere); it goes.
+void removeUserEntry()
+{
+    const std::string path = base::xdg::dataHome() + "/applications/" + kDesktopEntryName;
+    std::string text;
+    if (kernel::readWholeFile(path, text) && text.rfind("[Desktop Entry]\nType=Application\nName=Quorvana\n", 0) == 0) {
+        ::unlink(path.c_str());
+        runIfInstalled("update-desktop-database", base::xdg::dataHome() + "/applications");
+    }
 }
 
 bool setDefault(const std::string& type, std::string* error)
@@ -352,7 +374,11 @@ bool associate(const std::string& extension, const std::string& program, std::st
         if (!writeMimePackage(ext, type, error))
             return false;
     }
-    return writeDesktopEntry(program, type, error) && setDefault(type, error);
+    if (isInstalled(program))
+        removeUserEntry();
+    else if (!writeDesktopEntry(program, type, error))
+        return false;
+    return setDefault(type, error);
 }
 
 } // namespace registry::desktop

@@ -40,9 +40,11 @@ std::string knownMimeType(const std::string& extension);
 // the known one, else one of our own.
 std::string mimeTypeFor(const std::string& extension);
 
-// Makes PROGRAM the desktop's default for files with EXTENSION. Touches only
-// that extension's MIME type: every other line of mimeapps.list stays as it
-// was. Extensions that a glob cannot express safely are left to the registry
+// Makes PROGRAM the desktop's default for files with EXTENSION: through the
+// installed desktop entry when PROGRAM is an installed copy (bin/ beside a
+// share/applications/ holding it), else through an entry of the user's own
+// whose Exec is PROGRAM. Touches only that extension's MIME type: every
+// other line of mimeapps.list stays as it was. Extensions that a glob cannot express safely are left to the registry
 // alone (nothing done, true). False with a reason in *ERROR when a file
 // could not be written.
 bool associate(const std::string& extension, const std::string& program, std::string* error = nullptr);

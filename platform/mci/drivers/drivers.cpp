@@ -6,6 +6,7 @@
 #include "platform/mci/wave/wave_device.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <mutex>
 #include <string>
 
@@ -21,19 +22,32 @@ std::string executableFolder()
     return path.empty() ? std::string(".") : path.substr(0, path.find_last_of('/'));
 }
 
-// The video module lies beside the executable; it is loaded once and kept.
+// The video module lies beside the executable in a build folder and in
+// lib/quorvana below an installed one; it is loaded once and kept.
+void* openVideoModule(std::string& why)
+{
+    const std::string folder = executableFolder();
+    for (const std::string& path : {folder + "/quorvana-video.so", folder + "/../lib/quorvana/quorvana-video.so"}) {
+        if (::access(path.c_str(), F_OK) != 0)
+            continue;
+        if (void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))
+            return module;
+        why = dlerror();
+        return nullptr;
+    }
+    why = "quorvana-video.so is neither beside " + folder + " nor in " + folder + "/../lib/quorvana";
+    return nullptr;
+}
+
 MakeVideo loadVideoModule(std::string& error)
 {
     static std::once_flag once;
     static MakeVideo make = nullptr;
     static std::string why;
     std::call_once(once, [] {
-        const std::string path = executableFolder() + "/quorvana-video.so";
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            why = dlerror();
+        void* module = openVideoModule(why);
+        if (!module)
             return;
-        }
         make = reinterpret_cast<MakeVideo>(dlsym(module, "quorvana_make_video_device"));
         if (!make)
             why = "the video module has no driver";

@@ -127,6 +127,20 @@ TEST_F(DesktopAssociation, KnownTypesGetTheDefaultAndTheEntryListsThemAll)
     EXPECT_EQ(mimeapps() + entry(), before);
 }
 
+TEST_F(DesktopAssociation, AnInstalledPlayerIsNamedByItsInstalledEntry)
+{
+    const std::string self = moduleFileName();
+    ASSERT_TRUE(associate(".mid", self));
+    ASSERT_FALSE(entry().empty());
+
+    dir_.write("usr/share/applications/quorvana.desktop", "[Desktop Entry]\n");
+    const std::string installed = dir_.write("usr/bin/quorvana", "");
+    ASSERT_TRUE(associate(".mid", installed));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "applications" / "quorvana.desktop"))
+        << "the user's own entry would hide the installed one";
+    EXPECT_NE(mimeapps().find("[Default Applications]\naudio/midi=quorvana.desktop;\n"), std::string::npos);
+}
+
 TEST_F(DesktopAssociation, UnknownExtensionsGetATypeOfTheirOwn)
 {
     if (!knownMimeType(".wa~").empty())
