@@ -11,6 +11,11 @@ packages=(
   fonts-liberation2 xdg-utils
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+if [ "${1:-}" = "--package" ] || [ "${1:-}" = "--tests" ]; then
+  # The package's dependencies are computed by dpkg-shlibdeps; its files are
+  # checked by lintian and the desktop's own validators.
+  packages+=(dpkg-dev file lintian desktop-file-utils appstream)
+fi
 if [ "${1:-}" = "--tests" ]; then
   # Tests encode media with ffmpeg, fuzz with clang and show windows under Xvfb.
   packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth)

@@ -1,0 +1,23 @@
+# The Debian package: the installed files, with dependencies computed from the
+# libraries the binaries use, the soundfont the built-in synthesizer plays
+# with, and maintainer scripts that let the desktop know the new types.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quorvana)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The Quorvana developers <quorvana@quorvana.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "multimedia player with a GM or GS reset before every song")
+set(CPACK_PACKAGE_DESCRIPTION "Quorvana plays MIDI songs, wave sounds and AVI videos from a folder browser
+in one small window, file after file, and can send a General MIDI or
+Roland GS reset to the synthesizer before every song: the built-in
+FluidSynth synthesizer or an external one on an ALSA sequencer port.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/data/postinst;${PROJECT_SOURCE_DIR}/data/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+include(CPack)

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the Debian package: build/package/quorvana_<version>_amd64.deb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh --package
+cmake -S . -B build/package-build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQUORVANA_TESTS=OFF -DQUORVANA_BENCH=OFF >/dev/null
+cmake --build build/package-build
+(cd build/package-build && cpack -B "$PWD/../package" >/dev/null)
+rm -rf build/package/_CPack_Packages
+ls build/package/*.deb
