@@ -14,13 +14,14 @@ int64_t nanos(TimePoint t)
 
 } // namespace
 
-std::unique_ptr<SynthOutput> SynthOutput::open(std::string& error)
+std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std::string& error)
 {
     std::unique_ptr<SynthOutput> out(new SynthOutput);
     audio::Format format;
-    out->synth_ = Synth::create(format.sampleRate, error);
+    out->synth_ = Synth::create(format.sampleRate, soundfont, error);
     if (!out->synth_)
         return nullptr;
+    out->soundfont_ = soundfont;
     SynthOutput* self = out.get();
     out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
     if (!out->audio_)
@@ -48,6 +49,21 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
+{
+    if (soundfont == soundfont_)
+        return true;
+    std::unique_ptr<Synth> fresh = Synth::create(synth_->sampleRate(), soundfont, error);
+    if (!fresh)
+        return false;
+    {
+        audio::Output::Lock lock(*audio_);
+        synth_.swap(fresh);
+    }
+    soundfont_ = soundfont;
+    return true; // the old synthesizer goes here, off the audio thread
 }
 
 void SynthOutput::withSynth(const std::function<void(Synth&)>& fn)
