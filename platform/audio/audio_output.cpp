@@ -96,6 +96,7 @@ public:
     }
 
     int period() const { return period_; }
+    bool isOpen() const { return device_ != 0; }
 
     bool add(Output::Stream* stream)
     {
@@ -270,6 +271,13 @@ std::vector<std::string> outputDevices(std::string& error)
 {
     std::lock_guard guard(cardMutex());
     return card().devices(error);
+}
+
+bool followChosenDevice(std::string& error)
+{
+    const std::string device = multimedia::current().soundOutput;
+    std::lock_guard guard(cardMutex());
+    return !card().isOpen() || card().open(device, error);
 }
 
 bool canOpenDevice(const std::string& device, std::string& error)

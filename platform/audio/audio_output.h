@@ -37,6 +37,12 @@ std::vector<std::string> outputDevices(std::string& error);
 // why not. The card stays where it is.
 bool canOpenDevice(const std::string& device, std::string& error);
 
+// Moves the card, when it is open, to the sound output chosen now, with
+// every stream on it: an output that opens no stream of its own per track
+// (the built-in synthesizer's) calls this at each. False and ERROR set when
+// the chosen output cannot be opened; the card then stays where it was.
+bool followChosenDevice(std::string& error);
+
 class Output {
 public:
     // Adds a stream to the card, paused, opening the card on the chosen sound

@@ -1,5 +1,7 @@
 #include "platform/midi/output.h"
 
+#include "platform/audio/audio_output.h"
+
 #include "platform/midi/alsa_output.h"
 #include "platform/midi/capture_output.h"
 #include "platform/midi/ports.h"
@@ -40,7 +42,8 @@ const OutputKind outputKinds[] = {
      },
      .refresh = [](Output& out, const std::string& soundfont, std::string& error) {
          const std::string path = soundfontFor(soundfont, error);
-         return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error);
+         return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
+                && audio::followChosenDevice(error);
      },
      .single = true},
     {.name = "alsa",

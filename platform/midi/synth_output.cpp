@@ -1,5 +1,7 @@
 #include "platform/midi/synth_output.h"
 
+#include "platform/midi/messages.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -40,6 +42,8 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
     if (message.empty() || message.size() > message_.size())
         return;
     std::lock_guard lock(producers_);
+    if (message[0] == 0xF0 && resetKind(message) != ResetKind::None)
+        lastReset_.assign(message.begin(), message.end());
     // A full ring empties within an audio period; one that stays full means
     // the audio thread has stopped, and waiting longer would hang the player.
     for (int waited = 0; !ring_.push(message, nanos(due)); ++waited) {
@@ -58,6 +62,10 @@ bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
     std::unique_ptr<Synth> fresh = Synth::create(synth_->sampleRate(), soundfont, error);
     if (!fresh)
         return false;
+    {
+        std::lock_guard lock(producers_);
+        fresh->apply(lastReset_);
+    }
     {
         audio::Output::Lock lock(*audio_);
         synth_.swap(fresh);

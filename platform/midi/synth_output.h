@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace midi {
 
@@ -22,8 +23,9 @@ public:
 
     // Plays on with SOUNDFONT from now on. It is loaded beside the one in use,
     // which keeps playing until the new one is ready and stays when the new
-    // one does not load (false and ERROR set). Not while a song plays: its
-    // sounding notes are cut.
+    // one does not load (false and ERROR set). The new one gets the last GM
+    // or GS reset sent, so that the song after it finds the mode it asked
+    // for. Not while a song plays: its sounding notes are cut.
     bool useSoundfont(const std::string& soundfont, std::string& error);
     const std::string& soundfont() const { return soundfont_; }
 
@@ -41,6 +43,7 @@ private:
     std::unique_ptr<audio::Output> audio_;
     MessageRing ring_;
     std::mutex producers_;
+    std::vector<uint8_t> lastReset_; // under producers_
     std::atomic<uint64_t> dropped_{0};
     int64_t lastCallback_ = 0; // audio thread only
     std::array<uint8_t, 4096> message_{};

@@ -140,9 +140,20 @@ TEST_F(SynthTest, AnotherSoundfontSoundsOtherwiseAndOneThatDoesNotLoadKeepsTheOl
     EXPECT_FALSE(out->useSoundfont(broken, error));
     EXPECT_EQ(error, "The soundfont " + broken + " could not be loaded.");
     EXPECT_EQ(out->soundfont(), soundfont);
+
+    // The song after the change still finds the GM mode its reset asked for:
+    // no banks.
+    out->send(gmOn, midi::Clock::now());
     EXPECT_TRUE(out->useSoundfont(secondSoundfont, error)) << error;
     int sfonts = 0;
-    out->withSynth([&](midi::Synth& s) { sfonts = fluid_synth_sfcount(s.handle()); });
+    Program program;
+    out->withSynth([&](midi::Synth& s) {
+        sfonts = fluid_synth_sfcount(s.handle());
+        apply(s, {0xB0, 0x00, 8});
+        apply(s, {0xC0, 1});
+        program = programOf(s, 0);
+    });
     EXPECT_EQ(out->soundfont(), secondSoundfont);
     EXPECT_EQ(sfonts, 1) << "the new soundfont replaces the old one";
+    EXPECT_EQ(program, (Program{0, 1}));
 }

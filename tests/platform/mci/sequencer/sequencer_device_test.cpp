@@ -215,5 +215,14 @@ TEST_F(SequencerDeviceTest, NextOpenTakesTheStoredSoundfont)
     r = device->open(song);
     EXPECT_TRUE(r.ok()) << r.text;
     EXPECT_EQ(synth->soundfont(), second);
+
+    // The synthesizer opens no sound of its own per song, yet a sound
+    // output chosen since is taken, or refused by name.
+    choices.soundOutput = "Sound Blaster 16";
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    r = device->open(song);
+    EXPECT_EQ(r.code, mci::ErrHardware);
+    EXPECT_NE(r.text.find("\"Sound Blaster 16\""), std::string::npos) << r.text;
     ASSERT_TRUE(multimedia::save({}, error)) << error;
+    EXPECT_TRUE(device->open(song).ok());
 }
