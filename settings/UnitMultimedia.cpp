@@ -231,7 +231,8 @@ void TFormMultimedia::buildButtons()
         if (apply())
             accept();
     });
-    cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
+    const QIcon cancelIcon = style()->standardIcon(QStyle::SP_DialogCancelButton);
+    cancelButton = new QPushButton(cancelIcon, QStringLiteral("Cancel"), this);
     cancelButton->setAutoDefault(false);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -250,9 +251,9 @@ void TFormMultimedia::fillSoundfonts()
 {
     soundfontBox->clear();
     const std::string system = midi::systemSoundfont();
-    soundfontBox->addItem(system.empty() ? QStringLiteral("Default (none installed)")
-                                         : QStringLiteral("Default: ") + soundfontTitle(midi::soundfontName(system), system),
-                          QString());
+    const QString title = system.empty() ? QStringLiteral("Default (none installed)")
+                                         : QStringLiteral("Default: ") + soundfontTitle(midi::soundfontName(system), system);
+    soundfontBox->addItem(title, QString());
     soundfontBox->setItemData(0, text(system), Qt::ToolTipRole);
     for (const midi::SoundfontFile& font : midi::findSoundfonts(soundfontFolders_)) {
         soundfontBox->addItem(soundfontTitle(font.name, font.path), text(font.path));
