@@ -5,11 +5,15 @@
 #include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/midi/output.h"
+#include "platform/shell/shell.h"
+#include "settings/UnitMultimedia.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QScreen>
 #include <QTimer>
+
+#include <cstring>
 
 namespace {
 
@@ -48,6 +52,11 @@ int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPain
 {
     ui::Application app(argc, argv);
     app.setTitle("Quorvana");
+    // The loudspeaker button starts us again as the Multimedia Properties
+    // panel: a process of its own, as the control panel was, with no splash
+    // and no player window.
+    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
+        return runMultimediaPanel();
     mci::registerBuiltinDrivers();
 
     // The picture must be on screen before the slow part begins.

@@ -17,8 +17,9 @@ if [ "${1:-}" = "--package" ] || [ "${1:-}" = "--tests" ]; then
   packages+=(dpkg-dev file lintian desktop-file-utils appstream)
 fi
 if [ "${1:-}" = "--tests" ]; then
-  # Tests encode media with ffmpeg, fuzz with clang and show windows under Xvfb.
-  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth)
+  # Tests encode media with ffmpeg, fuzz with clang, show windows under Xvfb
+  # and change to a second soundfont.
+  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth timgm6mb-soundfont)
 fi
 
 missing=()

@@ -4,6 +4,7 @@
 #include "platform/midi/capture_output.h"
 #include "platform/midi/player.h"
 #include "platform/midi/smf.h"
+#include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
 
 #include <benchmark/benchmark.h>
@@ -217,7 +218,7 @@ BENCHMARK(BM_DeliveryJitter)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTi
 void BM_SynthRender(benchmark::State& state)
 {
     std::string error;
-    auto synth = midi::Synth::create(44100, error);
+    auto synth = midi::Synth::create(44100, midi::systemSoundfont(), error);
     if (!synth) {
         state.SkipWithError(error.c_str());
         return;

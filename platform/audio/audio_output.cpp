@@ -1,5 +1,7 @@
 #include "platform/audio/audio_output.h"
 
+#include "platform/multimedia/choices.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -31,42 +33,70 @@ namespace {
 
 class Card {
 public:
-    bool open(std::string& error)
+    // Opens the card on DEVICE (empty: the system's default) or, when it is
+    // open on another device, moves every stream over to DEVICE. When DEVICE
+    // cannot be opened the card stays where it was.
+    bool open(const std::string& device, std::string& error)
     {
-        if (device_ != 0)
+        if (device_ != 0 && device == deviceName_)
             return true;
-        static std::once_flag once;
-        static std::string initError;
-        std::call_once(once, [] {
-            SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-                initError = SDL_GetError();
-        });
-        if (!initError.empty()) {
-            error = "No audio output device is available (" + initError + ").";
+        if (!initialise(error))
+            return false;
+        // Some drivers allow one open device only: the old one goes first.
+        const std::string previous = deviceName_;
+        const bool wasOpen = device_ != 0;
+        close();
+        if (openDevice(device, error))
+            return true;
+        if (wasOpen) {
+            std::string ignored;
+            openDevice(previous, ignored);
+        }
+        return false;
+    }
+
+    // Whether DEVICE can be opened now, without moving the card to it.
+    bool probe(const std::string& device, std::string& error)
+    {
+        if (device_ != 0 && device == deviceName_)
+            return true;
+        if (!initialise(error))
+            return false;
+        if (device_ != 0) {
+            // Some drivers open one device at a time: being listed must do.
+            std::vector<std::string> listed = devices(error);
+            if (device.empty() || std::find(listed.begin(), listed.end(), device) != listed.end())
+                return true;
+            error = "The sound output \"" + device + "\" is not connected.";
             return false;
         }
-        SDL_AudioSpec want{};
-        want.freq = kCardRate;
-        want.format = AUDIO_F32SYS;
-        want.channels = kCardChannels;
-        want.samples = kCardPeriod;
-        want.callback = &Card::callback;
-        want.userdata = this;
+        SDL_AudioSpec want = spec();
+        want.callback = nullptr; // nothing is played through it
         SDL_AudioSpec have{};
-        // SDL converts to whatever the card takes; a machine without sound
-        // may report a driver as ready and only fail here.
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (device_ == 0) {
-            error = std::string("No audio output device is available (") + SDL_GetError() + ").";
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have,
+                                                         SDL_AUDIO_ALLOW_ANY_CHANGE);
+        if (id == 0) {
+            error = cannotOpen(device);
             return false;
         }
-        period_ = have.samples;
-        SDL_PauseAudioDevice(device_, 0);
+        SDL_CloseAudioDevice(id);
         return true;
     }
 
+    std::vector<std::string> devices(std::string& error)
+    {
+        std::vector<std::string> names;
+        if (!initialise(error))
+            return names;
+        const int count = SDL_GetNumAudioDevices(0);
+        for (int i = 0; i < count; ++i)
+            if (const char* name = SDL_GetAudioDeviceName(i, 0); name && *name)
+                names.emplace_back(name);
+        return names;
+    }
+
     int period() const { return period_; }
+    bool isOpen() const { return device_ != 0; }
 
     bool add(Output::Stream* stream)
     {
@@ -124,7 +154,68 @@ private:
         }
     }
 
+    static bool initialise(std::string& error)
+    {
+        static std::once_flag once;
+        static std::string initError;
+        std::call_once(once, [] {
+            SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+                initError = SDL_GetError();
+        });
+        if (initError.empty())
+            return true;
+        error = "No audio output device is available (" + initError + ").";
+        return false;
+    }
+
+    SDL_AudioSpec spec()
+    {
+        SDL_AudioSpec want{};
+        want.freq = kCardRate;
+        want.format = AUDIO_F32SYS;
+        want.channels = kCardChannels;
+        want.samples = kCardPeriod;
+        want.callback = &Card::callback;
+        want.userdata = this;
+        return want;
+    }
+
+    static std::string cannotOpen(const std::string& device)
+    {
+        const std::string why = SDL_GetError();
+        if (device.empty())
+            return "No audio output device is available (" + why + ").";
+        return "The sound output \"" + device + "\" cannot be opened (" + why + ").";
+    }
+
+    bool openDevice(const std::string& device, std::string& error)
+    {
+        SDL_AudioSpec want = spec();
+        SDL_AudioSpec have{};
+        // SDL converts to whatever the card takes; a machine without sound
+        // may report a driver as ready and only fail here.
+        device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+        if (device_ == 0) {
+            error = cannotOpen(device);
+            return false;
+        }
+        deviceName_ = device;
+        period_ = have.samples;
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+    // Waits for a callback under way; the streams stay in their slots.
+    void close()
+    {
+        if (device_ != 0)
+            SDL_CloseAudioDevice(device_);
+        device_ = 0;
+    }
+
     SDL_AudioDeviceID device_ = 0;
+    std::string deviceName_;
     int period_ = kCardPeriod;
     std::array<Output::Stream*, kMaxStreams> slots_{};
 };
@@ -137,22 +228,26 @@ Card& card()
     return *c;
 }
 
-std::mutex& openMutex()
+// Guards the card's device and its slots: opening a stream may move the card
+// to another device while other threads pause or drop theirs. Never destroyed,
+// like the card.
+std::mutex& cardMutex()
 {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 } // namespace
 
 std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, std::string& error)
 {
-    std::lock_guard guard(openMutex());
+    const std::string device = multimedia::current().soundOutput;
+    std::lock_guard guard(cardMutex());
     if (wanted.sampleRate <= 0 || wanted.channels <= 0) {
         error = "The audio format is not supported.";
         return nullptr;
     }
-    if (!card().open(error))
+    if (!card().open(device, error))
         return nullptr;
     auto stream = std::make_unique<Stream>();
     stream->render = std::move(render);
@@ -172,8 +267,28 @@ std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, std:
     return out;
 }
 
+std::vector<std::string> outputDevices(std::string& error)
+{
+    std::lock_guard guard(cardMutex());
+    return card().devices(error);
+}
+
+bool followChosenDevice(std::string& error)
+{
+    const std::string device = multimedia::current().soundOutput;
+    std::lock_guard guard(cardMutex());
+    return !card().isOpen() || card().open(device, error);
+}
+
+bool canOpenDevice(const std::string& device, std::string& error)
+{
+    std::lock_guard guard(cardMutex());
+    return card().probe(device, error);
+}
+
 Output::~Output()
 {
+    std::lock_guard guard(cardMutex());
     card().remove(stream_);
     delete stream_;
 }
@@ -187,6 +302,7 @@ void Output::pause()
 {
     stream_->running.store(false, std::memory_order_release);
     // Waits out a callback that may have seen the stream running.
+    std::lock_guard guard(cardMutex());
     card().lock();
     card().unlock();
 }
@@ -196,8 +312,17 @@ bool Output::running() const
     return stream_->running.load(std::memory_order_acquire);
 }
 
-Output::Lock::Lock(Output&) { card().lock(); }
-Output::Lock::~Lock() { card().unlock(); }
+Output::Lock::Lock(Output&)
+{
+    cardMutex().lock();
+    card().lock();
+}
+
+Output::Lock::~Lock()
+{
+    card().unlock();
+    cardMutex().unlock();
+}
 
 Converter::Converter(int sourceRate, int sourceChannels, int targetRate, int maxTargetFrames)
     : step_(double(sourceRate) / double(targetRate)), channels_(sourceChannels)

@@ -4,6 +4,12 @@
 // many drivers (SDL's dummy and disk drivers, JACK, some bare ALSA cards)
 // allow one open device only, and opening and closing a device per track
 // costs tens of milliseconds. A stream in another format is converted.
+//
+// The card plays on the sound output the user chose (multimedia::Choices),
+// looked at whenever a stream is added: when the choice has changed, the card
+// moves to the new device with every stream playing on it, so a running
+// player changes over at its next track. A choice that cannot be opened
+// refuses the new stream and leaves the card where it was.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,11 +29,25 @@ struct Format {
 // silence already.
 using RenderFn = std::function<void(float* out, int frames)>;
 
+// The names of the sound outputs the system offers, as SDL lists them; empty
+// and ERROR set when there is no sound at all.
+std::vector<std::string> outputDevices(std::string& error);
+
+// Whether DEVICE (empty: the system's default) can be opened now; ERROR says
+// why not. The card stays where it is.
+bool canOpenDevice(const std::string& device, std::string& error);
+
+// Moves the card, when it is open, to the sound output chosen now, with
+// every stream on it: an output that opens no stream of its own per track
+// (the built-in synthesizer's) calls this at each. False and ERROR set when
+// the chosen output cannot be opened; the card then stays where it was.
+bool followChosenDevice(std::string& error);
+
 class Output {
 public:
-    // Adds a stream to the card, paused, opening the card first if needed.
-    // Returns null and sets ERROR when no audio device can be used: a machine
-    // without sound still runs the player.
+    // Adds a stream to the card, paused, opening the card on the chosen sound
+    // output first if needed. Returns null and sets ERROR when that output
+    // cannot be used: a machine without sound still runs the player.
     static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, std::string& error);
 
     ~Output();

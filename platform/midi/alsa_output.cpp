@@ -1,6 +1,7 @@
 #include "platform/midi/alsa_output.h"
 
 #include "platform/midi/messages.h"
+#include "platform/multimedia/choices.h"
 
 #include <cstdlib>
 #include <string>
@@ -52,13 +53,19 @@ void ResetSettle::sent(std::span<const uint8_t> message, TimePoint at)
 
 std::chrono::milliseconds resetSettleTime()
 {
-    if (const char* text = std::getenv("QUORVANA_RESET_SETTLE_MS"); text && *text) {
+    if (const char* text = std::getenv(multimedia::kResetSettleVariable); text && *text) {
         char* end = nullptr;
         const long ms = std::strtol(text, &end, 10);
-        if (*end == '\0' && ms >= 0 && ms <= 10000)
+        if (*end == '\0' && ms >= 0 && ms <= long(multimedia::kMaxResetSettleMs))
             return std::chrono::milliseconds(ms);
     }
-    return std::chrono::milliseconds(60);
+    return std::chrono::milliseconds(multimedia::current().resetSettleMs);
+}
+
+void AlsaOutput::setSettleTime(std::chrono::milliseconds settle)
+{
+    std::lock_guard lock(mutex_);
+    settle_.setSettle(settle);
 }
 
 std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& address, std::string& error)

@@ -19,6 +19,7 @@ bool encodeAlsaEvent(std::span<const uint8_t> message, snd_seq_event_t& ev);
 class ResetSettle {
 public:
     explicit ResetSettle(std::chrono::milliseconds settle) : settle_(settle) {}
+    void setSettle(std::chrono::milliseconds settle) { settle_ = settle; }
     void sent(std::span<const uint8_t> message, TimePoint at);
     TimePoint readyAt() const { return readyAt_; }
 
@@ -27,7 +28,8 @@ private:
     TimePoint readyAt_{};
 };
 
-// QUORVANA_RESET_SETTLE_MS, 60 when unset or not a number from 0 to 10000.
+// QUORVANA_RESET_SETTLE_MS when it is a number from 0 to 10000, else the time
+// chosen in the Multimedia Properties (60 ms unless changed).
 std::chrono::milliseconds resetSettleTime();
 
 class AlsaOutput final : public Output {
@@ -38,6 +40,7 @@ public:
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
     TimePoint readyAt() const override;
+    void setSettleTime(std::chrono::milliseconds settle);
 
 private:
     AlsaOutput() : settle_(resetSettleTime()) {}

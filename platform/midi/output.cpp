@@ -1,8 +1,13 @@
 #include "platform/midi/output.h"
 
+#include "platform/audio/audio_output.h"
+
 #include "platform/midi/alsa_output.h"
 #include "platform/midi/capture_output.h"
+#include "platform/midi/ports.h"
+#include "platform/midi/soundfonts.h"
 #include "platform/midi/synth_output.h"
+#include "platform/multimedia/choices.h"
 
 #include <cstdlib>
 #include <map>
@@ -16,23 +21,83 @@ namespace {
 struct OutputKind {
     const char* name;
     std::unique_ptr<Output> (*open)(const std::string& argument, std::string& error);
+    // Brings a shared output of this kind up to the choices in force now,
+    // at every open of a song; null when there is nothing to bring.
+    bool (*refresh)(Output& output, const std::string& argument, std::string& error) = nullptr;
+    // One output of this kind serves every description of it.
+    bool single = false;
 };
+
+std::string soundfontFor(const std::string& argument, std::string& error)
+{
+    return argument.empty() ? findSoundfont(error) : argument;
+}
 
 // In order of preference; the first is the default.
 const OutputKind outputKinds[] = {
-    {"synth", [](const std::string&, std::string& error) -> std::unique_ptr<Output> { return SynthOutput::open(error); }},
-    {"alsa", [](const std::string& address, std::string& error) -> std::unique_ptr<Output> {
+    {.name = "synth",
+     .open = [](const std::string& soundfont, std::string& error) -> std::unique_ptr<Output> {
+         const std::string path = soundfontFor(soundfont, error);
+         return path.empty() ? nullptr : SynthOutput::open(path, error);
+     },
+     .refresh = [](Output& out, const std::string& soundfont, std::string& error) {
+         const std::string path = soundfontFor(soundfont, error);
+         return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
+                && audio::followChosenDevice(error);
+     },
+     .single = true},
+    {.name = "alsa",
+     .open = [](const std::string& address, std::string& error) -> std::unique_ptr<Output> {
          return AlsaOutput::open(address, error);
+     },
+     .refresh = [](Output& out, const std::string&, std::string&) {
+         static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime());
+         return true;
      }},
-    {"capture", [](const std::string&, std::string&) -> std::unique_ptr<Output> {
+    {.name = "capture", .open = [](const std::string&, std::string&) -> std::unique_ptr<Output> {
          return std::make_unique<CaptureOutput>();
      }},
 };
 
-std::string describedOutput()
+const OutputKind* kindNamed(const std::string& name)
 {
-    const char* named = std::getenv("QUORVANA_MIDI_OUT");
-    return named && *named ? named : outputKinds[0].name;
+    for (const OutputKind& kind : outputKinds)
+        if (name == kind.name)
+            return &kind;
+    return nullptr;
+}
+
+// The stored external synthesizer as "alsa:CLIENT:PORT", looked up by name
+// at every open so that a device plugged in again is found under its new
+// numbers.
+std::string chosenPort(const multimedia::Choices& choices, std::string& error)
+{
+    const std::string title = portTitle(choices.midiClient, choices.midiPort);
+    const std::shared_ptr<PortDirectory> directory = portDirectory();
+    std::string reason;
+    if (!directory->available(reason)) {
+        error = "The MIDI port \"" + title + "\" cannot be reached: " + reason;
+        return {};
+    }
+    const auto port = findPort(directory->writablePorts(), choices.midiClient, choices.midiPort,
+                               choices.midiAddress);
+    if (!port) {
+        error = "The MIDI port \"" + title + "\" is not connected.";
+        return {};
+    }
+    return std::string("alsa:") + port->address();
+}
+
+// QUORVANA_MIDI_OUT, else the output chosen in the Multimedia Properties;
+// empty and ERROR set when the chosen port is not there.
+std::string describedOutput(std::string& error)
+{
+    if (const char* named = std::getenv(multimedia::kMidiOutVariable); named && *named)
+        return named;
+    const multimedia::Choices choices = multimedia::current();
+    if (choices.midiOutput == multimedia::MidiOutput::External)
+        return chosenPort(choices, error);
+    return outputKinds[0].name;
 }
 
 // The outputs opened so far, kept to the end of the run; never destroyed,
@@ -67,34 +132,47 @@ Preloader& preloader()
 
 } // namespace
 
-std::unique_ptr<Output> openOutput(const std::string& description, std::string& error)
+std::pair<std::string, std::string> splitDescription(const std::string& description)
 {
     const size_t colon = description.find(':');
-    const std::string name = description.substr(0, colon);
-    const std::string argument = colon == std::string::npos ? std::string() : description.substr(colon + 1);
-    for (const OutputKind& kind : outputKinds)
-        if (name == kind.name)
-            return kind.open(argument, error);
+    return {description.substr(0, colon), colon == std::string::npos ? std::string() : description.substr(colon + 1)};
+}
+
+std::unique_ptr<Output> openOutput(const std::string& description, std::string& error)
+{
+    const auto [name, argument] = splitDescription(description);
+    if (const OutputKind* kind = kindNamed(name))
+        return kind->open(argument, error);
     std::string known;
     for (const OutputKind& kind : outputKinds)
         known += std::string(known.empty() ? "" : ", ") + kind.name;
-    error = "Unknown MIDI output \"" + name + "\" in QUORVANA_MIDI_OUT (known: " + known + ").";
+    error = "Unknown MIDI output \"" + name + "\" in " + multimedia::kMidiOutVariable + " (known: " + known + ").";
     return nullptr;
 }
 
 std::shared_ptr<Output> sharedOutput(const std::string& description, std::string& error)
 {
+    const auto [name, argument] = splitDescription(description);
+    const OutputKind* kind = kindNamed(name);
+    const std::string key = kind && kind->single ? name : description;
     SharedOutputs& outputs = shared();
     std::lock_guard lock(outputs.mutex);
-    if (auto it = outputs.opened.find(description); it != outputs.opened.end())
+    if (auto it = outputs.opened.find(key); it != outputs.opened.end()) {
+        if (kind && kind->refresh && !kind->refresh(*it->second, argument, error))
+            return nullptr;
         return it->second;
+    }
     std::shared_ptr<Output> out = openOutput(description, error);
     if (out)
-        outputs.opened[description] = out;
+        outputs.opened[key] = out;
     return out;
 }
 
-std::shared_ptr<Output> sharedOutput(std::string& error) { return sharedOutput(describedOutput(), error); }
+std::shared_ptr<Output> sharedOutput(std::string& error)
+{
+    const std::string description = describedOutput(error);
+    return description.empty() ? nullptr : sharedOutput(description, error);
+}
 
 void preloadSharedOutput()
 {
@@ -102,9 +180,9 @@ void preloadSharedOutput()
     std::lock_guard lock(p.mutex);
     if (p.thread.joinable())
         return;
-    p.thread = std::thread([description = describedOutput()] {
+    p.thread = std::thread([] {
         std::string ignored; // the open that needs it reports the error
-        sharedOutput(description, ignored);
+        sharedOutput(ignored);
     });
 }
 

@@ -27,13 +27,19 @@ public:
     virtual TimePoint readyAt() const { return {}; }
 };
 
-// Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth",
-// "alsa:CLIENT:PORT", "capture". Null and ERROR set when it cannot.
+// Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth"
+// (with the chosen soundfont), "synth:SOUNDFONT", "alsa:CLIENT:PORT",
+// "capture". Null and ERROR set when it cannot.
 std::unique_ptr<Output> openOutput(const std::string& description, std::string& error);
 
-// The output named by QUORVANA_MIDI_OUT ("synth" when unset), opened on first
-// use and kept for the rest of the run. Null and ERROR set when it cannot be
-// opened; the next call tries again.
+// The output named by QUORVANA_MIDI_OUT, else the one chosen in the
+// Multimedia Properties (the built-in synthesizer unless another was chosen),
+// looked up again at every call: a song opened after a change plays through
+// the new choice. Outputs are opened on first use and kept for the rest of
+// the run; the built-in synthesizer is one, its soundfont changed when
+// another is chosen. Null and ERROR set, for the user, when the output cannot
+// be opened or the chosen soundfont or port is not there; the next call tries
+// again.
 std::shared_ptr<Output> sharedOutput(std::string& error);
 // The same for an output named directly.
 std::shared_ptr<Output> sharedOutput(const std::string& description, std::string& error);

@@ -4,52 +4,19 @@
 
 #include <fluidsynth.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 namespace midi {
 
 namespace {
-
-constexpr const char* debianSoundfonts[] = {
-    "/usr/share/sounds/sf2/default-GM.sf2",
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-    "/usr/share/soundfonts/default.sf2",
-};
-
-bool readable(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
-}
 
 // FluidSynth reports through its log; a player has no console to show it on.
 void quietLog(int, const char*, void*) {}
 
 } // namespace
 
-std::string findSoundfont(std::string& error)
+std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfont, std::string& error)
 {
-    if (const char* named = std::getenv("QUORVANA_SOUNDFONT"); named && *named) {
-        if (readable(named))
-            return named;
-        error = std::string("The soundfont ") + named + " (QUORVANA_SOUNDFONT) cannot be found.";
-        return {};
-    }
-    for (const char* path : debianSoundfonts)
-        if (readable(path))
-            return path;
-    error = "No soundfont for the MIDI synthesizer was found: install fluid-soundfont-gm "
-            "or name one in QUORVANA_SOUNDFONT.";
-    return {};
-}
-
-std::unique_ptr<Synth> Synth::create(int sampleRate, std::string& error)
-{
-    const std::string soundfont = findSoundfont(error);
-    if (soundfont.empty())
-        return nullptr;
     static const bool logSilenced = [] {
         for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
             fluid_set_log_function(level, quietLog, nullptr);

@@ -13,13 +13,10 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace midi {
 
-// QUORVANA_SOUNDFONT, else Debian's default GM soundfont; empty and ERROR
-// set when there is none.
-std::string findSoundfont(std::string& error);
-
 class Synth {
 public:
-    static std::unique_ptr<Synth> create(int sampleRate, std::string& error);
+    // Null and ERROR set when SOUNDFONT does not load.
+    static std::unique_ptr<Synth> create(int sampleRate, const std::string& soundfont, std::string& error);
     ~Synth();
     Synth(const Synth&) = delete;
     Synth& operator=(const Synth&) = delete;

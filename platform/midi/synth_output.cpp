@@ -1,5 +1,7 @@
 #include "platform/midi/synth_output.h"
 
+#include "platform/midi/messages.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -14,13 +16,14 @@ int64_t nanos(TimePoint t)
 
 } // namespace
 
-std::unique_ptr<SynthOutput> SynthOutput::open(std::string& error)
+std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std::string& error)
 {
     std::unique_ptr<SynthOutput> out(new SynthOutput);
     audio::Format format;
-    out->synth_ = Synth::create(format.sampleRate, error);
+    out->synth_ = Synth::create(format.sampleRate, soundfont, error);
     if (!out->synth_)
         return nullptr;
+    out->soundfont_ = soundfont;
     SynthOutput* self = out.get();
     out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
     if (!out->audio_)
@@ -39,6 +42,8 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
     if (message.empty() || message.size() > message_.size())
         return;
     std::lock_guard lock(producers_);
+    if (message[0] == 0xF0 && resetKind(message) != ResetKind::None)
+        lastReset_.assign(message.begin(), message.end());
     // A full ring empties within an audio period; one that stays full means
     // the audio thread has stopped, and waiting longer would hang the player.
     for (int waited = 0; !ring_.push(message, nanos(due)); ++waited) {
@@ -48,6 +53,25 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
+{
+    if (soundfont == soundfont_)
+        return true;
+    std::unique_ptr<Synth> fresh = Synth::create(synth_->sampleRate(), soundfont, error);
+    if (!fresh)
+        return false;
+    {
+        std::lock_guard lock(producers_);
+        fresh->apply(lastReset_);
+    }
+    {
+        audio::Output::Lock lock(*audio_);
+        synth_.swap(fresh);
+    }
+    soundfont_ = soundfont;
+    return true; // the old synthesizer goes here, off the audio thread
 }
 
 void SynthOutput::withSynth(const std::function<void(Synth&)>& fn)

@@ -10,15 +10,24 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace midi {
 
 class SynthOutput final : public Output {
 public:
-    static std::unique_ptr<SynthOutput> open(std::string& error);
+    static std::unique_ptr<SynthOutput> open(const std::string& soundfont, std::string& error);
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
+
+    // Plays on with SOUNDFONT from now on. It is loaded beside the one in use,
+    // which keeps playing until the new one is ready and stays when the new
+    // one does not load (false and ERROR set). The new one gets the last GM
+    // or GS reset sent, so that the song after it finds the mode it asked
+    // for. Not while a song plays: its sounding notes are cut.
+    bool useSoundfont(const std::string& soundfont, std::string& error);
+    const std::string& soundfont() const { return soundfont_; }
 
     // Runs FN with the synthesizer while the audio thread keeps off it.
     void withSynth(const std::function<void(Synth&)>& fn);
@@ -30,9 +39,11 @@ private:
     void render(float* out, int frames);
 
     std::unique_ptr<Synth> synth_;
+    std::string soundfont_;
     std::unique_ptr<audio::Output> audio_;
     MessageRing ring_;
     std::mutex producers_;
+    std::vector<uint8_t> lastReset_; // under producers_
     std::atomic<uint64_t> dropped_{0};
     int64_t lastCallback_ = 0; // audio thread only
     std::array<uint8_t, 4096> message_{};

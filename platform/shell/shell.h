@@ -23,9 +23,24 @@ inline constexpr int Started = 42;
 // Starts FILE with PARAMETERS in DIRECTORY (empty: the current folder). A file
 // that is no program (a document, a folder, a URL) is opened with the
 // desktop's opener and PARAMETERS are ignored. "RUNDLL32.EXE" with the
-// Multimedia control-panel parameters opens the desktop's sound settings;
-// "sndrec32.exe" starts an installed wave editor.
+// Multimedia control-panel parameters starts the player's own Multimedia
+// Properties panel (see multimediaPanelArgument); "sndrec32.exe" starts an
+// installed wave editor.
 int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
+
+// The argument that starts the player as its Multimedia Properties panel, a
+// process of its own as the control panel was.
+inline constexpr const char* multimediaPanelArgument = "--multimedia";
+
+// The program the Multimedia control-panel call starts: this very executable
+// (/proc/self/exe) unless another was put in, as tests do. Returns the
+// previous one; empty means this executable.
+std::string setMultimediaPanelProgram(std::string path);
+
+// Whether the desktop has a sound settings program (a mixer) installed.
+bool soundSettingsInstalled();
+// Starts the first installed one; ErrFileNotFound when there is none.
+int openSoundSettings();
 
 // The arguments PARAMETERS stands for, split as Windows programs split their
 // command line: blanks separate, double quotes group, and backslashes escape

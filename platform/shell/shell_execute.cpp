@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,13 +115,42 @@ bool looksLikeUrl(const std::string& text)
     return true;
 }
 
+std::mutex& panelMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::string& panelProgram()
+{
+    static std::string path;
+    return path;
+}
+
+int startMultimediaPanel(const std::string& directory)
+{
+    std::string path;
+    {
+        std::lock_guard lock(panelMutex());
+        path = panelProgram();
+    }
+    if (!path.empty())
+        return startProgram(path, path, {multimediaPanelArgument}, directory);
+    // The running file itself, whatever became of its name since it started
+    // (an upgrade replaces it); its own name for the process list.
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string name = n > 0 ? std::string(self, size_t(n)) : std::string("quorvana");
+    return startProgram("/proc/self/exe", name, {multimediaPanelArgument}, directory);
+}
+
 // The Windows programs the player names by their Windows names.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
 {
     using base::ascii::equalIgnoringCase;
     if (equalIgnoringCase(name, "rundll32.exe") || equalIgnoringCase(name, "rundll32")) {
         if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
-            return startFirstInstalled(soundSettingsPrograms(), {}, directory);
+            return startMultimediaPanel(directory);
         return ErrFileNotFound;
     }
     if (equalIgnoringCase(name, "sndrec32.exe") || equalIgnoringCase(name, "sndrec32"))
@@ -158,6 +188,23 @@ int notRunnableCode(const std::string& path)
 }
 
 } // namespace
+
+std::string setMultimediaPanelProgram(std::string path)
+{
+    std::lock_guard lock(panelMutex());
+    std::swap(panelProgram(), path);
+    return path;
+}
+
+bool soundSettingsInstalled()
+{
+    for (const auto& program : soundSettingsPrograms())
+        if (!base::process::findInPath(program.name).empty())
+            return true;
+    return false;
+}
+
+int openSoundSettings() { return startFirstInstalled(soundSettingsPrograms(), {}, {}); }
 
 int execute(const std::string& file, const std::string& parameters, const std::string& directory)
 {

@@ -105,7 +105,7 @@ Result VideoDevice::open(const std::string& path)
     firstFrameUs_ = -1;
 
     window_ = std::make_unique<VideoWindow>(windowTitle(path, !soundProblem_.empty()),
-                                            QSize(file_->width(), file_->height()));
+                                            QSize(file_->width(), file_->height()), multimedia::current().videoSize);
     window_->onUserClose = [this] { userClosedWindow(); };
     window_->onFramePainted = [this] { framePainted(); };
     notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
@@ -182,7 +182,7 @@ Result VideoDevice::play()
     if (audioClock_)
         audioClock_->startOutput();
     playAtNs_ = steadyNs();
-    window_->show();
+    window_->present();
     return Result::success();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The AVI video device: FFmpeg decodes, the picture shows in the device's own
-// window, the sound goes to the audio output and the picture follows it.
+// window at the size chosen when the file is opened (original, double or the
+// whole screen), the sound goes to the audio output and the picture follows it.
 #include "platform/mci/mci.h"
 #include "platform/mci/video/clock.h"
 

@@ -1,19 +1,34 @@
 #include "platform/mci/video/video_window.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace mci::video {
 
-VideoWindow::VideoWindow(const QString& title, QSize size) : QWidget(nullptr, Qt::Window)
+VideoWindow::VideoWindow(const QString& title, QSize size, multimedia::VideoSize shown)
+    : QWidget(nullptr, Qt::Window), videoSize_(size), fullScreen_(shown == multimedia::VideoSize::FullScreen)
 {
     setWindowTitle(title);
-    resize(size);
+    resize(shown == multimedia::VideoSize::Double ? size * 2 : size);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // The player is worked from its main window: the video must neither take
-    // the keyboard away from it nor end the program when closed last.
-    setAttribute(Qt::WA_ShowWithoutActivating);
+    // The player is worked from its main window: a video in a window must
+    // neither take the keyboard away from it nor end the program when closed
+    // last. Over the whole screen it needs the keyboard, for Escape.
+    setAttribute(Qt::WA_ShowWithoutActivating, !fullScreen_);
     setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void VideoWindow::present()
+{
+    if (!fullScreen_) {
+        show();
+        return;
+    }
+    showFullScreen();
+    raise();
+    activateWindow();
 }
 
 void VideoWindow::showFrame(const QImage* frame)
@@ -29,7 +44,14 @@ void VideoWindow::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    painter.drawImage(rect(), *frame_);
+    // Over the whole screen the picture keeps its shape, with black bars.
+    QRect target = rect();
+    if (fullScreen_ && !videoSize_.isEmpty()) {
+        target.setSize(videoSize_.scaled(size(), Qt::KeepAspectRatio));
+        target.moveCenter(rect().center());
+        painter.fillRect(rect(), Qt::black);
+    }
+    painter.drawImage(target, *frame_);
     if (onFramePainted)
         onFramePainted();
 }
@@ -39,6 +61,23 @@ void VideoWindow::closeEvent(QCloseEvent* event)
     if (onUserClose)
         onUserClose();
     event->accept(); // hidden, not destroyed: the device still owns it
+}
+
+// A full screen has no title bar to close it by.
+void VideoWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (fullScreen_ && event->key() == Qt::Key_Escape)
+        close();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void VideoWindow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (fullScreen_)
+        close();
+    else
+        QWidget::mouseDoubleClickEvent(event);
 }
 
 } // namespace mci::video

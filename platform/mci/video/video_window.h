@@ -1,6 +1,8 @@
 #pragma once
 // The device's own top-level window: it paints the picture on screen. The
 // only widget below platform/.
+#include "platform/multimedia/choices.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -10,7 +12,11 @@ namespace mci::video {
 
 class VideoWindow final : public QWidget {
 public:
-    VideoWindow(const QString& title, QSize size);
+    // SIZE is the video's own; the window shows it at the size chosen.
+    VideoWindow(const QString& title, QSize size, multimedia::VideoSize shown = multimedia::VideoSize::Original);
+
+    // Shows the window as chosen: at its size, or over the whole screen.
+    void present();
 
     // FRAME stays valid and unchanged until the next call; null paints black.
     void showFrame(const QImage* frame);
@@ -22,9 +28,13 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     const QImage* frame_ = nullptr;
+    QSize videoSize_;
+    bool fullScreen_ = false;
 };
 
 } // namespace mci::video

@@ -1,4 +1,5 @@
 #include "platform/audio/audio_output.h"
+#include "platform/multimedia/choices.h"
 
 #include <gtest/gtest.h>
 
@@ -101,4 +102,40 @@ TEST(Output, StreamsShareTheOneCard)
         first = audio::Output::open({44100, 2, 512}, [](float*, int) {}, error);
         ASSERT_TRUE(first) << error;
     }
+}
+
+// A sound output that cannot be opened refuses the new stream with its name,
+// and the card moves back to where it was: what plays on it goes on.
+TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
+{
+    std::atomic<int> played{0};
+    std::string error;
+    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++played; }, error);
+    ASSERT_TRUE(playing) << error;
+    playing->start();
+
+    multimedia::Choices choices;
+    choices.soundOutput = "Sound Blaster 16";
+    multimedia::setForThisProcess(choices);
+    error.clear();
+    EXPECT_EQ(audio::Output::open({44100, 2, 512}, [](float*, int) {}, error), nullptr);
+    EXPECT_NE(error.find("\"Sound Blaster 16\""), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(audio::canOpenDevice("Sound Blaster 16", error));
+    EXPECT_NE(error.find("\"Sound Blaster 16\""), std::string::npos) << error;
+
+    const int before = played.load();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (played.load() < before + 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(played.load(), before + 3) << "the stream already playing stopped";
+
+    // Every device the system lists can be chosen.
+    error.clear();
+    for (const std::string& device : audio::outputDevices(error)) {
+        choices.soundOutput = device;
+        multimedia::setForThisProcess(choices);
+        EXPECT_NE(audio::Output::open({44100, 2, 512}, [](float*, int) {}, error), nullptr) << device << ": " << error;
+    }
+    multimedia::setForThisProcess(std::nullopt);
 }

@@ -2,6 +2,8 @@
 #include "platform/midi/capture_output.h"
 #include "platform/midi/message_ring.h"
 #include "platform/midi/output.h"
+#include "platform/midi/ports.h"
+#include "platform/multimedia/choices.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +99,16 @@ TEST(AlsaOutput, ResetsMakeTheNextMessageWait)
     }
     unsetenv("QUORVANA_RESET_SETTLE_MS");
     EXPECT_EQ(midi::resetSettleTime(), 60ms);
+
+    multimedia::Choices choices;
+    choices.resetSettleMs = 250;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    EXPECT_EQ(midi::resetSettleTime(), 250ms) << "the stored time is read again";
+    setenv("QUORVANA_RESET_SETTLE_MS", "25", 1);
+    EXPECT_EQ(midi::resetSettleTime(), 25ms) << "the variable wins";
+    unsetenv("QUORVANA_RESET_SETTLE_MS");
+    ASSERT_TRUE(multimedia::save({}, error)) << error;
 }
 
 TEST(OutputTable, ChoosesByNameAndExplainsFailures)
@@ -122,6 +134,71 @@ TEST(OutputTable, ChoosesByNameAndExplainsFailures)
     setenv("QUORVANA_MIDI_OUT", "capture", 1);
     EXPECT_EQ(midi::sharedOutput(error), capture);
     unsetenv("QUORVANA_MIDI_OUT");
+}
+
+namespace {
+
+// The sequencer's ports as a test sets them; this machine has no sequencer.
+struct FakePorts final : midi::PortDirectory {
+    bool available(std::string& reason) const override
+    {
+        reason = missing;
+        return missing.empty();
+    }
+    std::vector<midi::Port> writablePorts() const override { return ports; }
+
+    std::string missing;
+    std::vector<midi::Port> ports;
+};
+
+} // namespace
+
+TEST(ExternalSynthesizer, FoundByNameUnderNewNumbersElseByItsNumbers)
+{
+    const midi::Port through{14, 0, "Midi Through", "Midi Through Port-0"};
+    const midi::Port replugged{28, 0, "UM-ONE", "UM-ONE MIDI 1"};
+    const midi::Port fluid{128, 0, "FLUID Synth (4242)", "Synth input port (4242:0)"};
+    const std::vector<midi::Port> ports{through, replugged, fluid};
+
+    EXPECT_EQ(midi::findPort(ports, "UM-ONE", "UM-ONE MIDI 1", "24:0"), replugged);
+    // A software synthesizer started again has a new name but its old numbers.
+    EXPECT_EQ(midi::findPort(ports, "FLUID Synth (1717)", "Synth input port (1717:0)", "128:0"), fluid);
+    EXPECT_EQ(midi::findPort(ports, "SC-8850", "SC-8850 Part A", "20:0"), std::nullopt);
+    EXPECT_EQ(midi::findPort(ports, "UM-ONE", "UM-ONE MIDI 2", ""), std::nullopt);
+
+    EXPECT_EQ(midi::portTitle("UM-ONE", "UM-ONE MIDI 1"), "UM-ONE MIDI 1");
+    EXPECT_EQ(midi::portTitle("SC-8850", "Part A"), "SC-8850 Part A");
+}
+
+TEST(ExternalSynthesizer, ChosenPortThatIsNotThereRefusesTheSongWithItsName)
+{
+    auto fake = std::make_shared<FakePorts>();
+    fake->ports = {{14, 0, "Midi Through", "Midi Through Port-0"}};
+    const auto previous = midi::setPortDirectory(fake);
+    multimedia::Choices choices;
+    choices.midiOutput = multimedia::MidiOutput::External;
+    choices.midiClient = "SC-8850";
+    choices.midiPort = "SC-8850 Part A";
+    choices.midiAddress = "20:0";
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+
+    EXPECT_EQ(midi::sharedOutput(error), nullptr);
+    EXPECT_EQ(error, "The MIDI port \"SC-8850 Part A\" is not connected.");
+
+    fake->missing = "This system has no ALSA sequencer (/dev/snd/seq is missing).";
+    error.clear();
+    EXPECT_EQ(midi::sharedOutput(error), nullptr);
+    EXPECT_NE(error.find("\"SC-8850 Part A\""), std::string::npos) << error;
+    EXPECT_NE(error.find(fake->missing), std::string::npos) << error;
+
+    // A variable that is set wins over the stored choice.
+    setenv("QUORVANA_MIDI_OUT", "capture", 1);
+    EXPECT_EQ(midi::sharedOutput(error), midi::sharedCapture());
+    unsetenv("QUORVANA_MIDI_OUT");
+
+    ASSERT_TRUE(multimedia::save({}, error)) << error;
+    midi::setPortDirectory(previous);
 }
 
 TEST(MessageRing, KeepsMessagesWholeAcrossTheWrapAndRefusesWhenFull)

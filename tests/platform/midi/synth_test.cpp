@@ -1,6 +1,9 @@
 // The real FluidSynth with Debian's GM soundfont; skipped where it is missing.
+#include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
 #include "platform/midi/synth_output.h"
+
+#include "tests/support/temp_dir.h"
 
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
@@ -35,11 +38,13 @@ protected:
     void SetUp() override
     {
         std::string error;
-        if (midi::findSoundfont(error).empty())
+        soundfont = midi::findSoundfont(error);
+        if (soundfont.empty())
             GTEST_SKIP() << "no soundfont: " << error;
-        synth = midi::Synth::create(44100, error);
+        synth = midi::Synth::create(44100, soundfont, error);
         ASSERT_NE(synth, nullptr) << error;
     }
+    std::string soundfont;
     std::unique_ptr<midi::Synth> synth;
 };
 
@@ -79,7 +84,7 @@ TEST_F(SynthTest, OutputAppliesMessagesOnTheAudioThread)
 {
     synth.reset();
     std::string error;
-    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(error);
+    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, error);
     ASSERT_NE(out, nullptr) << error;
     const std::vector<uint8_t> program{0xC5, 42};
     out->send(program, midi::Clock::now());
@@ -90,4 +95,65 @@ TEST_F(SynthTest, OutputAppliesMessagesOnTheAudioThread)
     }
     EXPECT_EQ(preset, 42);
     EXPECT_EQ(out->dropped(), 0u);
+}
+
+namespace {
+
+// Debian's timgm6mb-soundfont: a second General MIDI set beside the default.
+const std::string secondSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+std::vector<float> middleC(const std::string& soundfont)
+{
+    std::string error;
+    auto synth = midi::Synth::create(44100, soundfont, error);
+    EXPECT_NE(synth, nullptr) << error;
+    std::vector<float> out(2 * 8820);
+    if (synth) {
+        apply(*synth, {0x90, 60, 100});
+        synth->render(out.data(), 8820);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(SynthTest, AnotherSoundfontSoundsOtherwiseAndOneThatDoesNotLoadKeepsTheOld)
+{
+    if (midi::soundfontName(secondSoundfont).empty())
+        GTEST_SKIP() << secondSoundfont << " is not installed (timgm6mb-soundfont)";
+    const std::vector<float> first = middleC(soundfont);
+    const std::vector<float> second = middleC(secondSoundfont);
+    double energy = 0, difference = 0;
+    for (size_t i = 0; i < first.size(); ++i) {
+        energy += double(first[i]) * first[i];
+        difference += double(first[i] - second[i]) * (first[i] - second[i]);
+    }
+    ASSERT_GT(energy, 1.0) << "the note sounds";
+    EXPECT_GT(difference, 0.1 * energy);
+
+    synth.reset();
+    std::string error;
+    auto out = midi::SynthOutput::open(soundfont, error);
+    ASSERT_NE(out, nullptr) << error;
+    testing_support::TempDir dir;
+    const std::string broken = dir.write("broken.sf2", std::string("RIFF\x10\0\0\0sfbkLIST", 16));
+    EXPECT_FALSE(out->useSoundfont(broken, error));
+    EXPECT_EQ(error, "The soundfont " + broken + " could not be loaded.");
+    EXPECT_EQ(out->soundfont(), soundfont);
+
+    // The song after the change still finds the GM mode its reset asked for:
+    // no banks.
+    out->send(gmOn, midi::Clock::now());
+    EXPECT_TRUE(out->useSoundfont(secondSoundfont, error)) << error;
+    int sfonts = 0;
+    Program program;
+    out->withSynth([&](midi::Synth& s) {
+        sfonts = fluid_synth_sfcount(s.handle());
+        apply(s, {0xB0, 0x00, 8});
+        apply(s, {0xC0, 1});
+        program = programOf(s, 0);
+    });
+    EXPECT_EQ(out->soundfont(), secondSoundfont);
+    EXPECT_EQ(sfonts, 1) << "the new soundfont replaces the old one";
+    EXPECT_EQ(program, (Program{0, 1}));
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -109,13 +110,12 @@ TEST(ShellExecute, StartsProgramDetachedWithSplitParameters)
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToDesktopPrograms)
+TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms)
 {
     FakePrograms fakes;
     const auto document = fakes.dir.write("notes.txt", "plain text");
     const std::string multimedia = "shell32,Control_RunDLL MMSYS.CPL,Multimedia";
     EXPECT_EQ(shell::execute(document, "ignored"), shell::ErrNoAssociation);
-    EXPECT_EQ(shell::execute("RUNDLL32.EXE", multimedia), shell::ErrFileNotFound);
     EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrFileNotFound);
 
     const auto started = [&](const std::string& file, const std::string& parameters) {
@@ -125,11 +125,26 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToDesktopPrograms)
     EXPECT_EQ(started(document, "ignored").substr(0, 9), "xdg-open|");
     EXPECT_TRUE(started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
 
-    fakes.add("gnome-control-center");
-    EXPECT_TRUE(started("RUNDLL32.EXE", multimedia).ends_with("|sound"));
+    // The control panel is the player itself, started again as its panel,
+    // whether or not the desktop has a mixer.
+    const std::string player = fakes.add("quorvana");
+    const std::string before = shell::setMultimediaPanelProgram(player);
+    const auto panel = started("RUNDLL32.EXE", multimedia);
+    EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--multimedia")) << panel;
+    EXPECT_EQ(std::count(panel.begin(), panel.end(), '|'), 3) << "one argument: " << panel;
     EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
+    shell::setMultimediaPanelProgram(before);
+
+    // The desktop's mixer is what the panel's button opens.
+    EXPECT_FALSE(shell::soundSettingsInstalled());
+    EXPECT_EQ(shell::openSoundSettings(), shell::ErrFileNotFound);
+    fakes.add("gnome-control-center");
+    EXPECT_TRUE(shell::soundSettingsInstalled());
+    EXPECT_GT(shell::openSoundSettings(), 32);
+    EXPECT_TRUE(fakes.report().value_or("").ends_with("|sound"));
     fakes.add("pavucontrol"); // preferred over the desktop's settings
-    EXPECT_EQ(started("rundll32.exe", multimedia).substr(0, 12), "pavucontrol|");
+    EXPECT_GT(shell::openSoundSettings(), 32);
+    EXPECT_EQ(fakes.report().value_or("").substr(0, 12), "pavucontrol|");
 
     fakes.add("audacity");
     const auto line = started("SNDREC32.EXE", "\"/tmp/My Sounds/a.wav\"");

@@ -1,9 +1,11 @@
 #include "platform/mci/video/video_device.h"
+#include "platform/multimedia/choices.h"
 
 #include "tests/platform/mci/video/test_media.h"
 #include "tests/support/temp_dir.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
@@ -453,6 +455,39 @@ TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
     d.close();
     EXPECT_TRUE(w.isNull());
     EXPECT_EQ(d.mode(), Mode::NotReady);
+}
+
+// The size chosen in the Multimedia Properties is looked at by every open.
+TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
+{
+    multimedia::Choices choices;
+    choices.videoSize = multimedia::VideoSize::Double;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    EXPECT_EQ(d.window()->size(), QSize(256, 64));
+
+    choices.videoSize = multimedia::VideoSize::FullScreen;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    ASSERT_TRUE(d.play().ok());
+    QWidget* w = d.window();
+    EXPECT_TRUE(w->isFullScreen());
+    ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
+    s.clock->advance(200000);
+    ASSERT_TRUE(waitUntil([&] { return shownFrame(d) == 5; })); // its leftmost stripe is white
+    const QImage screen = w->grab().toImage();
+    EXPECT_EQ(screen.pixelColor(0, screen.height() / 2), QColor(Qt::white));
+    EXPECT_EQ(screen.pixelColor(0, 0), QColor(Qt::black)) << "the picture keeps its shape, with bars";
+
+    // Escape leaves the full screen as closing a window would.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &escape);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(d.mode(), Mode::Stopped);
+    ASSERT_TRUE(multimedia::save({}, error)) << error;
 }
 
 TEST_F(VideoDeviceTest, ANewFileNeverShowsPicturesOfTheLastOne)

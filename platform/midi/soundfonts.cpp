@@ -1,0 +1,157 @@
+#include "platform/midi/soundfonts.h"
+
+#include "platform/base/ascii.h"
+#include "platform/base/xdg.h"
+#include "platform/multimedia/choices.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace midi {
+
+namespace {
+
+constexpr const char* debianSoundfonts[] = {
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/soundfonts/default.sf2",
+};
+
+// Deep enough for a collection sorted into folders, shallow enough that a
+// folder of links pointing back up cannot keep the dialog waiting.
+constexpr int maxDepth = 4;
+
+bool readable(const std::string& path)
+{
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+bool soundfontExtension(const fs::path& path)
+{
+    const std::string ext = base::ascii::toLower(path.extension().string());
+    return ext == ".sf2" || ext == ".sf3";
+}
+
+uint32_t le32(const char* p)
+{
+    return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8 | uint32_t(uint8_t(p[2])) << 16
+           | uint32_t(uint8_t(p[3])) << 24;
+}
+
+// The bank's name from the INFO list at the head of the file; the list is
+// small, so only its first kilobytes are read.
+std::string infoName(const char* bytes, size_t size)
+{
+    size_t at = 12;
+    if (size < at + 12 || std::memcmp(bytes + at, "LIST", 4) != 0 || std::memcmp(bytes + at + 8, "INFO", 4) != 0)
+        return {};
+    const size_t end = std::min(size, at + 8 + size_t(le32(bytes + at + 4)));
+    for (at += 12; at + 8 <= end;) {
+        const size_t length = le32(bytes + at + 4);
+        if (std::memcmp(bytes + at, "INAM", 4) == 0) {
+            std::string name(bytes + at + 8, std::min(length, end - at - 8));
+            name = name.substr(0, name.find('\0'));
+            std::replace_if(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
+            while (!name.empty() && name.back() == ' ')
+                name.pop_back();
+            return name;
+        }
+        at += 8 + length + (length & 1);
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<std::string> soundfontFolders()
+{
+    return {"/usr/share/sounds/sf2", "/usr/share/sounds/sf3", "/usr/share/soundfonts",
+            base::xdg::dataHome() + "/soundfonts"};
+}
+
+std::string soundfontName(const std::string& path)
+{
+    // Non-blocking and regular files only: a FIFO dressed as a soundfont
+    // must not hang the list.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st;
+    char head[8192];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "sfbk", 4) != 0)
+        return {};
+    const std::string name = infoName(head, size_t(got));
+    return name.empty() ? fs::path(path).filename().string() : name;
+}
+
+std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folders)
+{
+    std::vector<SoundfontFile> found;
+    std::set<fs::path> seen;
+    for (const std::string& folder : folders) {
+        std::error_code ec;
+        std::vector<fs::path> candidates;
+        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it.depth() >= maxDepth)
+                it.disable_recursion_pending();
+            std::error_code fileError;
+            if (soundfontExtension(it->path()) && it->is_regular_file(fileError))
+                candidates.push_back(it->path());
+        }
+        std::sort(candidates.begin(), candidates.end());
+        for (const fs::path& path : candidates) {
+            std::error_code canonicalError;
+            const fs::path real = fs::canonical(path, canonicalError);
+            if (canonicalError || !seen.insert(real).second)
+                continue;
+            if (std::string name = soundfontName(path.string()); !name.empty())
+                found.push_back({path.string(), std::move(name)});
+        }
+    }
+    return found;
+}
+
+std::string systemSoundfont()
+{
+    for (const char* path : debianSoundfonts)
+        if (readable(path))
+            return path;
+    return {};
+}
+
+std::string findSoundfont(std::string& error)
+{
+    if (const char* named = std::getenv(multimedia::kSoundfontVariable); named && *named) {
+        if (readable(named))
+            return named;
+        error = std::string("The soundfont ") + named + " (" + multimedia::kSoundfontVariable + ") cannot be found.";
+        return {};
+    }
+    if (const std::string chosen = multimedia::current().soundfont; !chosen.empty()) {
+        if (readable(chosen))
+            return chosen;
+        error = "The soundfont " + chosen + " cannot be found.";
+        return {};
+    }
+    if (std::string path = systemSoundfont(); !path.empty())
+        return path;
+    error = "No soundfont for the MIDI synthesizer was found: install fluid-soundfont-gm "
+            "or choose one in the Multimedia Properties.";
+    return {};
+}
+
+} // namespace midi

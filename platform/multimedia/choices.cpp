@@ -1,0 +1,142 @@
+#include "platform/multimedia/choices.h"
+
+#include "platform/registry/registry.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+using namespace registry;
+
+namespace multimedia {
+
+namespace {
+
+std::optional<std::string> readString(HKEY key, const char* name)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS
+        || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::nullopt;
+    std::string text(size, '\0');
+    if (size > 0 && RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size)
+                        != ERROR_SUCCESS)
+        return std::nullopt;
+    text.resize(text.find('\0') == std::string::npos ? size : text.find('\0'));
+    return text;
+}
+
+std::optional<DWORD> readDword(HKEY key, const char* name)
+{
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS
+        || type != REG_DWORD || size != sizeof value)
+        return std::nullopt;
+    return value;
+}
+
+LONG writeString(HKEY key, const char* name, const std::string& text)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
+}
+
+LONG writeDword(HKEY key, const char* name, DWORD value)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+struct ProcessChoices {
+    std::mutex mutex;
+    std::optional<Choices> choices;
+};
+
+ProcessChoices& processChoices()
+{
+    static auto* p = new ProcessChoices; // devices may ask while statics go at exit
+    return *p;
+}
+
+} // namespace
+
+Choices load()
+{
+    Choices c;
+    HKEY key = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return c;
+    c.soundOutput = readString(key, kSoundOutput).value_or("");
+    c.midiOutput = readString(key, kMidiOutput).value_or("") == kMidiOutputAlsa ? MidiOutput::External
+                                                                              : MidiOutput::Synth;
+    c.soundfont = readString(key, kSoundfont).value_or("");
+    c.midiClient = readString(key, kMidiClient).value_or("");
+    c.midiPort = readString(key, kMidiPort).value_or("");
+    c.midiAddress = readString(key, kMidiAddress).value_or("");
+    if (const auto ms = readDword(key, kResetSettle); ms && *ms <= kMaxResetSettleMs)
+        c.resetSettleMs = *ms;
+    if (const auto size = readDword(key, kVideoSize); size && *size <= DWORD(VideoSize::FullScreen))
+        c.videoSize = VideoSize(*size);
+    RegCloseKey(key);
+    return c;
+}
+
+bool save(const Choices& c, std::string& error)
+{
+    HKEY key = 0;
+    LONG code = RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                                &key, nullptr);
+    if (code == ERROR_SUCCESS) {
+        // The output kind goes last: a player opening a track meanwhile finds
+        // the new port or soundfont before it is told to use it.
+        const LONG codes[] = {
+            writeString(key, kSoundOutput, c.soundOutput),
+            writeString(key, kSoundfont, c.soundfont),
+            writeString(key, kMidiClient, c.midiClient),
+            writeString(key, kMidiPort, c.midiPort),
+            writeString(key, kMidiAddress, c.midiAddress),
+            writeDword(key, kResetSettle, std::min(c.resetSettleMs, kMaxResetSettleMs)),
+            writeDword(key, kVideoSize, DWORD(c.videoSize)),
+            writeString(key, kMidiOutput, c.midiOutput == MidiOutput::External ? kMidiOutputAlsa : kMidiOutputSynth),
+        };
+        for (const LONG written : codes)
+            if (written != ERROR_SUCCESS && code == ERROR_SUCCESS)
+                code = written;
+        RegCloseKey(key);
+    }
+    if (code == ERROR_SUCCESS)
+        return true;
+    error = "The multimedia settings could not be saved in " + storePath() + " (error " + std::to_string(code) + ").";
+    return false;
+}
+
+Choices current()
+{
+    {
+        ProcessChoices& p = processChoices();
+        std::lock_guard lock(p.mutex);
+        if (p.choices)
+            return *p.choices;
+    }
+    return load();
+}
+
+std::optional<Choices> setForThisProcess(std::optional<Choices> choices)
+{
+    ProcessChoices& p = processChoices();
+    std::lock_guard lock(p.mutex);
+    std::swap(p.choices, choices);
+    return choices;
+}
+
+std::vector<std::string> variablesInForce()
+{
+    std::vector<std::string> set;
+    for (const char* name : {kMidiOutVariable, kSoundfontVariable, kResetSettleVariable})
+        if (const char* value = std::getenv(name); value && *value)
+            set.emplace_back(name);
+    return set;
+}
+
+} // namespace multimedia

@@ -1,0 +1,472 @@
+#include "settings/UnitMultimedia.h"
+
+#include "framework/application.h"
+#include "framework/message_box.h"
+#include "platform/audio/audio_output.h"
+#include "platform/midi/output.h"
+#include "platform/midi/sample_phrase.h"
+#include "platform/midi/synth.h"
+#include "platform/shell/shell.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QString panelTitle = QStringLiteral("Multimedia Properties");
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+std::string bytes(const QString& s) { return s.toStdString(); }
+
+// A stored choice that the system does not offer now stays in the list,
+// marked, so that it is neither lost nor mistaken for one that is there.
+QString missing(const QString& title) { return title + QStringLiteral(" (not connected)"); }
+
+QString soundfontTitle(const std::string& name, const std::string& path)
+{
+    return QStringLiteral("%1 (%2)").arg(text(name), QFileInfo(text(path)).fileName());
+}
+
+QLabel* problemLabel(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setVisible(false);
+    return label;
+}
+
+void showProblem(QLabel* label, const std::string& problem)
+{
+    label->setText(text(problem));
+    label->setVisible(!problem.empty());
+}
+
+// Row data of the port list.
+enum PortRole { ClientRole = Qt::UserRole, PortNameRole, AddressRole };
+
+} // namespace
+
+TFormMultimedia::TFormMultimedia(QWidget* owner, std::vector<std::string> soundfontFolders)
+    : QDialog(owner), soundfontFolders_(std::move(soundfontFolders)), stored_(multimedia::load())
+{
+    setObjectName(QStringLiteral("FormMultimedia"));
+    setWindowTitle(panelTitle);
+    chooseSoundfont = [](QWidget* parent) -> std::optional<QString> {
+        const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Choose a soundfont"), QString(),
+                                                          QStringLiteral("Soundfonts (*.sf2 *.sf3);;All Files (*)"));
+        return path.isEmpty() ? std::nullopt : std::optional<QString>(path);
+    };
+
+    tabs = new QTabWidget(this);
+    tabs->addTab(buildAudioPage(), QStringLiteral("&Audio"));
+    tabs->addTab(buildMidiPage(), QStringLiteral("&MIDI"));
+    tabs->addTab(buildVideoPage(), QStringLiteral("&Video"));
+
+    std::string variables;
+    for (const std::string& name : multimedia::variablesInForce())
+        variables += (variables.empty() ? "" : ", ") + name;
+    variablesNote = problemLabel(this);
+    if (!variables.empty())
+        showProblem(variablesNote, "Set in the environment, and winning over the choices here: " + variables + ".");
+
+    buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(variablesNote);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
+    layout->addLayout(buttons);
+
+    fillSoundOutputs();
+    fillSoundfonts();
+    fillPorts();
+    showChoices(stored_);
+}
+
+TFormMultimedia::~TFormMultimedia()
+{
+    phrase_.reset();
+    if (testedHere_)
+        multimedia::setForThisProcess(beforeTest_);
+}
+
+QWidget* TFormMultimedia::buildAudioPage()
+{
+    auto* page = new QWidget;
+    auto* playback = new QGroupBox(QStringLiteral("Playback"), page);
+    auto* label = new QLabel(QStringLiteral("&Preferred device:"), playback);
+    soundOutputBox = new QComboBox(playback);
+    soundOutputBox->setAccessibleName(QStringLiteral("Sound output"));
+    label->setBuddy(soundOutputBox);
+    soundOutputProblem = problemLabel(playback);
+    soundSettingsButton = new QPushButton(QStringLiteral("&Sound settings..."), playback);
+    soundSettingsButton->setAutoDefault(false);
+    // Where the desktop has no mixer of its own there is nothing to open.
+    soundSettingsButton->setVisible(shell::soundSettingsInstalled());
+    connect(soundSettingsButton, &QPushButton::clicked, this, [] { shell::openSoundSettings(); });
+
+    auto* box = new QVBoxLayout(playback);
+    box->addWidget(label);
+    box->addWidget(soundOutputBox);
+    box->addWidget(soundOutputProblem);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(soundSettingsButton);
+    box->addLayout(row);
+    auto* note = new QLabel(QStringLiteral("A player that is running moves to a new device at its next track."), page);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(playback);
+    layout->addWidget(note);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TFormMultimedia::buildMidiPage()
+{
+    auto* page = new QWidget;
+    auto* group = new QGroupBox(QStringLiteral("MIDI output"), page);
+
+    synthButton = new QRadioButton(QStringLiteral("&Built-in synthesizer with the soundfont:"), group);
+    soundfontBox = new QComboBox(group);
+    soundfontBox->setAccessibleName(QStringLiteral("Soundfont"));
+    browseButton = new QPushButton(QStringLiteral("B&rowse..."), group);
+    browseButton->setAutoDefault(false);
+    connect(browseButton, &QPushButton::clicked, this, &TFormMultimedia::browse);
+
+    externalButton = new QRadioButton(QStringLiteral("&External synthesizer on the port:"), group);
+    portBox = new QComboBox(group);
+    portBox->setAccessibleName(QStringLiteral("MIDI port"));
+    refreshButton = new QPushButton(QStringLiteral("Re&fresh"), group);
+    refreshButton->setAutoDefault(false);
+    connect(refreshButton, &QPushButton::clicked, this, [this] {
+        const multimedia::Choices shown = shownChoices();
+        fillPorts();
+        showPort(shown);
+        enableMidiControls();
+    });
+    externalProblem = problemLabel(group);
+    auto* settleLabel = new QLabel(QStringLiteral("&Pause after a GM or GS reset:"), group);
+    settleBox = new QSpinBox(group);
+    settleBox->setRange(0, int(multimedia::kMaxResetSettleMs));
+    settleBox->setSuffix(QStringLiteral(" ms"));
+    settleBox->setAccessibleName(QStringLiteral("Pause after a reset"));
+    settleLabel->setBuddy(settleBox);
+    connect(synthButton, &QRadioButton::toggled, this, &TFormMultimedia::enableMidiControls);
+
+    auto* box = new QVBoxLayout(group);
+    box->addWidget(synthButton);
+    auto* soundfontRow = new QHBoxLayout;
+    soundfontRow->addSpacing(20);
+    soundfontRow->addWidget(soundfontBox, 1);
+    soundfontRow->addWidget(browseButton);
+    box->addLayout(soundfontRow);
+    box->addWidget(externalButton);
+    auto* portRow = new QHBoxLayout;
+    portRow->addSpacing(20);
+    portRow->addWidget(portBox, 1);
+    portRow->addWidget(refreshButton);
+    box->addLayout(portRow);
+    auto* reasonRow = new QHBoxLayout;
+    reasonRow->addSpacing(20);
+    reasonRow->addWidget(externalProblem, 1);
+    box->addLayout(reasonRow);
+    auto* settleRow = new QHBoxLayout;
+    settleRow->addSpacing(20);
+    settleRow->addWidget(settleLabel);
+    settleRow->addWidget(settleBox);
+    settleRow->addStretch();
+    box->addLayout(settleRow);
+
+    testButton = new QPushButton(QStringLiteral("&Test"), page);
+    testButton->setAutoDefault(false);
+    testButton->setToolTip(QStringLiteral("Plays a short phrase through the output chosen above"));
+    connect(testButton, &QPushButton::clicked, this, &TFormMultimedia::test);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    auto* testRow = new QHBoxLayout;
+    testRow->addStretch();
+    testRow->addWidget(testButton);
+    layout->addLayout(testRow);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TFormMultimedia::buildVideoPage()
+{
+    auto* page = new QWidget;
+    auto* group = new QGroupBox(QStringLiteral("Show videos"), page);
+    originalSizeButton = new QRadioButton(QStringLiteral("In a window of &original size"), group);
+    doubleSizeButton = new QRadioButton(QStringLiteral("In a window of &double size"), group);
+    fullScreenButton = new QRadioButton(QStringLiteral("&Full screen (Escape or a double-click ends it)"), group);
+    auto* box = new QVBoxLayout(group);
+    box->addWidget(originalSizeButton);
+    box->addWidget(doubleSizeButton);
+    box->addWidget(fullScreenButton);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addStretch();
+    return page;
+}
+
+void TFormMultimedia::buildButtons()
+{
+    okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, [this] {
+        if (apply())
+            accept();
+    });
+    const QIcon cancelIcon = style()->standardIcon(QStyle::SP_DialogCancelButton);
+    cancelButton = new QPushButton(cancelIcon, QStringLiteral("Cancel"), this);
+    cancelButton->setAutoDefault(false);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFormMultimedia::fillSoundOutputs()
+{
+    soundOutputBox->clear();
+    soundOutputBox->addItem(QStringLiteral("Default"), QString());
+    std::string problem;
+    for (const std::string& name : audio::outputDevices(problem))
+        soundOutputBox->addItem(text(name), text(name));
+    showProblem(soundOutputProblem, problem);
+}
+
+void TFormMultimedia::fillSoundfonts()
+{
+    soundfontBox->clear();
+    const std::string system = midi::systemSoundfont();
+    const QString title = system.empty() ? QStringLiteral("Default (none installed)")
+                                         : QStringLiteral("Default: ") + soundfontTitle(midi::soundfontName(system), system);
+    soundfontBox->addItem(title, QString());
+    soundfontBox->setItemData(0, text(system), Qt::ToolTipRole);
+    for (const midi::SoundfontFile& font : midi::findSoundfonts(soundfontFolders_)) {
+        soundfontBox->addItem(soundfontTitle(font.name, font.path), text(font.path));
+        soundfontBox->setItemData(soundfontBox->count() - 1, text(font.path), Qt::ToolTipRole);
+    }
+}
+
+void TFormMultimedia::fillPorts()
+{
+    portBox->clear();
+    ports_.clear();
+    std::string reason;
+    const std::shared_ptr<midi::PortDirectory> directory = midi::portDirectory();
+    sequencerAvailable_ = directory->available(reason);
+    if (sequencerAvailable_) {
+        ports_ = directory->writablePorts();
+        if (ports_.empty())
+            reason = "No MIDI port is connected.";
+    }
+    for (const midi::Port& port : ports_) {
+        portBox->addItem(QStringLiteral("%1 (%2, %3)").arg(text(midi::portTitle(port.clientName, port.portName)),
+                                                          text(port.clientName), text(port.address())));
+        const int row = portBox->count() - 1;
+        portBox->setItemData(row, text(port.clientName), ClientRole);
+        portBox->setItemData(row, text(port.portName), PortNameRole);
+        portBox->setItemData(row, text(port.address()), AddressRole);
+    }
+    showProblem(externalProblem, reason);
+}
+
+void TFormMultimedia::showChoices(const multimedia::Choices& c)
+{
+    showSoundOutput(c.soundOutput);
+    showSoundfont(c.soundfont);
+    showPort(c);
+    settleBox->setValue(int(c.resetSettleMs));
+    // A stored external synthesizer stays shown where the sequencer is gone,
+    // so that OK does not quietly change it.
+    (c.midiOutput == multimedia::MidiOutput::External ? externalButton : synthButton)->setChecked(true);
+    switch (c.videoSize) {
+    case multimedia::VideoSize::Original: originalSizeButton->setChecked(true); break;
+    case multimedia::VideoSize::Double: doubleSizeButton->setChecked(true); break;
+    case multimedia::VideoSize::FullScreen: fullScreenButton->setChecked(true); break;
+    }
+    enableMidiControls();
+}
+
+void TFormMultimedia::showSoundOutput(const std::string& device)
+{
+    int row = soundOutputBox->findData(text(device));
+    if (row < 0) {
+        soundOutputBox->addItem(missing(text(device)), text(device));
+        row = soundOutputBox->count() - 1;
+    }
+    soundOutputBox->setCurrentIndex(row);
+}
+
+void TFormMultimedia::showSoundfont(const std::string& path)
+{
+    int row = soundfontBox->findData(text(path));
+    if (row < 0) {
+        const std::string name = midi::soundfontName(path);
+        soundfontBox->addItem(name.empty() ? missing(text(path)) : soundfontTitle(name, path), text(path));
+        row = soundfontBox->count() - 1;
+        soundfontBox->setItemData(row, text(path), Qt::ToolTipRole);
+    }
+    soundfontBox->setCurrentIndex(row);
+}
+
+void TFormMultimedia::showPort(const multimedia::Choices& c)
+{
+    if (c.midiClient.empty() && c.midiPort.empty() && c.midiAddress.empty())
+        return;
+    if (const auto port = midi::findPort(ports_, c.midiClient, c.midiPort, c.midiAddress)) {
+        const auto it = std::find(ports_.begin(), ports_.end(), *port);
+        portBox->setCurrentIndex(int(it - ports_.begin()));
+        return;
+    }
+    portBox->insertItem(0, missing(text(midi::portTitle(c.midiClient, c.midiPort))));
+    portBox->setItemData(0, text(c.midiClient), ClientRole);
+    portBox->setItemData(0, text(c.midiPort), PortNameRole);
+    portBox->setItemData(0, text(c.midiAddress), AddressRole);
+    portBox->setCurrentIndex(0);
+}
+
+void TFormMultimedia::enableMidiControls()
+{
+    externalButton->setEnabled(sequencerAvailable_);
+    const bool external = externalButton->isChecked();
+    soundfontBox->setEnabled(!external);
+    browseButton->setEnabled(!external);
+    portBox->setEnabled(external);
+    refreshButton->setEnabled(true);
+    settleBox->setEnabled(external);
+}
+
+multimedia::Choices TFormMultimedia::shownChoices() const
+{
+    multimedia::Choices c;
+    c.soundOutput = bytes(soundOutputBox->currentData().toString());
+    c.midiOutput = externalButton->isChecked() ? multimedia::MidiOutput::External : multimedia::MidiOutput::Synth;
+    c.soundfont = bytes(soundfontBox->currentData().toString());
+    if (portBox->currentIndex() >= 0) {
+        c.midiClient = bytes(portBox->currentData(ClientRole).toString());
+        c.midiPort = bytes(portBox->currentData(PortNameRole).toString());
+        c.midiAddress = bytes(portBox->currentData(AddressRole).toString());
+    }
+    c.resetSettleMs = unsigned(settleBox->value());
+    c.videoSize = fullScreenButton->isChecked()  ? multimedia::VideoSize::FullScreen
+                  : doubleSizeButton->isChecked() ? multimedia::VideoSize::Double
+                                                  : multimedia::VideoSize::Original;
+    return c;
+}
+
+void TFormMultimedia::browse()
+{
+    const std::optional<QString> chosen = chooseSoundfont(this);
+    if (!chosen)
+        return;
+    if (midi::soundfontName(bytes(*chosen)).empty()) {
+        report(bytes(*chosen) + " is no soundfont.");
+        return;
+    }
+    showSoundfont(bytes(*chosen));
+}
+
+bool TFormMultimedia::checkSoundOutput(const multimedia::Choices& shown)
+{
+    if (shown.soundOutput == stored_.soundOutput)
+        return true;
+    std::string error;
+    if (audio::canOpenDevice(shown.soundOutput, error))
+        return true;
+    report(error);
+    tabs->setCurrentIndex(0);
+    showSoundOutput(stored_.soundOutput);
+    return false;
+}
+
+bool TFormMultimedia::checkMidi(const multimedia::Choices& shown)
+{
+    std::string error;
+    if (shown.midiOutput == multimedia::MidiOutput::Synth) {
+        if (shown.soundfont == stored_.soundfont)
+            return true;
+        const std::string path = shown.soundfont.empty() ? midi::systemSoundfont() : shown.soundfont;
+        setCursor(Qt::WaitCursor);
+        // Loading it whole is the only way to know that it loads.
+        const bool loads = !path.empty() && midi::Synth::create(44100, path, error) != nullptr;
+        unsetCursor();
+        if (loads)
+            return true;
+        report(path.empty() ? "No soundfont is installed for the built-in synthesizer." : error);
+        tabs->setCurrentIndex(1);
+        showSoundfont(stored_.soundfont);
+        return false;
+    }
+    if (shown.midiOutput == stored_.midiOutput && shown.midiClient == stored_.midiClient
+        && shown.midiPort == stored_.midiPort && shown.midiAddress == stored_.midiAddress)
+        return true;
+    fillPorts();
+    if (midi::findPort(ports_, shown.midiClient, shown.midiPort, shown.midiAddress))
+        return true;
+    const std::string title = midi::portTitle(shown.midiClient, shown.midiPort);
+    report(title.empty() ? "No MIDI port is chosen." : "The MIDI port \"" + title + "\" is not connected.");
+    tabs->setCurrentIndex(1);
+    showPort(stored_);
+    (stored_.midiOutput == multimedia::MidiOutput::External ? externalButton : synthButton)->setChecked(true);
+    enableMidiControls();
+    return false;
+}
+
+bool TFormMultimedia::apply()
+{
+    const multimedia::Choices shown = shownChoices();
+    if (!checkSoundOutput(shown) || !checkMidi(shown))
+        return false;
+    std::string error;
+    if (!multimedia::save(shown, error)) {
+        report(error);
+        return false;
+    }
+    stored_ = shown;
+    return true;
+}
+
+void TFormMultimedia::test()
+{
+    phrase_.reset();
+    // The output is opened as a song's would be, with what the panel shows.
+    const std::optional<multimedia::Choices> before = multimedia::setForThisProcess(shownChoices());
+    if (!testedHere_)
+        beforeTest_ = before;
+    testedHere_ = true;
+    std::string error;
+    setCursor(Qt::WaitCursor);
+    std::shared_ptr<midi::Output> output = midi::sharedOutput(error);
+    unsetCursor();
+    if (!output) {
+        report(error);
+        return;
+    }
+    phrase_ = midi::playSamplePhrase(std::move(output));
+}
+
+void TFormMultimedia::report(const std::string& message)
+{
+    ui::messageBox(this, text(message), panelTitle, ui::MB_OK | ui::MB_ICONERROR);
+}
+
+int runMultimediaPanel()
+{
+    TFormMultimedia panel;
+    panel.exec();
+    return 0;
+}

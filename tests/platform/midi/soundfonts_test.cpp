@@ -1,0 +1,77 @@
+// The soundfont list from folders of a temporary tree, and which soundfont
+// the built-in synthesizer takes.
+#include "platform/midi/soundfonts.h"
+#include "platform/multimedia/choices.h"
+
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+std::string le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+
+std::string chunk(const std::string& id, const std::string& body)
+{
+    return id + le32(uint32_t(body.size())) + body + (body.size() % 2 ? std::string(1, '\0') : "");
+}
+
+// The head of a soundfont: its INFO list, with a name when NAME is given.
+std::string soundfontBytes(const std::string& name)
+{
+    std::string info = "INFO" + chunk("ifil", std::string{2, 0, 1, 0});
+    if (!name.empty())
+        info += chunk("INAM", name + std::string(1, '\0'));
+    return chunk("RIFF", "sfbk" + chunk("LIST", info));
+}
+
+} // namespace
+
+TEST(Soundfonts, ListedFolderByFolderUnderTheirOwnNamesEachFileOnce)
+{
+    testing_support::TempDir dir;
+    dir.write("system/sf2/Zebra.sf2", soundfontBytes("Zebra Piano Set"));
+    dir.write("system/sf2/GeneralUser.SF2", soundfontBytes("GeneralUser GS v1.47"));
+    dir.write("system/sf2/notes.txt", soundfontBytes("not by its extension"));
+    dir.write("system/sf2/broken.sf2", "RIFF\x04\0\0\0WAVE");
+    std::filesystem::create_symlink(dir / "system/sf2/Zebra.sf2", dir / "system/sf2/default-GM.sf2");
+    ::mkfifo((dir / "system/sf2/pipe.sf2").c_str(), 0600); // must not hang the list
+    dir.write("user/Orchestras/Strings/chamber.sf3", soundfontBytes(""));
+
+    const auto found = midi::findSoundfonts({(dir / "system/sf2").string(), (dir / "nowhere").string(),
+                                             (dir / "user").string()});
+    const std::vector<midi::SoundfontFile> expected = {
+        {(dir / "system/sf2/GeneralUser.SF2").string(), "GeneralUser GS v1.47"},
+        {(dir / "system/sf2/Zebra.sf2").string(), "Zebra Piano Set"},
+        {(dir / "user/Orchestras/Strings/chamber.sf3").string(), "chamber.sf3"},
+    };
+    EXPECT_EQ(found, expected);
+}
+
+TEST(Soundfonts, VariableWinsOverTheStoredChoiceWhichWinsOverTheSystems)
+{
+    testing_support::TempDir dir;
+    const std::string stored = dir.write("stored.sf2", soundfontBytes("Stored"));
+    const std::string named = dir.write("named.sf2", soundfontBytes("Named"));
+    multimedia::Choices choices;
+    choices.soundfont = stored;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+
+    EXPECT_EQ(midi::findSoundfont(error), stored);
+    setenv(multimedia::kSoundfontVariable, named.c_str(), 1);
+    EXPECT_EQ(midi::findSoundfont(error), named);
+    unsetenv(multimedia::kSoundfontVariable);
+
+    choices.soundfont = (dir / "gone.sf2").string();
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    error.clear();
+    EXPECT_EQ(midi::findSoundfont(error), "");
+    EXPECT_NE(error.find(choices.soundfont), std::string::npos) << error;
+
+    ASSERT_TRUE(multimedia::save({}, error)) << error;
+    EXPECT_EQ(midi::findSoundfont(error), midi::systemSoundfont());
+}

@@ -1,0 +1,54 @@
+// The choices in the test's private registry store.
+#include "platform/multimedia/choices.h"
+#include "platform/registry/registry.h"
+
+#include <gtest/gtest.h>
+
+using namespace registry;
+
+namespace {
+
+void storeDword(const char* name, DWORD value)
+{
+    HKEY key = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, multimedia::kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+} // namespace
+
+TEST(MultimediaChoices, ComeBackAsStoredAndOutOfRangeValuesReadAsDefaults)
+{
+    EXPECT_EQ(multimedia::load(), multimedia::Choices{}) << "nothing stored: the defaults";
+
+    multimedia::Choices chosen;
+    chosen.soundOutput = "USB Audio CODEC Analog Stereo";
+    chosen.midiOutput = multimedia::MidiOutput::External;
+    chosen.soundfont = "/home/u/Fonts/Orchestra.sf2";
+    chosen.midiClient = "UM-ONE";
+    chosen.midiPort = "UM-ONE MIDI 1";
+    chosen.midiAddress = "24:0";
+    chosen.resetSettleMs = 250;
+    chosen.videoSize = multimedia::VideoSize::FullScreen;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(chosen, error)) << error;
+    EXPECT_EQ(multimedia::load(), chosen);
+
+    storeDword(multimedia::kResetSettle, multimedia::kMaxResetSettleMs + 1);
+    storeDword(multimedia::kVideoSize, 3);
+    const multimedia::Choices read = multimedia::load();
+    EXPECT_EQ(read.resetSettleMs, multimedia::kDefaultResetSettleMs);
+    EXPECT_EQ(read.videoSize, multimedia::VideoSize::Original);
+    EXPECT_EQ(read.midiPort, chosen.midiPort);
+
+    // What a process puts in for itself stays its own.
+    multimedia::Choices own;
+    own.videoSize = multimedia::VideoSize::Double;
+    EXPECT_EQ(multimedia::setForThisProcess(own), std::nullopt);
+    EXPECT_EQ(multimedia::current(), own);
+    EXPECT_EQ(multimedia::load().midiPort, chosen.midiPort);
+    EXPECT_EQ(multimedia::setForThisProcess(std::nullopt), own);
+    EXPECT_EQ(multimedia::current(), multimedia::load());
+}
