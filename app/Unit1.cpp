@@ -26,6 +26,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <exception>
+
 TForm1* Form1 = nullptr;
 
 namespace {
@@ -373,8 +375,18 @@ void TForm1::Label1MouseUp(QObject*)
 
 void TForm1::BitBtn1Click(QObject*)
 {
-    MediaPlayer1->Stop();
+    // After a refused track there is nothing to stop, and the panel is where
+    // the user repairs the choice that failed: it opens all the same, and the
+    // refusal is reported after it.
+    std::exception_ptr refusal;
+    try {
+        MediaPlayer1->Stop();
+    } catch (const ui::EMCIDeviceError&) {
+        refusal = std::current_exception();
+    }
     shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
+    if (refusal)
+        std::rethrow_exception(refusal);
 }
 
 void TForm1::Button1Click(QObject*)

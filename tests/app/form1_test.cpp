@@ -4,9 +4,12 @@
 
 #include "app/about.h"
 #include "framework/save_dialog.h"
+#include "platform/shell/shell.h"
 #include "playback/track_player.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMenu>
@@ -154,11 +157,20 @@ TEST_F(Form1WiringTest, ClosingSlidesDownTwentyPixels)
     EXPECT_EQ(form->y(), 220);
 }
 
-TEST_F(Form1WiringTest, MultimediaButtonNeedsAnOpenDevice)
+TEST_F(Form1WiringTest, MultimediaPanelOpensEvenAfterARefusedTrack)
 {
-    addFile("a.mid", 100);
+    const std::string marker = path("panel started");
+    const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" > '" + marker + "'\n");
+    std::filesystem::permissions(panel, std::filesystem::perms::owner_all);
+    const std::string saved = shell::setMultimediaPanelProgram(panel);
     dir.write("bad.mid", "x");
     build();
     click("bad.mid");
-    EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError);
+    EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError) << "the refusal is still reported";
+    shell::setMultimediaPanelProgram(saved);
+    QElapsedTimer wait;
+    wait.start();
+    while (!std::filesystem::exists(marker) && wait.elapsed() < 5000)
+        QThread::msleep(20);
+    EXPECT_EQ(testing_support::readFile(marker), "--multimedia\n");
 }
