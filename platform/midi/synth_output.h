@@ -33,6 +33,7 @@ private:
     std::unique_ptr<audio::Output> audio_;
     MessageRing ring_;
     std::mutex producers_;
+    bool stalled_ = false; // under producers_: the audio thread stopped taking messages
     std::atomic<uint64_t> dropped_{0};
     int64_t lastCallback_ = 0; // audio thread only
     std::array<uint8_t, 4096> message_{};
