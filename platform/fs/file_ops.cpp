@@ -1,6 +1,7 @@
 #include "platform/fs/kernel.h"
 
-#include <atomic>
+#include "platform/fs/temp_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,19 +34,12 @@ public:
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    void release() { fd_ = -1; }
     void reset()
     {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = -1;
-    }
-    // Closes and reports the close's own failure: on some file systems the
-    // last write error only shows here.
-    int close()
-    {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
     }
 
 private:
@@ -60,33 +54,6 @@ std::string parentOf(const std::string& path)
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A temporary file in TARGET's folder, so that putting it in place is a
-// rename within one file system. The name is hidden and unique to us.
-int openTempBeside(const std::string& target, mode_t mode, std::string& tempPath)
-{
-    static std::atomic<unsigned> counter{0};
-    const std::string dir = parentOf(target);
-    // Keep the name well inside NAME_MAX whatever the target is called.
-    const std::string base = nameOf(target).substr(0, 120);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%d.%u.tmp", static_cast<int>(getpid()),
-                      counter.fetch_add(1) * 2654435761u ^ static_cast<unsigned>(attempt));
-        tempPath = (dir == "/" ? "/" : dir + "/") + "." + base + suffix;
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 int writeAll(int fd, const char* data, size_t size)
@@ -143,57 +110,24 @@ void syncFolder(const std::string& dir)
         ::fsync(fd.get()); // some file systems cannot; the data itself is synced already
 }
 
-// Gives TEMP the name TARGET unless TARGET exists, in one step where the file
-// system allows it.
-int placeWithoutReplacing(const std::string& temp, const std::string& target)
+// Writes BYTES (or the rest of SOURCE) into TEMP, a new file beside TARGET,
+// synced to disk, with KEEP's owner and mode and TIMES when given.
+int writeTemp(TempFile& temp, const std::string& target, mode_t mode, const std::string* bytes, int source,
+              const struct stat* keep = nullptr, const struct timespec* times = nullptr)
 {
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    if (::link(temp.c_str(), target.c_str()) == 0) {
-        ::unlink(temp.c_str());
-        return 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
-    // No hard links either (FAT): claim the name exclusively, then replace our own claim.
-    Fd claim(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!claim.valid())
-        return errno;
-    claim.reset();
-    if (::rename(temp.c_str(), target.c_str()) == 0)
-        return 0;
-    const int e = errno;
-    ::unlink(target.c_str());
-    return e;
-}
-
-// Writes BYTES (or the rest of SOURCE) into a new temporary file beside
-// TARGET, synced to disk. On failure nothing is left behind.
-int writeTemp(const std::string& target, mode_t mode, const std::string* bytes, int source,
-              std::string& tempPath, const struct stat* keep = nullptr,
-              const struct timespec* times = nullptr)
-{
-    Fd out(openTempBeside(target, mode, tempPath));
-    if (!out.valid())
-        return errno;
-    int e = bytes ? writeAll(out.get(), bytes->data(), bytes->size()) : copyData(source, out.get());
+    if (const int e = temp.open(target, mode))
+        return e;
+    const int out = temp.fd();
+    int e = bytes ? writeAll(out, bytes->data(), bytes->size()) : copyData(source, out);
     if (!e && keep) {
         if (keep->st_uid != geteuid() || keep->st_gid != getegid())
-            (void)::fchown(out.get(), keep->st_uid, keep->st_gid); // only root may; others keep theirs
-        if (::fchmod(out.get(), keep->st_mode & 07777) != 0)
+            (void)::fchown(out, keep->st_uid, keep->st_gid); // only root may; others keep theirs
+        if (::fchmod(out, keep->st_mode & 07777) != 0)
             e = errno;
     }
     if (!e && times)
-        ::futimens(out.get(), times);
-    if (!e && ::fsync(out.get()) != 0)
-        e = errno;
-    if (const int closeError = out.close(); !e)
-        e = closeError;
-    if (e)
-        ::unlink(tempPath.c_str());
-    return e;
+        ::futimens(out, times);
+    return e ? e : temp.finish();
 }
 
 bool exists(const std::string& path, int& error)
@@ -257,29 +191,20 @@ Status moveAcrossFileSystems(const std::string& from, const std::string& to)
 
 Status copyFile(const std::string& from, const std::string& to)
 {
-    // Non-blocking so that a FIFO named by mistake cannot hang the open.
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    Fd in(openRegularFile(from, &st));
     if (!in.valid())
         return Status::fromErrno();
-    struct stat st;
-    if (::fstat(in.get(), &st) != 0)
-        return Status::fromErrno();
-    if (S_ISDIR(st.st_mode))
-        return {EISDIR};
-    if (!S_ISREG(st.st_mode))
-        return {EINVAL};
     if (int e; exists(to, e) || e)
         return {e};
 
     // Like the Windows copy, the copy keeps the source's time stamps.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    std::string temp;
-    if (const int e = writeTemp(to, st.st_mode & 0777, nullptr, in.get(), temp, nullptr, times))
+    TempFile temp;
+    if (const int e = writeTemp(temp, to, st.st_mode & 0777, nullptr, in.get(), nullptr, times))
         return {e};
-    if (const int e = placeWithoutReplacing(temp, to)) {
-        ::unlink(temp.c_str());
+    if (const int e = temp.place(false))
         return {e};
-    }
     syncFolder(parentOf(to));
     return {};
 }
@@ -306,7 +231,27 @@ Status moveFile(const std::string& from, const std::string& to)
     return moveAcrossFileSystems(from, to);
 }
 
-bool readAll(int fd, std::string& out)
+int openRegularFile(const std::string& path, struct stat* status)
+{
+    // Non-blocking, so that the open itself cannot wait for a FIFO's writer.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid())
+        return -1;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    if (status)
+        *status = st;
+    const int result = fd.get();
+    fd.release();
+    return result;
+}
+
+bool readAll(int fd, std::string& out, uint64_t maxBytes)
 {
     char buffer[65536];
     for (;;) {
@@ -318,21 +263,27 @@ bool readAll(int fd, std::string& out)
                 continue;
             return false;
         }
+        if (out.size() + static_cast<uint64_t>(n) > maxBytes) {
+            errno = EFBIG; // grew while we read
+            return false;
+        }
         out.append(buffer, static_cast<size_t>(n));
     }
 }
 
-bool readWholeFile(const std::string& path, std::string& out)
+bool readWholeFile(const std::string& path, std::string& out, uint64_t maxBytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    struct stat st;
+    Fd fd(openRegularFile(path, &st));
+    if (!fd.valid())
         return false;
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        errno = EFBIG;
+        return false;
+    }
     out.clear();
-    const bool ok = readAll(fd, out);
-    const int e = errno;
-    ::close(fd);
-    errno = e;
-    return ok;
+    out.reserve(static_cast<size_t>(st.st_size));
+    return readAll(fd.get(), out, maxBytes);
 }
 
 Status deleteFile(const std::string& path)
@@ -351,15 +302,19 @@ Status writeFileAtomically(const std::string& path, const std::string& bytes)
         return Status::fromErrno();
     if (existed && S_ISDIR(st.st_mode))
         return {EISDIR};
+    if (existed && !S_ISREG(st.st_mode))
+        return {EINVAL}; // a FIFO or a device is never swapped for a file
+    // Replacing needs only the folder's permission; the file's own says
+    // whether its owner wants it written. One without any write bit stays
+    // as it is even for root, as a read-only store does.
+    if (existed && ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
+        return {EACCES};
 
-    std::string temp;
-    if (const int e = writeTemp(target, existed ? 0600 : 0666, &bytes, -1, temp, existed ? &st : nullptr))
+    TempFile temp;
+    if (const int e = writeTemp(temp, target, existed ? 0600 : 0666, &bytes, -1, existed ? &st : nullptr))
         return {e};
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const Status failed = Status::fromErrno();
-        ::unlink(temp.c_str());
-        return failed;
-    }
+    if (const int e = temp.place(true))
+        return {e};
     syncFolder(parentOf(target));
     return {};
 }
@@ -368,13 +323,11 @@ Status createFile(const std::string& path, const std::string& bytes)
 {
     if (int e; exists(path, e) || e)
         return {e};
-    std::string temp;
-    if (const int e = writeTemp(path, 0666, &bytes, -1, temp))
+    TempFile temp;
+    if (const int e = writeTemp(temp, path, 0666, &bytes, -1))
         return {e};
-    if (const int e = placeWithoutReplacing(temp, path)) {
-        ::unlink(temp.c_str());
+    if (const int e = temp.place(false))
         return {e};
-    }
     syncFolder(parentOf(path));
     return {};
 }

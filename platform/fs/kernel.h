@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct stat;
+
 namespace kernel {
 
 struct Status {
@@ -46,14 +48,29 @@ Status moveFile(const std::string& from, const std::string& to);
 
 Status deleteFile(const std::string& path);
 
+// Settings files and the registry store beyond this size are refused unread:
+// nothing the player writes comes near it, and reading one must not be able
+// to take the machine's memory.
+inline constexpr uint64_t kMaxSettingsFileBytes = uint64_t{16} << 20;
+
+// Opens PATH for reading without ever waiting on it. Anything but a regular
+// file is refused before a byte is read: a folder with EISDIR, a FIFO, a
+// socket or a device with EINVAL. STATUS, when given, gets what fstat says.
+// Returns the descriptor, or -1 with errno set.
+int openRegularFile(const std::string& path, struct stat* status = nullptr);
+
 // Appends everything left to read from FD to OUT; false with errno set on a
-// read error.
-bool readAll(int fd, std::string& out);
-// The whole content of PATH; false with errno set when it cannot be read.
-bool readWholeFile(const std::string& path, std::string& out);
+// read error, or EFBIG once OUT would pass MAX_BYTES.
+bool readAll(int fd, std::string& out, uint64_t maxBytes = UINT64_MAX);
+// The whole content of PATH, a regular file of at most MAX_BYTES (EFBIG
+// beyond); false with errno set when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& out, uint64_t maxBytes = kMaxSettingsFileBytes);
 
 // Replaces the content of PATH (or creates it) in one step: readers see the old
 // bytes or the new ones, never a mix, and a failure keeps the old file whole.
+// The file keeps its mode (and its owner where we may set it); one we may not
+// write, or that has no write permission at all, gives EACCES, and one that is
+// not a regular file EINVAL: neither is replaced.
 Status writeFileAtomically(const std::string& path, const std::string& bytes);
 
 // Creates PATH holding BYTES, complete or not at all; an existing PATH gives

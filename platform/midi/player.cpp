@@ -1,11 +1,59 @@
 #include "platform/midi/player.h"
 
 #include <sys/prctl.h>
+#include <vector>
 
 namespace midi {
 
+namespace {
+
+// Events taken from the song per turn under the lock: few enough that a call
+// from the window waits a few microseconds at most.
+constexpr size_t kBatch = 256;
+
+} // namespace
+
+// Where the sequence sends, under the player's lock: messages wait here until
+// the playback thread hands them to the output without the lock.
+class Outbox final : public Output {
+public:
+    explicit Outbox(std::shared_ptr<Output> output) : output_(std::move(output)) {}
+
+    void send(std::span<const uint8_t> message, TimePoint due) override
+    {
+        messages_.push_back({bytes_.size(), message.size(), due});
+        bytes_.insert(bytes_.end(), message.begin(), message.end());
+    }
+    TimePoint readyAt() const override { return output_->readyAt(); }
+
+    bool empty() const { return messages_.empty(); }
+    void swap(Outbox& other)
+    {
+        messages_.swap(other.messages_);
+        bytes_.swap(other.bytes_);
+    }
+    void deliver()
+    {
+        for (const Message& m : messages_)
+            output_->send({bytes_.data() + m.offset, m.size}, m.due);
+        messages_.clear();
+        bytes_.clear();
+    }
+
+private:
+    struct Message {
+        size_t offset;
+        size_t size;
+        TimePoint due;
+    };
+    std::shared_ptr<Output> output_;
+    std::vector<Message> messages_;
+    std::vector<uint8_t> bytes_;
+};
+
 Player::Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
-    : sequence_(song, std::move(output)), lengthMs_(song->lengthMs()), lengthMicros_(song->lengthMicros)
+    : output_(std::move(output)), outbox_(std::make_shared<Outbox>(output_)), sequence_(song, outbox_),
+      lengthMs_(song->lengthMs()), lengthMicros_(song->lengthMicros)
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -26,10 +74,18 @@ void Player::run()
     // The kernel may otherwise wake the thread up to 50 microseconds late to
     // batch timers; a note should not wait for that.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    Outbox sending(output_);
     std::unique_lock lock(mutex_);
-    while (!quit_) {
-        const std::optional<TimePoint> next = sequence_.process(Clock::now());
-        if (sequence_.takeEnded()) {
+    for (;;) {
+        const std::optional<TimePoint> next = sequence_.process(Clock::now(), kBatch);
+        if (!outbox_->empty()) {
+            outbox_->swap(sending);
+            lock.unlock();
+            sending.deliver(); // may wait for room in the output
+            lock.lock();
+            continue;
+        }
+        if (sequence_.takeEnded() && !quit_) {
             if (std::function<void()> notify = notify_) {
                 lock.unlock();
                 notify();
@@ -37,6 +93,8 @@ void Player::run()
             }
             continue;
         }
+        if (quit_ && sequence_.settled())
+            return;
         if (next)
             wake_.wait_until(lock, *next);
         else
@@ -44,31 +102,33 @@ void Player::run()
     }
 }
 
-void Player::play()
+void Player::command(const std::function<void(TimePoint)>& change)
 {
     {
         std::lock_guard lock(mutex_);
-        sequence_.play(Clock::now());
+        change(Clock::now());
     }
     wake_.notify_one();
 }
 
+void Player::play()
+{
+    command([this](TimePoint now) { sequence_.play(now); });
+}
+
 void Player::pause()
 {
-    std::lock_guard lock(mutex_);
-    sequence_.pause(Clock::now());
+    command([this](TimePoint now) { sequence_.pause(now); });
 }
 
 void Player::stop()
 {
-    std::lock_guard lock(mutex_);
-    sequence_.stop(Clock::now());
+    command([this](TimePoint now) { sequence_.stop(now); });
 }
 
 void Player::seekMicros(uint64_t micros)
 {
-    std::lock_guard lock(mutex_);
-    sequence_.seek(micros, Clock::now());
+    command([this, micros](TimePoint now) { sequence_.seek(micros, now); });
 }
 
 void Player::seekToEnd() { seekMicros(lengthMicros_); }

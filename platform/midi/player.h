@@ -2,7 +2,9 @@
 // A song playing on a thread of its own. The thread sleeps until the next
 // event's deadline, computed from the moment playback started, so that a
 // long song does not drift. Calls come from one thread (the GUI's) and
-// return at once.
+// return at once: they only change the state, and the playback thread does
+// all the sending without holding the lock the calls take, so that an output
+// that is slow to take a flood of messages never holds up the window.
 #include "platform/midi/sequence.h"
 
 #include <condition_variable>
@@ -11,6 +13,8 @@
 #include <thread>
 
 namespace midi {
+
+class Outbox;
 
 class Player {
 public:
@@ -36,8 +40,11 @@ public:
 
 private:
     void run();
+    void command(const std::function<void(TimePoint)>& change);
 
-    std::mutex mutex_;
+    std::shared_ptr<Output> output_;
+    std::shared_ptr<Outbox> outbox_;
+    std::mutex mutex_; // guards the sequence, the outbox, notify_ and quit_
     std::condition_variable wake_;
     Sequence sequence_;
     std::function<void()> notify_;

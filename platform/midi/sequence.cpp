@@ -72,10 +72,6 @@ void Sequence::play(TimePoint now)
 {
     if (state_ == State::Playing)
         return;
-    if (chasePending_) {
-        chase(now);
-        chasePending_ = false;
-    }
     state_ = State::Playing;
     anchorMicros_ = position_;
     // After a reset an external synthesizer needs a moment: the song starts
@@ -83,18 +79,32 @@ void Sequence::play(TimePoint now)
     anchorTime_ = std::max(now, output_->readyAt());
 }
 
-std::optional<TimePoint> Sequence::process(TimePoint now)
+std::optional<TimePoint> Sequence::process(TimePoint now, size_t budget)
 {
     if (state_ != State::Playing)
-        return std::nullopt;
+        return settle(now, budget);
+    if (chasePending_) {
+        chase(now);
+        chasePending_ = false;
+    }
     while (!merger_.done()) {
         const Event& event = merger_.peek();
-        const TimePoint due = deadline(eventMicros(event.tick));
+        const uint64_t micros = eventMicros(event.tick);
+        if (silencePending_ && !(owedUntil_ && micros <= *owedUntil_)) {
+            // What a halt owed has gone out; its silence comes before the rest.
+            silence(now);
+            owedUntil_.reset();
+        }
+        const TimePoint due = deadline(micros);
         if (due > now)
             return due;
+        if (budget-- == 0)
+            return now;
         sendEvent(event, due);
         merger_.pop();
     }
+    if (silencePending_)
+        silence(now);
     const TimePoint end = deadline(song_->lengthMicros);
     if (end > now)
         return end;
@@ -103,6 +113,24 @@ std::optional<TimePoint> Sequence::process(TimePoint now)
     state_ = State::Stopped;
     position_ = song_->lengthMicros;
     ended_ = true;
+    return std::nullopt;
+}
+
+std::optional<TimePoint> Sequence::settle(TimePoint now, size_t budget)
+{
+    while (owedUntil_ && !merger_.done()) {
+        const Event& event = merger_.peek();
+        const uint64_t micros = eventMicros(event.tick);
+        if (micros > *owedUntil_)
+            break;
+        if (budget-- == 0)
+            return now;
+        sendEvent(event, std::min(deadline(micros), now));
+        merger_.pop();
+    }
+    owedUntil_.reset();
+    if (silencePending_)
+        silence(now);
     return std::nullopt;
 }
 
@@ -116,15 +144,22 @@ bool Sequence::takeEnded()
 void Sequence::halt(State to, TimePoint now)
 {
     if (state_ == State::Playing) {
-        process(now);
-        if (state_ == State::Playing) {
-            position_ = positionMicros(now);
-            state_ = to;
+        // What was due by now still goes out, and then the silence; process()
+        // sends both, so that a halt never waits for the output.
+        const uint64_t reached = positionMicros(now);
+        if (now >= anchorTime_)
+            owedUntil_ = std::max(owedUntil_.value_or(0), reached);
+        position_ = reached;
+        state_ = to;
+        if (reached >= song_->lengthMicros) {
+            // The end came before the halt did.
+            state_ = State::Stopped;
+            ended_ = true;
         }
     } else if (to == State::Stopped) {
         state_ = to;
     }
-    silence(now);
+    silencePending_ = true;
 }
 
 void Sequence::pause(TimePoint now) { halt(State::Paused, now); }
@@ -134,6 +169,8 @@ void Sequence::stop(TimePoint now) { halt(State::Stopped, now); }
 void Sequence::seek(uint64_t micros, TimePoint now)
 {
     halt(State::Stopped, now);
+    // A seek skips what was still owed; the channels are silenced and chased all the same.
+    owedUntil_.reset();
     // A position in the last millisecond is the end: the end is where
     // position and length read the same.
     const uint64_t length = song_->lengthMicros;
@@ -142,13 +179,9 @@ void Sequence::seek(uint64_t micros, TimePoint now)
     chasePending_ = true;
 }
 
-void Sequence::close(TimePoint now)
-{
-    if (state_ == State::Playing)
-        process(now);
-    state_ = State::Stopped;
-    silence(now);
-}
+void Sequence::close(TimePoint now) { halt(State::Stopped, now); }
+
+bool Sequence::settled() const { return state_ != State::Playing && !owedUntil_ && !silencePending_; }
 
 uint64_t Sequence::positionMicros(TimePoint now) const
 {
@@ -193,6 +226,7 @@ void Sequence::silence(TimePoint now)
         send(sustainOff, now);
     }
     sounded_ = 0;
+    silencePending_ = false;
 }
 
 void Sequence::chase(TimePoint now)

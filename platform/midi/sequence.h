@@ -6,6 +6,7 @@
 #include "platform/midi/output.h"
 #include "platform/midi/smf.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -39,6 +40,8 @@ private:
     std::vector<Head> heap_;
 };
 
+// Commands only change the state and return at once; process() does all the
+// sending, so that a command never waits for the output, however much is due.
 class Sequence {
 public:
     enum class State { Stopped, Playing, Paused };
@@ -47,20 +50,24 @@ public:
 
     // From the current position; after a seek the channels are chased first.
     void play(TimePoint now);
-    // Pause and stop deliver what is due, then silence the channels that
-    // sounded. Paused differs from stopped only in its state.
+    // Pause and stop leave what was due by NOW to be delivered, then the
+    // channels that sounded to be silenced. Paused differs from stopped only
+    // in its state.
     void pause(TimePoint now);
     void stop(TimePoint now);
     // Leaves the sequence stopped at MICROS (at most the length).
     void seek(uint64_t micros, TimePoint now);
-    // Sends what is due by NOW. Returns when to call again, or nothing while
-    // not playing.
-    std::optional<TimePoint> process(TimePoint now);
+    // Sends what is due by NOW, at most BUDGET events of the song. Returns
+    // when to call again (NOW when the budget ran out first), or nothing
+    // while not playing and nothing is left to send.
+    std::optional<TimePoint> process(TimePoint now, size_t budget = SIZE_MAX);
     // True once after playback has reached the end.
     bool takeEnded();
-    // A close must not cut off what is due, a reset least of all: the next
-    // song relies on it.
+    // Stops. A close must not cut off what is due, a reset least of all: the
+    // next song relies on it, so process() still sends it.
     void close(TimePoint now);
+    // Stopped or paused with nothing left to send.
+    bool settled() const;
 
     State state() const { return state_; }
     uint64_t positionMicros(TimePoint now) const;
@@ -72,6 +79,7 @@ public:
 private:
     TimePoint deadline(uint64_t micros) const;
     void halt(State to, TimePoint now);
+    std::optional<TimePoint> settle(TimePoint now, size_t budget);
     void send(std::span<const uint8_t> bytes, TimePoint due);
     void sendEvent(const Event& event, TimePoint due);
     void silence(TimePoint now);
@@ -88,6 +96,8 @@ private:
     uint64_t anchorMicros_ = 0;
     TimePoint anchorTime_{};
     bool chasePending_ = false;
+    std::optional<uint64_t> owedUntil_; // events up to here were due at a halt and are still to go out
+    bool silencePending_ = false;
     bool ended_ = false;
     uint16_t sounded_ = 0; // channels with notes since the last silence
     uint32_t cachedTick_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/midi/smf.h"
 
+#include "platform/fs/kernel.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -476,18 +478,17 @@ bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error)
 
 LoadError loadSong(const std::string& path, Song& out, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const int fd = kernel::openRegularFile(path, &st);
     if (fd < 0) {
         const int e = errno;
-        error = e == ENOENT || e == ENOTDIR ? "Cannot find the file " + path + "."
-                                            : "Cannot open the file " + path + ": " + std::strerror(e) + ".";
+        if (e == ENOENT || e == ENOTDIR)
+            error = "Cannot find the file " + path + ".";
+        else if (e == EINVAL || e == EISDIR)
+            error = "The file " + path + " is not a regular file.";
+        else
+            error = "Cannot open the file " + path + ": " + std::strerror(e) + ".";
         return e == ENOENT || e == ENOTDIR ? LoadError::NotFound : LoadError::Unreadable;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = "The file " + path + " is not a regular file.";
-        return LoadError::Unreadable;
     }
     if (static_cast<uint64_t>(st.st_size) > maxFileBytes) {
         ::close(fd);

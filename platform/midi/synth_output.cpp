@@ -46,13 +46,16 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
         lastReset_.assign(message.begin(), message.end());
     // A full ring empties within an audio period; one that stays full means
     // the audio thread has stopped, and waiting longer would hang the player.
+    // Once it has, the rest of a flood is dropped at once, not after a wait each.
     for (int waited = 0; !ring_.push(message, nanos(due)); ++waited) {
-        if (waited == 250) {
+        if (waited == 250 || stalled_) {
+            stalled_ = true;
             dropped_.fetch_add(1);
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    stalled_ = false;
 }
 
 bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)

@@ -44,6 +44,7 @@ private:
     MessageRing ring_;
     std::mutex producers_;
     std::vector<uint8_t> lastReset_; // under producers_
+    bool stalled_ = false; // under producers_: the audio thread stopped taking messages
     std::atomic<uint64_t> dropped_{0};
     int64_t lastCallback_ = 0; // audio thread only
     std::array<uint8_t, 4096> message_{};

@@ -9,7 +9,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace profile {
 
@@ -40,42 +39,115 @@ bool sameName(std::string_view a, std::string_view b)
 
 enum class Kind { Blank, Comment, Section, Key };
 
-struct Line {
-    size_t begin = 0; // first byte of the text
-    size_t end = 0;   // first byte of the line end
-    size_t next = 0;  // first byte of the following line
+struct Parsed {
     Kind kind = Kind::Blank;
     std::string_view name;
     std::optional<std::string_view> value; // keys without "=" have none
 };
 
-Line classify(std::string_view text, Line line)
+Parsed classify(std::string_view line)
 {
-    const std::string_view content = trim(text.substr(line.begin, line.end - line.begin));
+    Parsed p;
+    const std::string_view content = trim(line);
     if (content.empty()) {
-        line.kind = Kind::Blank;
+        p.kind = Kind::Blank;
     } else if (content.front() == ';') {
-        line.kind = Kind::Comment;
+        p.kind = Kind::Comment;
     } else if (const auto close = content.rfind(']'); content.front() == '[' && close != std::string_view::npos) {
-        line.kind = Kind::Section;
-        line.name = trim(content.substr(1, close - 1));
+        p.kind = Kind::Section;
+        p.name = trim(content.substr(1, close - 1));
     } else {
-        line.kind = Kind::Key;
+        p.kind = Kind::Key;
         const auto equals = content.find('=');
-        line.name = trim(content.substr(0, equals));
+        p.name = trim(content.substr(0, equals));
         if (equals != std::string_view::npos)
-            line.value = trim(content.substr(equals + 1));
+            p.value = trim(content.substr(equals + 1));
     }
-    return line;
+    return p;
 }
 
-std::vector<Line> splitLines(std::string_view text)
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The lines of a file, read a piece at a time: what is held is the longest
+// line and one piece, however large the file.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+
+    // The next line's text without its line end; false at the end.
+    bool next(std::string_view& line)
+    {
+        if (first_) {
+            first_ = false;
+            while (buffer_.size() < kByteOrderMark.size() && fill()) {
+            }
+            // A byte-order mark is not part of the first line's text.
+            if (std::string_view(buffer_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
+                pos_ = scanned_ = kByteOrderMark.size();
+        }
+        for (;;) {
+            const size_t at = buffer_.find_first_of("\r\n", scanned_);
+            // A CR at the end of what we have may be the first half of a CRLF.
+            if (at != std::string::npos && !(buffer_[at] == '\r' && at + 1 == buffer_.size() && !ended_)) {
+                line = std::string_view(buffer_).substr(pos_, at - pos_);
+                pos_ = at + (buffer_[at] == '\r' && at + 1 < buffer_.size() && buffer_[at + 1] == '\n' ? 2 : 1);
+                scanned_ = pos_;
+                return true;
+            }
+            if (ended_) {
+                if (pos_ >= buffer_.size())
+                    return false;
+                line = std::string_view(buffer_).substr(pos_);
+                pos_ = scanned_ = buffer_.size();
+                return true;
+            }
+            scanned_ = at == std::string::npos ? buffer_.size() : at;
+            fill();
+        }
+    }
+
+private:
+    bool fill()
+    {
+        if (pos_ > 0) {
+            buffer_.erase(0, pos_);
+            scanned_ -= pos_;
+            pos_ = 0;
+        }
+        char piece[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd_, piece, sizeof piece);
+            if (n > 0) {
+                buffer_.append(piece, static_cast<size_t>(n));
+                return true;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            ended_ = true; // a read error ends the file where it stands
+            return false;
+        }
+    }
+
+    int fd_;
+    std::string buffer_;
+    size_t pos_ = 0;     // start of the next line in buffer_
+    size_t scanned_ = 0; // buffer_ holds no line end between pos_ and here
+    bool first_ = true;
+    bool ended_ = false;
+};
+
+// Where a line is in a file image, and what it says.
+struct Line : Parsed {
+    size_t begin = 0; // first byte of the text
+    size_t end = 0;   // first byte of the line end
+    size_t next = 0;  // first byte of the following line
+};
+
+// Calls VISIT with every line of TEXT in order until it returns false.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit&& visit)
 {
-    std::vector<Line> lines;
-    size_t at = 0;
-    // A byte-order mark is not part of the first line's text.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        at = 3;
+    size_t at = text.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
     while (at < text.size()) {
         Line line;
         line.begin = at;
@@ -85,36 +157,10 @@ std::vector<Line> splitLines(std::string_view text)
         if (at < text.size())
             at += (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
         line.next = at;
-        lines.push_back(classify(text, line));
+        static_cast<Parsed&>(line) = classify(text.substr(line.begin, line.end - line.begin));
+        if (!visit(line))
+            return;
     }
-    return lines;
-}
-
-// Where SECTION's lines are: the header's index and one past its last line.
-struct SectionRange {
-    size_t header = 0;
-    size_t end = 0;
-};
-
-std::optional<SectionRange> findSection(const std::vector<Line>& lines, std::string_view section)
-{
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != Kind::Section || !sameName(lines[i].name, section))
-            continue;
-        size_t end = i + 1;
-        while (end < lines.size() && lines[end].kind != Kind::Section)
-            ++end;
-        return SectionRange{i, end};
-    }
-    return std::nullopt;
-}
-
-const Line* findKey(const std::vector<Line>& lines, const SectionRange& range, std::string_view key)
-{
-    for (size_t i = range.header + 1; i < range.end; ++i)
-        if (lines[i].kind == Kind::Key && sameName(lines[i].name, key))
-            return &lines[i];
-    return nullptr;
 }
 
 std::string lineEndOf(std::string_view text)
@@ -158,38 +204,50 @@ private:
 std::optional<std::string> withValue(const std::string& bytes, std::string_view section, std::string_view key,
                                      std::string_view value)
 {
-    const std::vector<Line> lines = splitLines(bytes);
+    // One pass notes the few lines that matter: the section's header, its
+    // last entry, the key's line and the file's last line. Only the first
+    // section of that name counts, and in it the first such key.
+    std::optional<Line> header, lastKey, found, last;
+    bool inSection = false;
+    forEachLine(bytes, [&](const Line& line) {
+        last = line;
+        if (line.kind == Kind::Section) {
+            inSection = !header && sameName(line.name, section);
+            if (inSection)
+                header = line;
+        } else if (inSection && line.kind == Kind::Key && !found) {
+            lastKey = line;
+            if (sameName(line.name, key))
+                found = line;
+        }
+        return true;
+    });
+
     const std::string eol = lineEndOf(bytes);
     std::string entry = std::string(key) + "=" + std::string(value);
     std::string out = bytes;
-
-    const auto range = findSection(lines, section);
-    if (!range) {
-        if (!lines.empty()) {
-            if (lines.back().end == lines.back().next)
+    if (!header) {
+        if (last) {
+            if (last->end == last->next)
                 out += eol;
-            if (lines.back().kind != Kind::Blank)
+            if (last->kind != Kind::Blank)
                 out += eol; // a blank line between sections
         }
         return out + "[" + std::string(section) + "]" + eol + entry + eol;
     }
-    if (const Line* line = findKey(lines, *range, key)) {
-        if (line->value && *line->value == value)
+    if (found) {
+        if (found->value && *found->value == value)
             return std::nullopt;
         // The key keeps its spelling in the file; only this line's text changes.
-        entry = std::string(line->name) + "=" + std::string(value);
-        return out.replace(line->begin, line->end - line->begin, entry);
+        entry = std::string(found->name) + "=" + std::string(value);
+        return out.replace(found->begin, found->end - found->begin, entry);
     }
     // A new key goes after the section's last entry, ahead of the blank lines
     // and comments that lead to the next section.
-    size_t anchor = range->header;
-    for (size_t i = range->header + 1; i < range->end; ++i)
-        if (lines[i].kind == Kind::Key)
-            anchor = i;
-    const Line& last = lines[anchor];
-    if (last.end == last.next)
-        return out.insert(last.next, eol + entry);
-    return out.insert(last.next, entry + eol);
+    const Line& anchor = lastKey ? *lastKey : *header;
+    if (anchor.end == anchor.next)
+        return out.insert(anchor.next, eol + entry);
+    return out.insert(anchor.next, entry + eol);
 }
 
 } // namespace
@@ -203,20 +261,38 @@ std::string getString(const std::string& file, const std::string& section, const
     while (!result.empty() && result.back() == ' ')
         result.pop_back();
 
-    std::string bytes;
-    if (kernel::readWholeFile(file, bytes)) {
-        const std::vector<Line> lines = splitLines(bytes);
-        if (const auto range = findSection(lines, trim(section))) {
-            const Line* line = findKey(lines, *range, trim(key));
-            if (line && line->value) {
-                std::string_view value = *line->value;
-                if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-                    value = value.substr(1, value.size() - 2);
-                // What a C buffer would show.
-                result = std::string(value.substr(0, value.find('\0')));
+    struct stat st {};
+    const int fd = kernel::openRegularFile(file, &st);
+    if (fd >= 0 && static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
+        errno = EFBIG; // refused unread, as a write refuses it
+    } else if (fd >= 0) {
+        // Only the first section of that name counts, and in it the first such key.
+        const std::string_view sectionName = trim(section);
+        const std::string_view keyName = trim(key);
+        LineReader reader(fd);
+        bool inSection = false;
+        std::string_view text;
+        while (reader.next(text)) {
+            const Parsed line = classify(text);
+            if (line.kind == Kind::Section) {
+                if (inSection)
+                    break;
+                inSection = sameName(line.name, sectionName);
+            } else if (inSection && line.kind == Kind::Key && sameName(line.name, keyName)) {
+                if (line.value) {
+                    std::string_view value = *line.value;
+                    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+                        && value.back() == value.front())
+                        value = value.substr(1, value.size() - 2);
+                    // What a C buffer would show.
+                    result = std::string(value.substr(0, value.find('\0')));
+                }
+                break;
             }
         }
     }
+    if (fd >= 0)
+        ::close(fd);
     if (result.size() > bufferSize - 1)
         result.resize(bufferSize - 1);
     return result;

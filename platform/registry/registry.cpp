@@ -91,11 +91,13 @@ Store* loadStore(LONG& code)
 {
     Signature sig;
     sig.path = storePath();
-    const int fd = ::open(sig.path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    const int fd = kernel::openRegularFile(sig.path, &st);
     if (fd < 0) {
         if (errno != ENOENT) {
             // A store we may not read, or whose folder is not a folder, is out of
-            // reach rather than damaged.
+            // reach rather than damaged; a FIFO or a device in its place is damage,
+            // and is never waited on.
             code = (errno == EACCES || errno == EPERM || errno == ENOTDIR) ? ERROR_ACCESS_DENIED : ERROR_BADDB;
             return nullptr;
         }
@@ -106,8 +108,7 @@ Store* loadStore(LONG& code)
         }
         return &gCache;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
         ::close(fd);
         code = ERROR_BADDB;
         return nullptr;
@@ -126,7 +127,7 @@ Store* loadStore(LONG& code)
     bool ok = true;
     try {
         text.reserve(static_cast<std::size_t>(st.st_size));
-        ok = kernel::readAll(fd, text);
+        ok = kernel::readAll(fd, text, kernel::kMaxSettingsFileBytes);
     } catch (const std::bad_alloc&) {
         ::close(fd);
         code = ERROR_NOT_ENOUGH_MEMORY;

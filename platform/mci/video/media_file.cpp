@@ -1,14 +1,19 @@
 #include "platform/mci/video/media_file.h"
 
+#include "platform/fs/kernel.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mci::video {
 
@@ -16,6 +21,54 @@ namespace {
 
 // Larger pictures would make the frame slots alone take hundreds of megabytes.
 constexpr int64_t kMaxPixels = 4096LL * 2304;
+// A side beyond this is no picture a window can show, however few pixels it has.
+constexpr int kMaxSide = 16384;
+
+// An open runs on the window's thread: what it may read and how long it may
+// take, whatever the file's size. A real file tells all the open needs in
+// its first megabytes; a file that does not is refused rather than read.
+constexpr int64_t kOpenReadBudget = 24LL << 20;
+constexpr auto kOpenTimeBudget = std::chrono::milliseconds(400);
+constexpr int kIoBufferSize = 64 * 1024;
+
+uint32_t le32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// The end of the first "RIFF AVI " chunk and of the "RIFF AVIX" ones after it
+// in a large file; 0 when the file is no AVI.
+int64_t riffChainEnd(int fd, int64_t fileSize)
+{
+    int64_t at = 0;
+    for (int chunk = 0; chunk < 4096 && at + 12 <= fileSize; ++chunk) {
+        unsigned char head[12];
+        if (::pread(fd, head, sizeof head, at) != static_cast<ssize_t>(sizeof head))
+            break;
+        if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, chunk == 0 ? "AVI " : "AVIX", 4) != 0)
+            break;
+        const int64_t size = le32(head + 4);
+        at = std::min(fileSize, at + 8 + size + (size & 1));
+    }
+    return at;
+}
+
+// Where an AVI ends when only zeros follow its RIFF chunks (the space a
+// download in progress has set aside). The demuxer is shown the file up to
+// there, so that it never walks through gigabytes of nothing looking for an
+// index. The file's size when anything else follows; 0 when it is no AVI.
+int64_t aviEnd(int fd, int64_t fileSize)
+{
+    const int64_t end = riffChainEnd(fd, fileSize);
+    if (end == 0 || end >= fileSize)
+        return end;
+    unsigned char next[4096];
+    const ssize_t n = ::pread(fd, next, sizeof next, end);
+    for (ssize_t i = 0; i < n; ++i)
+        if (next[i] != 0)
+            return fileSize;
+    return end;
+}
 
 std::string namePart(const std::string& path)
 {
@@ -68,11 +121,54 @@ MediaFile::~MediaFile()
     avcodec_free_context(&video_);
     avcodec_free_context(&audio_);
     avformat_close_input(&format_);
+    if (io_) {
+        av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 int MediaFile::interrupt(void* self)
 {
     return static_cast<MediaFile*>(self)->abort_.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+int MediaFile::readIo(void* self, uint8_t* buffer, int size)
+{
+    auto* file = static_cast<MediaFile*>(self);
+    if (file->abort_.load(std::memory_order_relaxed))
+        return AVERROR_EXIT;
+    if (file->opening_) {
+        file->openRead_ += size;
+        if (file->openRead_ > kOpenReadBudget || std::chrono::steady_clock::now() > file->openDeadline_) {
+            file->openOverrun_ = true;
+            return AVERROR_EXIT;
+        }
+    }
+    if (file->ioPos_ >= file->ioSize_)
+        return AVERROR_EOF;
+    const ssize_t n = ::pread(file->fd_, buffer, static_cast<size_t>(std::min<int64_t>(size, file->ioSize_ - file->ioPos_)),
+                              file->ioPos_);
+    if (n < 0)
+        return AVERROR(errno);
+    if (n == 0)
+        return AVERROR_EOF;
+    file->ioPos_ += n;
+    return static_cast<int>(n);
+}
+
+int64_t MediaFile::seekIo(void* self, int64_t offset, int whence)
+{
+    auto* file = static_cast<MediaFile*>(self);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE)
+        return file->ioSize_;
+    const int64_t base = whence == SEEK_CUR ? file->ioPos_ : whence == SEEK_END ? file->ioSize_ : 0;
+    if ((whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) || base + offset < 0)
+        return AVERROR(EINVAL);
+    file->ioPos_ = base + offset;
+    return file->ioPos_;
 }
 
 Result MediaFile::open(const std::string& path)
@@ -82,18 +178,52 @@ Result MediaFile::open(const std::string& path)
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
     const std::string name = namePart(path);
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+    struct stat st {};
+    fd_ = path.empty() ? -1 : kernel::openRegularFile(path, &st);
+    if (fd_ < 0) {
+        if (!path.empty() && errno != ENOENT && errno != ENOTDIR && errno != EISDIR)
+            return Result::failure(ErrInvalidFile, "\"" + name + "\" is not a video file that can be played ("
+                                                       + std::strerror(errno) + ").");
         return Result::failure(ErrFileNotFound, "Cannot find the file \"" + name + "\".");
+    }
+    const int64_t end = aviEnd(fd_, st.st_size);
+    ioSize_ = end > 0 ? end : st.st_size;
 
+    opening_ = true;
+    openRead_ = 0;
+    openDeadline_ = std::chrono::steady_clock::now() + kOpenTimeBudget;
+    Result r = openFormat(name, end > 0);
+    opening_ = false;
+    if (r.ok() && openOverrun_)
+        r = Result::failure(ErrInvalidFile, "\"" + name + "\" cannot be opened: its first megabytes do not "
+                                            "tell what it holds.");
+    return r;
+}
+
+Result MediaFile::openFormat(const std::string& name, bool avi)
+{
     format_ = avformat_alloc_context();
-    if (!format_)
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    if (buffer)
+        io_ = avio_alloc_context(buffer, kIoBufferSize, 0, this, &MediaFile::readIo, nullptr, &MediaFile::seekIo);
+    if (!format_ || !io_) {
+        if (!io_)
+            av_free(buffer);
         return Result::failure(ErrOutOfMemory, errorText(ErrOutOfMemory));
+    }
+    format_->pb = io_;
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->interrupt_callback.callback = &MediaFile::interrupt;
     format_->interrupt_callback.opaque = this;
     // A packet cut short by the end of a truncated file is not a frame.
     format_->flags |= AVFMT_FLAG_DISCARD_CORRUPT;
-    int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+    // The rate comes from the headers; waiting for twenty frames to measure
+    // it would read through whatever follows a file cut short.
+    format_->fps_probe_size = 0;
+    format_->probesize = 4 << 20;
+    format_->max_analyze_duration = AV_TIME_BASE;
+    const AVInputFormat* hint = avi ? av_find_input_format("avi") : nullptr;
+    int rc = avformat_open_input(&format_, nullptr, hint, nullptr);
     if (rc < 0) // frees format_
         return Result::failure(ErrInvalidFile, "\"" + name + "\" is not a video file that can be played ("
                                                    + avError(rc) + ").");
@@ -128,14 +258,14 @@ Result MediaFile::openVideo(const std::string& name)
 
     const int w = st->codecpar->width;
     const int h = st->codecpar->height;
-    if (w <= 0 || h <= 0 || static_cast<int64_t>(w) * h > kMaxPixels)
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || static_cast<int64_t>(w) * h > kMaxPixels)
         return Result::failure(ErrUnsupportedFormat, "The video of \"" + name + "\" has no usable picture size.");
     width_ = w;
     height_ = h;
     const AVRational sar = av_guess_sample_aspect_ratio(format_, st, nullptr);
     if (sar.num > 0 && sar.den > 0 && av_q2d(sar) > 0.1 && av_q2d(sar) < 10.0) {
         const int64_t shown = av_rescale(w, sar.num, sar.den);
-        if (shown > 0 && shown * h <= kMaxPixels)
+        if (shown > 0 && shown <= kMaxSide && shown * h <= kMaxPixels)
             width_ = static_cast<int>(shown);
     }
 
@@ -179,6 +309,8 @@ void MediaFile::openAudio()
 
 void MediaFile::measureLength()
 {
+    // The headers' frame count, as the Windows video device takes it; a file
+    // cut short holds fewer, and playback ends where its data does.
     AVStream* st = format_->streams[videoIndex_];
     if (st->nb_frames > 0)
         frames_ = st->nb_frames;
@@ -186,18 +318,8 @@ void MediaFile::measureLength()
         frames_ = frameIndex(videoStart_ + st->duration);
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
         frames_ = timeline_.frameAt(format_->duration);
-
-    // An AVI index lists every frame. A header without one, or one that points
-    // past the end of the file, comes from a file cut short: count what is there.
-    bool count = frames_ <= 0;
-    if (!count && std::strcmp(format_->iformat->name, "avi") == 0) {
-        const int entries = avformat_index_get_entries_count(st);
-        const AVIndexEntry* last = entries > 0 ? avformat_index_get_entry(st, entries - 1) : nullptr;
-        const int64_t size = format_->pb ? avio_size(format_->pb) : -1;
-        count = !last || frameIndex(last->timestamp) + 1 < frames_
-                || (size > 0 && last->pos + last->size > size);
-    }
-    if (count)
+    // Without any, the frames are counted, within what an open may read.
+    if (frames_ <= 0)
         frames_ = countFrames();
 }
 

@@ -4,11 +4,13 @@
 #include "platform/mci/video/timeline.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 struct AVCodecContext;
 struct AVFormatContext;
+struct AVIOContext;
 struct AVPacket;
 
 namespace mci::video {
@@ -54,14 +56,27 @@ public:
     bool seekToFrame(int64_t frame);
 
 private:
+    Result openFormat(const std::string& name, bool avi);
     Result openVideo(const std::string& name);
     void openAudio();
     void measureLength();
     void measurePictureDelay();
     int64_t countFrames();
     static int interrupt(void* self);
+    static int readIo(void* self, uint8_t* buffer, int size);
+    static int64_t seekIo(void* self, int64_t offset, int whence);
 
     std::atomic<bool> abort_{false};
+    // The file as the demuxer sees it: our descriptor, up to IO_SIZE_.
+    int fd_ = -1;
+    AVIOContext* io_ = nullptr;
+    int64_t ioSize_ = 0;
+    int64_t ioPos_ = 0;
+    // While opening: what has been read, and until when.
+    bool opening_ = false;
+    bool openOverrun_ = false;
+    int64_t openRead_ = 0;
+    std::chrono::steady_clock::time_point openDeadline_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;

@@ -170,7 +170,8 @@ void WaveDevice::close()
 
 uint32_t WaveDevice::toMs(int64_t frames) const
 {
-    const int64_t ms = std::max<int64_t>(frames, 0) * 1000 / rate_;
+    // To the nearest millisecond, halves up, as a multiply-divide rounds.
+    const int64_t ms = (std::max<int64_t>(frames, 0) * 1000 + rate_ / 2) / rate_;
     return uint32_t(std::min<int64_t>(ms, std::numeric_limits<uint32_t>::max()));
 }
 
@@ -237,8 +238,9 @@ Result WaveDevice::seek(uint32_t position)
     const int64_t total = total_.load();
     if (position >= toMs(total))
         return seekFrame(total);
-    // Rounded up, so that the position read back is the one asked for.
-    return seekFrame((int64_t(position) * rate_ + 999) / 1000);
+    // The nearest frame, which reads back as POSITION: half a frame is less
+    // than half a millisecond at every rate the device plays.
+    return seekFrame((int64_t(position) * rate_ + 500) / 1000);
 }
 
 Result WaveDevice::seekToEnd()

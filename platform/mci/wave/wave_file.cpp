@@ -2,6 +2,8 @@
 
 #include "platform/mci/wave/riff_probe.h"
 
+#include "platform/fs/kernel.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
@@ -62,20 +64,18 @@ Result WaveFile::open(const std::string& path, std::unique_ptr<WaveFile>& out)
     if (path.empty())
         return refuse(ErrFileNotFound, "No file name was given.");
     std::unique_ptr<WaveFile> file(new WaveFile);
-    // Non-blocking, so that a named pipe given as a file cannot hang the open.
-    file->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    file->fd_ = kernel::openRegularFile(path, &st);
     if (file->fd_ < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG)
             return refuse(ErrFileNotFound, "Cannot find the file \"" + path + "\".");
+        if (err == EINVAL || err == EISDIR)
+            return refuse(ErrInvalidFile, "\"" + path + "\" is not a file.");
         return refuse(ErrFileRead, "Cannot open the file \"" + path + "\": " + std::strerror(err) + ".");
     }
-    struct stat st {};
-    if (fstat(file->fd_, &st) != 0 || !S_ISREG(st.st_mode))
-        return refuse(ErrInvalidFile, "\"" + path + "\" is not a file.");
     if (st.st_size == 0)
         return refuse(ErrInvalidFile, "The file \"" + path + "\" is empty.");
-    fcntl(file->fd_, F_SETFL, fcntl(file->fd_, F_GETFL) & ~O_NONBLOCK);
 
     const int fd = file->fd_;
     const RiffProbe probe = probeRiff(

@@ -1,6 +1,7 @@
 #include "platform/fs/kernel.h"
 
 #include "tests/platform/fs/write_failures.h"
+#include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using testing_support::readFile;
 using testing_support::TempDir;
@@ -119,4 +121,101 @@ TEST(WholeFileWrites, CreateNeverReplacesAtomicWriteKeepsMode)
     EXPECT_EQ(readFile(file), "new");
     EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0604));
     EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(WholeFileReads, RefuseWhatIsNotARegularFileOrTooLargeUnread)
+{
+    TempDir dir;
+    const auto fifo = testing_support::makeFifo((dir / "registry.reg").string());
+    std::string out = "old";
+    int error = 0;
+    EXPECT_TRUE(testing_support::returnsWithoutWaitingOn(fifo, [&] {
+        EXPECT_FALSE(kernel::readWholeFile(fifo, out));
+        error = errno;
+    }));
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_FALSE(kernel::readWholeFile(dir.str(), out));
+    EXPECT_EQ(errno, EISDIR);
+
+    const auto big = dir.write("big.ini", "");
+    std::filesystem::resize_file(big, kernel::kMaxSettingsFileBytes + 1);
+    EXPECT_FALSE(kernel::readWholeFile(big, out));
+    EXPECT_EQ(errno, EFBIG);
+    std::filesystem::resize_file(big, kernel::kMaxSettingsFileBytes);
+    EXPECT_TRUE(kernel::readWholeFile(big, out));
+    EXPECT_EQ(out.size(), kernel::kMaxSettingsFileBytes);
+}
+
+TEST(WholeFileWrites, RespectTheFilesOwnPermissionAndKeepItsOwner)
+{
+    TempDir dir;
+    ::chmod(dir.str().c_str(), 0777);
+    const auto readOnly = dir.write("ro.ini", "[S]\nk=v\n");
+    ::chmod(readOnly.c_str(), 0444);
+    EXPECT_EQ(kernel::writeFileAtomically(readOnly, "new").error, EACCES) << "not even root replaces it";
+    EXPECT_EQ(readFile(readOnly), "[S]\nk=v\n");
+
+    // Someone else's file in a folder we may write: the folder would allow a
+    // rename over it, the file says no.
+    const auto others = dir.write("others.ini", "theirs");
+    ::chmod(others.c_str(), 0644);
+    {
+        testing_support::AsUnprivileged user;
+        EXPECT_EQ(kernel::writeFileAtomically(others, "mine").error, EACCES);
+    }
+    EXPECT_EQ(readFile(others), "theirs");
+
+    const auto fifo = testing_support::makeFifo((dir / "pipe.ini").string());
+    EXPECT_EQ(kernel::writeFileAtomically(fifo, "x").error, EINVAL);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+    if (::geteuid() == 0) {
+        const auto shared = dir.write("shared.ini", "a");
+        ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+        ::chmod(shared.c_str(), 0664);
+        ASSERT_TRUE(kernel::writeFileAtomically(shared, "b").ok());
+        struct stat st {};
+        ::stat(shared.c_str(), &st);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+    }
+    EXPECT_EQ(entriesIn(dir.path()), 4u - (::geteuid() == 0 ? 0 : 1)) << "no temporary file left";
+}
+
+TEST(WholeFileWrites, AWriterKilledMidwayLeavesNothingForGood)
+{
+    TempDir dir;
+    const auto from = dir.write("song.wav", std::string(1 << 20, 'w'));
+    const auto to = (dir / "copy.wav").string();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The copy dies of its file size limit halfway through its data.
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit half{1 << 19, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &half);
+        std::signal(SIGXFSZ, SIG_DFL);
+        kernel::copyFile(from, to);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "the copy was not cut off";
+
+    // A file system without unnamed files leaves a named one: a writer of
+    // the same target removes those of dead writers, never a live one's.
+    const auto stale = dir.write("." + std::string("copy.wav.") + std::to_string(child) + ".0.tmp", "partial");
+    const auto live = dir.write(".copy.wav." + std::to_string(::getppid()) + ".0.tmp", "in progress");
+    ASSERT_TRUE(kernel::copyFile(from, to).ok());
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    std::filesystem::remove(live);
+    EXPECT_EQ(entriesIn(dir.path()), 2u) << "only the source and its copy";
+
+    const auto settings = (dir / "quorvana.INI").string();
+    const auto staleSettings = dir.write(".quorvana.INI." + std::to_string(child) + ".7.tmp", "[S]");
+    ASSERT_TRUE(kernel::writeFileAtomically(settings, "[Quorvana]\n").ok());
+    EXPECT_FALSE(std::filesystem::exists(staleSettings));
+    EXPECT_EQ(entriesIn(dir.path()), 3u);
 }

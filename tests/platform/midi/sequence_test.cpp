@@ -107,8 +107,12 @@ TEST_F(SequenceTest, StopPauseSeekAndCloseSilenceTheChannelsThatSounded)
     seq->process(t0);
     sent();
     seq->stop(at(10ms));
+    EXPECT_EQ(sent(), Strings{}) << "a command only changes the state";
+    EXPECT_EQ(seq->process(at(10ms)), std::nullopt);
     EXPECT_EQ(sent(), silenced);
+    EXPECT_TRUE(seq->settled());
     seq->stop(at(20ms));
+    seq->process(at(20ms));
     EXPECT_EQ(sent(), Strings{}) << "nothing sounded since";
 
     // Pause keeps the place; resuming goes on from it.
@@ -118,6 +122,7 @@ TEST_F(SequenceTest, StopPauseSeekAndCloseSilenceTheChannelsThatSounded)
     sent();
     seq->pause(at(130ms));
     EXPECT_EQ(seq->state(), midi::Sequence::State::Paused);
+    seq->process(at(130ms));
     EXPECT_EQ(sent(), silenced);
     EXPECT_EQ(seq->positionMs(at(5s)), 100u);
     seq->play(at(5s));
@@ -126,11 +131,13 @@ TEST_F(SequenceTest, StopPauseSeekAndCloseSilenceTheChannelsThatSounded)
     seq->process(at(6900ms)); // the note at 2000 ms
     sent();
     seq->seek(1500'000, at(7s));
+    seq->process(at(7s));
     EXPECT_EQ(sent(), (Strings{"B0 7B 00", "B0 40 00"}));
     seq->play(at(8s));
     seq->process(at(9s)); // the notes at 2000 and 2500 ms
     sent();
     seq->close(at(9100ms));
+    seq->process(at(9100ms));
     EXPECT_EQ(sent(), silenced);
 }
 
@@ -140,11 +147,15 @@ TEST_F(SequenceTest, CloseDeliversWhatIsDueAndNothingLater)
     load(gsResetFile());
     seq->play(t0);
     seq->close(t0);
+    EXPECT_FALSE(seq->settled());
+    seq->process(at(1s));
     EXPECT_EQ(sent(), Strings{"F0 41 10 42 12 40 00 7F 00 41 F7"});
+    EXPECT_TRUE(seq->settled());
 
     load(file(0, msDivision, {Track().ev(0, {0xC0, 5}).ev(50, {0xC0, 6}).end()}));
     seq->play(t0);
     seq->close(at(10ms));
+    seq->process(at(1s));
     EXPECT_EQ(sent(), Strings{"C0 05"});
 }
 
@@ -169,18 +180,19 @@ TEST_F(SequenceTest, SeekChasesTheStateAtTheNewPosition)
                    .end()}));
     seq->seek(1000'000, t0);
     seq->play(t0);
+    EXPECT_EQ(seq->process(t0), at(1000ms));
     // SysEx first, in order; then bank, program, controllers (pan goes back
     // to its default: it is set only later), the bend range, the selection
     // as the song left it, and pitch bend.
     EXPECT_EQ(sent(), (Strings{"F0 7D 01 F7", "F0 7D 02 F7", "B0 00 01", "B0 20 02", "C0 05", "B0 07 50", "B0 0A 40",
                                "B0 65 00", "B0 64 00", "B0 06 0C", "B0 65 00", "B0 64 00", "E0 00 50"}));
-    EXPECT_EQ(seq->process(t0), at(1000ms));
     seq->process(at(1500ms));
     EXPECT_EQ(sent(), (Strings{"C0 09", "B0 0A 14", "E0 00 40"}));
 
     // Back before the changes: they are undone.
     seq->seek(500'000, at(1600ms));
     seq->play(at(1600ms));
+    seq->process(at(1600ms));
     const Strings chased = sent();
     EXPECT_EQ(std::count(chased.begin(), chased.end(), "C0 05"), 1);
     EXPECT_EQ(std::count(chased.begin(), chased.end(), "B0 0A 40"), 1);
@@ -198,7 +210,36 @@ TEST_F(SequenceTest, AResetInTheSongClearsWhatCameBeforeIt)
                    .end(1000)}));
     seq->seek(100'000, t0);
     seq->play(t0);
+    seq->process(t0);
     EXPECT_EQ(sent(), (Strings{"F0 41 10 42 12 40 00 7F 00 41 F7", "C0 00", "B0 07 5A"}));
+}
+
+TEST_F(SequenceTest, AFloodAtOneInstantGoesOutInTurnsAndAPauseKeepsItsOrder)
+{
+    Track flood;
+    for (int i = 0; i < 1000; ++i)
+        flood.ev(0, {0x90, 60, 100}).ev(0, {0x80, 60, 0});
+    load(file(0, msDivision, {flood.ev(100, {0x91, 62, 100}).end(100)}));
+    seq->play(t0);
+    EXPECT_EQ(seq->process(t0, 256), t0) << "more is due at once";
+    EXPECT_EQ(output->count(), 256u);
+    seq->pause(at(1ms));
+    EXPECT_EQ(seq->state(), midi::Sequence::State::Paused);
+    EXPECT_EQ(seq->positionMs(at(1s)), 1u);
+    EXPECT_EQ(output->count(), 256u) << "the pause sent nothing itself";
+
+    // What was due at the pause goes out, then the silence, and nothing later.
+    EXPECT_EQ(seq->process(at(2ms), 256), at(2ms));
+    while (seq->process(at(2ms), 256)) {
+    }
+    Strings rest = sent();
+    ASSERT_EQ(rest.size(), 2000u + 2u);
+    EXPECT_EQ(rest[rest.size() - 3], "80 3C 00");
+    EXPECT_EQ(rest[rest.size() - 2], "B0 7B 00");
+    EXPECT_EQ(rest.back(), "B0 40 00");
+    EXPECT_TRUE(seq->settled());
+    seq->play(at(5s));
+    EXPECT_EQ(seq->process(at(5s)), at(5s + 99ms));
 }
 
 TEST_F(SequenceTest, SeekingToTheLengthIsTheEnd)

@@ -1,6 +1,7 @@
 #include "platform/midi/smf.h"
 
 #include "tests/platform/midi/smf_builder.h"
+#include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,11 @@ TEST(SmfLoad, FileErrors)
     EXPECT_EQ(midi::loadSong((dir / "missing.mid").string(), song, error), midi::LoadError::NotFound);
     EXPECT_NE(error.find("missing.mid"), std::string::npos);
     EXPECT_EQ(midi::loadSong(dir.str(), song, error), midi::LoadError::Unreadable);
+    const auto fifo = testing_support::makeFifo((dir / "pipe.mid").string());
+    EXPECT_TRUE(testing_support::returnsWithoutWaitingOn(fifo, [&] {
+        EXPECT_EQ(midi::loadSong(fifo, song, error), midi::LoadError::Unreadable);
+    }));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
     EXPECT_EQ(midi::loadSong(dir.write("bad.mid", "hello"), song, error), midi::LoadError::Invalid);
     EXPECT_EQ(midi::loadSong(dir.write("gs.mid", gsResetFile()), song, error), midi::LoadError::None);
     EXPECT_EQ(song.lengthMs(), 0u);

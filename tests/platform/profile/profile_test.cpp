@@ -1,11 +1,18 @@
 #include "platform/profile/profile.h"
 
+#include "platform/fs/kernel.h"
+
 #include "tests/platform/fs/write_failures.h"
+#include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <malloc.h>
+#include <new>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -160,4 +167,69 @@ TEST(ProfileWrite, KeepsModeAndLink)
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
     EXPECT_EQ(readFile(file), "[S]\nk=w\n");
     EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640));
+}
+
+TEST(ProfileFiles, APipeOrAnOversizedFileIsRefusedUnreadAndUntouched)
+{
+    TempDir dir;
+    const auto fifo = testing_support::makeFifo((dir / "quorvana.INI").string());
+    EXPECT_TRUE(testing_support::returnsWithoutWaitingOn(fifo, [&] {
+        EXPECT_EQ(get(fifo, "Quorvana", "WavEdit", "sndrec32.exe"), "sndrec32.exe");
+        EXPECT_FALSE(profile::writeString(fifo, "Quorvana", "WavEdit", "audacity"));
+        EXPECT_EQ(errno, EINVAL);
+    }));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+    const auto big = dir.write("big.ini", "[Quorvana]\nWavEdit=audacity\n");
+    std::filesystem::resize_file(big, kernel::kMaxSettingsFileBytes + 1);
+    const auto written = std::filesystem::last_write_time(big);
+    EXPECT_EQ(get(big, "Quorvana", "WavEdit"), "<default>");
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_FALSE(profile::writeString(big, "Quorvana", "WavEdit", "x"));
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_EQ(std::filesystem::file_size(big), kernel::kMaxSettingsFileBytes + 1);
+    EXPECT_EQ(std::filesystem::last_write_time(big), written);
+}
+
+namespace {
+
+// Bytes the test's own thread holds on the heap now, and the most it held.
+thread_local bool counting = false;
+thread_local std::size_t heldNow = 0;
+thread_local std::size_t heldMost = 0;
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    if (counting) {
+        heldNow += malloc_usable_size(p);
+        heldMost = std::max(heldMost, heldNow);
+    }
+    return p;
+}
+
+void operator delete(void* p) noexcept
+{
+    if (p && counting)
+        heldNow -= std::min(heldNow, malloc_usable_size(p));
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
+TEST(ProfileRead, MemoryIsBoundedByTheLongestLine)
+{
+    TempDir dir;
+    const auto file = dir.write("lines.ini", std::string(15 << 20, '\n') + "[Quorvana]\nMIDIEdit=" +
+                                                 std::string(100000, 'r') + "\n");
+    counting = true;
+    heldNow = heldMost = 0;
+    const std::string value = get(file, "Quorvana", "MIDIEdit", "", 200000);
+    counting = false;
+    EXPECT_EQ(value, std::string(100000, 'r'));
+    EXPECT_LT(heldMost, std::size_t{1} << 20);
 }

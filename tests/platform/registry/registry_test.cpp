@@ -1,6 +1,7 @@
 #include "platform/registry/registry.h"
 
 #include "platform/registry/desktop_association.h"
+#include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <optional>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -325,6 +327,33 @@ TEST_F(Registry, UnreadableStoreIsReportedAndNeverReplaced)
         EXPECT_EQ(readFile(store_), broken);
     }
     RegCloseKey(key);
+}
+
+TEST_F(Registry, APipeOrAnOversizedStoreIsAnErrorAndNeverReplaced)
+{
+    HKEY key = create(HKEY_CURRENT_USER, "Keep");
+    RegCloseKey(key);
+    ASSERT_EQ(std::remove(store_.c_str()), 0);
+    testing_support::makeFifo(store_);
+    EXPECT_TRUE(testing_support::returnsWithoutWaitingOn(store_, [&] {
+        HKEY other = 0;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Keep", 0, KEY_READ, &other), ERROR_BADDB);
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "New", 0, "", 0, KEY_ALL_ACCESS, nullptr, &other, nullptr),
+                  ERROR_BADDB);
+    }));
+    EXPECT_TRUE(std::filesystem::is_fifo(store_));
+
+    ASSERT_EQ(std::remove(store_.c_str()), 0);
+    const std::string huge = "REGEDIT4\n\n" + std::string(16 << 20, ';') + "\n; end\n";
+    {
+        TempDir scratch;
+        ASSERT_EQ(std::rename(scratch.write("huge.reg", huge).c_str(), store_.c_str()), 0);
+    }
+    HKEY other = 0;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Keep", 0, KEY_READ, &other), ERROR_BADDB);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "New", 0, "", 0, KEY_ALL_ACCESS, nullptr, &other, nullptr),
+              ERROR_BADDB);
+    EXPECT_EQ(std::filesystem::file_size(store_), huge.size());
 }
 
 TEST_F(Registry, ReadOnlyStoreRefusesWritesAndStaysAsItWas)

@@ -2,6 +2,7 @@
 #include "platform/multimedia/choices.h"
 
 #include "tests/platform/mci/video/test_media.h"
+#include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -115,6 +117,7 @@ TEST_F(VideoDeviceTest, RefusesWhatItCannotPlayWithAClearText)
         {dir.write("riff.avi", "RIFF\x10\0\0\0AVI LIST\x04\0\0\0hdrl"), mci::ErrInvalidFile, "riff.avi"},
         {audioOnly, mci::ErrInvalidFile, "no video stream"},
         {dir.str(), mci::ErrFileNotFound, ""},
+        {testing_support::makeFifo((dir / "pipe.avi").string()), mci::ErrInvalidFile, "pipe.avi"},
     };
     for (const Case& c : cases) {
         VideoDevice d;
@@ -515,9 +518,18 @@ TEST_F(VideoDeviceTest, ATruncatedFilePlaysAsFarAsItGoes)
     std::atomic<int> ends{0};
     d.setEndNotify([&] { ++ends; });
     ASSERT_TRUE(d.open(cut).ok());
+    EXPECT_EQ(lengthIn(d, TimeFormat::Frames), 50u) << "an open takes the headers' count, and reads no further";
+    // Played once, the length is where the data ends.
+    ASSERT_TRUE(d.play().ok());
+    ASSERT_TRUE(s.playToEnd(40000));
+    EXPECT_EQ(ends, 1);
     const uint32_t frames = lengthIn(d, TimeFormat::Frames);
     EXPECT_GT(frames, 10u);
     EXPECT_LT(frames, 50u);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), frames);
+    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), lengthIn(d, TimeFormat::Milliseconds));
+
+    ASSERT_TRUE(d.seek(0).ok());
     ASSERT_TRUE(d.play().ok());
     ASSERT_TRUE(waitUntil([&] { return s.clock->running() && shownFrame(d) == 0; }));
     // The cut may fall after a P-frame and before the B-frames shown ahead
@@ -528,14 +540,55 @@ TEST_F(VideoDeviceTest, ATruncatedFilePlaysAsFarAsItGoes)
         ASSERT_TRUE(waitUntil([&] { return f < exact ? shownFrame(d) == f : shownFrame(d) >= f; })) << "frame " << f;
     }
     ASSERT_TRUE(s.playToEnd(40000));
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ends, 2);
     EXPECT_EQ(positionIn(d, TimeFormat::Frames), lengthIn(d, TimeFormat::Frames));
-    EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), lengthIn(d, TimeFormat::Milliseconds));
     EXPECT_EQ(lengthIn(d, TimeFormat::Frames), frames);
 
     d.setTimeFormat(TimeFormat::Frames);
     ASSERT_TRUE(d.seek(frames / 2).ok());
     EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == static_cast<int>(frames / 2); }));
+}
+
+namespace {
+
+// Bytes this process has read so far.
+uint64_t bytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
+} // namespace
+
+// A download in progress: the movie cut short and the rest of the space set
+// aside as zeros. The open reads what it needs, not the whole file.
+TEST_F(VideoDeviceTest, AnOpenReadsNoFurtherThanItNeedsWhateverTheFilesSize)
+{
+    const std::string path = damagedCopy(media->counterWithSound, (media->dir / "download.avi").string(),
+                                         [](std::string& b) { b.resize(b.size() * 6 / 10); });
+    std::filesystem::resize_file(path, uint64_t{512} << 20);
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    const uint64_t before = bytesRead();
+    const mci::Result r = d.open(path);
+    ASSERT_TRUE(r.ok()) << r.text;
+    EXPECT_LT(bytesRead() - before, uint64_t{32} << 20);
+    EXPECT_EQ(lengthIn(d, TimeFormat::Frames), 50u);
+    d.close();
+
+    // Nothing but zeros after the header: whatever the open makes of it, it
+    // does not read them.
+    const std::string empty = damagedCopy(media->counterWithSound, (media->dir / "empty download.avi").string(),
+                                          [](std::string& b) { b.resize(b.find("movi") + 4); });
+    std::filesystem::resize_file(empty, uint64_t{512} << 20);
+    const uint64_t start = bytesRead();
+    d.open(empty);
+    EXPECT_LT(bytesRead() - start, uint64_t{32} << 20);
 }
 
 // Damage anywhere in a file: it is refused or it plays to an end, and seeks

@@ -123,12 +123,13 @@ protected:
 
 } // namespace
 
-TEST_F(WaveDeviceTest, CountsLengthsInTruncatedMillisecondsOnly)
+TEST_F(WaveDeviceTest, CountsLengthsInRoundedMillisecondsOnly)
 {
     EXPECT_EQ(lengthOf(*device(pcm8(11025, 1, 5513))), 500u); // 500.04 ms
     EXPECT_EQ(format.sampleRate, 11025);
+    EXPECT_EQ(lengthOf(*device(pcm8(11025, 1, 5512))), 500u); // 499.95 ms
     auto stereo = device(markedPcm16(44100, 2, 4409)); // 99.98 ms
-    EXPECT_EQ(lengthOf(*stereo), 99u);
+    EXPECT_EQ(lengthOf(*stereo), 100u);
     EXPECT_EQ(format.channels, 2);
     EXPECT_EQ(stereo->mode(), Mode::Stopped);
     EXPECT_TRUE(stereo->setTimeFormat(mci::TimeFormat::Milliseconds).ok());
@@ -224,7 +225,7 @@ TEST_F(WaveDeviceTest, SeeksDuringPlaybackNeverReplayStaleSamples)
         ASSERT_TRUE(d->play().ok());
         const std::vector<int64_t> heard = hear(1 + (seed >> 4) % 300, *d);
         ASSERT_FALSE(heard.empty());
-        const int64_t start = (int64_t(ms) * 44100 + 999) / 1000;
+        const int64_t start = (int64_t(ms) * 44100 + 500) / 1000;
         for (size_t k = 0; k < heard.size(); ++k)
             ASSERT_EQ(heard[k], (start + int64_t(k)) % 30000) << "after a seek to " << ms << " ms";
     }

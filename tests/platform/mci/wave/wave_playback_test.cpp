@@ -30,7 +30,7 @@ TEST(WavePlayback, PausesResumesAndEndsExactlyOnTheAudioOutput)
     });
     uint32_t length = 0, position = 0;
     ASSERT_TRUE(d->length(length).ok());
-    EXPECT_EQ(length, 362u);
+    EXPECT_EQ(length, 363u);
 
     ASSERT_TRUE(d->play().ok());
     const auto deadline = std::chrono::steady_clock::now() + 5s;

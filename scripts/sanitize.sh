@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The test suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the tests that drive playback threads (MIDI and media devices) under
+# ThreadSanitizer. Each build has a folder of its own (build/asan,
+# build/tsan), without benchmarks or fuzzers. Builds and the full run take
+# the shared build lock, so that two builds never run at once on the machine.
+# Prints how long each part took.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh --tests
+jobs="$(nproc)"
+lock=/tmp/quorvana-build.lock
+supp="$PWD/scripts/sanitizers"
+export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
+
+configure() { # FOLDER SANITIZERS
+  flock "$lock" cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANA_SANITIZE="$2" \
+    -DQUORVANA_BENCH=OFF -DQUORVANA_FUZZING=OFF >/dev/null
+}
+
+start=$SECONDS
+configure build/asan address,undefined
+flock "$lock" cmake --build build/asan -j "$jobs"
+built=$SECONDS
+(
+  cd build/asan
+  ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1" \
+  LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    flock "$lock" ctest --output-on-failure -j "$jobs"
+)
+echo "AddressSanitizer + UndefinedBehaviorSanitizer: build $((built - start)) s, tests $((SECONDS - built)) s"
+
+start=$SECONDS
+configure build/tsan thread
+tsan_tests=(midi_sequence_test midi_player_test midi_output_test midi_synth_test sequencer_device_test
+            wave_device_test video_device_test video_timing_test audio_output_test)
+flock "$lock" cmake --build build/tsan -j "$jobs" --target "${tsan_tests[@]}"
+built=$SECONDS
+pattern="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+(
+  cd build/tsan
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
+    ctest --output-on-failure -j "$jobs" -R "$pattern"
+)
+echo "ThreadSanitizer: build $((built - start)) s, tests $((SECONDS - built)) s"

@@ -1,0 +1,108 @@
+// The playback thread against an output that takes its time, as the
+// synthesizer's queue does when a song sends a flood of messages at once.
+#include "platform/midi/player.h"
+
+#include "tests/platform/midi/smf_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+
+using namespace smf_builder;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Takes no message until opened; keeps the last two it took.
+class GatedOutput final : public midi::Output {
+public:
+    void send(std::span<const uint8_t> message, midi::TimePoint) override
+    {
+        std::unique_lock lock(mutex_);
+        waiting_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        ++count_;
+        last_[0] = last_[1];
+        last_[1].assign(message.begin(), message.end());
+        changed_.notify_all();
+    }
+    void waitForASender()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_; });
+    }
+    void open()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    bool waitForCount(size_t n, std::chrono::seconds limit)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return count_ >= n; });
+    }
+    std::vector<uint8_t> last(int i)
+    {
+        std::lock_guard lock(mutex_);
+        return last_[i];
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    bool waiting_ = false;
+    size_t count_ = 0;
+    std::vector<uint8_t> last_[2];
+};
+
+// Runs CALL and tells whether it came back within a time a window would not
+// notice. A call stuck behind the output is freed by opening it.
+template <typename Call>
+bool answersAtOnce(GatedOutput& output, Call&& call)
+{
+    auto done = std::async(std::launch::async, std::forward<Call>(call));
+    if (done.wait_for(200ms) == std::future_status::ready)
+        return true;
+    output.open();
+    return false;
+}
+
+} // namespace
+
+TEST(Player, AFloodAtOneInstantNeverHoldsUpTheWindowsCalls)
+{
+    constexpr int pairs = 100000;
+    Track flood;
+    for (int i = 0; i < pairs; ++i)
+        flood.ev(0, {0x90, 60, 100}).ev(0, {0x80, 60, 0});
+    const std::string bytes = file(0, 500, {flood.end(1000)});
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error));
+    auto output = std::make_shared<GatedOutput>();
+    {
+        midi::Player player(song, output);
+        player.play();
+        output->waitForASender();
+
+        // The output holds the playback thread; the window's calls still answer.
+        uint32_t position = 1;
+        EXPECT_TRUE(answersAtOnce(*output, [&] { position = player.positionMs(); }));
+        EXPECT_LT(position, 1000u);
+        EXPECT_TRUE(answersAtOnce(*output, [&] { player.pause(); }));
+        midi::Sequence::State state = midi::Sequence::State::Playing;
+        EXPECT_TRUE(answersAtOnce(*output, [&] { state = player.state(); }));
+        EXPECT_EQ(state, midi::Sequence::State::Paused);
+
+        // Everything due at the pause still goes out, as fast as the output
+        // takes it, and the silence after it.
+        output->open();
+        ASSERT_TRUE(output->waitForCount(2 * pairs + 2, 30s));
+        EXPECT_EQ(output->last(0), (std::vector<uint8_t>{0xB0, 123, 0}));
+        EXPECT_EQ(output->last(1), (std::vector<uint8_t>{0xB0, 64, 0}));
+    }
+}
