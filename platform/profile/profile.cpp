@@ -1,5 +1,7 @@
 #include "platform/profile/profile.h"
 
+#include "platform/base/ascii.h"
+
 #include "platform/fs/kernel.h"
 
 #include <cerrno>
@@ -25,17 +27,7 @@ std::string_view trim(std::string_view text)
     return text;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
+using base::ascii::equalIgnoringCase;
 
 enum class Kind { Blank, Comment, Section, Key };
 
@@ -212,12 +204,12 @@ std::optional<std::string> withValue(const std::string& bytes, std::string_view 
     forEachLine(bytes, [&](const Line& line) {
         last = line;
         if (line.kind == Kind::Section) {
-            inSection = !header && sameName(line.name, section);
+            inSection = !header && equalIgnoringCase(line.name, section);
             if (inSection)
                 header = line;
         } else if (inSection && line.kind == Kind::Key && !found) {
             lastKey = line;
-            if (sameName(line.name, key))
+            if (equalIgnoringCase(line.name, key))
                 found = line;
         }
         return true;
@@ -277,8 +269,8 @@ std::string getString(const std::string& file, const std::string& section, const
             if (line.kind == Kind::Section) {
                 if (inSection)
                     break;
-                inSection = sameName(line.name, sectionName);
-            } else if (inSection && line.kind == Kind::Key && sameName(line.name, keyName)) {
+                inSection = equalIgnoringCase(line.name, sectionName);
+            } else if (inSection && line.kind == Kind::Key && equalIgnoringCase(line.name, keyName)) {
                 if (line.value) {
                     std::string_view value = *line.value;
                     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')

@@ -1,5 +1,7 @@
 #include "platform/registry/store.h"
 
+#include "platform/base/ascii.h"
+
 #include "platform/registry/registry.h"
 
 #include <charconv>
@@ -17,21 +19,8 @@ const char* const kRootNames[kRootCount] = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
 };
 
-char foldChar(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldChar(a[i]) != foldChar(b[i]))
-            return false;
-    }
-    return true;
-}
+using base::ascii::equalIgnoringCase;
+using base::ascii::toLower;
 
 // --- writing -----------------------------------------------------------------
 
@@ -219,7 +208,7 @@ bool Parser::keyHeader(std::string_view line)
     const std::string_view rootPart = path.substr(0, cut);
     Key* key = nullptr;
     for (std::size_t r = 0; r < kRootCount; ++r) {
-        if (sameName(rootPart, kRootNames[r]))
+        if (equalIgnoringCase(rootPart, kRootNames[r]))
             key = &store_.roots[r];
     }
     if (!key)
@@ -267,7 +256,7 @@ int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = foldChar(c);
+    c = toLower(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -371,7 +360,7 @@ std::string foldCase(std::string_view name)
 {
     std::string folded(name);
     for (char& c : folded)
-        c = foldChar(c);
+        c = toLower(c);
     return folded;
 }
 
@@ -397,7 +386,7 @@ Key& Key::childOrCreate(const std::string& name)
 const Value* Key::value(std::string_view name) const
 {
     for (const Value& v : values_) {
-        if (sameName(v.name, name))
+        if (equalIgnoringCase(v.name, name))
             return &v;
     }
     return nullptr;
@@ -406,7 +395,7 @@ const Value* Key::value(std::string_view name) const
 void Key::setValue(Value value)
 {
     for (Value& v : values_) {
-        if (sameName(v.name, value.name)) {
+        if (equalIgnoringCase(v.name, value.name)) {
             // The name keeps the spelling it was created with.
             v.type = value.type;
             v.data = std::move(value.data);

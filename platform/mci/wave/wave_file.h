@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 struct SF_INFO;
@@ -40,7 +41,20 @@ private:
     void closeSndfile();
     bool rewind();
 
+    // The file as the wave reader sees it: every "LIST" outside the sound data
+    // reads as "JUNK", a chunk it skips. The reader's parser of LIST chunks
+    // can spin for minutes on a damaged one, and the player needs none of
+    // the names and comments they hold.
+    static int64_t viewLength(void* self);
+    static int64_t viewSeek(int64_t offset, int whence, void* self);
+    static int64_t viewRead(void* buffer, int64_t count, void* self);
+    static int64_t viewTell(void* self);
+    void findLists();
+
     int fd_ = -1;
+    int64_t size_ = 0;
+    int64_t viewPos_ = 0;
+    std::vector<int64_t> lists_; // where a "LIST" id stands
     sf_private_tag* sf_ = nullptr;
     int rate_ = 0;
     int channels_ = 0;
