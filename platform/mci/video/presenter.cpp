@@ -1,16 +1,35 @@
 #include "platform/mci/video/presenter.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QtGlobal>
+
 #include <algorithm>
 #include <chrono>
 
 namespace mci::video {
+
+namespace {
+
+// QImage::Format_RGB32 is 0xffRRGGBB in the machine's word order.
+constexpr AVPixelFormat kImageFormat =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
+
+} // namespace
 
 Presenter::Presenter(Session& session, std::function<void()> wakeWindow)
     : s_(session), wakeWindow_(std::move(wakeWindow))
 {
 }
 
-Presenter::~Presenter() { join(); }
+Presenter::~Presenter()
+{
+    join();
+    sws_freeContext(sws_);
+}
 
 void Presenter::start()
 {
@@ -35,7 +54,8 @@ void Presenter::run()
                 continue;
             }
             if (head.preroll) {
-                show(head.startUs);
+                if (!show(lock, head.startUs))
+                    continue;
                 s_.prerolled = true;
                 s_.updateClock();
                 s_.decoderWake.notify_all();
@@ -67,15 +87,33 @@ void Presenter::run()
             waitFor(lock, std::min(head.startUs, s_.endUs) - now);
             continue;
         }
-        show(now);
+        show(lock, now);
     }
 }
 
-void Presenter::show(int64_t atUs)
+bool Presenter::show(std::unique_lock<std::mutex>& lock, int64_t atUs)
 {
+    // Out of the queue the slot is ours alone: a seek can no longer give it
+    // away while it is converted without the lock.
+    const int slot = s_.pool.pop();
+    const uint64_t epoch = s_.epoch;
+    lock.unlock();
+    const bool converted = convert(s_.pool[slot]);
+    lock.lock();
+    ++s_.converted;
+    if (s_.quit || s_.epoch != epoch) {
+        s_.pool.give(slot);
+        s_.decoderWake.notify_all();
+        return false;
+    }
+    if (!converted) { // a damaged picture: the one before stays up
+        s_.pool.give(slot);
+        ++s_.dropped;
+        s_.decoderWake.notify_all();
+        return true;
+    }
     lastShownUs_ = atUs;
     ++s_.presented;
-    const int slot = s_.pool.pop();
     const int unseen = s_.mailbox;
     s_.mailbox = slot;
     if (unseen >= 0) { // the window did not get round to it
@@ -84,6 +122,29 @@ void Presenter::show(int64_t atUs)
         s_.decoderWake.notify_all();
     }
     wakeWindow_();
+    return true;
+}
+
+bool Presenter::convert(Frame& frame)
+{
+    AVFrame* from = frame.decoded;
+    QImage& image = frame.image;
+    bool ok = from->width > 0 && from->height > 0;
+    if (ok) {
+        sws_ = sws_getCachedContext(sws_, from->width, from->height, static_cast<AVPixelFormat>(from->format),
+                                    image.width(), image.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr,
+                                    nullptr);
+        ok = sws_ != nullptr;
+    }
+    if (ok) {
+        // Straight into the pixels the window paints; the window holds no
+        // other reference, so bits() does not detach.
+        uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+        const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+        ok = sws_scale(sws_, from->data, from->linesize, 0, from->height, dst, stride) > 0;
+    }
+    av_frame_unref(from); // the decoder may reuse its buffer at once
+    return ok;
 }
 
 void Presenter::drop()

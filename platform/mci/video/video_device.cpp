@@ -365,6 +365,7 @@ Statistics VideoDevice::statistics() const
         std::lock_guard lock(session_->mutex);
         st.framesPresented = session_->presented;
         st.framesDropped = session_->dropped;
+        st.framesConverted = session_->converted;
     }
     return st;
 }
