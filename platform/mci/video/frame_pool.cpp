@@ -29,6 +29,7 @@ int FramePool::take()
 
 void FramePool::give(int slot)
 {
+    frames_[slot].wrapped = QImage();
     av_frame_unref(frames_[slot].decoded);
     free_[freeCount_++] = slot;
 }

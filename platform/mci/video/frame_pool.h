@@ -17,6 +17,9 @@ struct Frame {
     // paints as it is.
     AVFrame* decoded = nullptr;
     QImage image;
+    // DECODED itself, when it is already in a form the window paints well.
+    QImage wrapped;
+    const QImage& picture() const { return wrapped.isNull() ? image : wrapped; }
     int64_t index = 0;   // frame number
     int64_t startUs = 0; // on screen from
     int64_t endUs = 0;   // until, when the next frame follows

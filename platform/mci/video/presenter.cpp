@@ -18,6 +18,30 @@ namespace {
 constexpr AVPixelFormat kImageFormat =
     Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
 
+// Decoded layouts the window paints as they are: the painter turns them into
+// the screen's colours on its way to the screen, in one pass instead of two.
+struct PaintableLayout {
+    AVPixelFormat decoded;
+    QImage::Format image;
+};
+constexpr PaintableLayout kPaintable[] = {
+    {AV_PIX_FMT_RGB24, QImage::Format_RGB888},
+    {Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_0RGB, QImage::Format_RGB32},
+    {kImageFormat, QImage::Format_RGB32},
+    {AV_PIX_FMT_RGB565, QImage::Format_RGB16},
+    {AV_PIX_FMT_RGB555, QImage::Format_RGB555},
+};
+
+QImage paintableAsItIs(const AVFrame* from, QSize size)
+{
+    if (QSize(from->width, from->height) != size || from->linesize[0] <= 0 || from->linesize[0] % 4 != 0)
+        return {};
+    for (const PaintableLayout& l : kPaintable)
+        if (from->format == l.decoded)
+            return QImage(static_cast<const uchar*>(from->data[0]), from->width, from->height, from->linesize[0], l.image);
+    return {};
+}
+
 } // namespace
 
 Presenter::Presenter(Session& session, std::function<void()> wakeWindow)
@@ -129,6 +153,10 @@ bool Presenter::convert(Frame& frame)
 {
     AVFrame* from = frame.decoded;
     QImage& image = frame.image;
+    // Kept with its decoded picture until the slot is given back.
+    frame.wrapped = paintableAsItIs(from, image.size());
+    if (!frame.wrapped.isNull())
+        return true;
     bool ok = from->width > 0 && from->height > 0;
     if (ok) {
         sws_ = sws_getCachedContext(sws_, from->width, from->height, static_cast<AVPixelFormat>(from->format),

@@ -392,7 +392,7 @@ void VideoDevice::takeFrame()
         s.onScreen = slot;
     }
     ++framesShown_;
-    window_->showFrame(&session_->pool[slot].image);
+    window_->showFrame(&session_->pool[slot].picture());
 }
 
 void VideoDevice::framePainted()
