@@ -9,7 +9,6 @@
 #include "settings/UnitMultimedia.h"
 
 #include <QGuiApplication>
-#include <QPaintEvent>
 #include <QScreen>
 #include <QTimer>
 
@@ -23,32 +22,9 @@ void centre(QWidget* w)
         w->move(screen->availableGeometry().center() - w->rect().center());
 }
 
-// Reports the first paint of a window once the paint has been handled.
-class FirstPaint : public QObject {
-public:
-    FirstPaint(QWidget* form, std::function<void(QWidget*)> report) : QObject(form), report_(std::move(report))
-    {
-        form->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && report_) {
-            auto* form = static_cast<QWidget*>(watched);
-            QTimer::singleShot(0, form, [form, report = std::move(report_)] { report(form); });
-            report_ = nullptr;
-        }
-        return false;
-    }
-
-private:
-    std::function<void(QWidget*)> report_;
-};
-
 } // namespace
 
-int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPainted)
+int runPlayer(int argc, char** argv)
 {
     ui::Application app(argc, argv);
     app.setTitle("Quorvana");
@@ -69,8 +45,6 @@ int runPlayer(int argc, char** argv, std::function<void(QWidget* form)> whenPain
 
     auto* form = new TForm1(app.arguments());
     centre(form);
-    if (whenPainted)
-        new FirstPaint(form, std::move(whenPainted));
 
     splash->hide();
     delete splash;

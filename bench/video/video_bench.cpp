@@ -1,6 +1,7 @@
 // Playing AVI video: the CPU a 640x480, 25 fps, 10 s file costs the device
 // in real-time playback (decoding, conversion, painting, sound) against the
-// ffmpeg command decoding the same file to nothing; the frames dropped; and
+// ffmpeg command decoding the same file to nothing, measured beside it; the
+// frames dropped; and
 // the time from play to the first picture on screen.
 //
 // The files are made once with the ffmpeg command and kept in the temporary
@@ -96,6 +97,28 @@ void runUntil(const std::function<bool()>& pred)
         loop.exec();
 }
 
+// CPU of the ffmpeg command decoding FILE, sound and picture, to nothing:
+// the least any player of the file can spend. The best of three.
+double decodeAloneCpuSeconds(const std::string& file)
+{
+    const std::string exe = QStandardPaths::findExecutable("ffmpeg").toStdString();
+    double best = -1;
+    for (int i = 0; i < 3; ++i) {
+        const char* argv[] = {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.c_str(), "-f", "null", "-", nullptr};
+        pid_t pid = 0;
+        if (exe.empty() || posix_spawn(&pid, exe.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+            return -1;
+        int status = 0;
+        rusage r{};
+        wait4(pid, &status, 0, &r);
+        const double cpu = cpuSeconds(r);
+        best = best < 0 ? cpu : std::min(best, cpu);
+    }
+    return best;
+}
+
+// The player's CPU (every thread of this process: decoding, conversion,
+// painting, the sound card's thread) against decoding alone, same run.
 void BM_PlayWholeFile(benchmark::State& state, const std::string& codec)
 {
     const std::string file = testFile(codec);
@@ -119,33 +142,18 @@ void BM_PlayWholeFile(benchmark::State& state, const std::string& codec)
         cpu += processCpuSeconds() - before;
         st = d.statistics();
     }
-    state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
-    state.counters["shown"] = static_cast<double>(st.framesShown);
-    state.counters["dropped"] = static_cast<double>(st.framesDropped);
-}
-
-void BM_FfmpegDecodeToNull(benchmark::State& state, const std::string& codec)
-{
-    const std::string file = testFile(codec);
-    if (file.empty()) {
-        state.SkipWithError("the ffmpeg command could not make the test file");
+    const double floor = decodeAloneCpuSeconds(file);
+    if (floor <= 0) {
+        state.SkipWithError("cannot start ffmpeg");
         return;
     }
-    double cpu = 0;
-    for (auto _ : state) {
-        const std::string exe = QStandardPaths::findExecutable("ffmpeg").toStdString();
-        const char* argv[] = {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.c_str(), "-f", "null", "-", nullptr};
-        pid_t pid = 0;
-        if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-            state.SkipWithError("cannot start ffmpeg");
-            return;
-        }
-        int status = 0;
-        rusage r{};
-        wait4(pid, &status, 0, &r);
-        cpu += cpuSeconds(r);
-    }
-    state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+    cpu /= static_cast<double>(state.iterations());
+    state.counters["cpu_s"] = cpu;
+    state.counters["floor_cpu_s"] = floor;
+    state.counters["x_floor"] = cpu / floor;
+    state.counters["shown"] = static_cast<double>(st.framesShown);
+    state.counters["dropped"] = static_cast<double>(st.framesDropped);
+    state.counters["converted"] = static_cast<double>(st.framesConverted);
 }
 
 // As the player does it: open and play at once, then wait for the picture.
@@ -220,8 +228,6 @@ void BM_OpenDownloadInProgress(benchmark::State& state)
 BENCHMARK(BM_OpenDownloadInProgress)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayWholeFile, cinepak, std::string("cinepak"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayWholeFile, mpeg4, std::string("mpeg4"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_FfmpegDecodeToNull, cinepak, std::string("cinepak"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_FfmpegDecodeToNull, mpeg4, std::string("mpeg4"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayToFirstPicture, cinepak, std::string("cinepak"))->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayToFirstPicture, mpeg4, std::string("mpeg4"))->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 

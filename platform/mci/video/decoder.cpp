@@ -4,10 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
-
-#include <QtGlobal>
 
 #include <algorithm>
 #include <chrono>
@@ -15,10 +12,6 @@ extern "C" {
 namespace mci::video {
 
 namespace {
-
-// QImage::Format_RGB32 is 0xffRRGGBB in the machine's word order.
-constexpr AVPixelFormat kImageFormat =
-    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
 
 // A damaged stretch of file gives read errors until the demuxer finds the
 // next good chunk; this many in a row means there is nothing left to find.
@@ -40,7 +33,6 @@ Decoder::~Decoder()
     av_packet_free(&packet_);
     av_frame_free(&frame_);
     av_frame_free(&held_);
-    sws_freeContext(sws_);
     swr_free(&swr_);
     av_channel_layout_uninit(&swrLayout_);
 }
@@ -208,9 +200,10 @@ bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
         }
     }
     Frame& f = s_.pool[slot]; // ours until queued
-    const bool converted = convert(frame, f.image);
+    // A reference, not a copy: the presenter converts it if it is shown.
+    const bool kept = f.decoded && frame->width > 0 && frame->height > 0 && av_frame_ref(f.decoded, frame) >= 0;
     std::lock_guard lock(s_.mutex);
-    if (!converted || stale()) {
+    if (!kept || stale()) {
         s_.pool.give(slot);
         return false;
     }
@@ -223,20 +216,6 @@ bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
     lastIndex_ = index;
     s_.presenterWake.notify_all();
     return true;
-}
-
-bool Decoder::convert(const AVFrame* frame, QImage& image)
-{
-    if (frame->width <= 0 || frame->height <= 0)
-        return false;
-    sws_ = sws_getCachedContext(sws_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                image.width(), image.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr,
-                                nullptr);
-    if (!sws_)
-        return false;
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    return sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, dst, stride) > 0;
 }
 
 void Decoder::markPrerolled()

@@ -16,7 +16,6 @@ extern "C" {
 struct AVFrame;
 struct AVPacket;
 struct SwrContext;
-struct SwsContext;
 
 namespace mci::video {
 
@@ -46,7 +45,6 @@ private:
     void takeVideoFrame(AVFrame* frame);
     void takeAudioFrame(AVFrame* frame);
     bool deliver(const AVFrame* frame, int64_t index, bool preroll);
-    bool convert(const AVFrame* frame, QImage& image);
     void markPrerolled();
     bool prepareResampler(const AVFrame* frame);
     void writeSound(const float* data, int64_t frames, int64_t at);
@@ -62,7 +60,6 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVFrame* held_ = nullptr; // the latest picture before the seek target
-    SwsContext* sws_ = nullptr;
     SwrContext* swr_ = nullptr;
     AVChannelLayout swrLayout_{};
     int swrFormat_ = -1;

@@ -1,5 +1,9 @@
 #include "platform/mci/video/frame_pool.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 namespace mci::video {
 
 FramePool::FramePool(int width, int height)
@@ -7,8 +11,15 @@ FramePool::FramePool(int width, int height)
     for (int i = 0; i < kSlots; ++i) {
         frames_[i].image = QImage(width, height, QImage::Format_RGB32);
         frames_[i].image.fill(Qt::black);
+        frames_[i].decoded = av_frame_alloc();
         free_[freeCount_++] = i;
     }
+}
+
+FramePool::~FramePool()
+{
+    for (Frame& f : frames_)
+        av_frame_free(&f.decoded);
 }
 
 int FramePool::take()
@@ -18,6 +29,8 @@ int FramePool::take()
 
 void FramePool::give(int slot)
 {
+    frames_[slot].wrapped = QImage();
+    av_frame_unref(frames_[slot].decoded);
     free_[freeCount_++] = slot;
 }
 

@@ -4,13 +4,22 @@
 // the session's lock guards it.
 #include <QImage>
 
+struct AVFrame;
+
 #include <array>
 #include <cstdint>
 
 namespace mci::video {
 
 struct Frame {
+    // The decoder's picture waits here in its own colours: only a frame that
+    // is going to be shown is worth converting into IMAGE, which the window
+    // paints as it is.
+    AVFrame* decoded = nullptr;
     QImage image;
+    // DECODED itself, when it is already in a form the window paints well.
+    QImage wrapped;
+    const QImage& picture() const { return wrapped.isNull() ? image : wrapped; }
     int64_t index = 0;   // frame number
     int64_t startUs = 0; // on screen from
     int64_t endUs = 0;   // until, when the next frame follows
@@ -24,12 +33,16 @@ public:
     static constexpr int kSlots = 6;
 
     FramePool(int width, int height);
+    ~FramePool();
+    FramePool(const FramePool&) = delete;
+    FramePool& operator=(const FramePool&) = delete;
 
     Frame& operator[](int slot) { return frames_[slot]; }
     const Frame& operator[](int slot) const { return frames_[slot]; }
 
     // A free slot, or -1 when all are in use.
     int take();
+    // Lets go of the decoder's picture too, so the decoder can reuse it.
     void give(int slot);
 
     // The queue of decoded frames, oldest first.

@@ -1,16 +1,59 @@
 #include "platform/mci/video/presenter.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QtGlobal>
+
 #include <algorithm>
 #include <chrono>
 
 namespace mci::video {
+
+namespace {
+
+// QImage::Format_RGB32 is 0xffRRGGBB in the machine's word order.
+constexpr AVPixelFormat kImageFormat =
+    Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
+
+// Decoded layouts the window paints as they are: the painter turns them into
+// the screen's colours on its way to the screen, in one pass instead of two.
+struct PaintableLayout {
+    AVPixelFormat decoded;
+    QImage::Format image;
+};
+constexpr PaintableLayout kPaintable[] = {
+    {AV_PIX_FMT_RGB24, QImage::Format_RGB888},
+    {Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_0RGB, QImage::Format_RGB32},
+    {kImageFormat, QImage::Format_RGB32},
+    {AV_PIX_FMT_RGB565, QImage::Format_RGB16},
+    {AV_PIX_FMT_RGB555, QImage::Format_RGB555},
+};
+
+QImage paintableAsItIs(const AVFrame* from, QSize size)
+{
+    if (QSize(from->width, from->height) != size || from->linesize[0] <= 0 || from->linesize[0] % 4 != 0)
+        return {};
+    for (const PaintableLayout& l : kPaintable)
+        if (from->format == l.decoded)
+            return QImage(static_cast<const uchar*>(from->data[0]), from->width, from->height, from->linesize[0], l.image);
+    return {};
+}
+
+} // namespace
 
 Presenter::Presenter(Session& session, std::function<void()> wakeWindow)
     : s_(session), wakeWindow_(std::move(wakeWindow))
 {
 }
 
-Presenter::~Presenter() { join(); }
+Presenter::~Presenter()
+{
+    join();
+    sws_freeContext(sws_);
+}
 
 void Presenter::start()
 {
@@ -35,7 +78,8 @@ void Presenter::run()
                 continue;
             }
             if (head.preroll) {
-                show(head.startUs);
+                if (!show(lock, head.startUs))
+                    continue;
                 s_.prerolled = true;
                 s_.updateClock();
                 s_.decoderWake.notify_all();
@@ -67,15 +111,33 @@ void Presenter::run()
             waitFor(lock, std::min(head.startUs, s_.endUs) - now);
             continue;
         }
-        show(now);
+        show(lock, now);
     }
 }
 
-void Presenter::show(int64_t atUs)
+bool Presenter::show(std::unique_lock<std::mutex>& lock, int64_t atUs)
 {
+    // Out of the queue the slot is ours alone: a seek can no longer give it
+    // away while it is converted without the lock.
+    const int slot = s_.pool.pop();
+    const uint64_t epoch = s_.epoch;
+    lock.unlock();
+    const bool converted = convert(s_.pool[slot]);
+    lock.lock();
+    ++s_.converted;
+    if (s_.quit || s_.epoch != epoch) {
+        s_.pool.give(slot);
+        s_.decoderWake.notify_all();
+        return false;
+    }
+    if (!converted) { // a damaged picture: the one before stays up
+        s_.pool.give(slot);
+        ++s_.dropped;
+        s_.decoderWake.notify_all();
+        return true;
+    }
     lastShownUs_ = atUs;
     ++s_.presented;
-    const int slot = s_.pool.pop();
     const int unseen = s_.mailbox;
     s_.mailbox = slot;
     if (unseen >= 0) { // the window did not get round to it
@@ -84,6 +146,33 @@ void Presenter::show(int64_t atUs)
         s_.decoderWake.notify_all();
     }
     wakeWindow_();
+    return true;
+}
+
+bool Presenter::convert(Frame& frame)
+{
+    AVFrame* from = frame.decoded;
+    QImage& image = frame.image;
+    // Kept with its decoded picture until the slot is given back.
+    frame.wrapped = paintableAsItIs(from, image.size());
+    if (!frame.wrapped.isNull())
+        return true;
+    bool ok = from->width > 0 && from->height > 0;
+    if (ok) {
+        sws_ = sws_getCachedContext(sws_, from->width, from->height, static_cast<AVPixelFormat>(from->format),
+                                    image.width(), image.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr,
+                                    nullptr);
+        ok = sws_ != nullptr;
+    }
+    if (ok) {
+        // Straight into the pixels the window paints; the window holds no
+        // other reference, so bits() does not detach.
+        uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+        const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+        ok = sws_scale(sws_, from->data, from->linesize, 0, from->height, dst, stride) > 0;
+    }
+    av_frame_unref(from); // the decoder may reuse its buffer at once
+    return ok;
 }
 
 void Presenter::drop()

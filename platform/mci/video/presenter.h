@@ -1,11 +1,15 @@
 #pragma once
 // The presenting thread: hands each decoded picture to the window when the
 // clock reaches it, drops pictures that come too late, and ends playback.
+// It turns a picture into the window's colours only when it is going up, so
+// a dropped one costs nothing beyond its decoding.
 #include "platform/mci/video/session.h"
 
 #include <functional>
 #include <mutex>
 #include <thread>
+
+struct SwsContext;
 
 namespace mci::video {
 
@@ -24,7 +28,9 @@ public:
 
 private:
     void run();
-    void show(int64_t atUs);
+    // False when a seek or a close came while the picture was converted.
+    bool show(std::unique_lock<std::mutex>& lock, int64_t atUs);
+    bool convert(Frame& frame);
     void drop();
     void finish(std::unique_lock<std::mutex>& lock);
     void waitFor(std::unique_lock<std::mutex>& lock, int64_t us);
@@ -35,6 +41,7 @@ private:
     Session& s_;
     std::function<void()> wakeWindow_;
     int64_t lastShownUs_ = 0; // media time the picture on screen went up
+    SwsContext* sws_ = nullptr;
     std::thread thread_;
 };
 

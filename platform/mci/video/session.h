@@ -49,6 +49,7 @@ struct Session {
     int onScreen = -1; // what the window paints
     uint64_t presented = 0; // handed to the window
     uint64_t dropped = 0;   // late, or overtaken before the window took it
+    uint64_t converted = 0; // turned into the window's colours
 
     std::function<void()> endNotify;
 

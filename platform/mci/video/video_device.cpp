@@ -365,6 +365,7 @@ Statistics VideoDevice::statistics() const
         std::lock_guard lock(session_->mutex);
         st.framesPresented = session_->presented;
         st.framesDropped = session_->dropped;
+        st.framesConverted = session_->converted;
     }
     return st;
 }
@@ -391,7 +392,7 @@ void VideoDevice::takeFrame()
         s.onScreen = slot;
     }
     ++framesShown_;
-    window_->showFrame(&session_->pool[slot].image);
+    window_->showFrame(&session_->pool[slot].picture());
 }
 
 void VideoDevice::framePainted()

@@ -38,6 +38,7 @@ struct Statistics {
     uint64_t framesPresented = 0; // handed to the window
     uint64_t framesShown = 0;     // taken by the window
     uint64_t framesDropped = 0;   // never reached the window: late or overtaken
+    uint64_t framesConverted = 0; // made ready for painting: late frames never are
     int64_t firstFrameUs = -1;  // from the last play to its first picture painted
 };
 

@@ -335,6 +335,7 @@ TEST_F(VideoDeviceTest, LateFramesAreDroppedNotShownLate)
     EXPECT_EQ(st.framesDropped, 4u);
     EXPECT_EQ(st.framesPresented, 2u);
     EXPECT_EQ(st.framesShown, 2u);
+    EXPECT_EQ(st.framesConverted, 2u); // a late frame costs no conversion
 }
 
 // Time that moves on by more than a frame whenever anyone looks, as on a
