@@ -35,7 +35,7 @@ TEST(Volumes, MaskMatchesSuffixesWithoutAsciiCaseAndGlobsByFnmatch)
     const NameMask mask("*.mid; *.wa~;song?.[ab]vi");
     for (const char* yes : {"a.mid", "A.MID", ".mid", "x.WA~", "song1.avi", "songX.bvi"})
         EXPECT_TRUE(mask.matches(yes)) << yes;
-    for (const char* no : {"a.midi", "amid", "x.wav", "song12.avi", "a.m\xc4\xb0d"})
+    for (const char* no : {"a.midi", "amid", "x.wav", "song12.avi", "a.m\xc4\xb0" "d"})
         EXPECT_FALSE(mask.matches(no)) << no;
     EXPECT_TRUE(NameMask("").matches("anything"));
 }
