@@ -55,6 +55,7 @@ Player::Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
     : output_(std::move(output)), outbox_(std::make_shared<Outbox>(output_)), sequence_(song, outbox_),
       lengthMs_(song->lengthMs()), lengthMicros_(song->lengthMicros)
 {
+    output_->prepare(*song);
     thread_ = std::thread([this] { run(); });
 }
 

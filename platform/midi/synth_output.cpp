@@ -58,6 +58,12 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
     stalled_ = false;
 }
 
+void SynthOutput::prepare(const Song& song)
+{
+    const std::vector<ProgramChoice> choices = programsSelected(song);
+    withSynth([&](Synth& synth) { synth.holdPrograms(choices); });
+}
+
 bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
 {
     if (soundfont == soundfont_)

@@ -20,6 +20,8 @@ public:
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
+    // Reads the samples of the programs SONG selects, and lets go of the rest.
+    void prepare(const Song& song) override;
 
     // Plays on with SOUNDFONT from now on. It is loaded beside the one in use,
     // which keeps playing until the new one is ready and stays when the new
