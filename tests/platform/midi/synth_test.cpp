@@ -101,6 +101,33 @@ TEST_F(SynthTest, OutputAppliesMessagesOnTheAudioThread)
     EXPECT_EQ(out->dropped(), 0u);
 }
 
+// The synthesizer renders only while something sounds or waits: a player at
+// rest costs no processor time.
+TEST_F(SynthTest, OutputRestsOnceItsSoundHasFadedAndWakesAtTheNextMessage)
+{
+    synth.reset();
+    std::string error;
+    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, error);
+    ASSERT_NE(out, nullptr) << error;
+    EXPECT_FALSE(out->rendering());
+    const std::vector<uint8_t> on{0x90, 60, 100}, off{0x80, 60, 0};
+    out->send(on, midi::Clock::now());
+    out->send(off, midi::Clock::now() + 50ms);
+    EXPECT_TRUE(out->rendering());
+    for (int i = 0; i < 1000 && out->rendering(); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(out->rendering()) << "the tail has faded";
+
+    const std::vector<uint8_t> program{0xC5, 42};
+    out->send(program, midi::Clock::now());
+    int preset = -1;
+    for (int i = 0; i < 50 && preset != 42; ++i) {
+        std::this_thread::sleep_for(10ms);
+        out->withSynth([&](midi::Synth& s) { preset = programOf(s, 5).preset; });
+    }
+    EXPECT_EQ(preset, 42);
+}
+
 namespace {
 
 // Debian's timgm6mb-soundfont: a second General MIDI set beside the default.
