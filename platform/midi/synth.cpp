@@ -1,5 +1,6 @@
 #include "platform/midi/synth.h"
 
+#include "platform/midi/chase.h"
 #include "platform/midi/messages.h"
 
 #include <fluidsynth.h>

@@ -2,8 +2,6 @@
 // The built-in synthesizer: FluidSynth with a General MIDI soundfont. It
 // takes wire messages and renders stereo float frames; where they sound is
 // up to its owner. Not thread-safe: one thread at a time.
-#include "platform/midi/chase.h"
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -14,6 +12,8 @@ typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace midi {
+
+struct ProgramChoice;
 
 // Samples read when a program selects them and released when none does, or
 // the whole soundfont read at once.

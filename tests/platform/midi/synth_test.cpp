@@ -1,5 +1,6 @@
 // The real FluidSynth with Debian's GM soundfont; skipped where it is missing.
 #include "platform/midi/soundfonts.h"
+#include "platform/midi/chase.h"
 #include "platform/midi/synth.h"
 #include "platform/midi/synth_output.h"
 
