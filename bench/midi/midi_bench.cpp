@@ -20,6 +20,7 @@
 #include <new>
 #include <random>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 // Heap bytes in use and their peak, to tell what a song costs per event. The
@@ -284,6 +285,25 @@ void BM_DeliveryJitter(benchmark::State& state)
     std::string error;
     midi::parseSong({reinterpret_cast<const uint8_t*>(f.data()), f.size()}, *song, error);
 
+    // Two threads that never sleep keep both cores busy, as a build would.
+    std::atomic<bool> busy{state.range(0) != 0};
+    std::vector<std::thread> hogs;
+    for (int i = 0; busy && i < 2; ++i)
+        hogs.emplace_back([&busy] {
+            while (busy.load(std::memory_order_relaxed))
+                benchmark::DoNotOptimize(busy);
+        });
+    // The floor: a plain thread sleeping to the same deadlines, under the same load.
+    std::vector<double> floor;
+    std::thread plain([&floor] {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 1; i <= 3000; ++i) {
+            const auto due = start + std::chrono::milliseconds(i);
+            std::this_thread::sleep_until(due);
+            floor.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - due).count());
+        }
+    });
+    plain.join();
     std::vector<double> lateness;
     for (auto _ : state) {
         auto out = std::make_shared<midi::CaptureOutput>();
@@ -297,14 +317,20 @@ void BM_DeliveryJitter(benchmark::State& state)
         for (const auto& m : out->messages())
             lateness.push_back(std::chrono::duration<double, std::micro>(m.sent - m.due).count());
     }
+    busy = false;
+    for (std::thread& t : hogs)
+        t.join();
     std::sort(lateness.begin(), lateness.end());
+    std::sort(floor.begin(), floor.end());
+    state.counters["floor_p99_us"] = floor[floor.size() * 99 / 100];
+    state.counters["floor_max_us"] = floor.back();
     const auto at = [&](double q) { return lateness[static_cast<size_t>(q * static_cast<double>(lateness.size() - 1))]; };
     state.counters["messages"] = static_cast<double>(lateness.size());
     state.counters["p50_us"] = at(0.5);
     state.counters["p99_us"] = at(0.99);
     state.counters["max_us"] = lateness.back();
 }
-BENCHMARK(BM_DeliveryJitter)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_DeliveryJitter)->Arg(0)->Arg(1)->ArgName("busy")->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // FluidSynth with the GM soundfont, 32 voices kept busy: seconds of audio
 // rendered per second of work.
