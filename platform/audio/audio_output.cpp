@@ -121,6 +121,13 @@ public:
         SDL_UnlockAudioDevice(device_);
     }
 
+    bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
+    void wake()
+    {
+        if (device_ != 0)
+            SDL_PauseAudioDevice(device_, 0);
+    }
+
     void lock() { SDL_LockAudioDevice(device_); }
     void unlock() { SDL_UnlockAudioDevice(device_); }
 
@@ -152,6 +159,12 @@ private:
                 done += n;
             }
         }
+        // Nothing to play: SDL stops calling back until a stream starts, and
+        // an idle player costs no processor time.
+        if (std::none_of(slots_.begin(), slots_.end(), [](const Output::Stream* s) {
+                return s && s->running.load(std::memory_order_acquire);
+            }))
+            SDL_PauseAudioDevice(device_, 1);
     }
 
     static bool initialise(std::string& error)
@@ -202,6 +215,7 @@ private:
         }
         deviceName_ = device;
         period_ = have.samples;
+        // Streams moved over from another device may be running.
         SDL_PauseAudioDevice(device_, 0);
         return true;
     }
@@ -295,7 +309,21 @@ Output::~Output()
 
 void Output::start()
 {
-    stream_->running.store(true, std::memory_order_release);
+    if (stream_->running.exchange(true, std::memory_order_acq_rel))
+        return;
+    std::lock_guard guard(cardMutex());
+    card().wake();
+}
+
+void Output::setIdle(bool idle)
+{
+    stream_->running.store(!idle, std::memory_order_seq_cst);
+}
+
+bool cardAwake()
+{
+    std::lock_guard guard(cardMutex());
+    return card().awake();
 }
 
 void Output::pause()

@@ -37,6 +37,9 @@ std::vector<std::string> outputDevices(std::string& error);
 // why not. The card stays where it is.
 bool canOpenDevice(const std::string& device, std::string& error);
 
+// Whether the card is open and calling back for streams.
+bool cardAwake();
+
 // Moves the card, when it is open, to the sound output chosen now, with
 // every stream on it: an output that opens no stream of its own per track
 // (the built-in synthesizer's) calls this at each. False and ERROR set when
@@ -55,11 +58,16 @@ public:
     Output& operator=(const Output&) = delete;
 
     const Format& format() const { return format_; }
+    // The card sleeps while no stream runs and wakes within a period of a
+    // start.
     void start();
     // Once this returns the render function is not running, and it does not
     // run again until the next start.
     void pause();
     bool running() const;
+    // For the render function only: IDLE stops the stream after this call,
+    // as a pause would, without waiting; false takes that back.
+    void setIdle(bool idle);
 
     // While a Lock lives no render function of any stream is running.
     class Lock {

@@ -212,4 +212,24 @@ void Chase::emitChannel(int channel, const Channel& now, const Channel& ever, co
     }
 }
 
+std::vector<ProgramChoice> programsSelected(const Song& song)
+{
+    constexpr int drumChannel = 9;
+    std::vector<ProgramChoice> found{{.drums = false}, {.drums = true}};
+    std::array<uint8_t, 16> msb{}, lsb{};
+    for (const Event& e : song.events) {
+        const uint8_t status = e.status();
+        const int ch = status & 0x0F;
+        if ((status & 0xF0) == 0xB0 && e.data1() == BankMsb)
+            msb[ch] = e.data2();
+        else if ((status & 0xF0) == 0xB0 && e.data1() == BankLsb)
+            lsb[ch] = e.data2();
+        else if ((status & 0xF0) == 0xC0)
+            found.push_back({.drums = ch == drumChannel, .bankMsb = msb[ch], .bankLsb = lsb[ch], .program = e.data1()});
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
 } // namespace midi

@@ -15,6 +15,21 @@
 
 namespace midi {
 
+// A sound a song selects: the bank it sets on a channel and the program it
+// then chooses, on the drum channel or another.
+struct ProgramChoice {
+    bool drums = false;
+    uint8_t bankMsb = 0;
+    uint8_t bankLsb = 0;
+    uint8_t program = 0;
+    auto operator<=>(const ProgramChoice&) const = default;
+};
+
+// Every sound SONG selects, once each, and the piano and drum kit every reset
+// selects. A bank select sent from another track than its program change is
+// taken in track order, not playing order: a rare file loses only a head start.
+std::vector<ProgramChoice> programsSelected(const Song& song);
+
 class Chase {
 public:
     using Send = std::function<void(std::span<const uint8_t>)>;

@@ -10,6 +10,8 @@
 
 namespace midi {
 
+struct Song;
+
 using Clock = std::chrono::steady_clock;
 using TimePoint = Clock::time_point;
 
@@ -25,6 +27,9 @@ public:
     // The earliest time the next message should go out: an external
     // synthesizer needs a moment after a reset.
     virtual TimePoint readyAt() const { return {}; }
+
+    // Gets ready for SONG before it plays, with whatever it selects at hand.
+    virtual void prepare(const Song&) {}
 };
 
 // Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth"

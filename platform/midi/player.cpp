@@ -1,6 +1,12 @@
 #include "platform/midi/player.h"
 
+#include <algorithm>
+
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace midi {
@@ -10,6 +16,26 @@ namespace {
 // Events taken from the song per turn under the lock: few enough that a call
 // from the window waits a few microseconds at most.
 constexpr size_t kBatch = 256;
+
+// A note due now must not wait for a busy machine's other work: real-time
+// priority where the system grants it, else the best niceness the user may
+// take. Refusals are normal for a desktop user and change nothing else.
+void preferThisThread()
+{
+    rlimit rt{};
+    if (getrlimit(RLIMIT_RTPRIO, &rt) == 0) {
+        const int ceiling = geteuid() == 0 ? sched_get_priority_max(SCHED_FIFO) : int(rt.rlim_cur);
+        sched_param param{};
+        param.sched_priority = std::min(ceiling, 10);
+        if (param.sched_priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
+            return;
+    }
+    rlimit nice{};
+    if (getrlimit(RLIMIT_NICE, &nice) == 0 && nice.rlim_cur > 0) {
+        const int best = std::max(-20, 20 - int(std::min<rlim_t>(nice.rlim_cur, 40)));
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), best);
+    }
+}
 
 } // namespace
 
@@ -55,6 +81,7 @@ Player::Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
     : output_(std::move(output)), outbox_(std::make_shared<Outbox>(output_)), sequence_(song, outbox_),
       lengthMs_(song->lengthMs()), lengthMicros_(song->lengthMicros)
 {
+    output_->prepare(*song);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -74,6 +101,7 @@ void Player::run()
     // The kernel may otherwise wake the thread up to 50 microseconds late to
     // batch timers; a note should not wait for that.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    preferThisThread();
     Outbox sending(output_);
     std::unique_lock lock(mutex_);
     for (;;) {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +82,44 @@ uint32_t TempoMap::firstTickAtOrAfter(uint64_t us) const
     const Wide tick = s.tick + n;
     return tick > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
                                                        : static_cast<uint32_t>(tick);
+}
+
+// ---------------------------------------------------------------- storage
+
+namespace {
+
+constexpr size_t hugePage = size_t{2} << 20;
+
+size_t roundUp(size_t bytes) { return (bytes + hugePage - 1) / hugePage * hugePage; }
+
+} // namespace
+
+void* allocateBulk(size_t bytes)
+{
+    if (bytes < hugePage)
+        return ::operator new(bytes);
+    // Aligned to a huge page and marked for them: a million-note song then
+    // faults in a handful of pages, not thousands.
+    const size_t size = roundUp(bytes);
+    void* raw = mmap(nullptr, size + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = roundUp(start);
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    if (const size_t tail = start + size + hugePage - (aligned + size))
+        munmap(reinterpret_cast<void*>(aligned + size), tail);
+    madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+void freeBulk(void* p, size_t bytes)
+{
+    if (bytes < hugePage)
+        ::operator delete(p);
+    else
+        munmap(p, roundUp(bytes));
 }
 
 // ---------------------------------------------------------------- song
@@ -495,7 +534,7 @@ LoadError loadSong(const std::string& path, Song& out, std::string& error)
         error = "The file is too large for a MIDI file.";
         return LoadError::Invalid;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    std::vector<uint8_t, BulkAllocator<uint8_t>> bytes(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);

@@ -6,10 +6,35 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace midi {
+
+// Large blocks come mapped with their pages already in place, in one call:
+// faulting in a huge song's storage page by page as it fills costs more than
+// reading it. Small ones come from the heap.
+void* allocateBulk(size_t bytes);
+void freeBulk(void* p, size_t bytes);
+
+// Elements are left uninitialised until written: the reader fills every one.
+template <class T>
+struct BulkAllocator {
+    using value_type = T;
+    BulkAllocator() = default;
+    template <class U>
+    BulkAllocator(const BulkAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(allocateBulk(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { freeBulk(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U* p) { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+    template <class U>
+    bool operator==(const BulkAllocator<U>&) const { return true; }
+};
 
 // One channel message or SysEx packet of a track. Tempo and end of track live
 // in the tempo map and the track record; other meta events are dropped.
@@ -68,7 +93,7 @@ private:
 
 struct Song {
     int format = 0;
-    std::vector<Event> events; // track by track, each in file order
+    std::vector<Event, BulkAllocator<Event>> events; // track by track, each in file order
     std::vector<Track> tracks;
     std::vector<uint8_t> sysexBytes;      // as sent: F0 packets with their F0, F7 escapes without
     std::vector<uint32_t> sysexOffsets;   // one per packet, and the end

@@ -1,5 +1,6 @@
 #include "platform/midi/synth.h"
 
+#include "platform/midi/chase.h"
 #include "platform/midi/messages.h"
 
 #include <fluidsynth.h>
@@ -13,9 +14,13 @@ namespace {
 // FluidSynth reports through its log; a player has no console to show it on.
 void quietLog(int, const char*, void*) {}
 
+// Programs held at once; a song that selects more reads the rest as it plays.
+constexpr int kHeldPrograms = 32;
+
 } // namespace
 
-std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfont, std::string& error)
+std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfont, std::string& error,
+                                     SampleLoading loading)
 {
     static const bool logSilenced = [] {
         for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
@@ -38,6 +43,9 @@ std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfon
     fluid_settings_setint(s->settings_, "synth.cpu-cores", 1);
     // FluidSynth takes a GS reset only when addressed to device 16.
     fluid_settings_setint(s->settings_, "synth.device-id", 16);
+    // A General MIDI soundfont is over a hundred megabytes, most of which a
+    // song never plays.
+    fluid_settings_setint(s->settings_, "synth.dynamic-sample-loading", loading == SampleLoading::OnDemand);
     s->synth_ = new_fluid_synth(s->settings_);
     if (!s->synth_) {
         error = "The MIDI synthesizer could not be started.";
@@ -47,11 +55,68 @@ std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfon
         error = "The soundfont " + soundfont + " could not be loaded.";
         return nullptr;
     }
+    if (loading == SampleLoading::OnDemand && !s->createHolder()) {
+        error = "The MIDI synthesizer could not be started.";
+        return nullptr;
+    }
     return s;
+}
+
+bool Synth::createHolder()
+{
+    holderSettings_ = new_fluid_settings();
+    if (!holderSettings_)
+        return false;
+    fluid_settings_setint(holderSettings_, "synth.midi-channels", 2 * kHeldPrograms);
+    fluid_settings_setint(holderSettings_, "synth.polyphony", 1);
+    fluid_settings_setint(holderSettings_, "synth.reverb.active", 0);
+    fluid_settings_setint(holderSettings_, "synth.chorus.active", 0);
+    fluid_settings_setint(holderSettings_, "synth.threadsafe-api", 0);
+    holder_ = new_fluid_synth(holderSettings_);
+    if (!holder_ || fluid_synth_add_sfont(holder_, fluid_synth_get_sfont(synth_, 0)) == FLUID_FAILED)
+        return false;
+    holdPrograms({});
+    return true;
+}
+
+void Synth::holdPrograms(std::span<const ProgramChoice> choices)
+{
+    if (!holder_)
+        return;
+    // The new programs are selected before the old ones are let go, so that
+    // what both want stays in memory.
+    const int taking = holdingUpper_ ? 0 : kHeldPrograms;
+    const int leaving = kHeldPrograms - taking;
+    int ch = taking;
+    for (const ProgramChoice& c : choices.first(std::min<size_t>(choices.size(), kHeldPrograms))) {
+        fluid_synth_set_channel_type(holder_, ch, c.drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+        fluid_synth_cc(holder_, ch, 0, c.bankMsb);
+        fluid_synth_cc(holder_, ch, 32, c.bankLsb);
+        fluid_synth_program_change(holder_, ch, c.program);
+        ++ch;
+    }
+    for (; ch < taking + kHeldPrograms; ++ch)
+        fluid_synth_unset_program(holder_, ch);
+    for (ch = leaving; ch < leaving + kHeldPrograms; ++ch)
+        fluid_synth_unset_program(holder_, ch);
+    holdingUpper_ = !holdingUpper_;
+}
+
+bool Synth::voiceless() const
+{
+    return fluid_synth_get_active_voice_count(synth_) == 0;
 }
 
 Synth::~Synth()
 {
+    if (holder_) {
+        // The soundfont is the main synthesizer's to delete.
+        if (fluid_sfont_t* shared = fluid_synth_get_sfont(holder_, 0))
+            fluid_synth_remove_sfont(holder_, shared);
+        delete_fluid_synth(holder_);
+    }
+    if (holderSettings_)
+        delete_fluid_settings(holderSettings_);
     if (synth_)
         delete_fluid_synth(synth_);
     if (settings_)

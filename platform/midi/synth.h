@@ -13,10 +13,17 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace midi {
 
+struct ProgramChoice;
+
+// Samples read when a program selects them and released when none does, or
+// the whole soundfont read at once.
+enum class SampleLoading { OnDemand, Whole };
+
 class Synth {
 public:
     // Null and ERROR set when SOUNDFONT does not load.
-    static std::unique_ptr<Synth> create(int sampleRate, const std::string& soundfont, std::string& error);
+    static std::unique_ptr<Synth> create(int sampleRate, const std::string& soundfont, std::string& error,
+                                         SampleLoading loading = SampleLoading::OnDemand);
     ~Synth();
     Synth(const Synth&) = delete;
     Synth& operator=(const Synth&) = delete;
@@ -27,15 +34,28 @@ public:
     // Interleaved stereo.
     void render(float* out, int frames);
 
+    // Keeps the samples of CHOICES in memory until the next call, beside
+    // those the channels use: a program change that had to read them would
+    // hold up the audio thread. Those no longer wanted are released.
+    void holdPrograms(std::span<const ProgramChoice> choices);
+    // No note sounds or fades; effects may still ring.
+    bool voiceless() const;
+
     fluid_synth_t* handle() { return synth_; }
     int sampleRate() const { return sampleRate_; }
 
 private:
     Synth() = default;
+    bool createHolder();
     void sysex(std::span<const uint8_t> packet);
 
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
+    // A second synthesizer on the same soundfont that never plays: its
+    // channels select the held programs, which no reset of ours touches.
+    fluid_settings_t* holderSettings_ = nullptr;
+    fluid_synth_t* holder_ = nullptr;
+    bool holdingUpper_ = false; // which half of the holder's channels holds now
     int sampleRate_ = 44100;
     // A SysEx whose F7 is still to come; longer ones are nothing FluidSynth
     // understands and are dropped.

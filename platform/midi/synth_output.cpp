@@ -1,8 +1,10 @@
 #include "platform/midi/synth_output.h"
 
+#include "platform/midi/chase.h"
 #include "platform/midi/messages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace midi {
@@ -28,8 +30,7 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std
     out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
     if (!out->audio_)
         return nullptr;
-    out->audio_->start();
-    return out;
+    return out; // it starts with the first message
 }
 
 SynthOutput::~SynthOutput()
@@ -56,6 +57,17 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     stalled_ = false;
+    // Pairs with the fence in render(): either it sees this message or this
+    // sees it idle.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (!audio_->running())
+        audio_->start();
+}
+
+void SynthOutput::prepare(const Song& song)
+{
+    const std::vector<ProgramChoice> choices = programsSelected(song);
+    withSynth([&](Synth& synth) { synth.holdPrograms(choices); });
 }
 
 bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
@@ -109,6 +121,27 @@ void SynthOutput::render(float* out, int frames)
     }
     if (done < frames)
         synth_->render(out + 2 * done, frames - done);
+    idleWhenQuiet(out, frames);
+}
+
+// With no voice left the effects still ring for a while; once they have
+// faded below hearing for a moment the synthesizer stops rendering until the
+// next message.
+void SynthOutput::idleWhenQuiet(const float* out, int frames)
+{
+    constexpr float inaudible = 1e-6f; // -120 dB
+    const bool quiet = synth_->voiceless() && std::all_of(out, out + 2 * frames, [](float v) {
+        return std::abs(v) < inaudible;
+    });
+    quietFrames_ = quiet ? quietFrames_ + frames : 0;
+    if (quietFrames_ < synth_->sampleRate() / 4)
+        return;
+    quietFrames_ = 0;
+    audio_->setIdle(true);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    int64_t due;
+    if (ring_.peekDue(due))
+        audio_->setIdle(false);
 }
 
 } // namespace midi

@@ -20,6 +20,8 @@ public:
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
+    // Reads the samples of the programs SONG selects, and lets go of the rest.
+    void prepare(const Song& song) override;
 
     // Plays on with SOUNDFONT from now on. It is loaded beside the one in use,
     // which keeps playing until the new one is ready and stays when the new
@@ -33,10 +35,13 @@ public:
     void withSynth(const std::function<void(Synth&)>& fn);
     // Messages dropped because the audio thread stopped taking them.
     uint64_t dropped() const { return dropped_.load(); }
+    // Rendering: notes or effects sound, or messages wait.
+    bool rendering() const { return audio_->running(); }
 
 private:
     SynthOutput() : ring_(256 * 1024) {}
     void render(float* out, int frames);
+    void idleWhenQuiet(const float* out, int frames);
 
     std::unique_ptr<Synth> synth_;
     std::string soundfont_;
@@ -47,6 +52,7 @@ private:
     bool stalled_ = false; // under producers_: the audio thread stopped taking messages
     std::atomic<uint64_t> dropped_{0};
     int64_t lastCallback_ = 0; // audio thread only
+    int quietFrames_ = 0;      // audio thread only: frames of silence since the last sound
     std::array<uint8_t, 4096> message_{};
 };
 

@@ -104,6 +104,49 @@ TEST(Output, StreamsShareTheOneCard)
     }
 }
 
+namespace {
+
+template <class Condition>
+bool within(std::chrono::milliseconds limit, Condition done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+}
+
+} // namespace
+
+TEST(Output, CardSleepsWhileNothingRunsAndWakesAtAStart)
+{
+    std::atomic<int> calls{0};
+    std::atomic<bool> goIdle{false};
+    std::string error;
+    std::unique_ptr<audio::Output> out;
+    out = audio::Output::open({44100, 2, 512}, [&](float*, int) {
+        ++calls;
+        if (goIdle)
+            out->setIdle(true);
+    }, error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_TRUE(within(std::chrono::milliseconds(500), [] { return !audio::cardAwake(); }))
+        << "a stream that never started keeps the card asleep";
+
+    for (int round = 0; round < 2; ++round) {
+        const int before = calls.load();
+        out->start();
+        EXPECT_TRUE(audio::cardAwake());
+        EXPECT_TRUE(within(std::chrono::milliseconds(200), [&] { return calls.load() > before; }));
+        if (round == 0)
+            out->pause();
+        else
+            goIdle = true; // the stream stops itself from its render function
+        EXPECT_TRUE(within(std::chrono::milliseconds(500), [] { return !audio::cardAwake(); }));
+        EXPECT_FALSE(out->running());
+        goIdle = false;
+    }
+}
+
 // A sound output that cannot be opened refuses the new stream with its name,
 // and the card moves back to where it was: what plays on it goes on.
 TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
