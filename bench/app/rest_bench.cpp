@@ -1,0 +1,151 @@
+// The player at rest, beside a bare Qt window in the same run: resident
+// memory and CPU time 3 s after start, and the CPU it spends in the 10 s
+// after that with nothing playing. Both run offscreen on SDL's dummy audio
+// driver with a private home, so the default soundfont is the one in use.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+pid_t spawn(const std::string& program, const fs::path& home, const std::string& file = {})
+{
+    std::vector<std::string> vars = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy", "HOME=" + home.string(),
+                                     "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                     "XDG_DATA_HOME=" + (home / "data").string()};
+    for (char** e = environ; *e; ++e)
+        vars.emplace_back(*e); // ours come first and win
+    std::vector<char*> envp;
+    for (auto& v : vars)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(program.c_str()), file.empty() ? nullptr : const_cast<char*>(file.c_str()),
+                    nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, home.c_str());
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Resident kilobytes of PID.
+double residentMb(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0;
+}
+
+// User and system CPU seconds PID has spent, all its threads included.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i) {
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    }
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Rest {
+    double mb = 0, startCpu = 0, idleCpu = 0;
+};
+
+// A song of one second: a piano chord over a drum beat, the programs most
+// songs start with.
+void writeSong(const fs::path& path)
+{
+    const std::string track = std::string("\x00\xC0\x00\x00\x90\x3C\x64\x00\x90\x40\x64\x00\x99\x24\x64", 15)
+                              + std::string("\x83\x60\x89\x24\x00\x00\x99\x26\x64\x83\x60\x80\x3C\x00\x00\x80\x40\x00"
+                                            "\x00\x89\x26\x00\x00\xFF\x2F\x00", 27);
+    std::string smf = std::string("MThd\0\0\0\6\0\0\0\1\1\xE0MTrk", 18);
+    const auto n = uint32_t(track.size());
+    smf += {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    std::ofstream(path, std::ios::binary) << smf + track;
+}
+
+Rest measure(const std::string& program, bool playSong = false)
+{
+    const fs::path home = fs::temp_directory_path() / ("quorvana-rest-" + std::to_string(getpid()));
+    fs::create_directories(home);
+    std::string song;
+    if (playSong) {
+        song = (home / "song.mid").string();
+        writeSong(song);
+    }
+    Rest rest;
+    const pid_t pid = spawn(program, home, song);
+    if (pid > 0) {
+        // The song, if any, has ended and faded by then.
+        std::this_thread::sleep_for(std::chrono::seconds(playSong ? 5 : 3));
+        rest.mb = residentMb(pid);
+        rest.startCpu = cpuSeconds(pid);
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        rest.idleCpu = cpuSeconds(pid) - rest.startCpu;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    fs::remove_all(home);
+    return rest;
+}
+
+void BM_AtRest(benchmark::State& state)
+{
+    Rest player, floor;
+    for (auto _ : state) {
+        player = measure(QUORVANA_PLAYER);
+        floor = measure(QUORVANA_BARE_WINDOW);
+        state.SetIterationTime(13.0);
+    }
+    state.counters["resident_mb"] = player.mb;
+    state.counters["floor_resident_mb"] = floor.mb;
+    state.counters["start_cpu_s"] = player.startCpu;
+    state.counters["floor_start_cpu_s"] = floor.startCpu;
+    state.counters["idle_cpu_s_per_10s"] = player.idleCpu;
+    state.counters["floor_idle_cpu_s_per_10s"] = floor.idleCpu;
+}
+
+// After one song with the default soundfont, played to its end.
+void BM_AfterOneSong(benchmark::State& state)
+{
+    Rest player;
+    for (auto _ : state) {
+        player = measure(QUORVANA_PLAYER, true);
+        state.SetIterationTime(15.0);
+    }
+    state.counters["resident_mb"] = player.mb;
+    state.counters["idle_cpu_s_per_10s"] = player.idleCpu;
+}
+
+} // namespace
+
+BENCHMARK(BM_AfterOneSong)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_AtRest)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_MAIN();
