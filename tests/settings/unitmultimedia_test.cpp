@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include "tests/support/fake_ports.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,17 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct FakePorts final : midi::PortDirectory {
-    bool available(std::string& reason) const override
-    {
-        reason = missing;
-        return missing.empty();
-    }
-    std::vector<midi::Port> writablePorts() const override { return ports; }
-
-    std::string missing;
-    std::vector<midi::Port> ports;
-};
+using testing_support::FakePorts;
 
 const midi::Port through{14, 0, "Midi Through", "Midi Through Port-0"};
 const midi::Port umOne{28, 0, "UM-ONE", "UM-ONE MIDI 1"};

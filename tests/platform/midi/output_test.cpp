@@ -5,6 +5,8 @@
 #include "platform/midi/ports.h"
 #include "platform/multimedia/choices.h"
 
+#include "tests/support/fake_ports.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -136,22 +138,7 @@ TEST(OutputTable, ChoosesByNameAndExplainsFailures)
     unsetenv("QUORVANA_MIDI_OUT");
 }
 
-namespace {
-
-// The sequencer's ports as a test sets them; this machine has no sequencer.
-struct FakePorts final : midi::PortDirectory {
-    bool available(std::string& reason) const override
-    {
-        reason = missing;
-        return missing.empty();
-    }
-    std::vector<midi::Port> writablePorts() const override { return ports; }
-
-    std::string missing;
-    std::vector<midi::Port> ports;
-};
-
-} // namespace
+using testing_support::FakePorts;
 
 TEST(ExternalSynthesizer, FoundByNameUnderNewNumbersElseByItsNumbers)
 {
