@@ -136,11 +136,22 @@ QWidget* TFormMultimedia::buildAudioPage()
     return page;
 }
 
-QWidget* TFormMultimedia::buildMidiPage()
-{
-    auto* page = new QWidget;
-    auto* group = new QGroupBox(QStringLiteral("MIDI output"), page);
+namespace {
 
+// A row under a radio button, indented to its text.
+QHBoxLayout* indentedRow(std::initializer_list<std::pair<QWidget*, int>> widgets)
+{
+    auto* row = new QHBoxLayout;
+    row->addSpacing(20);
+    for (const auto& [widget, stretch] : widgets)
+        row->addWidget(widget, stretch);
+    return row;
+}
+
+} // namespace
+
+void TFormMultimedia::buildMidiControls(QGroupBox* group)
+{
     synthButton = new QRadioButton(QStringLiteral("&Built-in synthesizer with the soundfont:"), group);
     soundfontBox = new QComboBox(group);
     soundfontBox->setAccessibleName(QStringLiteral("Soundfont"));
@@ -160,35 +171,28 @@ QWidget* TFormMultimedia::buildMidiPage()
         enableMidiControls();
     });
     externalProblem = problemLabel(group);
-    auto* settleLabel = new QLabel(QStringLiteral("&Pause after a GM or GS reset:"), group);
     settleBox = new QSpinBox(group);
     settleBox->setRange(0, int(multimedia::kMaxResetSettleMs));
     settleBox->setSuffix(QStringLiteral(" ms"));
     settleBox->setAccessibleName(QStringLiteral("Pause after a reset"));
-    settleLabel->setBuddy(settleBox);
     connect(synthButton, &QRadioButton::toggled, this, &TFormMultimedia::enableMidiControls);
+}
+
+QWidget* TFormMultimedia::buildMidiPage()
+{
+    auto* page = new QWidget;
+    auto* group = new QGroupBox(QStringLiteral("MIDI output"), page);
+    buildMidiControls(group);
+    auto* settleLabel = new QLabel(QStringLiteral("&Pause after a GM or GS reset:"), group);
+    settleLabel->setBuddy(settleBox);
 
     auto* box = new QVBoxLayout(group);
     box->addWidget(synthButton);
-    auto* soundfontRow = new QHBoxLayout;
-    soundfontRow->addSpacing(20);
-    soundfontRow->addWidget(soundfontBox, 1);
-    soundfontRow->addWidget(browseButton);
-    box->addLayout(soundfontRow);
+    box->addLayout(indentedRow({{soundfontBox, 1}, {browseButton, 0}}));
     box->addWidget(externalButton);
-    auto* portRow = new QHBoxLayout;
-    portRow->addSpacing(20);
-    portRow->addWidget(portBox, 1);
-    portRow->addWidget(refreshButton);
-    box->addLayout(portRow);
-    auto* reasonRow = new QHBoxLayout;
-    reasonRow->addSpacing(20);
-    reasonRow->addWidget(externalProblem, 1);
-    box->addLayout(reasonRow);
-    auto* settleRow = new QHBoxLayout;
-    settleRow->addSpacing(20);
-    settleRow->addWidget(settleLabel);
-    settleRow->addWidget(settleBox);
+    box->addLayout(indentedRow({{portBox, 1}, {refreshButton, 0}}));
+    box->addLayout(indentedRow({{externalProblem, 1}}));
+    QHBoxLayout* settleRow = indentedRow({{settleLabel, 0}, {settleBox, 0}});
     settleRow->addStretch();
     box->addLayout(settleRow);
 

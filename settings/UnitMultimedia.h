@@ -17,6 +17,7 @@
 #include <vector>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -74,6 +75,7 @@ public:
 private:
     QWidget* buildAudioPage();
     QWidget* buildMidiPage();
+    void buildMidiControls(QGroupBox* group);
     QWidget* buildVideoPage();
     void buildButtons();
     void fillSoundOutputs();
