@@ -10,10 +10,19 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace audio {
 
 namespace {
+
+// SDL's record of a device's format, named by the open call that takes it.
+template <typename> struct ThirdParameter;
+template <typename R, typename A, typename B, typename C, typename... Rest>
+struct ThirdParameter<R (*)(A, B, C, Rest...)> {
+    using type = std::remove_cv_t<std::remove_pointer_t<C>>;
+};
+using CardFormat = ThirdParameter<decltype(&SDL_OpenAudioDevice)>::type;
 
 constexpr int kCardRate = 44100;
 constexpr int kCardChannels = 2;
@@ -70,9 +79,9 @@ public:
             error = "The sound output \"" + device + "\" is not connected.";
             return false;
         }
-        SDL_AudioSpec want = spec();
+        CardFormat want = wantedFormat();
         want.callback = nullptr; // nothing is played through it
-        SDL_AudioSpec have{};
+        CardFormat have{};
         const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have,
                                                          SDL_AUDIO_ALLOW_ANY_CHANGE);
         if (id == 0) {
@@ -182,9 +191,9 @@ private:
         return false;
     }
 
-    SDL_AudioSpec spec()
+    CardFormat wantedFormat()
     {
-        SDL_AudioSpec want{};
+        CardFormat want{};
         want.freq = kCardRate;
         want.format = AUDIO_F32SYS;
         want.channels = kCardChannels;
@@ -204,8 +213,8 @@ private:
 
     bool openDevice(const std::string& device, std::string& error)
     {
-        SDL_AudioSpec want = spec();
-        SDL_AudioSpec have{};
+        CardFormat want = wantedFormat();
+        CardFormat have{};
         // SDL converts to whatever the card takes; a machine without sound
         // may report a driver as ready and only fail here.
         device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
