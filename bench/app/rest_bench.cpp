@@ -2,23 +2,21 @@
 // memory and CPU time 3 s after start, and the CPU it spends in the 10 s
 // after that with nothing playing. Both run offscreen on SDL's dummy audio
 // driver with a private home, so the default soundfont is the one in use.
+#include "bench/support/spawn.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -26,29 +24,17 @@ namespace fs = std::filesystem;
 
 pid_t spawn(const std::string& program, const fs::path& home, const std::string& file = {})
 {
-    std::vector<std::string> vars = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy", "HOME=" + home.string(),
-                                     "XDG_CONFIG_HOME=" + (home / "config").string(),
-                                     "XDG_DATA_HOME=" + (home / "data").string()};
-    for (char** e = environ; *e; ++e)
-        vars.emplace_back(*e); // ours come first and win
-    std::vector<char*> envp;
-    for (auto& v : vars)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(program.c_str()), file.empty() ? nullptr : const_cast<char*>(file.c_str()),
-                    nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, home.c_str());
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    std::vector<std::string> args{program};
+    if (!file.empty())
+        args.push_back(file);
+    return bench_support::spawn(args,
+                                {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy", "HOME=" + home.string(),
+                                 "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                 "XDG_DATA_HOME=" + (home / "data").string()},
+                                home, true);
 }
 
-// Resident kilobytes of PID.
+// Resident megabytes of PID.
 double residentMb(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -2,6 +2,8 @@
 // its main window on an X server of our own, against a bare Qt window
 // program measured the same way, turn about, in the same run. The map is
 // watched from outside, over X, so the player carries no code for this.
+#include "bench/support/spawn.h"
+
 #include <benchmark/benchmark.h>
 
 #include <xcb/xcb.h>
@@ -19,8 +21,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,29 +30,7 @@ constexpr int kWidth = 483;
 constexpr int kHeight = 277;
 const char* const kDisplay = ":97";
 
-pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const fs::path& dir = {})
-{
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> vars = env;
-    for (char** e = environ; *e; ++e)
-        vars.emplace_back(*e); // ours come first and win
-    std::vector<char*> envp;
-    for (auto& v : vars)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!dir.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
+using bench_support::spawn;
 
 void stop(pid_t pid)
 {
