@@ -2,6 +2,7 @@
 
 #include "framework/errors.h"
 #include "framework/file_names.h"
+#include "platform/fs/kernel.h"
 #include "platform/fs/volumes.h"
 
 #include <QContextMenuEvent>
@@ -69,7 +70,7 @@ std::string bytes(const QString& path) { return encodeFileName(path).toStdString
 QString text(const std::string& path) { return decodeFileName(path); }
 
 QString currentFolder() { return text(volumes::currentFolder()); }
-QString parentFolder(const QString& path) { return text(volumes::parentFolder(bytes(path))); }
+QString parentFolder(const QString& path) { return text(kernel::folderOf(bytes(path))); }
 QString joinPath(const QString& folder, const QString& name)
 {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;

@@ -46,16 +46,6 @@ private:
     int fd_;
 };
 
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 int writeAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -154,7 +144,7 @@ std::string followLinks(std::string path)
         if (n < 0 || static_cast<size_t>(n) >= buffer.size())
             return path;
         std::string target(buffer.data(), static_cast<size_t>(n));
-        path = target.front() == '/' ? target : parentOf(path) + "/" + target;
+        path = target.front() == '/' ? target : folderOf(path) + "/" + target;
     }
     return path;
 }
@@ -180,10 +170,10 @@ Status moveAcrossFileSystems(const std::string& from, const std::string& to)
         // The source stays; take the copy back so that the move did not happen at all.
         const Status failed = Status::fromErrno();
         ::unlink(to.c_str());
-        syncFolder(parentOf(to));
+        syncFolder(folderOf(to));
         return failed;
     }
-    syncFolder(parentOf(from));
+    syncFolder(folderOf(from));
     return {};
 }
 
@@ -205,16 +195,16 @@ Status copyFile(const std::string& from, const std::string& to)
         return {e};
     if (const int e = temp.place(false))
         return {e};
-    syncFolder(parentOf(to));
+    syncFolder(folderOf(to));
     return {};
 }
 
 Status moveFile(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        syncFolder(parentOf(to));
-        if (parentOf(to) != parentOf(from))
-            syncFolder(parentOf(from));
+        syncFolder(folderOf(to));
+        if (folderOf(to) != folderOf(from))
+            syncFolder(folderOf(from));
         return {};
     }
     int e = errno;
@@ -315,7 +305,7 @@ Status writeFileAtomically(const std::string& path, const std::string& bytes)
         return {e};
     if (const int e = temp.place(true))
         return {e};
-    syncFolder(parentOf(target));
+    syncFolder(folderOf(target));
     return {};
 }
 
@@ -328,8 +318,16 @@ Status createFile(const std::string& path, const std::string& bytes)
         return {e};
     if (const int e = temp.place(false))
         return {e};
-    syncFolder(parentOf(path));
+    syncFolder(folderOf(path));
     return {};
+}
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace kernel

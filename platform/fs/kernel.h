@@ -31,6 +31,9 @@ std::string windowsDirectory();
 // Milliseconds of a monotonic clock, wrapping at 2^32 like the Windows counter.
 uint32_t tickCount();
 
+// The folder of PATH: "." for a bare name, "/" for an entry of the root.
+std::string folderOf(const std::string& path);
+
 // The full path of the running executable.
 std::string moduleFileName();
 

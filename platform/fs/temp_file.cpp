@@ -1,5 +1,7 @@
 #include "platform/fs/temp_file.h"
 
+#include "platform/fs/kernel.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -14,14 +16,6 @@
 namespace kernel {
 
 namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // ".NAME.": the start of every temporary name of a target. The name is cut
 // well inside NAME_MAX whatever the target is called.

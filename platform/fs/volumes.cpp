@@ -123,12 +123,6 @@ std::string absolutePath(const std::string& path)
     return clean.empty() ? "/" : clean;
 }
 
-std::string parentFolder(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;

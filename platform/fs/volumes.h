@@ -15,8 +15,6 @@ std::string currentFolder();
 // (except the root itself); a relative path is taken from the current folder.
 std::string absolutePath(const std::string& path);
 
-// The folder part of an absolute path; "/" for an entry of the root.
-std::string parentFolder(const std::string& path);
 std::string joinPath(const std::string& folder, const std::string& name);
 
 bool isFolder(const std::string& path);

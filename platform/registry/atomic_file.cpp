@@ -9,18 +9,6 @@
 
 namespace registry {
 
-namespace {
-
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
-
 bool makeFolders(const std::string& path)
 {
     struct stat st {};
@@ -30,7 +18,7 @@ bool makeFolders(const std::string& path)
         errno = ENOTDIR;
         return false;
     }
-    const std::string parent = parentOf(path);
+    const std::string parent = kernel::folderOf(path);
     if (parent != path && !makeFolders(parent))
         return false;
     return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
@@ -38,7 +26,7 @@ bool makeFolders(const std::string& path)
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes)
 {
-    if (!makeFolders(parentOf(path)))
+    if (!makeFolders(kernel::folderOf(path)))
         return false;
     const kernel::Status status = kernel::writeFileAtomically(path, std::string(bytes));
     errno = status.error;

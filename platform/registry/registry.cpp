@@ -60,12 +60,6 @@ bool gCacheValid = false;
 Signature gCacheSignature;
 Store gCache;
 
-std::string parentOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
 // A store file without any write permission is read-only, even for root; so
 // is one whose folder we may not write, as the atomic replace needs it.
 bool storeWritable(const std::string& path)
@@ -75,9 +69,9 @@ bool storeWritable(const std::string& path)
         if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
             return false;
     }
-    std::string folder = parentOf(path);
+    std::string folder = kernel::folderOf(path);
     while (::stat(folder.c_str(), &st) != 0) {
-        const std::string up = parentOf(folder);
+        const std::string up = kernel::folderOf(folder);
         if (up == folder)
             return false;
         folder = up;
@@ -151,7 +145,7 @@ class StoreLock {
 public:
     explicit StoreLock(const std::string& storeFile)
     {
-        if (!makeFolders(parentOf(storeFile)))
+        if (!makeFolders(kernel::folderOf(storeFile)))
             return;
         fd_ = ::open((storeFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0)
