@@ -160,7 +160,9 @@ TEST_F(Form1WiringTest, ClosingSlidesDownTwentyPixels)
 TEST_F(Form1WiringTest, MultimediaPanelOpensEvenAfterARefusedTrack)
 {
     const std::string marker = path("panel started");
-    const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" > '" + marker + "'\n");
+    // Written aside and moved into place, so that the marker is never seen half written.
+    const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" > '" + marker + ".tmp' && mv '" + marker
+                                                        + ".tmp' '" + marker + "'\n");
     std::filesystem::permissions(panel, std::filesystem::perms::owner_all);
     const std::string saved = shell::setMultimediaPanelProgram(panel);
     dir.write("bad.mid", "x");
