@@ -7,9 +7,13 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <type_traits>
 
 namespace audio {
@@ -106,6 +110,8 @@ public:
 
     int period() const { return period_; }
     bool isOpen() const { return device_ != 0; }
+    // Open, or closed only while it slept.
+    bool inUse() const { return device_ != 0 || closedAsleep_; }
 
     bool add(Output::Stream* stream)
     {
@@ -133,8 +139,61 @@ public:
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
     void wake()
     {
-        if (device_ != 0)
+        {
+            std::lock_guard s(sleepMutex_);
+            asleep_ = false;
+        }
+        if (device_ != 0) {
             SDL_PauseAudioDevice(device_, 0);
+            return;
+        }
+        if (!closedAsleep_)
+            return;
+        // Reopened where it was; a device gone meanwhile is reported by the
+        // next stream to open, as this one has no one to tell.
+        std::string error;
+        closedAsleep_ = false;
+        if (!openDevice(deviceName_, error))
+            std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+    }
+
+    // A paused SDL device still wakes every period to play silence: once the
+    // card has slept a while it is closed, so that an idle player sleeps too.
+    // Runs on a thread of its own for the whole run; CARD_MUTEX guards the
+    // device as for every other caller.
+    void closeWhenAsleep(std::mutex& cardMutex)
+    {
+        std::unique_lock s(sleepMutex_);
+        for (;;) {
+            if (!asleep_) {
+                sleepChanged_.wait(s);
+                continue;
+            }
+            const auto deadline = asleepSince_ + closeAfter_;
+            if (std::chrono::steady_clock::now() < deadline) {
+                sleepChanged_.wait_until(s, deadline);
+                continue;
+            }
+            asleep_ = false;
+            s.unlock();
+            {
+                std::lock_guard guard(cardMutex);
+                if (device_ != 0 && !anyRunning()) {
+                    close();
+                    closedAsleep_ = true;
+                }
+            }
+            s.lock();
+        }
+    }
+
+    void setCloseAfter(std::chrono::milliseconds delay)
+    {
+        {
+            std::lock_guard s(sleepMutex_);
+            closeAfter_ = delay;
+        }
+        sleepChanged_.notify_one();
     }
 
     void lock() { SDL_LockAudioDevice(device_); }
@@ -168,12 +227,24 @@ private:
                 done += n;
             }
         }
-        // Nothing to play: SDL stops calling back until a stream starts, and
-        // an idle player costs no processor time.
-        if (std::none_of(slots_.begin(), slots_.end(), [](const Output::Stream* s) {
-                return s && s->running.load(std::memory_order_acquire);
-            }))
+        // Nothing to play: our callback stops until a stream starts, and the
+        // device closes if nothing starts for a while.
+        if (!anyRunning()) {
             SDL_PauseAudioDevice(device_, 1);
+            {
+                std::lock_guard s(sleepMutex_);
+                asleep_ = true;
+                asleepSince_ = std::chrono::steady_clock::now();
+            }
+            sleepChanged_.notify_one();
+        }
+    }
+
+    bool anyRunning() const
+    {
+        return std::any_of(slots_.begin(), slots_.end(), [](const Output::Stream* s) {
+            return s && s->running.load(std::memory_order_acquire);
+        });
     }
 
     static bool initialise(std::string& error)
@@ -235,21 +306,21 @@ private:
         if (device_ != 0)
             SDL_CloseAudioDevice(device_);
         device_ = 0;
+        closedAsleep_ = false;
     }
 
     SDL_AudioDeviceID device_ = 0;
     std::string deviceName_;
     int period_ = kCardPeriod;
     std::array<Output::Stream*, kMaxStreams> slots_{};
-};
+    bool closedAsleep_ = false; // closed while asleep: the next start reopens it
 
-// Never destroyed: outputs held by other statics may go after it at exit,
-// and the card keeps calling back until the process ends.
-Card& card()
-{
-    static Card* c = new Card;
-    return *c;
-}
+    std::mutex sleepMutex_; // for what follows; the audio thread takes it once per pause
+    std::condition_variable sleepChanged_;
+    bool asleep_ = false;
+    std::chrono::steady_clock::time_point asleepSince_;
+    std::chrono::milliseconds closeAfter_{3000};
+};
 
 // Guards the card's device and its slots: opening a stream may move the card
 // to another device while other threads pause or drop theirs. Never destroyed,
@@ -258,6 +329,18 @@ std::mutex& cardMutex()
 {
     static auto* m = new std::mutex;
     return *m;
+}
+
+// Never destroyed: outputs held by other statics may go after it at exit,
+// and the card keeps calling back until the process ends.
+Card& card()
+{
+    static Card* c = [] {
+        auto* made = new Card;
+        std::thread([made] { made->closeWhenAsleep(cardMutex()); }).detach();
+        return made;
+    }();
+    return *c;
 }
 
 } // namespace
@@ -300,7 +383,7 @@ bool followChosenDevice(std::string& error)
 {
     const std::string device = multimedia::current().soundOutput;
     std::lock_guard guard(cardMutex());
-    return !card().isOpen() || card().open(device, error);
+    return !card().inUse() || card().open(device, error);
 }
 
 bool canOpenDevice(const std::string& device, std::string& error)
@@ -328,6 +411,14 @@ void Output::setIdle(bool idle)
 {
     stream_->running.store(!idle, std::memory_order_seq_cst);
 }
+
+bool cardOpen()
+{
+    std::lock_guard guard(cardMutex());
+    return card().isOpen();
+}
+
+void setCloseAfterSleeping(std::chrono::milliseconds delay) { card().setCloseAfter(delay); }
 
 bool cardAwake()
 {

@@ -10,6 +10,7 @@
 // moves to the new device with every stream playing on it, so a running
 // player changes over at its next track. A choice that cannot be opened
 // refuses the new stream and leaves the card where it was.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,10 @@ bool canOpenDevice(const std::string& device, std::string& error);
 
 // Whether the card is open and calling back for streams.
 bool cardAwake();
+// Whether the card is open at all: it closes once it has slept for a while
+// (3 s unless set), and opens again at the next start.
+bool cardOpen();
+void setCloseAfterSleeping(std::chrono::milliseconds delay);
 
 // Moves the card, when it is open, to the sound output chosen now, with
 // every stream on it: an output that opens no stream of its own per track

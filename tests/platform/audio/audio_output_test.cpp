@@ -145,6 +145,16 @@ TEST(Output, CardSleepsWhileNothingRunsAndWakesAtAStart)
         EXPECT_FALSE(out->running());
         goIdle = false;
     }
+
+    // Asleep long enough, the card closes; the next start opens it again.
+    audio::setCloseAfterSleeping(std::chrono::milliseconds(50));
+    EXPECT_TRUE(within(std::chrono::milliseconds(1000), [] { return !audio::cardOpen(); }));
+    const int before = calls.load();
+    out->start();
+    EXPECT_TRUE(within(std::chrono::milliseconds(500), [&] { return calls.load() > before; }));
+    out->pause();
+    EXPECT_TRUE(within(std::chrono::milliseconds(1000), [] { return !audio::cardOpen(); }));
+    audio::setCloseAfterSleeping(std::chrono::seconds(3));
 }
 
 // A sound output that cannot be opened refuses the new stream with its name,
