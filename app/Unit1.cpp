@@ -113,6 +113,7 @@ void TForm1::createLogic()
     trackPlayer_ = std::make_unique<TrackPlayer>(PlayerControls{
         *MediaPlayer1, *ScrollBar1, *Edit1, *Edit2, *Timer1, *FileListBox1, *CheckBox1, *RadioButton1, *RadioButton2,
         *this, [this] { FileDrag1->setEnableDrop(true); }, [this](const QString& path) { showInBrowser(path); }});
+    connect(FileListBox1, &ui::FileListBox::listed, this, [this] { trackPlayer_->listShown(); });
     fileMenu_ = std::make_unique<FileMenu>(
         FileMenuControls{*this, *FileListBox1, *DirectoryListBox1, *CheckBox1, *SaveDialog1,
                          {EditFile, CopyFile1, RenameFile1, DeleteFile1}},

@@ -4,13 +4,11 @@
 #include "app/UnitSplash.h"
 #include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"
-#include "platform/midi/output.h"
 #include "platform/shell/shell.h"
 #include "settings/UnitMultimedia.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
 
 #include <cstring>
 
@@ -51,9 +49,6 @@ int runPlayer(int argc, char** argv)
 
     form->show();
     form->activateWindow();
-    // The soundfont loads in the background once the window is up, so that
-    // neither the start nor the first song waits for it.
-    QTimer::singleShot(300, [] { midi::preloadSharedOutput(); });
     const int rc = app.exec();
     delete form;
     return rc;

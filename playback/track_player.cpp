@@ -16,9 +16,13 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <set>
 
 namespace {
 const int kMidiPause = 1500;
+// Long enough for the window to be drawn before a device's preparation
+// competes with it for the processor.
+const int kPrepareDelay = 300;
 }
 
 TrackPlayer::TrackPlayer(PlayerControls controls) : c_(std::move(controls)) {}
@@ -155,6 +159,23 @@ void TrackPlayer::advance()
     c_.mediaPlayer.SetPosition(0);
     checkReset();
     start(kAdvance, c_.fileList.fileName());
+}
+
+void TrackPlayer::listShown()
+{
+    // Only a folder that holds songs loads the synthesizer: a player that
+    // never plays one does not carry its soundfont.
+    std::set<mci::DeviceType> types;
+    for (const QString& name : c_.fileList.itemTexts()) {
+        if (const media_kinds::Kind* kind = media_kinds::kindOf(name))
+            types.insert(kind->waveOnly ? mci::DeviceType::WaveAudio
+                                        : mci::typeForFile(ui::encodeFileName(name).toStdString()));
+    }
+    if (!types.empty())
+        QTimer::singleShot(kPrepareDelay, [types] {
+            for (mci::DeviceType type : types)
+                mci::prepareDevice(type);
+        });
 }
 
 void TrackPlayer::midipause(int duration) { ui::Application::processMessagesFor(duration); }

@@ -74,6 +74,10 @@ public:
     // of its name: media files play.
     void startDropped(const QString& path, const QString& extension);
 
+    // The file list was read: the devices its files play on get ready in the
+    // background a moment later, once the window is up.
+    void listShown();
+
     // The 100 ms tick: a pending seek, or the seek bar following the track
     // and, at its end, the next file of the list.
     void tick();

@@ -29,6 +29,12 @@ std::map<DeviceType, Factory>& table()
     return t;
 }
 
+std::map<DeviceType, Preparer>& preparers()
+{
+    static std::map<DeviceType, Preparer> t;
+    return t;
+}
+
 } // namespace
 
 std::string errorText(uint32_t code)
@@ -71,6 +77,24 @@ Factory setFactory(DeviceType type, Factory factory)
     Factory old = table()[type];
     table()[type] = std::move(factory);
     return old;
+}
+
+void setPreparer(DeviceType type, Preparer preparer)
+{
+    std::lock_guard lock(tableMutex());
+    preparers()[type] = std::move(preparer);
+}
+
+void prepareDevice(DeviceType type)
+{
+    Preparer prepare;
+    {
+        std::lock_guard lock(tableMutex());
+        if (auto it = preparers().find(type); it != preparers().end())
+            prepare = it->second;
+    }
+    if (prepare)
+        prepare();
 }
 
 Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out)

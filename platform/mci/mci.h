@@ -89,6 +89,14 @@ DeviceType typeForFile(const std::string& path);
 // Returns the previous factory so that it can be put back.
 Factory setFactory(DeviceType type, Factory factory);
 
+// Gets a device type ready ahead of its first open, in the background, for
+// a driver whose first open would keep the user waiting (the synthesizer
+// loads its soundfont). Drivers that need nothing leave it unset.
+using Preparer = std::function<void()>;
+void setPreparer(DeviceType type, Preparer preparer);
+// Returns at once; does nothing for a type with no preparer.
+void prepareDevice(DeviceType type);
+
 // Creates the device for TYPE (resolving AutoSelect from FILE) and opens FILE
 // on it. On failure OUT stays empty and the result says why.
 Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out);

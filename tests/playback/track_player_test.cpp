@@ -2,6 +2,7 @@
 // seek bar, automatic advance and the reset sequences.
 #include "tests/playback/player_rig.h"
 
+#include "framework/application.h"
 #include "framework/errors.h"
 #include "playback/reset_sequences.h"
 
@@ -375,4 +376,27 @@ TEST_F(TrackPlayerTest, MissingResetFileStopsTheClickWithTheDeviceError)
     EXPECT_THROW(click("1.wav"), ui::EMCIDeviceError);
     EXPECT_FALSE(rig->MediaPlayer1->IsOpen());
     EXPECT_FALSE(rig->Timer1->isActive());
+}
+
+TEST_F(TrackPlayerTest, OnlyAListWithSongsGetsTheSequencerReady)
+{
+    int sequencer = 0, wave = 0;
+    mci::setPreparer(mci::DeviceType::Sequencer, [&] { ++sequencer; });
+    mci::setPreparer(mci::DeviceType::WaveAudio, [&] { ++wave; });
+    addFile("a.wav", 100);
+    addFile("b.wa~", 100);
+    build();
+    rig->player.listShown();
+    ui::Application::processMessagesFor(500);
+    EXPECT_EQ(sequencer, 0);
+    EXPECT_EQ(wave, 1) << "each device type once, the wave-only kind on the wave device";
+
+    addFile("c.MID", 100);
+    rig->FileListBox1->updateList();
+    rig->player.listShown();
+    EXPECT_EQ(sequencer, 0) << "not before the window has had its moment";
+    ui::Application::processMessagesFor(500);
+    EXPECT_EQ(sequencer, 1);
+    mci::setPreparer(mci::DeviceType::Sequencer, {});
+    mci::setPreparer(mci::DeviceType::WaveAudio, {});
 }

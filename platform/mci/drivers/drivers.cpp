@@ -98,6 +98,7 @@ void registerBuiltinDrivers()
 {
     setFactory(DeviceType::WaveAudio, makeWaveDevice);
     setFactory(DeviceType::Sequencer, makeSequencerDevice);
+    setPreparer(DeviceType::Sequencer, prepareSequencer);
     setFactory(DeviceType::AviVideo, makeVideoFromModule);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/mci/sequencer/sequencer_device.h"
 
+#include "platform/midi/output.h"
 #include "platform/midi/player.h"
 
 namespace mci {
@@ -133,5 +134,7 @@ private:
 } // namespace
 
 std::unique_ptr<Device> makeSequencerDevice() { return std::make_unique<SequencerDevice>(); }
+
+void prepareSequencer() { midi::preloadSharedOutput(); }
 
 } // namespace mci
