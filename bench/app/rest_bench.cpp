@@ -1,7 +1,9 @@
 // The player at rest, beside a bare Qt window in the same run: resident
 // memory and CPU time 3 s after start, and the CPU it spends in the 10 s
-// after that with nothing playing. Both run offscreen on SDL's dummy audio
+// after that with nothing playing; also in a folder of songs, and after one
+// song has played. Both run offscreen on SDL's dummy audio
 // driver with a private home, so the default soundfont is the one in use.
+#include "bench/support/song.h"
 #include "bench/support/spawn.h"
 
 #include <benchmark/benchmark.h>
@@ -64,33 +66,28 @@ struct Rest {
     double mb = 0, startCpu = 0, idleCpu = 0;
 };
 
-// A song of one second: a piano chord over a drum beat, the programs most
-// songs start with.
-void writeSong(const fs::path& path)
-{
-    const std::string track = std::string("\x00\xC0\x00\x00\x90\x3C\x64\x00\x90\x40\x64\x00\x99\x24\x64", 15)
-                              + std::string("\x83\x60\x89\x24\x00\x00\x99\x26\x64\x83\x60\x80\x3C\x00\x00\x80\x40\x00"
-                                            "\x00\x89\x26\x00\x00\xFF\x2F\x00", 27);
-    std::string smf = std::string("MThd\0\0\0\6\0\0\0\1\1\xE0MTrk", 18);
-    const auto n = uint32_t(track.size());
-    smf += {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
-    std::ofstream(path, std::ios::binary) << smf + track;
-}
+// Where the program starts and what it is given.
+enum class Start {
+    EmptyFolder, // nothing to play in sight
+    AmongSongs,  // a folder holding a song, none played
+    PlayingSong, // the song named on the command line, played to its end
+};
 
-Rest measure(const std::string& program, bool playSong = false)
+Rest measure(const std::string& program, Start start = Start::EmptyFolder)
 {
     const fs::path home = fs::temp_directory_path() / ("quorvana-rest-" + std::to_string(getpid()));
     fs::create_directories(home);
     std::string song;
-    if (playSong) {
+    if (start != Start::EmptyFolder)
+        bench_support::writeSong(home / "song.mid");
+    if (start == Start::PlayingSong)
         song = (home / "song.mid").string();
-        writeSong(song);
-    }
     Rest rest;
     const pid_t pid = spawn(program, home, song);
     if (pid > 0) {
-        // The song, if any, has ended and faded by then.
-        std::this_thread::sleep_for(std::chrono::seconds(playSong ? 5 : 3));
+        // The song, if any, has ended, faded, and its card has gone to sleep
+        // by then.
+        std::this_thread::sleep_for(std::chrono::seconds(start == Start::PlayingSong ? 8 : 3));
         rest.mb = residentMb(pid);
         rest.startCpu = cpuSeconds(pid);
         std::this_thread::sleep_for(std::chrono::seconds(10));
@@ -102,6 +99,18 @@ Rest measure(const std::string& program, bool playSong = false)
     return rest;
 }
 
+void report(benchmark::State& state, const Rest& player, const Rest* floor = nullptr)
+{
+    state.counters["resident_mb"] = player.mb;
+    state.counters["start_cpu_s"] = player.startCpu;
+    state.counters["idle_cpu_s_per_10s"] = player.idleCpu;
+    if (floor) {
+        state.counters["floor_resident_mb"] = floor->mb;
+        state.counters["floor_start_cpu_s"] = floor->startCpu;
+        state.counters["floor_idle_cpu_s_per_10s"] = floor->idleCpu;
+    }
+}
+
 void BM_AtRest(benchmark::State& state)
 {
     Rest player, floor;
@@ -110,12 +119,18 @@ void BM_AtRest(benchmark::State& state)
         floor = measure(QUORVANA_BARE_WINDOW);
         state.SetIterationTime(13.0);
     }
-    state.counters["resident_mb"] = player.mb;
-    state.counters["floor_resident_mb"] = floor.mb;
-    state.counters["start_cpu_s"] = player.startCpu;
-    state.counters["floor_start_cpu_s"] = floor.startCpu;
-    state.counters["idle_cpu_s_per_10s"] = player.idleCpu;
-    state.counters["floor_idle_cpu_s_per_10s"] = floor.idleCpu;
+    report(state, player, &floor);
+}
+
+// In a folder of songs the synthesizer is made ready for the first click.
+void BM_AtRestAmongSongs(benchmark::State& state)
+{
+    Rest player;
+    for (auto _ : state) {
+        player = measure(QUORVANA_PLAYER, Start::AmongSongs);
+        state.SetIterationTime(13.0);
+    }
+    report(state, player);
 }
 
 // After one song with the default soundfont, played to its end.
@@ -123,15 +138,15 @@ void BM_AfterOneSong(benchmark::State& state)
 {
     Rest player;
     for (auto _ : state) {
-        player = measure(QUORVANA_PLAYER, true);
-        state.SetIterationTime(15.0);
+        player = measure(QUORVANA_PLAYER, Start::PlayingSong);
+        state.SetIterationTime(18.0);
     }
-    state.counters["resident_mb"] = player.mb;
-    state.counters["idle_cpu_s_per_10s"] = player.idleCpu;
+    report(state, player);
 }
 
 } // namespace
 
 BENCHMARK(BM_AfterOneSong)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_AtRestAmongSongs)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_AtRest)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_MAIN();

@@ -187,6 +187,14 @@ public:
         }
     }
 
+    // Under the card mutex, like every change to the device.
+    void setTap(Tap tap)
+    {
+        lock();
+        tap_ = std::move(tap);
+        unlock();
+    }
+
     void setCloseAfter(std::chrono::milliseconds delay)
     {
         {
@@ -227,6 +235,8 @@ private:
                 done += n;
             }
         }
+        if (tap_)
+            tap_(out, frames);
         // Nothing to play: our callback stops until a stream starts, and the
         // device closes if nothing starts for a while.
         if (!anyRunning()) {
@@ -314,6 +324,7 @@ private:
     int period_ = kCardPeriod;
     std::array<Output::Stream*, kMaxStreams> slots_{};
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it
+    Tap tap_;
 
     std::mutex sleepMutex_; // for what follows; the audio thread takes it once per pause
     std::condition_variable sleepChanged_;
@@ -419,6 +430,12 @@ bool cardOpen()
 }
 
 void setCloseAfterSleeping(std::chrono::milliseconds delay) { card().setCloseAfter(delay); }
+
+void setTap(Tap tap)
+{
+    std::lock_guard guard(cardMutex());
+    card().setTap(std::move(tap));
+}
 
 bool cardAwake()
 {

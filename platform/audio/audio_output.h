@@ -45,6 +45,11 @@ bool cardAwake();
 bool cardOpen();
 void setCloseAfterSleeping(std::chrono::milliseconds delay);
 
+// Sees every buffer the card plays, on the audio thread, after all streams
+// are mixed in: for measuring what reaches the loudspeaker. Empty removes it.
+using Tap = std::function<void(const float* frames, int count)>;
+void setTap(Tap tap);
+
 // Moves the card, when it is open, to the sound output chosen now, with
 // every stream on it: an output that opens no stream of its own per track
 // (the built-in synthesizer's) calls this at each. False and ERROR set when
