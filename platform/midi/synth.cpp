@@ -102,6 +102,34 @@ void Synth::holdPrograms(std::span<const ProgramChoice> choices)
     holdingUpper_ = !holdingUpper_;
 }
 
+void Synth::releaseSamples()
+{
+    if (!released_.empty())
+        return;
+    const int channels = fluid_synth_count_midi_channels(synth_);
+    released_.resize(size_t(channels));
+    for (int ch = 0; ch < channels; ++ch) {
+        Selection& was = released_[size_t(ch)];
+        if (fluid_synth_get_program(synth_, ch, &was.soundfont, &was.bank, &was.program) != FLUID_OK)
+            was.soundfont = -1;
+        fluid_synth_unset_program(synth_, ch);
+    }
+    if (holder_) {
+        for (int ch = 0; ch < 2 * kHeldPrograms; ++ch)
+            fluid_synth_unset_program(holder_, ch);
+    }
+}
+
+void Synth::restoreSamples()
+{
+    for (size_t ch = 0; ch < released_.size(); ++ch) {
+        const Selection& was = released_[ch];
+        if (was.soundfont >= 0)
+            fluid_synth_program_select(synth_, int(ch), was.soundfont, was.bank, was.program);
+    }
+    released_.clear();
+}
+
 bool Synth::voiceless() const
 {
     return fluid_synth_get_active_voice_count(synth_) == 0;

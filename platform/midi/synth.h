@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
@@ -41,6 +42,13 @@ public:
     // No note sounds or fades; effects may still ring.
     bool voiceless() const;
 
+    // Lets go of every sample, held or selected, keeping what each channel
+    // had selected; a player at rest need not carry a song's instruments.
+    void releaseSamples();
+    // Selects again what the channels had before the release, reading the
+    // samples back. Nothing when nothing was released.
+    void restoreSamples();
+
     fluid_synth_t* handle() { return synth_; }
     int sampleRate() const { return sampleRate_; }
 
@@ -56,6 +64,10 @@ private:
     fluid_settings_t* holderSettings_ = nullptr;
     fluid_synth_t* holder_ = nullptr;
     bool holdingUpper_ = false; // which half of the holder's channels holds now
+    struct Selection {
+        int soundfont = -1, bank = 0, program = 0;
+    };
+    std::vector<Selection> released_; // per channel, while released
     int sampleRate_ = 44100;
     // A SysEx whose F7 is still to come; longer ones are nothing FluidSynth
     // understands and are dropped.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <malloc.h>
 #include <thread>
 
 namespace midi {
@@ -30,12 +31,73 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std
     out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
     if (!out->audio_)
         return nullptr;
+    out->releaser_ = std::thread([self] { self->releaseWhenRested(); });
     return out; // it starts with the first message
 }
 
 SynthOutput::~SynthOutput()
 {
+    if (releaser_.joinable()) {
+        {
+            std::lock_guard lock(restMutex_);
+            closing_ = true;
+        }
+        restChanged_.notify_one();
+        releaser_.join();
+    }
     audio_.reset(); // the audio thread stops before the synthesizer goes
+}
+
+void SynthOutput::setReleaseAfter(std::chrono::milliseconds delay)
+{
+    {
+        std::lock_guard lock(restMutex_);
+        releaseAfter_ = delay;
+    }
+    restChanged_.notify_one();
+}
+
+// Waits, asleep, for the synthesizer to have rested long enough.
+void SynthOutput::releaseWhenRested()
+{
+    std::unique_lock lock(restMutex_);
+    while (!closing_) {
+        if (!resting_) {
+            restChanged_.wait(lock);
+            continue;
+        }
+        const auto deadline = restingSince_ + releaseAfter_;
+        if (Clock::now() < deadline) {
+            restChanged_.wait_until(lock, deadline);
+            continue;
+        }
+        resting_ = false;
+        lock.unlock();
+        {
+            // No message can slip in between the look and the release.
+            std::lock_guard producers(producers_);
+            withSynth([this](Synth& synth) {
+                int64_t due;
+                if (audio_->running() || !synth.voiceless() || ring_.peekDue(due))
+                    return;
+                synth.releaseSamples();
+                released_ = true;
+            });
+        }
+        // The samples were many small blocks; the heap gives their pages back.
+        malloc_trim(0);
+        lock.lock();
+    }
+}
+
+void SynthOutput::restoreIfReleased()
+{
+    if (!released_.load())
+        return;
+    withSynth([this](Synth& synth) {
+        synth.restoreSamples();
+        released_ = false;
+    });
 }
 
 void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
@@ -43,6 +105,7 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
     if (message.empty() || message.size() > message_.size())
         return;
     std::lock_guard lock(producers_);
+    restoreIfReleased();
     if (message[0] == 0xF0 && resetKind(message) != ResetKind::None)
         lastReset_.assign(message.begin(), message.end());
     // A full ring empties within an audio period; one that stays full means
@@ -67,7 +130,11 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
 void SynthOutput::prepare(const Song& song)
 {
     const std::vector<ProgramChoice> choices = programsSelected(song);
-    withSynth([&](Synth& synth) { synth.holdPrograms(choices); });
+    withSynth([&](Synth& synth) {
+        synth.holdPrograms(choices);
+        synth.restoreSamples();
+        released_ = false;
+    });
 }
 
 bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
@@ -84,6 +151,7 @@ bool SynthOutput::useSoundfont(const std::string& soundfont, std::string& error)
     {
         audio::Output::Lock lock(*audio_);
         synth_.swap(fresh);
+        released_ = false;
     }
     soundfont_ = soundfont;
     return true; // the old synthesizer goes here, off the audio thread
@@ -137,6 +205,12 @@ void SynthOutput::idleWhenQuiet(const float* out, int frames)
     if (quietFrames_ < synth_->sampleRate() / 4)
         return;
     quietFrames_ = 0;
+    {
+        std::lock_guard lock(restMutex_);
+        resting_ = true;
+        restingSince_ = Clock::now();
+    }
+    restChanged_.notify_one();
     audio_->setIdle(true);
     std::atomic_thread_fence(std::memory_order_seq_cst);
     int64_t due;

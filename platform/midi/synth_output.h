@@ -8,8 +8,11 @@
 #include "platform/midi/synth.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace midi {
@@ -38,10 +41,17 @@ public:
     // Rendering: notes or effects sound, or messages wait.
     bool rendering() const { return audio_->running(); }
 
+    // Once it has rested this long (3 s unless set) the synthesizer lets go
+    // of its samples; the next song or message reads back what it needs.
+    void setReleaseAfter(std::chrono::milliseconds delay);
+    bool samplesReleased() const { return released_.load(); }
+
 private:
     SynthOutput() : ring_(256 * 1024) {}
     void render(float* out, int frames);
     void idleWhenQuiet(const float* out, int frames);
+    void releaseWhenRested();
+    void restoreIfReleased();
 
     std::unique_ptr<Synth> synth_;
     std::string soundfont_;
@@ -54,6 +64,15 @@ private:
     int64_t lastCallback_ = 0; // audio thread only
     int quietFrames_ = 0;      // audio thread only: frames of silence since the last sound
     std::array<uint8_t, 4096> message_{};
+
+    std::atomic<bool> released_{false};
+    std::mutex restMutex_; // for what follows; the audio thread takes it once as it comes to rest
+    std::condition_variable restChanged_;
+    bool resting_ = false;
+    bool closing_ = false;
+    Clock::time_point restingSince_;
+    std::chrono::milliseconds releaseAfter_{3000};
+    std::thread releaser_;
 };
 
 } // namespace midi

@@ -127,6 +127,26 @@ TEST_F(SynthTest, OutputRestsOnceItsSoundHasFadedAndWakesAtTheNextMessage)
         out->withSynth([&](midi::Synth& s) { preset = programOf(s, 5).preset; });
     }
     EXPECT_EQ(preset, 42);
+
+    // Rested long enough, it lets go of its samples; the next note reads
+    // back what its channel had chosen, and sounds.
+    out->setReleaseAfter(50ms);
+    for (int i = 0; i < 500 && !out->samplesReleased(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(out->samplesReleased());
+    std::atomic<float> peak{0};
+    audio::setTap([&](const float* frames, int count) {
+        for (int i = 0; i < 2 * count; ++i)
+            peak = std::max(peak.load(), std::abs(frames[i]));
+    });
+    const std::vector<uint8_t> cello{0x95, 48, 100};
+    out->send(cello, midi::Clock::now());
+    EXPECT_FALSE(out->samplesReleased());
+    for (int i = 0; i < 100 && peak < 0.01f; ++i)
+        std::this_thread::sleep_for(10ms);
+    audio::setTap({});
+    EXPECT_GT(peak.load(), 0.01f);
+    out->withSynth([&](midi::Synth& s) { EXPECT_EQ(programOf(s, 5).preset, 42); });
 }
 
 namespace {
