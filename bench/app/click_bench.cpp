@@ -72,8 +72,11 @@ void listClickToFirstBuffer(benchmark::State& state)
 BENCHMARK(listClickToFirstBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 // In the child: the window comes up in DIR, the user takes WAIT_MS to find
-// the song, and clicks it. Prints the milliseconds to the first sound.
-int firstMidiClick(const fs::path& dir, int waitMs)
+// the song, and clicks it; with AFTER_REST the song plays to its end, the
+// synthesizer rests long enough to let go of its samples, and the song is
+// clicked again. Prints the milliseconds from the (last) click to the first
+// sound.
+int midiClick(const fs::path& dir, int waitMs, bool afterRest)
 {
     fs::current_path(dir);
     bench_support::FirstSound probe;
@@ -81,20 +84,24 @@ int firstMidiClick(const fs::path& dir, int waitMs)
     form.show();
     ui::Application::processMessagesFor(waitMs);
     form.FileListBox1->setItemIndex(form.FileListBox1->itemTexts().indexOf("c.mid"));
-    const double seconds = probe.measure([&] { form.FileListBox1Click(form.FileListBox1); });
+    double seconds = probe.measure([&] { form.FileListBox1Click(form.FileListBox1); });
+    if (afterRest && seconds >= 0) {
+        ui::Application::processMessagesFor(6000);
+        seconds = probe.measure([&] { form.FileListBox1Click(form.FileListBox1); });
+    }
     if (seconds < 0 || form.Edit1->text() == "Error")
         return 1;
     std::printf("%f\n", seconds * 1000.0);
     return 0;
 }
 
-double firstMidiClickInChild(const fs::path& dir, int waitMs)
+double midiClickInChild(const fs::path& dir, int waitMs, bool afterRest)
 {
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) < 0)
         return -1;
-    const std::string command =
-        std::string(self) + " --first-midi-click " + std::to_string(waitMs) + " '" + dir.string() + "'";
+    const std::string command = std::string(self) + (afterRest ? " --midi-click-after-rest " : " --first-midi-click ")
+                                + std::to_string(waitMs) + " '" + dir.string() + "'";
     double ms = -1;
     if (FILE* child = popen(command.c_str(), "r")) {
         if (std::fscanf(child, "%lf", &ms) != 1)
@@ -104,14 +111,16 @@ double firstMidiClickInChild(const fs::path& dir, int waitMs)
     return ms;
 }
 
-// Arg: how long after the window is up the user clicks. At 0 nothing was
-// made ready yet; at 1000 the synthesizer was, because the list shows songs.
-void firstMidiClickFreshProcess(benchmark::State& state)
+// Args: how long after the window is up the user clicks, and whether the
+// click measured is a second one after a rest. At 0 nothing was made ready
+// yet; at 1000 the synthesizer was, because the list shows songs; after the
+// rest it has let go of the song's samples and reads them back.
+void midiClickFreshProcess(benchmark::State& state)
 {
     const fs::path dir = makeFolder();
     std::vector<double> all;
     for (auto _ : state) {
-        const double ms = firstMidiClickInChild(dir, int(state.range(0)));
+        const double ms = midiClickInChild(dir, int(state.range(0)), state.range(1) != 0);
         if (ms < 0) {
             state.SkipWithError("the song did not sound (no soundfont or no audio output?)");
             break;
@@ -123,9 +132,11 @@ void firstMidiClickFreshProcess(benchmark::State& state)
         state.counters["worst_ms"] = *std::max_element(all.begin(), all.end());
     fs::remove_all(dir);
 }
-BENCHMARK(firstMidiClickFreshProcess)
-    ->Arg(1000)
-    ->Arg(0)
+BENCHMARK(midiClickFreshProcess)
+    ->ArgNames({"wait_ms", "after_rest"})
+    ->Args({1000, 0})
+    ->Args({0, 0})
+    ->Args({1000, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
@@ -146,7 +157,9 @@ int main(int argc, char** argv)
     ui::Application app(argc, argv);
     mci::registerBuiltinDrivers();
     if (argc == 4 && std::string(argv[1]) == "--first-midi-click")
-        return firstMidiClick(argv[3], std::atoi(argv[2]));
+        return midiClick(argv[3], std::atoi(argv[2]), false);
+    if (argc == 4 && std::string(argv[1]) == "--midi-click-after-rest")
+        return midiClick(argv[3], std::atoi(argv[2]), true);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
