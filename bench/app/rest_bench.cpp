@@ -122,31 +122,28 @@ void BM_AtRest(benchmark::State& state)
     report(state, player, &floor);
 }
 
-// In a folder of songs the synthesizer is made ready for the first click.
-void BM_AtRestAmongSongs(benchmark::State& state)
+// Arg: a Start. In a folder of songs the synthesizer is made ready for the
+// first click; after one song (the default soundfont, played to its end) it
+// has rested and let go of the song's samples.
+void BM_Elsewhere(benchmark::State& state)
 {
+    const auto start = Start(state.range(0));
     Rest player;
     for (auto _ : state) {
-        player = measure(QUORVANA_PLAYER, Start::AmongSongs);
-        state.SetIterationTime(13.0);
-    }
-    report(state, player);
-}
-
-// After one song with the default soundfont, played to its end.
-void BM_AfterOneSong(benchmark::State& state)
-{
-    Rest player;
-    for (auto _ : state) {
-        player = measure(QUORVANA_PLAYER, Start::PlayingSong);
-        state.SetIterationTime(18.0);
+        player = measure(QUORVANA_PLAYER, start);
+        state.SetIterationTime(start == Start::PlayingSong ? 18.0 : 13.0);
     }
     report(state, player);
 }
 
 } // namespace
 
-BENCHMARK(BM_AfterOneSong)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(BM_AtRestAmongSongs)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_Elsewhere)
+    ->ArgName("start")
+    ->Arg(int(Start::AmongSongs))
+    ->Arg(int(Start::PlayingSong))
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 BENCHMARK(BM_AtRest)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_MAIN();
