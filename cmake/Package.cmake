@@ -16,7 +16,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fluid-soundfont-gm")
+# The libraries the player opens on first use are no link dependencies, so
+# shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fluid-soundfont-gm, libfluidsynth3 (>= 2.0.5), libsdl2-2.0-0 (>= 2.0.12), libsndfile1 (>= 1.0.20)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/data/postinst;${PROJECT_SOURCE_DIR}/data/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

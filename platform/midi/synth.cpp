@@ -2,6 +2,7 @@
 
 #include "platform/midi/chase.h"
 #include "platform/midi/messages.h"
+#include "platform/base/lazy_library.h"
 
 #include <fluidsynth.h>
 
@@ -33,7 +34,8 @@ std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfon
     s->sampleRate_ = sampleRate;
     s->settings_ = new_fluid_settings();
     if (!s->settings_) {
-        error = "The MIDI synthesizer could not be set up.";
+        const std::string why = fluidsynthLibrary().why();
+        error = "The MIDI synthesizer could not be set up" + (why.empty() ? std::string(".") : " (" + why + ").");
         return nullptr;
     }
     fluid_settings_setnum(s->settings_, "synth.sample-rate", sampleRate);

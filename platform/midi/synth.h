@@ -12,9 +12,16 @@
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
 
+namespace lazy_library {
+class Library;
+}
+
 namespace midi {
 
 struct ProgramChoice;
+
+// FluidSynth itself, opened when the first synthesizer is made.
+lazy_library::Library& fluidsynthLibrary();
 
 // Samples read when a program selects them and released when none does, or
 // the whole soundfont read at once.

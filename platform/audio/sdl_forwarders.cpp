@@ -1,0 +1,39 @@
+// SDL, loaded when the sound card is first wanted: it brings the display
+// servers' and sound servers' client libraries along.
+#include "platform/base/lazy_library.h"
+
+#include <SDL.h>
+
+namespace {
+
+lazy_library::Library& sdl()
+{
+    static lazy_library::Library library("libSDL2-2.0.so.0");
+    return library;
+}
+
+// What SDL_GetError says while SDL itself cannot be had.
+const char* whySdlIsMissing()
+{
+    static const std::string why = "SDL2 cannot be loaded: " + sdl().why();
+    return why.c_str();
+}
+
+} // namespace
+
+#define FORWARD(failure, ret, name, params, args) QUORVANA_FORWARD(sdl(), failure, ret, name, params, args)
+
+FORWARD(-1, int, SDL_InitSubSystem, (Uint32 flags), (flags))
+FORWARD(whySdlIsMissing(), const char*, SDL_GetError, (void), ())
+FORWARD(SDL_FALSE, SDL_bool, SDL_SetHint, (const char* name, const char* value), (name, value))
+FORWARD(0, int, SDL_GetNumAudioDevices, (int iscapture), (iscapture))
+FORWARD(nullptr, const char*, SDL_GetAudioDeviceName, (int index, int iscapture), (index, iscapture))
+FORWARD(0, SDL_AudioDeviceID, SDL_OpenAudioDevice,
+        (const char* device, int iscapture, const SDL_AudioSpec* desired, SDL_AudioSpec* obtained,
+         int allowed_changes),
+        (device, iscapture, desired, obtained, allowed_changes))
+FORWARD(SDL_AUDIO_STOPPED, SDL_AudioStatus, SDL_GetAudioDeviceStatus, (SDL_AudioDeviceID dev), (dev))
+FORWARD(, void, SDL_PauseAudioDevice, (SDL_AudioDeviceID dev, int pause_on), (dev, pause_on))
+FORWARD(, void, SDL_LockAudioDevice, (SDL_AudioDeviceID dev), (dev))
+FORWARD(, void, SDL_UnlockAudioDevice, (SDL_AudioDeviceID dev), (dev))
+FORWARD(, void, SDL_CloseAudioDevice, (SDL_AudioDeviceID dev), (dev))
