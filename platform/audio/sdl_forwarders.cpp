@@ -4,27 +4,12 @@
 
 #include <SDL.h>
 
-namespace {
+static constinit lazy_library::Library sdl("libSDL2-2.0.so.0");
 
-lazy_library::Library& sdl()
-{
-    static lazy_library::Library library("libSDL2-2.0.so.0");
-    return library;
-}
-
-// What SDL_GetError says while SDL itself cannot be had.
-const char* whySdlIsMissing()
-{
-    static const std::string why = "SDL2 cannot be loaded: " + sdl().why();
-    return why.c_str();
-}
-
-} // namespace
-
-#define FORWARD(failure, ret, name, params, args) QUORVANA_FORWARD(sdl(), failure, ret, name, params, args)
+#define FORWARD(failure, ret, name, params, args) QUORVANA_FORWARD(sdl, failure, ret, name, params, args)
 
 FORWARD(-1, int, SDL_InitSubSystem, (Uint32 flags), (flags))
-FORWARD(whySdlIsMissing(), const char*, SDL_GetError, (void), ())
+FORWARD(sdl.openFailure(), const char*, SDL_GetError, (void), ())
 FORWARD(SDL_FALSE, SDL_bool, SDL_SetHint, (const char* name, const char* value), (name, value))
 FORWARD(0, int, SDL_GetNumAudioDevices, (int iscapture), (iscapture))
 FORWARD(nullptr, const char*, SDL_GetAudioDeviceName, (int index, int iscapture), (index, iscapture))

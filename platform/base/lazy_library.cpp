@@ -11,8 +11,9 @@ void Library::open()
     handle_ = dlopen(soname_, RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* error = dlerror();
+        openFailure_ = std::string(soname_) + " cannot be loaded (" + (error ? error : "not found") + ")";
         std::lock_guard lock(whyMutex_);
-        why_ = error ? error : std::string(soname_) + " cannot be loaded";
+        why_ = openFailure_;
     }
 }
 
@@ -34,6 +35,12 @@ std::string Library::why()
     std::call_once(opened_, [this] { open(); });
     std::lock_guard lock(whyMutex_);
     return why_;
+}
+
+const char* Library::openFailure()
+{
+    std::call_once(opened_, [this] { open(); });
+    return openFailure_.c_str();
 }
 
 } // namespace lazy_library

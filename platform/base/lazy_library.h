@@ -25,6 +25,9 @@ public:
     void* symbol(const char* name);
     // Empty, or why the library or a function of it could not be found.
     std::string why();
+    // Why the library could not be opened, fixed once it was tried: for a
+    // library's own error-text function to return while it is missing.
+    const char* openFailure();
 
 private:
     void open();
@@ -32,6 +35,7 @@ private:
     const char* soname_;
     std::once_flag opened_;
     void* handle_ = nullptr;
+    std::string openFailure_;
     std::mutex whyMutex_;
     std::string why_;
 };

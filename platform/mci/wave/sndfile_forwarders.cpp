@@ -4,28 +4,13 @@
 
 #include <sndfile.h>
 
-namespace {
+static constinit lazy_library::Library sndfile("libsndfile.so.1");
 
-lazy_library::Library& sndfile()
-{
-    static lazy_library::Library library("libsndfile.so.1");
-    return library;
-}
-
-// What sf_strerror says while libsndfile itself cannot be had.
-const char* whySndfileIsMissing()
-{
-    static const std::string why = "libsndfile cannot be loaded: " + sndfile().why();
-    return why.c_str();
-}
-
-} // namespace
-
-#define FORWARD(failure, ret, name, params, args) QUORVANA_FORWARD(sndfile(), failure, ret, name, params, args)
+#define FORWARD(failure, ret, name, params, args) QUORVANA_FORWARD(sndfile, failure, ret, name, params, args)
 
 FORWARD(nullptr, SNDFILE*, sf_open_virtual, (SF_VIRTUAL_IO * io, int mode, SF_INFO* info, void* user_data),
         (io, mode, info, user_data))
-FORWARD(whySndfileIsMissing(), const char*, sf_strerror, (SNDFILE * f), (f))
+FORWARD(sndfile.openFailure(), const char*, sf_strerror, (SNDFILE * f), (f))
 FORWARD(-1, sf_count_t, sf_seek, (SNDFILE * f, sf_count_t frames, int whence), (f, frames, whence))
 FORWARD(0, sf_count_t, sf_readf_float, (SNDFILE * f, float* ptr, sf_count_t frames), (f, ptr, frames))
 FORWARD(0, int, sf_close, (SNDFILE * f), (f))
