@@ -24,6 +24,7 @@ void centre(QWidget* w)
 
 int runPlayer(int argc, char** argv)
 {
+    ui::Application::readFontConfigurationAhead();
     ui::Application app(argc, argv);
     app.setTitle("Quorvana");
     // The loudspeaker button starts us again as the Multimedia Properties

@@ -8,8 +8,18 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
 
 namespace ui {
+
+void Application::readFontConfigurationAhead()
+{
+    // Fontconfig allows this from any thread; should Qt ask for the
+    // configuration first, one of the two readings is simply dropped.
+    std::thread([] { FcInit(); }).detach();
+}
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {

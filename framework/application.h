@@ -17,6 +17,11 @@ class Application : public QApplication {
 public:
     Application(int& argc, char** argv);
 
+    // Starts reading the desktop's font configuration on another core. Called
+    // before the application object is made, it is done by the time the
+    // first text is drawn, instead of holding that drawing up.
+    static void readFontConfigurationAhead();
+
     QString title() const { return title_; }
     void setTitle(const QString& title);
 
