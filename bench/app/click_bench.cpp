@@ -72,18 +72,17 @@ void listClickToFirstBuffer(benchmark::State& state)
 BENCHMARK(listClickToFirstBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 // In the child: the window comes up in DIR, the user takes WAIT_MS to find
-// the song, and clicks it; with AFTER_REST the song plays to its end, the
-// synthesizer rests long enough to let go of its samples, and the song is
-// clicked again. Prints the milliseconds from the (last) click to the first
-// sound.
-int midiClick(const fs::path& dir, int waitMs, bool afterRest)
+// FILE, and clicks it; with AFTER_REST it plays to its end, the player rests
+// long enough to let go of what it holds, and FILE is clicked again. Prints
+// the milliseconds from the (last) click to the first sound.
+int clickInChild(const fs::path& dir, const QString& file, int waitMs, bool afterRest)
 {
     fs::current_path(dir);
     bench_support::FirstSound probe;
     TForm1 form({"quorvana"});
     form.show();
     ui::Application::processMessagesFor(waitMs);
-    form.FileListBox1->setItemIndex(form.FileListBox1->itemTexts().indexOf("c.mid"));
+    form.FileListBox1->setItemIndex(form.FileListBox1->itemTexts().indexOf(file));
     double seconds = probe.measure([&] { form.FileListBox1Click(form.FileListBox1); });
     if (afterRest && seconds >= 0) {
         ui::Application::processMessagesFor(6000);
@@ -95,13 +94,13 @@ int midiClick(const fs::path& dir, int waitMs, bool afterRest)
     return 0;
 }
 
-double midiClickInChild(const fs::path& dir, int waitMs, bool afterRest)
+double clickInFreshProcess(const fs::path& dir, const std::string& file, int waitMs, bool afterRest)
 {
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) < 0)
         return -1;
-    const std::string command = std::string(self) + (afterRest ? " --midi-click-after-rest " : " --first-midi-click ")
-                                + std::to_string(waitMs) + " '" + dir.string() + "'";
+    const std::string command = std::string(self) + " --click " + file + " " + std::to_string(waitMs) + " "
+                                + (afterRest ? "1" : "0") + " '" + dir.string() + "'";
     double ms = -1;
     if (FILE* child = popen(command.c_str(), "r")) {
         if (std::fscanf(child, "%lf", &ms) != 1)
@@ -111,18 +110,21 @@ double midiClickInChild(const fs::path& dir, int waitMs, bool afterRest)
     return ms;
 }
 
-// Args: how long after the window is up the user clicks, and whether the
-// click measured is a second one after a rest. At 0 nothing was made ready
-// yet; at 1000 the synthesizer was, because the list shows songs; after the
-// rest it has let go of the song's samples and reads them back.
-void midiClickFreshProcess(benchmark::State& state)
+// Args: the file (0 the song, 1 a wave file), how long after the window is
+// up the user clicks, and whether the click measured is a second one after a
+// rest. For the song: at 0 nothing was made ready yet; at 1000 the
+// synthesizer was, because the list shows songs; after the rest it has let
+// go of the song's samples and reads them back. For the wave file, the first
+// click opens the sound card's libraries.
+void firstClickFreshProcess(benchmark::State& state)
 {
     const fs::path dir = makeFolder();
+    const std::string file = state.range(0) == 0 ? "c.mid" : "a.wav";
     std::vector<double> all;
     for (auto _ : state) {
-        const double ms = midiClickInChild(dir, int(state.range(0)), state.range(1) != 0);
+        const double ms = clickInFreshProcess(dir, file, int(state.range(1)), state.range(2) != 0);
         if (ms < 0) {
-            state.SkipWithError("the song did not sound (no soundfont or no audio output?)");
+            state.SkipWithError("the file did not sound (no soundfont or no audio output?)");
             break;
         }
         all.push_back(ms);
@@ -132,11 +134,12 @@ void midiClickFreshProcess(benchmark::State& state)
         state.counters["worst_ms"] = *std::max_element(all.begin(), all.end());
     fs::remove_all(dir);
 }
-BENCHMARK(midiClickFreshProcess)
-    ->ArgNames({"wait_ms", "after_rest"})
-    ->Args({1000, 0})
-    ->Args({0, 0})
-    ->Args({1000, 1})
+BENCHMARK(firstClickFreshProcess)
+    ->ArgNames({"wave", "wait_ms", "after_rest"})
+    ->Args({0, 1000, 0})
+    ->Args({0, 0, 0})
+    ->Args({0, 1000, 1})
+    ->Args({1, 1000, 0})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
@@ -149,17 +152,16 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // A home of our own: the choices stored there are the defaults.
     std::string home = (fs::temp_directory_path() / "quorvana-click-home-XXXXXX").string();
-    if (argc != 4 && mkdtemp(home.data())) {
+    const bool child = argc == 6 && std::string(argv[1]) == "--click";
+    if (!child && mkdtemp(home.data())) {
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
         setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
     }
     ui::Application app(argc, argv);
     mci::registerBuiltinDrivers();
-    if (argc == 4 && std::string(argv[1]) == "--first-midi-click")
-        return midiClick(argv[3], std::atoi(argv[2]), false);
-    if (argc == 4 && std::string(argv[1]) == "--midi-click-after-rest")
-        return midiClick(argv[3], std::atoi(argv[2]), true);
+    if (child)
+        return clickInChild(argv[5], QString::fromUtf8(argv[2]), std::atoi(argv[3]), std::string(argv[4]) == "1");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
