@@ -1,5 +1,6 @@
 #include "platform/audio/audio_output.h"
 
+#include "platform/base/rest_timer.h"
 #include "platform/multimedia/choices.h"
 
 #include <SDL.h>
@@ -9,11 +10,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <type_traits>
 
 namespace audio {
@@ -43,6 +42,15 @@ struct Output::Stream {
 };
 
 namespace {
+
+// Guards the card's device and its slots: opening a stream may move the card
+// to another device while other threads pause or drop theirs. Never destroyed,
+// like the card.
+std::mutex& cardMutex()
+{
+    static auto* m = new std::mutex;
+    return *m;
+}
 
 class Card {
 public:
@@ -139,10 +147,6 @@ public:
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
     void wake()
     {
-        {
-            std::lock_guard s(sleepMutex_);
-            asleep_ = false;
-        }
         if (device_ != 0) {
             SDL_PauseAudioDevice(device_, 0);
             return;
@@ -157,36 +161,6 @@ public:
             std::fprintf(stderr, "quorvana: %s\n", error.c_str());
     }
 
-    // A paused SDL device still wakes every period to play silence: once the
-    // card has slept a while it is closed, so that an idle player sleeps too.
-    // Runs on a thread of its own for the whole run; CARD_MUTEX guards the
-    // device as for every other caller.
-    void closeWhenAsleep(std::mutex& cardMutex)
-    {
-        std::unique_lock s(sleepMutex_);
-        for (;;) {
-            if (!asleep_) {
-                sleepChanged_.wait(s);
-                continue;
-            }
-            const auto deadline = asleepSince_ + closeAfter_;
-            if (std::chrono::steady_clock::now() < deadline) {
-                sleepChanged_.wait_until(s, deadline);
-                continue;
-            }
-            asleep_ = false;
-            s.unlock();
-            {
-                std::lock_guard guard(cardMutex);
-                if (device_ != 0 && !anyRunning()) {
-                    close();
-                    closedAsleep_ = true;
-                }
-            }
-            s.lock();
-        }
-    }
-
     // Under the card mutex, like every change to the device.
     void setTap(Tap tap)
     {
@@ -195,19 +169,21 @@ public:
         unlock();
     }
 
-    void setCloseAfter(std::chrono::milliseconds delay)
-    {
-        {
-            std::lock_guard s(sleepMutex_);
-            closeAfter_ = delay;
-        }
-        sleepChanged_.notify_one();
-    }
+    void setCloseAfter(std::chrono::milliseconds delay) { sleepTimer_.setDelay(delay); }
 
     void lock() { SDL_LockAudioDevice(device_); }
     void unlock() { SDL_UnlockAudioDevice(device_); }
 
 private:
+    void closeIfStillAsleep()
+    {
+        std::lock_guard guard(cardMutex());
+        if (device_ != 0 && !anyRunning()) {
+            close();
+            closedAsleep_ = true;
+        }
+    }
+
     static void callback(void* self, uint8_t* bytes, int len)
     {
         static_cast<Card*>(self)->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
@@ -241,12 +217,7 @@ private:
         // device closes if nothing starts for a while.
         if (!anyRunning()) {
             SDL_PauseAudioDevice(device_, 1);
-            {
-                std::lock_guard s(sleepMutex_);
-                asleep_ = true;
-                asleepSince_ = std::chrono::steady_clock::now();
-            }
-            sleepChanged_.notify_one();
+            sleepTimer_.rested();
         }
     }
 
@@ -326,31 +297,16 @@ private:
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it
     Tap tap_;
 
-    std::mutex sleepMutex_; // for what follows; the audio thread takes it once per pause
-    std::condition_variable sleepChanged_;
-    bool asleep_ = false;
-    std::chrono::steady_clock::time_point asleepSince_;
-    std::chrono::milliseconds closeAfter_{3000};
+    // A paused SDL device still wakes every period to play silence: once the
+    // card has slept a while it is closed, so that an idle player sleeps too.
+    rest_timer::RestTimer sleepTimer_{std::chrono::seconds(3), [this] { closeIfStillAsleep(); }};
 };
-
-// Guards the card's device and its slots: opening a stream may move the card
-// to another device while other threads pause or drop theirs. Never destroyed,
-// like the card.
-std::mutex& cardMutex()
-{
-    static auto* m = new std::mutex;
-    return *m;
-}
 
 // Never destroyed: outputs held by other statics may go after it at exit,
 // and the card keeps calling back until the process ends.
 Card& card()
 {
-    static Card* c = [] {
-        auto* made = new Card;
-        std::thread([made] { made->closeWhenAsleep(cardMutex()); }).detach();
-        return made;
-    }();
+    static Card* c = new Card;
     return *c;
 }
 

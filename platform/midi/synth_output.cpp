@@ -31,63 +31,33 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std
     out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
     if (!out->audio_)
         return nullptr;
-    out->releaser_ = std::thread([self] { self->releaseWhenRested(); });
+    out->releaser_ = std::make_unique<rest_timer::RestTimer>(std::chrono::seconds(3), [self] { self->releaseSamples(); });
     return out; // it starts with the first message
 }
 
 SynthOutput::~SynthOutput()
 {
-    if (releaser_.joinable()) {
-        {
-            std::lock_guard lock(restMutex_);
-            closing_ = true;
-        }
-        restChanged_.notify_one();
-        releaser_.join();
-    }
+    releaser_.reset(); // before what it releases
     audio_.reset(); // the audio thread stops before the synthesizer goes
 }
 
-void SynthOutput::setReleaseAfter(std::chrono::milliseconds delay)
+void SynthOutput::setReleaseAfter(std::chrono::milliseconds delay) { releaser_->setDelay(delay); }
+
+void SynthOutput::releaseSamples()
 {
     {
-        std::lock_guard lock(restMutex_);
-        releaseAfter_ = delay;
+        // No message can slip in between the look and the release.
+        std::lock_guard producers(producers_);
+        withSynth([this](Synth& synth) {
+            int64_t due;
+            if (audio_->running() || !synth.voiceless() || ring_.peekDue(due))
+                return;
+            synth.releaseSamples();
+            released_ = true;
+        });
     }
-    restChanged_.notify_one();
-}
-
-// Waits, asleep, for the synthesizer to have rested long enough.
-void SynthOutput::releaseWhenRested()
-{
-    std::unique_lock lock(restMutex_);
-    while (!closing_) {
-        if (!resting_) {
-            restChanged_.wait(lock);
-            continue;
-        }
-        const auto deadline = restingSince_ + releaseAfter_;
-        if (Clock::now() < deadline) {
-            restChanged_.wait_until(lock, deadline);
-            continue;
-        }
-        resting_ = false;
-        lock.unlock();
-        {
-            // No message can slip in between the look and the release.
-            std::lock_guard producers(producers_);
-            withSynth([this](Synth& synth) {
-                int64_t due;
-                if (audio_->running() || !synth.voiceless() || ring_.peekDue(due))
-                    return;
-                synth.releaseSamples();
-                released_ = true;
-            });
-        }
-        // The samples were many small blocks; the heap gives their pages back.
-        malloc_trim(0);
-        lock.lock();
-    }
+    // The samples were many small blocks; the heap gives their pages back.
+    malloc_trim(0);
 }
 
 void SynthOutput::restoreIfReleased()
@@ -205,12 +175,7 @@ void SynthOutput::idleWhenQuiet(const float* out, int frames)
     if (quietFrames_ < synth_->sampleRate() / 4)
         return;
     quietFrames_ = 0;
-    {
-        std::lock_guard lock(restMutex_);
-        resting_ = true;
-        restingSince_ = Clock::now();
-    }
-    restChanged_.notify_one();
+    releaser_->rested();
     audio_->setIdle(true);
     std::atomic_thread_fence(std::memory_order_seq_cst);
     int64_t due;

@@ -3,16 +3,15 @@
 // audio thread, which applies each one at the sample its due time falls on
 // within the period being rendered.
 #include "platform/audio/audio_output.h"
+#include "platform/base/rest_timer.h"
 #include "platform/midi/message_ring.h"
 #include "platform/midi/output.h"
 #include "platform/midi/synth.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace midi {
@@ -50,7 +49,7 @@ private:
     SynthOutput() : ring_(256 * 1024) {}
     void render(float* out, int frames);
     void idleWhenQuiet(const float* out, int frames);
-    void releaseWhenRested();
+    void releaseSamples();
     void restoreIfReleased();
 
     std::unique_ptr<Synth> synth_;
@@ -66,13 +65,7 @@ private:
     std::array<uint8_t, 4096> message_{};
 
     std::atomic<bool> released_{false};
-    std::mutex restMutex_; // for what follows; the audio thread takes it once as it comes to rest
-    std::condition_variable restChanged_;
-    bool resting_ = false;
-    bool closing_ = false;
-    Clock::time_point restingSince_;
-    std::chrono::milliseconds releaseAfter_{3000};
-    std::thread releaser_;
+    std::unique_ptr<rest_timer::RestTimer> releaser_; // lets go of the samples once at rest
 };
 
 } // namespace midi
