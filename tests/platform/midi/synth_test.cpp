@@ -35,6 +35,23 @@ Program programOf(midi::Synth& synth, int channel)
 
 void apply(midi::Synth& synth, std::vector<uint8_t> m) { synth.apply(m); }
 
+// Waits, a little at a time, up to LIMIT for DONE.
+template <class Condition>
+bool eventually(Condition done, std::chrono::milliseconds limit = 5s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    return done();
+}
+
+int presetOn(midi::SynthOutput& out, int channel)
+{
+    int preset = -1;
+    out.withSynth([&](midi::Synth& s) { preset = programOf(s, channel).preset; });
+    return preset;
+}
+
 const std::vector<uint8_t> gsReset{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
 const std::vector<uint8_t> gmOn{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
@@ -93,12 +110,7 @@ TEST_F(SynthTest, OutputAppliesMessagesOnTheAudioThread)
     ASSERT_NE(out, nullptr) << error;
     const std::vector<uint8_t> program{0xC5, 42};
     out->send(program, midi::Clock::now());
-    int preset = -1;
-    for (int i = 0; i < 200 && preset != 42; ++i) {
-        std::this_thread::sleep_for(10ms);
-        out->withSynth([&](midi::Synth& s) { preset = programOf(s, 5).preset; });
-    }
-    EXPECT_EQ(preset, 42);
+    EXPECT_TRUE(eventually([&] { return presetOn(*out, 5) == 42; }));
     EXPECT_EQ(out->dropped(), 0u);
 }
 
@@ -115,25 +127,16 @@ TEST_F(SynthTest, OutputRestsOnceItsSoundHasFadedAndWakesAtTheNextMessage)
     out->send(on, midi::Clock::now());
     out->send(off, midi::Clock::now() + 50ms);
     EXPECT_TRUE(out->rendering());
-    for (int i = 0; i < 1000 && out->rendering(); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_FALSE(out->rendering()) << "the tail has faded";
+    EXPECT_TRUE(eventually([&] { return !out->rendering(); }, 10s)) << "the tail has faded";
 
     const std::vector<uint8_t> program{0xC5, 42};
     out->send(program, midi::Clock::now());
-    int preset = -1;
-    for (int i = 0; i < 50 && preset != 42; ++i) {
-        std::this_thread::sleep_for(10ms);
-        out->withSynth([&](midi::Synth& s) { preset = programOf(s, 5).preset; });
-    }
-    EXPECT_EQ(preset, 42);
+    EXPECT_TRUE(eventually([&] { return presetOn(*out, 5) == 42; }, 500ms));
 
     // Rested long enough, it lets go of its samples; the next note reads
     // back what its channel had chosen, and sounds.
     out->setReleaseAfter(50ms);
-    for (int i = 0; i < 500 && !out->samplesReleased(); ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(out->samplesReleased());
+    ASSERT_TRUE(eventually([&] { return out->samplesReleased(); }));
     std::atomic<float> peak{0};
     audio::setTap([&](const float* frames, int count) {
         for (int i = 0; i < 2 * count; ++i)
@@ -142,11 +145,9 @@ TEST_F(SynthTest, OutputRestsOnceItsSoundHasFadedAndWakesAtTheNextMessage)
     const std::vector<uint8_t> cello{0x95, 48, 100};
     out->send(cello, midi::Clock::now());
     EXPECT_FALSE(out->samplesReleased());
-    for (int i = 0; i < 100 && peak < 0.01f; ++i)
-        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(eventually([&] { return peak > 0.01f; }, 1s));
     audio::setTap({});
-    EXPECT_GT(peak.load(), 0.01f);
-    out->withSynth([&](midi::Synth& s) { EXPECT_EQ(programOf(s, 5).preset, 42); });
+    EXPECT_EQ(presetOn(*out, 5), 42);
 }
 
 namespace {
