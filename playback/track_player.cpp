@@ -23,6 +23,12 @@ const int kMidiPause = 1500;
 // Long enough for the window to be drawn before a device's preparation
 // competes with it for the processor.
 const int kPrepareDelay = 300;
+
+// The device a file of KIND opens on; auto-select goes by its extension.
+TMPDeviceTypes deviceTypeOf(const media_kinds::Kind* kind)
+{
+    return kind && kind->waveOnly ? TMPDeviceTypes::dtWaveAudio : TMPDeviceTypes::dtAutoSelect;
+}
 }
 
 TrackPlayer::TrackPlayer(PlayerControls controls) : c_(std::move(controls)) {}
@@ -31,7 +37,7 @@ bool TrackPlayer::start(const EntryRules& rules, const QString& fileName)
 {
     TMediaPlayer& player = c_.mediaPlayer;
     const media_kinds::Kind* kind = media_kinds::kindOf(fileName);
-    player.DeviceType = kind && kind->waveOnly ? TMPDeviceTypes::dtWaveAudio : TMPDeviceTypes::dtAutoSelect;
+    player.DeviceType = deviceTypeOf(kind);
     player.FileName = fileName;
     showReason({});
     try {
@@ -167,9 +173,12 @@ void TrackPlayer::listShown()
     // never plays one does not carry its soundfont.
     std::set<mci::DeviceType> types;
     for (const QString& name : c_.fileList.itemTexts()) {
-        if (const media_kinds::Kind* kind = media_kinds::kindOf(name))
-            types.insert(kind->waveOnly ? mci::DeviceType::WaveAudio
-                                        : mci::typeForFile(ui::encodeFileName(name).toStdString()));
+        const media_kinds::Kind* kind = media_kinds::kindOf(name);
+        if (!kind)
+            continue;
+        auto type = static_cast<mci::DeviceType>(deviceTypeOf(kind));
+        types.insert(type == mci::DeviceType::AutoSelect ? mci::typeForFile(ui::encodeFileName(name).toStdString())
+                                                         : type);
     }
     if (!types.empty())
         QTimer::singleShot(kPrepareDelay, [types] {

@@ -6,18 +6,12 @@
 
 #include <fluidsynth.h>
 
-namespace midi {
+static constinit lazy_library::Library fluidsynth("libfluidsynth.so.3");
 
-lazy_library::Library& fluidsynthLibrary()
-{
-    static lazy_library::Library library("libfluidsynth.so.3");
-    return library;
-}
-
-} // namespace midi
+lazy_library::Library& midi::fluidsynthLibrary() { return fluidsynth; }
 
 #define FORWARD(failure, ret, name, params, args) \
-    QUORVANA_FORWARD(midi::fluidsynthLibrary(), failure, ret, name, params, args)
+    QUORVANA_FORWARD(fluidsynth, failure, ret, name, params, args)
 
 FORWARD(nullptr, fluid_settings_t*, new_fluid_settings, (void), ())
 FORWARD(, void, delete_fluid_settings, (fluid_settings_t * s), (s))

@@ -4,6 +4,7 @@
 #include "platform/mci/mci.h"
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/mci/wave/wave_device.h"
+#include "platform/midi/output.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -98,7 +99,7 @@ void registerBuiltinDrivers()
 {
     setFactory(DeviceType::WaveAudio, makeWaveDevice);
     setFactory(DeviceType::Sequencer, makeSequencerDevice);
-    setPreparer(DeviceType::Sequencer, prepareSequencer);
+    setPreparer(DeviceType::Sequencer, midi::preloadSharedOutput);
     setFactory(DeviceType::AviVideo, makeVideoFromModule);
 }
 

@@ -1,6 +1,5 @@
 #include "platform/mci/sequencer/sequencer_device.h"
 
-#include "platform/midi/output.h"
 #include "platform/midi/player.h"
 
 namespace mci {
@@ -134,7 +133,5 @@ private:
 } // namespace
 
 std::unique_ptr<Device> makeSequencerDevice() { return std::make_unique<SequencerDevice>(); }
-
-void prepareSequencer() { midi::preloadSharedOutput(); }
 
 } // namespace mci

@@ -11,8 +11,4 @@ namespace mci {
 // milliseconds.
 std::unique_ptr<Device> makeSequencerDevice();
 
-// Starts opening the MIDI output on a background thread, so that the first
-// song does not wait for the soundfont to load.
-void prepareSequencer();
-
 } // namespace mci
