@@ -1,5 +1,7 @@
 #include "platform/mci/video/decoder.h"
 
+#include "platform/mci/video/rgb24.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -200,8 +202,16 @@ bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
         }
     }
     Frame& f = s_.pool[slot]; // ours until queued
-    // A reference, not a copy: the presenter converts it if it is shown.
-    const bool kept = f.decoded && frame->width > 0 && frame->height > 0 && av_frame_ref(f.decoded, frame) >= 0;
+    // A 24-bit picture is turned into the window's colours at once. Held as
+    // it is, it would be copied twice anyway: the classic AVI decoders draw
+    // each picture over the one before and copy it whole while anyone holds
+    // that one, and the painter would convert it on every paint.
+    f.drawn = frame->format == AV_PIX_FMT_RGB24 && QSize(frame->width, frame->height) == f.image.size();
+    if (f.drawn)
+        rgb24IntoRgb32(frame->data[0], frame->linesize[0], f.image);
+    // Otherwise a reference, not a copy: the presenter converts it if it is shown.
+    const bool kept = f.drawn
+                      || (f.decoded && frame->width > 0 && frame->height > 0 && av_frame_ref(f.decoded, frame) >= 0);
     std::lock_guard lock(s_.mutex);
     if (!kept || stale()) {
         s_.pool.give(slot);

@@ -30,6 +30,7 @@ int FramePool::take()
 void FramePool::give(int slot)
 {
     frames_[slot].wrapped = QImage();
+    frames_[slot].drawn = false;
     av_frame_unref(frames_[slot].decoded);
     free_[freeCount_++] = slot;
 }

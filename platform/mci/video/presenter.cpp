@@ -25,7 +25,6 @@ struct PaintableLayout {
     QImage::Format image;
 };
 constexpr PaintableLayout kPaintable[] = {
-    {AV_PIX_FMT_RGB24, QImage::Format_RGB888},
     {Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_0RGB, QImage::Format_RGB32},
     {kImageFormat, QImage::Format_RGB32},
     {AV_PIX_FMT_RGB565, QImage::Format_RGB16},
@@ -151,6 +150,8 @@ bool Presenter::show(std::unique_lock<std::mutex>& lock, int64_t atUs)
 
 bool Presenter::convert(Frame& frame)
 {
+    if (frame.drawn)
+        return true;
     AVFrame* from = frame.decoded;
     QImage& image = frame.image;
     // Kept with its decoded picture until the slot is given back.
