@@ -10,5 +10,5 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 };
 
-// Paints the 515 x 341 splash picture in sixteen colours.
+// The 515 x 341 splash picture, in sixteen colours.
 QPixmap splashPicture();

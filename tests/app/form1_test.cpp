@@ -2,12 +2,15 @@
 // the context menu, drops, the logo and the closing slide.
 #include "tests/app/form1_fixture.h"
 
+#include "app/UnitSplash.h"
 #include "app/about.h"
 #include "framework/save_dialog.h"
 #include "platform/shell/shell.h"
 #include "playback/track_player.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QSet>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QCoreApplication>
@@ -175,4 +178,22 @@ TEST_F(Form1WiringTest, MultimediaPanelOpensEvenAfterARefusedTrack)
     while (!std::filesystem::exists(marker) && wait.elapsed() < 5000)
         QThread::msleep(20);
     EXPECT_EQ(testing_support::readFile(marker), "--multimedia\n");
+}
+
+// The splash once came out a flat grey slab, its picture painted over.
+TEST(Splash, ShowsItsSixteenColourPictureWhole)
+{
+    TFormSplash splash;
+    const auto* picture = splash.findChild<QLabel*>();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->accessibleName(), "Quorvana");
+    const QImage image = picture->pixmap().toImage();
+    ASSERT_EQ(image.size(), QSize(515, 341));
+    EXPECT_EQ(picture->geometry(), splash.rect());
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    EXPECT_GE(colours.size(), 4);
+    EXPECT_LE(colours.size(), 16);
 }
