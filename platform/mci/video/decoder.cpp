@@ -217,6 +217,8 @@ bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
         s_.pool.give(slot);
         return false;
     }
+    if (f.drawn)
+        ++s_.converted;
     f.index = index;
     f.startUs = s_.timeline.frameStartUs(index);
     f.endUs = s_.timeline.frameStartUs(index + 1);

@@ -19,7 +19,8 @@ struct Frame {
     QImage image;
     // DECODED itself, when it is already in a form the window paints well.
     QImage wrapped;
-    // IMAGE holds the picture already; DECODED is empty.
+    // IMAGE holds the picture already, converted as it was decoded; DECODED
+    // is empty.
     bool drawn = false;
     const QImage& picture() const { return wrapped.isNull() ? image : wrapped; }
     int64_t index = 0;   // frame number

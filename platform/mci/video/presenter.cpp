@@ -120,10 +120,12 @@ bool Presenter::show(std::unique_lock<std::mutex>& lock, int64_t atUs)
     // away while it is converted without the lock.
     const int slot = s_.pool.pop();
     const uint64_t epoch = s_.epoch;
+    const bool drawnAlready = s_.pool[slot].drawn;
     lock.unlock();
     const bool converted = convert(s_.pool[slot]);
     lock.lock();
-    ++s_.converted;
+    if (!drawnAlready)
+        ++s_.converted;
     if (s_.quit || s_.epoch != epoch) {
         s_.pool.give(slot);
         s_.decoderWake.notify_all();

@@ -38,7 +38,9 @@ struct Statistics {
     uint64_t framesPresented = 0; // handed to the window
     uint64_t framesShown = 0;     // taken by the window
     uint64_t framesDropped = 0;   // never reached the window: late or overtaken
-    uint64_t framesConverted = 0; // made ready for painting: late frames never are
+    // Made ready for painting: late frames never are, except 24-bit ones,
+    // which are made ready as they are decoded.
+    uint64_t framesConverted = 0;
     int64_t firstFrameUs = -1;  // from the last play to its first picture painted
 };
 
