@@ -1,7 +1,7 @@
 // The player at rest, beside a bare Qt window in the same run: resident
 // memory and CPU time 3 s after start, and the CPU it spends in the 10 s
-// after that with nothing playing; also in a folder of songs, and after one
-// song has played. Both run offscreen on SDL's dummy audio
+// after that with nothing playing; also in a folder of songs (with MIDI
+// going to the synthesizer, and to a capture), and after one song has played. Both run offscreen on SDL's dummy audio
 // driver with a private home, so the default soundfont is the one in use.
 #include "bench/support/song.h"
 #include "bench/support/spawn.h"
@@ -24,16 +24,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-pid_t spawn(const std::string& program, const fs::path& home, const std::string& file = {})
+pid_t spawn(const std::string& program, const fs::path& home, const std::string& file, bool toCapture)
 {
     std::vector<std::string> args{program};
     if (!file.empty())
         args.push_back(file);
-    return bench_support::spawn(args,
-                                {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy", "HOME=" + home.string(),
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy", "HOME=" + home.string(),
                                  "XDG_CONFIG_HOME=" + (home / "config").string(),
-                                 "XDG_DATA_HOME=" + (home / "data").string()},
-                                home, true);
+                                 "XDG_DATA_HOME=" + (home / "data").string()};
+    if (toCapture)
+        env.push_back("QUORVANA_MIDI_OUT=capture");
+    return bench_support::spawn(args, env, home, true);
 }
 
 // Resident megabytes of PID.
@@ -71,6 +72,7 @@ enum class Start {
     EmptyFolder, // nothing to play in sight
     AmongSongs,  // a folder holding a song, none played
     PlayingSong, // the song named on the command line, played to its end
+    AmongSongsToCapture, // among songs, MIDI going to a capture, not the synthesizer
 };
 
 Rest measure(const std::string& program, Start start = Start::EmptyFolder)
@@ -83,7 +85,7 @@ Rest measure(const std::string& program, Start start = Start::EmptyFolder)
     if (start == Start::PlayingSong)
         song = (home / "song.mid").string();
     Rest rest;
-    const pid_t pid = spawn(program, home, song);
+    const pid_t pid = spawn(program, home, song, start == Start::AmongSongsToCapture);
     if (pid > 0) {
         // The song, if any, has ended, faded, and its card has gone to sleep
         // by then.
@@ -124,7 +126,8 @@ void BM_AtRest(benchmark::State& state)
 
 // Arg: a Start. In a folder of songs the synthesizer is made ready for the
 // first click; after one song (the default soundfont, played to its end) it
-// has rested and let go of the song's samples.
+// has rested and let go of the song's samples; with MIDI going elsewhere
+// there is no synthesizer to make ready.
 void BM_Elsewhere(benchmark::State& state)
 {
     const auto start = Start(state.range(0));
@@ -142,6 +145,7 @@ BENCHMARK(BM_Elsewhere)
     ->ArgName("start")
     ->Arg(int(Start::AmongSongs))
     ->Arg(int(Start::PlayingSong))
+    ->Arg(int(Start::AmongSongsToCapture))
     ->UseManualTime()
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
