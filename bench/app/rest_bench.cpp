@@ -1,8 +1,9 @@
 // The player at rest, beside a bare Qt window in the same run: resident
 // memory and CPU time 3 s after start, and the CPU it spends in the 10 s
 // after that with nothing playing; also in a folder of songs (with MIDI
-// going to the synthesizer, and to a capture), and after one song has played. Both run offscreen on SDL's dummy audio
-// driver with a private home, so the default soundfont is the one in use.
+// going to the synthesizer, and to a capture), and after one song has played.
+// Both run offscreen on SDL's dummy audio driver with a private home, so the
+// default soundfont is the one in use.
 #include "bench/support/song.h"
 #include "bench/support/spawn.h"
 
