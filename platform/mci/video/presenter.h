@@ -2,7 +2,8 @@
 // The presenting thread: hands each decoded picture to the window when the
 // clock reaches it, drops pictures that come too late, and ends playback.
 // It turns a picture into the window's colours only when it is going up, so
-// a dropped one costs nothing beyond its decoding.
+// a dropped one costs nothing beyond its decoding; a 24-bit picture the
+// decoder has turned already, as it came.
 #include "platform/mci/video/session.h"
 
 #include <functional>
