@@ -1,13 +1,19 @@
 #include "app/UnitSplash.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QImageReader>
 #include <QLabel>
 
 QPixmap splashPicture()
 {
     // A bitmap rather than a drawing: painting its large lettering at start
-    // cost three times as long as reading it.
-    return QPixmap(":/quorvana/splash.bmp", "BMP");
+    // cost three times as long as reading it. Its format is known, so no
+    // image plugin is loaded to find it out.
+    QFile file(":/quorvana/splash.bmp");
+    QImageReader reader(&file, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read(), Qt::NoFormatConversion);
 }
 
 TFormSplash::TFormSplash(QWidget* parent)
