@@ -207,6 +207,22 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+// 24-bit pictures take a path of their own to the screen; a row not a whole
+// number of sixteen pixels wide tests its tail too.
+TEST_F(VideoDeviceTest, TwentyFourBitPicturesShowTheFilesOwnColours)
+{
+    const std::string path = (media->dir / "bars.avi").string();
+    const std::string reference = (media->dir / "bars.png").string();
+    ASSERT_TRUE(ffmpeg(testPicture("36x20", "10") + QStringList{"-frames:v", "3", "-c:v", "cinepak", "-pix_fmt", "rgb24"},
+                       path));
+    ASSERT_TRUE(ffmpeg({"-i", QString::fromStdString(path), "-frames:v", "1"}, reference));
+    VideoDevice d;
+    ASSERT_TRUE(d.open(path).ok());
+    ASSERT_TRUE(waitUntil([&] { return !d.currentFrame().isNull(); }));
+    EXPECT_EQ(d.currentFrame().convertToFormat(QImage::Format_RGB32),
+              QImage(QString::fromStdString(reference)).convertToFormat(QImage::Format_RGB32));
+}
+
 TEST_F(VideoDeviceTest, SeeksToTheExactFrameWithoutShowingTheOnesBetween)
 {
     SteppedDevice s;
