@@ -2,6 +2,7 @@
 
 #include "framework/message_box.h"
 #include "framework/errors.h"
+#include "platform/mci/device_window.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -75,6 +76,10 @@ void Application::trackActivation(QObject* receiver, QEvent* event)
 {
     auto* widget = qobject_cast<QWidget*>(receiver);
     if (!widget || !widget->isWindow() || (event && event->type() != QEvent::WindowActivate))
+        return;
+    // The user turning to a video's window and back has not left the form
+    // that was active: the picture belongs to the device, not to the program.
+    if (widget->property(mci::kDeviceWindowProperty).toBool())
         return;
     if (widget == activeForm_)
         return;

@@ -18,8 +18,8 @@ if [ "${1:-}" = "--package" ] || [ "${1:-}" = "--tests" ]; then
 fi
 if [ "${1:-}" = "--tests" ]; then
   # Tests encode media with ffmpeg, fuzz with clang, show windows under Xvfb
-  # and change to a second soundfont.
-  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth timgm6mb-soundfont)
+  # with a real window manager, and change to a second soundfont.
+  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth openbox x11-utils timgm6mb-soundfont)
 fi
 
 missing=()

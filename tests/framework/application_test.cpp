@@ -1,6 +1,7 @@
 #include "framework/message_box.h"
 #include "framework/application.h"
 #include "framework/errors.h"
+#include "platform/mci/device_window.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -46,10 +47,13 @@ TEST(Application, ActivationCountsOnlyTheProgramsOwnWindowChanges)
     auto* app = ui::application();
     std::vector<QWidget*> activated;
     QObject::connect(app, &ui::Application::formActivated, [&](QWidget* w) { activated.push_back(w); });
-    QWidget main, dialog;
+    QWidget main, dialog, video;
+    video.setProperty(mci::kDeviceWindowProperty, true);
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&main, &activate);
     QCoreApplication::sendEvent(&main, &activate); // back from another application
+    QCoreApplication::sendEvent(&video, &activate);
+    QCoreApplication::sendEvent(&main, &activate); // back from a video's window: no form changed
     QCoreApplication::sendEvent(&dialog, &activate);
     QCoreApplication::sendEvent(&main, &activate); // back from the program's dialog
     EXPECT_EQ(activated, (std::vector<QWidget*>{&main, &dialog, &main}));

@@ -104,8 +104,8 @@ Result VideoDevice::open(const std::string& path)
     playAtNs_ = -1;
     firstFrameUs_ = -1;
 
-    window_ = std::make_unique<VideoWindow>(windowTitle(path, !soundProblem_.empty()),
-                                            QSize(file_->width(), file_->height()), multimedia::current().videoSize);
+    window_.reset(new VideoWindow(windowTitle(path, !soundProblem_.empty()), QSize(file_->width(), file_->height()),
+                                  multimedia::current().videoSize));
     window_->onUserClose = [this] { userClosedWindow(); };
     window_->onFramePainted = [this] { framePainted(); };
     notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
@@ -375,24 +375,30 @@ void VideoDevice::takeFrame()
     uint64_t count = 0;
     [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
     int slot = -1;
+    bool ended = false;
     {
         Session& s = *session_;
         std::lock_guard lock(s.mutex);
         slot = s.mailbox;
         s.mailbox = -1;
+        ended = s.ended;
         if (slot < 0) {
-            if (s.ended && audioClock_)
+            if (ended && audioClock_)
                 audioClock_->pauseOutput();
-            return;
+        } else {
+            if (s.onScreen >= 0) {
+                s.pool.give(s.onScreen);
+                s.decoderWake.notify_all();
+            }
+            s.onScreen = slot;
         }
-        if (s.onScreen >= 0) {
-            s.pool.give(s.onScreen);
-            s.decoderWake.notify_all();
-        }
-        s.onScreen = slot;
     }
-    ++framesShown_;
-    window_->showFrame(&session_->pool[slot].picture());
+    if (slot >= 0) {
+        ++framesShown_;
+        window_->showFrame(&session_->pool[slot].picture());
+    }
+    if (ended)
+        window_->playEnded();
 }
 
 void VideoDevice::framePainted()

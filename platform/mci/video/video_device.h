@@ -4,6 +4,7 @@
 // whole screen), the sound goes to the audio output and the picture follows it.
 #include "platform/mci/mci.h"
 #include "platform/mci/video/clock.h"
+#include "platform/mci/video/video_window.h"
 
 #include <QImage>
 
@@ -24,7 +25,6 @@ namespace video {
 class Decoder;
 class MediaFile;
 class Presenter;
-class VideoWindow;
 struct Session;
 
 // What the device takes from the machine; tests put in their own parts.
@@ -93,7 +93,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<Decoder> decoder_;
     std::unique_ptr<Presenter> presenter_;
-    std::unique_ptr<VideoWindow> window_;
+    std::unique_ptr<VideoWindow, VideoWindow::Disposer> window_;
     std::unique_ptr<QSocketNotifier> notifier_;
     int wakeFd_ = -1;
 

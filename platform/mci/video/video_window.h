@@ -15,8 +15,18 @@ public:
     // SIZE is the video's own; the window shows it at the size chosen.
     VideoWindow(const QString& title, QSize size, multimedia::VideoSize shown = multimedia::VideoSize::Original);
 
-    // Shows the window as chosen: at its size, or over the whole screen.
+    // Shows the window as chosen: at its size beside the program's other
+    // windows, or over the whole screen.
     void present();
+    // Playback reached the end: a full screen gives the screen back, a
+    // window keeps the last picture.
+    void playEnded();
+
+    // Hides the window and lets the event loop delete it: it may be the one
+    // Qt is activating or handing the focus right now.
+    struct Disposer {
+        void operator()(VideoWindow* window) const;
+    };
 
     // FRAME stays valid and unchanged until the next call; null paints black.
     void showFrame(const QImage* frame);
@@ -32,9 +42,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void placeBesideOtherWindows();
+
     const QImage* frame_ = nullptr;
     QSize videoSize_;
     bool fullScreen_ = false;
+    bool placed_ = false;
 };
 
 } // namespace mci::video

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScreen>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -473,8 +474,11 @@ TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
     EXPECT_EQ(d.mode(), Mode::Playing);
 
     d.close();
-    EXPECT_TRUE(w.isNull());
+    EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::NotReady);
+    // Deleted by the event loop: Qt may be activating it as the device closes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull());
 }
 
 // The size chosen in the Multimedia Properties is looked at by every open.
@@ -507,7 +511,27 @@ TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
     QCoreApplication::sendEvent(w, &escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Stopped);
+
+    // The end of the clip gives the screen back.
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(w->isVisible());
+    s.clock->advance(2000000);
+    EXPECT_TRUE(waitUntil([&] { return !w->isVisible(); }));
     ASSERT_TRUE(multimedia::save({}, error)) << error;
+}
+
+TEST_F(VideoDeviceTest, TheWindowOpensBesideTheProgramsWindowsNotOverThem)
+{
+    QWidget main;
+    main.setGeometry(100, 100, 483, 277);
+    main.show();
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(media->counter).ok());
+    ASSERT_TRUE(d.play().ok());
+    const QRect video = d.window()->frameGeometry();
+    EXPECT_FALSE(video.intersects(main.frameGeometry())) << video.x() << "," << video.y();
+    EXPECT_TRUE(main.screen()->availableGeometry().contains(video));
 }
 
 TEST_F(VideoDeviceTest, ANewFileNeverShowsPicturesOfTheLastOne)

@@ -1,0 +1,105 @@
+// The main window and a video's window under a real window manager, which
+// decides activation as it does for the user: the video's window is the
+// device's, and turning to it and back restarts nothing.
+#include "app/Unit1.h"
+#include "platform/mci/device_window.h"
+#include "platform/mci/drivers/drivers.h"
+#include "platform/multimedia/choices.h"
+#include "platform/mci/video/video_device.h"
+#include "tests/support/temp_dir.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+struct WindowTest : ::testing::Test {
+    testing_support::TempDir dir;
+    std::string clip;
+    std::unique_ptr<TForm1> form;
+    std::string savedCwd = std::filesystem::current_path().string();
+
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs a display with a window manager";
+        mci::registerBuiltinDrivers();
+        mci::setFactory(mci::DeviceType::AviVideo, mci::makeVideoDevice); // linked in, not loaded
+        clip = (dir / "clip.avi").string();
+        const std::string encode = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi"
+                                   " -i testsrc=size=160x120:rate=25 -t 20 -c:v mjpeg -q:v 10 '" + clip + "'";
+        ASSERT_EQ(std::system(encode.c_str()), 0);
+        std::filesystem::current_path(dir.path());
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::string error;
+        multimedia::save({}, error);
+        std::filesystem::current_path(savedCwd);
+    }
+
+    void start()
+    {
+        form = std::make_unique<TForm1>(QStringList{"quorvana", QString::fromStdString(clip)});
+        form->show();
+        form->activateWindow();
+    }
+
+    static QWidget* videoWindow()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->property(mci::kDeviceWindowProperty).toBool() && w->isVisible())
+                return w;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(WindowTest, TurningToTheVideoAndBackRestartsNothingAndItCoversNothing)
+{
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() != nullptr; }, 10000));
+    QPointer<QWidget> video = videoWindow();
+    EXPECT_FALSE(video->frameGeometry().intersects(form->frameGeometry()))
+        << "video at " << video->frameGeometry().x() << "," << video->frameGeometry().y() << " form at "
+        << form->frameGeometry().x() << "," << form->frameGeometry().y() << " " << form->frameGeometry().width() << "x"
+        << form->frameGeometry().height();
+
+    for (int round = 0; round < 3; ++round) {
+        video->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == video; }, 5000));
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    }
+    QTest::qWait(200);
+    EXPECT_FALSE(video.isNull()) << "the file was opened again: its window went";
+    EXPECT_GT(form->MediaPlayer1->Position(), 0);
+}
+
+TEST_F(WindowTest, EscapeLeavesTheFullScreenForGood)
+{
+    multimedia::Choices choices;
+    choices.videoSize = multimedia::VideoSize::FullScreen;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() && QApplication::activeWindow() == videoWindow(); }, 10000));
+    QWidget* video = videoWindow();
+    EXPECT_TRUE(video->isFullScreen());
+    QTest::keyClick(video, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    QTest::qWait(1500);
+    EXPECT_EQ(videoWindow(), nullptr) << "a full screen came back";
+    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpStopped);
+}
