@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/Unit1.h"
+#include "app/command_line.h"
 #include "app/UnitSplash.h"
 #include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"
@@ -24,6 +25,9 @@ void centre(QWidget* w)
 
 int runPlayer(int argc, char** argv)
 {
+    // Answered without a display.
+    if (const auto exitCode = command_line::printInformation(argc, argv))
+        return *exitCode;
     ui::Application::readFontConfigurationAhead();
     ui::Application app(argc, argv);
     app.setTitle("Quorvana");
@@ -42,7 +46,9 @@ int runPlayer(int argc, char** argv)
     ui::Application::processMessages();
     splash->repaint();
 
-    auto* form = new TForm1(app.arguments());
+    const QStringList arguments = command_line::forTheWindow(app.arguments());
+    command_line::enterDocumentFolder(arguments);
+    auto* form = new TForm1(arguments);
     centre(form);
 
     splash->hide();

@@ -19,6 +19,10 @@ constexpr Kind kKinds[] = {
      .mimeType = "audio/x-quorvana-wave-backup", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound (backup copy)"},
     {.extension = ".bun", .waveOnly = true, .editor = Midi,
      .mimeType = "audio/x-quorvana-bun", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound bundle"},
+    // The desktop offers us every audio/midi file: these are Standard MIDI
+    // Files under the type's other names.
+    {.extension = ".midi", .listed = false, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
+    {.extension = ".kar", .listed = false, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
 };
 
 } // namespace
@@ -41,7 +45,8 @@ QString browserMask()
 {
     QStringList patterns;
     for (const Kind& kind : kKinds)
-        patterns.append(QStringLiteral("*") + QString::fromLatin1(kind.extension));
+        if (kind.listed)
+            patterns.append(QStringLiteral("*") + QString::fromLatin1(kind.extension));
     return patterns.join(u';');
 }
 

@@ -18,6 +18,7 @@ enum class AssociationBox { None, Midi, Rmid, Wave, Video };
 
 struct Kind {
     const char* extension;       // with its dot, lower case
+    bool listed = true;          // the browser shows it; others play only when named or dropped
     bool waveOnly = false;       // plays on the wave-audio device whatever its content says
     bool pauseAfter = false;     // auto-advance rests 1.5 s after it, so a song's reverb dies away
     Editor editor = Editor::Wave;
@@ -28,7 +29,7 @@ struct Kind {
     const char* mimeComment = "";
 };
 
-// In the order of the browser's mask.
+// The browser's kinds in the order of its mask, then the others.
 std::span<const Kind> all();
 
 // The kind of PATH by its extension (from the last "." of the name part,

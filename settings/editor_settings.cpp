@@ -84,7 +84,7 @@ bool write(const Location& settings, const Entry& entry, const std::string& valu
 const Entry* entryForFile(const std::string& mediaPath)
 {
     const media_kinds::Kind* kind = media_kinds::kindOf(QString::fromUtf8(mediaPath.data(), qsizetype(mediaPath.size())));
-    if (!kind)
+    if (!kind || !kind->listed) // only what the list shows has a context menu
         return nullptr;
     switch (kind->editor) {
     case media_kinds::Editor::Midi: return &MidiEdit;

@@ -62,7 +62,7 @@ std::string errorText(uint32_t code)
 DeviceType typeForFile(const std::string& path)
 {
     const std::string ext = upperExtension(path);
-    if (ext == ".MID" || ext == ".RMI")
+    if (ext == ".MID" || ext == ".RMI" || ext == ".MIDI" || ext == ".KAR")
         return DeviceType::Sequencer;
     if (ext == ".WAV")
         return DeviceType::WaveAudio;

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <sndfile.h>
 
 #include <cstdlib>
@@ -125,4 +126,16 @@ TEST_F(RealtimeTest, GmResetReachesTheSynthesizerBeforeAWaveTrack)
     click("1.wav");
     EXPECT_TRUE(contains(midi::sharedCapture()->messages(),
                          {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
+}
+
+// The desktop offers the player every audio/midi file, karaoke songs too.
+TEST_F(RealtimeTest, AKaraokeSongNamedOnTheCommandLinePlaysOnTheSequencer)
+{
+    const std::string song = midiFile(dir / "Song.kar", 300);
+    midi::sharedCapture()->clear();
+    build({"quorvana", QString::fromStdString(song)});
+    form->FormActivate(form.get());
+    EXPECT_EQ(form->Edit1->text(), "0.3");
+    EXPECT_EQ(form->windowTitle(), "Song.kar");
+    ASSERT_TRUE(QTest::qWaitFor([] { return contains(midi::sharedCapture()->messages(), {0x90, 60, 100}); }));
 }

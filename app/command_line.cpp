@@ -1,0 +1,77 @@
+#include "app/command_line.h"
+
+#include "core/textrules.h"
+#include "platform/shell/shell.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstring>
+
+namespace command_line {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quorvana [FILE]\n"
+    "       quorvana --multimedia\n"
+    "Play MIDI songs, wave sounds and AVI videos, with a GM or GS reset before\n"
+    "every song.\n"
+    "\n"
+    "  FILE          play FILE when the window first becomes active; the\n"
+    "                browser shows its folder\n"
+    "  --multimedia  show the Multimedia Properties (sound output, MIDI\n"
+    "                instrument, video size)\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Environment (each overrides the choice in the Multimedia Properties):\n"
+    "  QUORVANA_SOUNDFONT        soundfont of the built-in synthesizer\n"
+    "  QUORVANA_MIDI_OUT         synth, alsa:CLIENT:PORT or capture\n"
+    "  QUORVANA_RESET_SETTLE_MS  pause after a GM or GS reset on an ALSA port\n"
+    "  QUORVANA_WINDIR           folder of the reset sequence files\n"
+    "  QUORVANA_REGISTRY         file of the player's registry store\n"
+    "  SDL_AUDIODRIVER           SDL's audio driver (dummy plays silently)\n"
+    "\n"
+    "Files:\n"
+    "  $XDG_CONFIG_HOME/quorvana/quorvana.INI  the editors of the context menu\n"
+    "  $XDG_CONFIG_HOME/quorvana/registry.reg  associations, multimedia choices\n"
+    "  $XDG_DATA_HOME/quorvana/QUORVAGM.MI_, QUORVAGS.MI_  the reset sequences\n";
+
+} // namespace
+
+std::optional<int> printInformation(int argc, char** argv)
+{
+    if (argc != 2)
+        return std::nullopt;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Quorvana %s\n", QUORVANA_VERSION);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+QStringList forTheWindow(const QStringList& arguments)
+{
+    if (arguments.size() <= 2 || QFileInfo(textrules::commandLineFileName(arguments)).isFile())
+        return arguments;
+    const QString first = textrules::commandLineFileName(arguments.mid(0, 2));
+    if (QFileInfo(first).isFile())
+        return {arguments.at(0), first};
+    return arguments;
+}
+
+void enterDocumentFolder(const QStringList& arguments)
+{
+    const QString file = textrules::commandLineFileName(arguments);
+    const QFileInfo info(file);
+    if (info.isAbsolute() && info.isFile())
+        QDir::setCurrent(info.absolutePath());
+}
+
+} // namespace command_line

@@ -1,0 +1,24 @@
+#pragma once
+// What the player makes of its arguments before any window exists: the
+// options that only print, and the file a desktop starts it for.
+#include <QStringList>
+
+#include <optional>
+
+namespace command_line {
+
+// "--help" or "--version" alone: prints to standard output and gives the
+// exit code. Anything else: nullopt, the player starts.
+std::optional<int> printInformation(int argc, char** argv);
+
+// The arguments the main window works with. Several arguments are one name
+// with blanks in it; when that name is no file but the first argument is,
+// the file manager has passed several files and the first one plays.
+QStringList forTheWindow(const QStringList& arguments);
+
+// Started for a document, a program works in the document's folder, as the
+// desktop's browser and its selection then show. A relative name stays
+// relative to the folder the player was started in.
+void enterDocumentFolder(const QStringList& arguments);
+
+} // namespace command_line
