@@ -8,6 +8,7 @@
 #include "framework/errors.h"
 #include "framework/file_controls.h"
 #include "framework/message_box.h"
+#include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/shell/shell.h"
@@ -26,7 +27,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <exception>
 
 TForm1* Form1 = nullptr;
 
@@ -197,6 +197,9 @@ void TForm1::createBrowser()
     DriveComboBox1->setGeometry(8, 56, 145, 19);
     DriveComboBox1->setFont(boldFont());
     setColours(DriveComboBox1, kYellow, Qt::black);
+    QPalette face = DriveComboBox1->palette(); // a closed list is drawn as a button
+    face.setColor(QPalette::Button, kYellow);
+    DriveComboBox1->setPalette(face);
     connect(DriveComboBox1, &ui::DriveComboBox::change, this, [this] { DriveComboBox1Change(DriveComboBox1); });
 
     setTabOrder(FileListBox1, DirectoryListBox1);
@@ -216,6 +219,7 @@ void TForm1::createResetChoice()
     RadioButton2 = radio("RadioButton2", "GS", {280, 32, 41, 17});
     RadioButton3 = radio("RadioButton3", "No Reset", {320, 32, 81, 17});
     RadioButton3->setChecked(true);
+    ui::makeOneTabStop({RadioButton1, RadioButton2, RadioButton3});
     // The handler runs only when a button becomes the selected one.
     connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton1); });
     connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton2); });
@@ -271,12 +275,14 @@ void TForm1::createButtons()
     BitBtn1->setIconSize(QSize(20, 20));
     BitBtn1->setAccessibleName("Multimedia settings");
     BitBtn1->setToolTip("Multimedia settings");
+    BitBtn1->setAutoDefault(true); // Enter presses it when it has the focus
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(BitBtn1); });
 
     Button1 = new QPushButton("Associate", this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(400, 32, 73, 17);
     Button1->setFont(boldFont());
+    Button1->setAutoDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
     Label1->raise();
 }
@@ -376,18 +382,11 @@ void TForm1::Label1MouseUp(QObject*)
 
 void TForm1::BitBtn1Click(QObject*)
 {
-    // After a refused track there is nothing to stop, and the panel is where
-    // the user repairs the choice that failed: it opens all the same, and the
-    // refusal is reported after it.
-    std::exception_ptr refusal;
-    try {
-        MediaPlayer1->Stop();
-    } catch (const ui::EMCIDeviceError&) {
-        refusal = std::current_exception();
-    }
+    // After a refused track the stop raises "Kein MCI-Gerät geöffnet" and
+    // the panel stays shut.
+    MediaPlayer1->Stop();
+    // The shell starts our own Multimedia Properties for this call.
     shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
-    if (refusal)
-        std::rethrow_exception(refusal);
 }
 
 void TForm1::Button1Click(QObject*)

@@ -338,6 +338,14 @@ void FileListBox::mouseDoubleClickEvent(QMouseEvent* event)
 
 void FileListBox::keyPressEvent(QKeyEvent* event)
 {
+    // Shift+F10 is the menu key of keyboards without one.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect item = visualRect(currentIndex());
+        const QPoint at = item.isValid() ? item.center() : QPoint(0, 0);
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at), event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
     const int before = itemIndex();
     QListWidget::keyPressEvent(event);
     const int after = itemIndex();

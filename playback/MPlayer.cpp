@@ -9,7 +9,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QKeyEvent>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -76,12 +79,42 @@ TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
         button->setAccessibleName(info.name);
         button->setToolTip(info.name);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        button->setFocusPolicy(Qt::TabFocus);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->installEventFilter(this);
         connect(button, &QToolButton::clicked, this, [this, t = info.type] { buttonClicked(t); });
         layout->addWidget(button);
         buttons_[static_cast<int>(info.type)] = button;
     }
+    buttons_[0]->setFocusPolicy(Qt::TabFocus);
     setAccessibleName("Media player");
+}
+
+// The bar is one stop of the Tab key; the arrow keys go from button to
+// button, which keeps it, and Space presses the one that has the focus.
+bool TMediaPlayer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto it = std::find(buttons_.begin(), buttons_.end(), watched);
+    if (it == buttons_.end())
+        return false;
+    int step = 0;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Left: case Qt::Key_Up: step = -1; break;
+    case Qt::Key_Right: case Qt::Key_Down: step = 1; break;
+    default: return false;
+    }
+    const int count = int(buttons_.size());
+    int next = int(it - buttons_.begin());
+    for (int tries = 0; tries < count; ++tries) {
+        next = (next + step + count) % count;
+        if (buttons_[next]->isEnabled())
+            break;
+    }
+    (*it)->setFocusPolicy(Qt::NoFocus);
+    buttons_[next]->setFocusPolicy(Qt::TabFocus);
+    buttons_[next]->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 TMediaPlayer::~TMediaPlayer()
@@ -296,5 +329,13 @@ void TMediaPlayer::updateButtons()
     Button(TMPBtnType::btStop)->setEnabled(open && (playing || paused));
     Button(TMPBtnType::btNext)->setEnabled(open);
     Button(TMPBtnType::btPrev)->setEnabled(open);
+    // Tab skips a disabled button: the bar's stop moves to one that works.
+    const auto stop = std::find_if(buttons_.begin(), buttons_.end(),
+                                   [](QToolButton* b) { return b->focusPolicy() & Qt::TabFocus; });
+    const auto enabled = std::find_if(buttons_.begin(), buttons_.end(), [](QToolButton* b) { return b->isEnabled(); });
+    if (stop != buttons_.end() && !(*stop)->isEnabled() && enabled != buttons_.end()) {
+        (*stop)->setFocusPolicy(Qt::NoFocus);
+        (*enabled)->setFocusPolicy(Qt::TabFocus);
+    }
 }
 

@@ -65,6 +65,9 @@ public:
 
     QToolButton* Button(TMPBtnType button) const { return buttons_[static_cast<int>(button)]; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void requireOpen() const;
     void record(const mci::Result& result);

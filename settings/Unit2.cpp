@@ -179,30 +179,33 @@ void TFormSetup::createButtons()
 
 void TFormSetup::createEditRows()
 {
-    const auto edit = [this](const char* name, int top) {
+    const auto edit = [this](const char* name, int top, const char* editor) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
+        e->setAccessibleName(QString::fromLatin1(editor));
         e->setFont(formFont(8, true));
         e->setGeometry(120, top, 289, 21);
         return e;
     };
-    Edit1 = edit("Edit1", 24);
-    Edit2 = edit("Edit2", 56);
+    Edit1 = edit("Edit1", 24, "MIDI editor");
+    Edit2 = edit("Edit2", 56, "Wave editor");
     Edit2->setText(QStringLiteral("sndrec32.exe"));
-    Edit3 = edit("Edit3", 88);
+    Edit3 = edit("Edit3", 88, "Video editor");
 
-    const auto browseButton = [this](const char* name, int top, void (TFormSetup::*handler)(QObject*)) {
+    const auto browseButton = [this](const char* name, int top, void (TFormSetup::*handler)(QObject*),
+                                     const char* accessible) {
         auto* b = new QPushButton(QStringLiteral(">>"), this);
         b->setObjectName(QString::fromLatin1(name));
+        b->setAccessibleName(QString::fromLatin1(accessible));
         b->setFont(formFont(8, true));
         b->setGeometry(416, top, 33, 25);
         b->setAutoDefault(false);
         connect(b, &QPushButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
         return b;
     };
-    Button1 = browseButton("Button1", 24, &TFormSetup::Button1Click);
-    Button2 = browseButton("Button2", 56, &TFormSetup::Button2Click);
-    Button3 = browseButton("Button3", 88, &TFormSetup::Button3Click);
+    Button1 = browseButton("Button1", 24, &TFormSetup::Button1Click, "Choose the MIDI editor");
+    Button2 = browseButton("Button2", 56, &TFormSetup::Button2Click, "Choose the wave editor");
+    Button3 = browseButton("Button3", 88, &TFormSetup::Button3Click, "Choose the video editor");
 }
 
 // Paths are bytes: a name that is not UTF-8 (or a value cut inside a

@@ -7,6 +7,7 @@
 #include "platform/midi/sample_phrase.h"
 #include "platform/midi/synth.h"
 #include "platform/shell/shell.h"
+#include "framework/radio_group.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -160,6 +161,7 @@ void TFormMultimedia::buildMidiControls(QGroupBox* group)
     connect(browseButton, &QPushButton::clicked, this, &TFormMultimedia::browse);
 
     externalButton = new QRadioButton(QStringLiteral("&External synthesizer on the port:"), group);
+    ui::makeOneTabStop({synthButton, externalButton});
     portBox = new QComboBox(group);
     portBox->setAccessibleName(QStringLiteral("MIDI port"));
     refreshButton = new QPushButton(QStringLiteral("Re&fresh"), group);
@@ -221,6 +223,7 @@ QWidget* TFormMultimedia::buildVideoPage()
     box->addWidget(originalSizeButton);
     box->addWidget(doubleSizeButton);
     box->addWidget(fullScreenButton);
+    ui::makeOneTabStop({originalSizeButton, doubleSizeButton, fullScreenButton});
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
     layout->addStretch();

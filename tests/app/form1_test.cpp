@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
+#include <QApplication>
+#include <QTest>
 
 namespace {
 
@@ -160,24 +162,26 @@ TEST_F(Form1WiringTest, ClosingSlidesDownTwentyPixels)
     EXPECT_EQ(form->y(), 220);
 }
 
-TEST_F(Form1WiringTest, MultimediaPanelOpensEvenAfterARefusedTrack)
+TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
 {
     const std::string marker = path("panel started");
-    // Written aside and moved into place, so that the marker is never seen half written.
-    const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" > '" + marker + ".tmp' && mv '" + marker
-                                                        + ".tmp' '" + marker + "'\n");
+    const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" >> '" + marker + "'\n");
     std::filesystem::permissions(panel, std::filesystem::perms::owner_all);
     const std::string saved = shell::setMultimediaPanelProgram(panel);
     dir.write("bad.mid", "x");
+    addFile("good.wav", 1000);
     build();
     click("bad.mid");
-    EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError) << "the refusal is still reported";
+    EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError);
+    click("good.wav");
+    form->BitBtn1Click(form->BitBtn1);
     shell::setMultimediaPanelProgram(saved);
     QElapsedTimer wait;
     wait.start();
     while (!std::filesystem::exists(marker) && wait.elapsed() < 5000)
         QThread::msleep(20);
-    EXPECT_EQ(testing_support::readFile(marker), "--multimedia\n");
+    QThread::msleep(300); // a panel wrongly started by the refused click would have written by now
+    EXPECT_EQ(testing_support::readFile(marker), "--multimedia\n") << "one panel, from the second click";
 }
 
 // The splash once came out a flat grey slab, its picture painted over.
@@ -198,4 +202,69 @@ TEST(Splash, ShowsItsSixteenColourPictureWhole)
             colours.insert(image.pixel(x, y));
     EXPECT_GE(colours.size(), 4);
     EXPECT_LE(colours.size(), 16);
+}
+
+// From start to a playing file without a mouse, as the design's toolkit has it.
+TEST_F(Form1WiringTest, KeyboardAloneReachesEveryControl)
+{
+    addFile("a.wav", 100000);
+    addFile("b.wav", 100000);
+    build();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QWidget* play = form->MediaPlayer1->Button(TMPBtnType::btPlay);
+    play->setFocus();
+    QStringList stops;
+    for (int i = 0; i < 12; ++i) {
+        QWidget* f = QApplication::focusWidget();
+        stops << (f->objectName().isEmpty() ? f->accessibleName() : f->objectName());
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
+    EXPECT_EQ(stops.join(' ').toStdString(), (QStringList{"Play", "FileListBox1", "DirectoryListBox1", "DriveComboBox1", "RadioButton3",
+                                  "ScrollBar1", "Edit1", "Edit2", "CheckBox1", "BitBtn1", "Button1", "Play"}.join(' ').toStdString()));
+
+    // The reset group is entered at its checked button; the arrows check.
+    form->RadioButton3->setFocus();
+    QTest::keyClick(form->RadioButton3, Qt::Key_Left);
+    EXPECT_TRUE(form->RadioButton2->isChecked());
+    EXPECT_TRUE(form->RadioButton2->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(form->RadioButton2, Qt::Key_Right);
+    EXPECT_TRUE(form->RadioButton3->isChecked());
+
+    // A file plays from the list; the bar's arrows move its one stop, Space presses.
+    form->FileListBox1->setFocus();
+    QTest::keyClick(form->FileListBox1, Qt::Key_Down);
+    EXPECT_EQ(form->windowTitle().toStdString(), "b.wav");
+    play->setFocus();
+    QTest::keyClick(play, Qt::Key_Right);
+    QWidget* pause = form->MediaPlayer1->Button(TMPBtnType::btPause);
+    EXPECT_EQ(QApplication::focusWidget(), pause);
+    media.clearLog();
+    QTest::keyClick(pause, Qt::Key_Space);
+    EXPECT_EQ(media.log.back(), "pause");
+    form->FileListBox1->setFocus();
+    QTest::keyClick(form->FileListBox1, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), pause) << "the bar keeps the stop the arrows moved to";
+
+    // Shift+F10 opens the file list's menu; Enter presses a focused push button.
+    QTest::keyClick(form->FileListBox1, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(form->PopupMenu1->isVisible());
+    form->PopupMenu1->close();
+    int pressed = 0;
+    QObject::connect(form->BitBtn1, &QPushButton::pressed, [&] { ++pressed; });
+    const std::string saved = shell::setMultimediaPanelProgram("/bin/true");
+    QTest::keyClick(form->BitBtn1, Qt::Key_Return);
+    shell::setMultimediaPanelProgram(saved);
+    EXPECT_EQ(pressed, 1);
+}
+
+TEST_F(Form1WiringTest, TheClosedDriveListIsYellowLikeTheLists)
+{
+    build();
+    form->show();
+    const QImage drive = form->DriveComboBox1->grab().toImage();
+    const QColor face = drive.pixelColor(drive.width() / 2, drive.height() / 2 + 4);
+    EXPECT_GT(face.red(), 200);
+    EXPECT_GT(face.green(), 200);
+    EXPECT_LT(face.blue(), 100) << "the face is yellow like the lists";
 }
