@@ -2,6 +2,7 @@
 
 #include "framework/file_names.h"
 #include "framework/errors.h"
+#include "platform/multimedia/stored_choices.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -139,7 +140,10 @@ void TMediaPlayer::Open()
     Close();
     const auto type = static_cast<mci::DeviceType>(DeviceType);
     std::unique_ptr<mci::Device> device;
-    const mci::Result result = mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), device);
+    // Read at every open: a choice made in the Multimedia Properties takes
+    // effect from the next track on.
+    const mci::Result result =
+        mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), multimedia::load(), device);
     error_ = result.code;
     if (!result.ok()) {
         updateButtons();

@@ -9,6 +9,7 @@
 #include "framework/scroll_bar.h"
 #include "platform/fs/kernel.h"
 #include "playback/reset_sequences.h"
+#include "platform/multimedia/stored_choices.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -182,8 +183,9 @@ void TrackPlayer::listShown()
     }
     if (!types.empty())
         QTimer::singleShot(kPrepareDelay, [types] {
+            const multimedia::Choices choices = multimedia::load();
             for (mci::DeviceType type : types)
-                mci::prepareDevice(type);
+                mci::prepareDevice(type, choices);
         });
 }
 

@@ -101,8 +101,6 @@ TFormMultimedia::TFormMultimedia(QWidget* owner, std::vector<std::string> soundf
 TFormMultimedia::~TFormMultimedia()
 {
     phrase_.reset();
-    if (testedHere_)
-        multimedia::setForThisProcess(beforeTest_);
 }
 
 QWidget* TFormMultimedia::buildAudioPage()
@@ -451,13 +449,9 @@ void TFormMultimedia::test()
 {
     phrase_.reset();
     // The output is opened as a song's would be, with what the panel shows.
-    const std::optional<multimedia::Choices> before = multimedia::setForThisProcess(shownChoices());
-    if (!testedHere_)
-        beforeTest_ = before;
-    testedHere_ = true;
     std::string error;
     setCursor(Qt::WaitCursor);
-    std::shared_ptr<midi::Output> output = midi::sharedOutput(error);
+    std::shared_ptr<midi::Output> output = midi::sharedOutput(shownChoices(), error);
     unsetCursor();
     if (!output) {
         report(error);

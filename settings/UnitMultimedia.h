@@ -5,7 +5,7 @@
 // process of its own; what it stores the devices take at their next open.
 #include "platform/midi/ports.h"
 #include "platform/midi/soundfonts.h"
-#include "platform/multimedia/choices.h"
+#include "platform/multimedia/stored_choices.h"
 
 #include <QDialog>
 #include <QString>
@@ -96,8 +96,6 @@ private:
     std::vector<midi::Port> ports_;
     bool sequencerAvailable_ = false;
     std::shared_ptr<midi::Player> phrase_;
-    bool testedHere_ = false;
-    std::optional<multimedia::Choices> beforeTest_;
 };
 
 // Runs the panel as the whole of a process: shown until it is closed.

@@ -102,7 +102,7 @@ void outputAlone(benchmark::State& state)
         at.store(Clock::now().time_since_epoch().count());
         called.store(true);
         called.notify_all();
-    }, error);
+    }, {}, error);
     if (!out) {
         state.SkipWithError(error.c_str());
         return;

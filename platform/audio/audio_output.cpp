@@ -1,7 +1,6 @@
 #include "platform/audio/audio_output.h"
 
 #include "platform/base/rest_timer.h"
-#include "platform/multimedia/choices.h"
 
 #include <SDL.h>
 
@@ -312,9 +311,9 @@ Card& card()
 
 } // namespace
 
-std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, std::string& error)
+std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, const std::string& device,
+                                     std::string& error)
 {
-    const std::string device = multimedia::current().soundOutput;
     std::lock_guard guard(cardMutex());
     if (wanted.sampleRate <= 0 || wanted.channels <= 0) {
         error = "The audio format is not supported.";
@@ -346,9 +345,8 @@ std::vector<std::string> outputDevices(std::string& error)
     return card().devices(error);
 }
 
-bool followChosenDevice(std::string& error)
+bool followDevice(const std::string& device, std::string& error)
 {
-    const std::string device = multimedia::current().soundOutput;
     std::lock_guard guard(cardMutex());
     return !card().inUse() || card().open(device, error);
 }

@@ -5,11 +5,11 @@
 // allow one open device only, and opening and closing a device per track
 // costs tens of milliseconds. A stream in another format is converted.
 //
-// The card plays on the sound output the user chose (multimedia::Choices),
-// looked at whenever a stream is added: when the choice has changed, the card
-// moves to the new device with every stream playing on it, so a running
-// player changes over at its next track. A choice that cannot be opened
-// refuses the new stream and leaves the card where it was.
+// The card plays on the sound output its caller names whenever a stream is
+// added: when the name has changed, the card moves to the new device with
+// every stream playing on it, so a running player changes over at its next
+// track. A device that cannot be opened refuses the new stream and leaves
+// the card where it was.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -50,18 +50,19 @@ void setCloseAfterSleeping(std::chrono::milliseconds delay);
 using Tap = std::function<void(const float* frames, int count)>;
 void setTap(Tap tap);
 
-// Moves the card, when it is open, to the sound output chosen now, with
-// every stream on it: an output that opens no stream of its own per track
-// (the built-in synthesizer's) calls this at each. False and ERROR set when
-// the chosen output cannot be opened; the card then stays where it was.
-bool followChosenDevice(std::string& error);
+// Moves the card, when it is open, to DEVICE (empty: the system's default),
+// with every stream on it: an output that opens no stream of its own per
+// track (the built-in synthesizer's) calls this at each. False and ERROR set
+// when DEVICE cannot be opened; the card then stays where it was.
+bool followDevice(const std::string& device, std::string& error);
 
 class Output {
 public:
-    // Adds a stream to the card, paused, opening the card on the chosen sound
-    // output first if needed. Returns null and sets ERROR when that output
-    // cannot be used: a machine without sound still runs the player.
-    static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, std::string& error);
+    // Adds a stream to the card, paused, opening the card on DEVICE (empty:
+    // the system's default) first if needed. Returns null and sets ERROR when
+    // that output cannot be used: a machine without sound still runs the player.
+    static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, const std::string& device,
+                                        std::string& error);
 
     ~Output();
     Output(const Output&) = delete;

@@ -85,7 +85,7 @@ void setPreparer(DeviceType type, Preparer preparer)
     preparers()[type] = std::move(preparer);
 }
 
-void prepareDevice(DeviceType type)
+void prepareDevice(DeviceType type, const multimedia::Choices& choices)
 {
     Preparer prepare;
     {
@@ -94,10 +94,11 @@ void prepareDevice(DeviceType type)
             prepare = it->second;
     }
     if (prepare)
-        prepare();
+        prepare(choices);
 }
 
-Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out)
+Result openDevice(DeviceType type, const std::string& file, const multimedia::Choices& choices,
+                  std::unique_ptr<Device>& out)
 {
     out.reset();
     if (type == DeviceType::AutoSelect) {
@@ -115,7 +116,7 @@ Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Devi
     }
     if (!make)
         return Result::failure(ErrCannotLoadDriver, errorText(ErrCannotLoadDriver));
-    std::unique_ptr<Device> device = make();
+    std::unique_ptr<Device> device = make(choices);
     if (!device)
         return Result::failure(ErrCannotLoadDriver, errorText(ErrCannotLoadDriver));
     Result r = device->open(file);

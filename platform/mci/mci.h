@@ -2,6 +2,8 @@
 // Media devices in the shape of the media control commands: one small
 // interface that the wave, sequencer and video drivers implement and that the
 // media-player control drives.
+#include "platform/multimedia/choices.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -79,7 +81,9 @@ public:
     virtual void setEndNotify(std::function<void()> notify) = 0;
 };
 
-using Factory = std::function<std::unique_ptr<Device>()>;
+// Makes a device that plays with CHOICES: the user's, read once per open by
+// the caller.
+using Factory = std::function<std::unique_ptr<Device>(const multimedia::Choices& choices)>;
 
 // The device type auto-select picks for a file, by its extension without
 // regard to case; AutoSelect when no device plays it.
@@ -92,13 +96,14 @@ Factory setFactory(DeviceType type, Factory factory);
 // Gets a device type ready ahead of its first open, in the background, for
 // a driver whose first open would keep the user waiting (the synthesizer
 // loads its soundfont). Drivers that need nothing leave it unset.
-using Preparer = std::function<void()>;
+using Preparer = std::function<void(const multimedia::Choices& choices)>;
 void setPreparer(DeviceType type, Preparer preparer);
 // Returns at once; does nothing for a type with no preparer.
-void prepareDevice(DeviceType type);
+void prepareDevice(DeviceType type, const multimedia::Choices& choices);
 
-// Creates the device for TYPE (resolving AutoSelect from FILE) and opens FILE
-// on it. On failure OUT stays empty and the result says why.
-Result openDevice(DeviceType type, const std::string& file, std::unique_ptr<Device>& out);
+// Creates the device for TYPE (resolving AutoSelect from FILE) with CHOICES
+// and opens FILE on it. On failure OUT stays empty and the result says why.
+Result openDevice(DeviceType type, const std::string& file, const multimedia::Choices& choices,
+                  std::unique_ptr<Device>& out);
 
 } // namespace mci

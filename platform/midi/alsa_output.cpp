@@ -51,7 +51,7 @@ void ResetSettle::sent(std::span<const uint8_t> message, TimePoint at)
         readyAt_ = at + settle_;
 }
 
-std::chrono::milliseconds resetSettleTime()
+std::chrono::milliseconds resetSettleTime(unsigned chosenMs)
 {
     if (const char* text = std::getenv(multimedia::kResetSettleVariable); text && *text) {
         char* end = nullptr;
@@ -59,7 +59,7 @@ std::chrono::milliseconds resetSettleTime()
         if (*end == '\0' && ms >= 0 && ms <= long(multimedia::kMaxResetSettleMs))
             return std::chrono::milliseconds(ms);
     }
-    return std::chrono::milliseconds(multimedia::current().resetSettleMs);
+    return std::chrono::milliseconds(chosenMs);
 }
 
 void AlsaOutput::setSettleTime(std::chrono::milliseconds settle)
@@ -68,11 +68,12 @@ void AlsaOutput::setSettleTime(std::chrono::milliseconds settle)
     settle_.setSettle(settle);
 }
 
-std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& address, std::string& error)
+std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& address, std::chrono::milliseconds settle,
+                                             std::string& error)
 {
     static const bool quiet = snd_lib_error_set_handler(quietAlsaErrors) == 0;
     (void)quiet;
-    std::unique_ptr<AlsaOutput> out(new AlsaOutput);
+    std::unique_ptr<AlsaOutput> out(new AlsaOutput(settle));
     if (int rc = snd_seq_open(&out->seq_, "default", SND_SEQ_OPEN_OUTPUT, 0); rc < 0) {
         out->seq_ = nullptr;
         error = std::string("The ALSA sequencer cannot be reached (") + snd_strerror(rc) + ").";

@@ -28,14 +28,15 @@ private:
     TimePoint readyAt_{};
 };
 
-// QUORVANA_RESET_SETTLE_MS when it is a number from 0 to 10000, else the time
-// chosen in the Multimedia Properties (60 ms unless changed).
-std::chrono::milliseconds resetSettleTime();
+// QUORVANA_RESET_SETTLE_MS when it is a number from 0 to 10000, else CHOSEN.
+std::chrono::milliseconds resetSettleTime(unsigned chosenMs);
 
 class AlsaOutput final : public Output {
 public:
     // ADDRESS is "CLIENT:PORT", by number or by name.
-    static std::unique_ptr<AlsaOutput> open(const std::string& address, std::string& error);
+    // SETTLE is the pause the synthesizer needs after a GM or GS reset.
+    static std::unique_ptr<AlsaOutput> open(const std::string& address, std::chrono::milliseconds settle,
+                                            std::string& error);
     ~AlsaOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
@@ -43,7 +44,7 @@ public:
     void setSettleTime(std::chrono::milliseconds settle);
 
 private:
-    AlsaOutput() : settle_(resetSettleTime()) {}
+    explicit AlsaOutput(std::chrono::milliseconds settle) : settle_(settle) {}
     void output(snd_seq_event_t& ev);
 
     mutable std::mutex mutex_;

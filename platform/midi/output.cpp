@@ -18,43 +18,45 @@ namespace midi {
 
 namespace {
 
+using multimedia::Choices;
+
 struct OutputKind {
     const char* name;
-    std::unique_ptr<Output> (*open)(const std::string& argument, std::string& error);
-    // Brings a shared output of this kind up to the choices in force now,
-    // at every open of a song; null when there is nothing to bring.
-    bool (*refresh)(Output& output, const std::string& argument, std::string& error) = nullptr;
+    std::unique_ptr<Output> (*open)(const std::string& argument, const Choices& choices, std::string& error);
+    // Brings a shared output of this kind up to the choices of a song's
+    // open; null when there is nothing to bring.
+    bool (*refresh)(Output& output, const std::string& argument, const Choices& choices, std::string& error) = nullptr;
     // One output of this kind serves every description of it.
     bool single = false;
 };
 
-std::string soundfontFor(const std::string& argument, std::string& error)
+std::string soundfontFor(const std::string& argument, const Choices& choices, std::string& error)
 {
-    return argument.empty() ? findSoundfont(error) : argument;
+    return argument.empty() ? findSoundfont(choices.soundfont, error) : argument;
 }
 
 // In order of preference; the first is the default.
 const OutputKind outputKinds[] = {
     {.name = "synth",
-     .open = [](const std::string& soundfont, std::string& error) -> std::unique_ptr<Output> {
-         const std::string path = soundfontFor(soundfont, error);
-         return path.empty() ? nullptr : SynthOutput::open(path, error);
+     .open = [](const std::string& soundfont, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+         const std::string path = soundfontFor(soundfont, choices, error);
+         return path.empty() ? nullptr : SynthOutput::open(path, choices.soundOutput, error);
      },
-     .refresh = [](Output& out, const std::string& soundfont, std::string& error) {
-         const std::string path = soundfontFor(soundfont, error);
+     .refresh = [](Output& out, const std::string& soundfont, const Choices& choices, std::string& error) {
+         const std::string path = soundfontFor(soundfont, choices, error);
          return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
-                && audio::followChosenDevice(error);
+                && audio::followDevice(choices.soundOutput, error);
      },
      .single = true},
     {.name = "alsa",
-     .open = [](const std::string& address, std::string& error) -> std::unique_ptr<Output> {
-         return AlsaOutput::open(address, error);
+     .open = [](const std::string& address, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+         return AlsaOutput::open(address, resetSettleTime(choices.resetSettleMs), error);
      },
-     .refresh = [](Output& out, const std::string&, std::string&) {
-         static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime());
+     .refresh = [](Output& out, const std::string&, const Choices& choices, std::string&) {
+         static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices.resetSettleMs));
          return true;
      }},
-    {.name = "capture", .open = [](const std::string&, std::string&) -> std::unique_ptr<Output> {
+    {.name = "capture", .open = [](const std::string&, const Choices&, std::string&) -> std::unique_ptr<Output> {
          return std::make_unique<CaptureOutput>();
      }},
 };
@@ -70,7 +72,7 @@ const OutputKind* kindNamed(const std::string& name)
 // The stored external synthesizer as "alsa:CLIENT:PORT", looked up by name
 // at every open so that a device plugged in again is found under its new
 // numbers.
-std::string chosenPort(const multimedia::Choices& choices, std::string& error)
+std::string chosenPort(const Choices& choices, std::string& error)
 {
     const std::string title = portTitle(choices.midiClient, choices.midiPort);
     const std::shared_ptr<PortDirectory> directory = portDirectory();
@@ -88,13 +90,12 @@ std::string chosenPort(const multimedia::Choices& choices, std::string& error)
     return std::string("alsa:") + port->address();
 }
 
-// QUORVANA_MIDI_OUT, else the output chosen in the Multimedia Properties;
-// empty and ERROR set when the chosen port is not there.
-std::string describedOutput(std::string& error)
+// QUORVANA_MIDI_OUT, else the output CHOICES name; empty and ERROR set when
+// the chosen port is not there.
+std::string describedOutput(const Choices& choices, std::string& error)
 {
     if (const char* named = std::getenv(multimedia::kMidiOutVariable); named && *named)
         return named;
-    const multimedia::Choices choices = multimedia::current();
     if (choices.midiOutput == multimedia::MidiOutput::External)
         return chosenPort(choices, error);
     return outputKinds[0].name;
@@ -138,11 +139,11 @@ std::pair<std::string, std::string> splitDescription(const std::string& descript
     return {description.substr(0, colon), colon == std::string::npos ? std::string() : description.substr(colon + 1)};
 }
 
-std::unique_ptr<Output> openOutput(const std::string& description, std::string& error)
+std::unique_ptr<Output> openOutput(const std::string& description, const Choices& choices, std::string& error)
 {
     const auto [name, argument] = splitDescription(description);
     if (const OutputKind* kind = kindNamed(name))
-        return kind->open(argument, error);
+        return kind->open(argument, choices, error);
     std::string known;
     for (const OutputKind& kind : outputKinds)
         known += std::string(known.empty() ? "" : ", ") + kind.name;
@@ -150,7 +151,7 @@ std::unique_ptr<Output> openOutput(const std::string& description, std::string& 
     return nullptr;
 }
 
-std::shared_ptr<Output> sharedOutput(const std::string& description, std::string& error)
+std::shared_ptr<Output> sharedOutput(const std::string& description, const Choices& choices, std::string& error)
 {
     const auto [name, argument] = splitDescription(description);
     const OutputKind* kind = kindNamed(name);
@@ -158,38 +159,38 @@ std::shared_ptr<Output> sharedOutput(const std::string& description, std::string
     SharedOutputs& outputs = shared();
     std::lock_guard lock(outputs.mutex);
     if (auto it = outputs.opened.find(key); it != outputs.opened.end()) {
-        if (kind && kind->refresh && !kind->refresh(*it->second, argument, error))
+        if (kind && kind->refresh && !kind->refresh(*it->second, argument, choices, error))
             return nullptr;
         return it->second;
     }
-    std::shared_ptr<Output> out = openOutput(description, error);
+    std::shared_ptr<Output> out = openOutput(description, choices, error);
     if (out)
         outputs.opened[key] = out;
     return out;
 }
 
-std::shared_ptr<Output> sharedOutput(std::string& error)
+std::shared_ptr<Output> sharedOutput(const Choices& choices, std::string& error)
 {
-    const std::string description = describedOutput(error);
-    return description.empty() ? nullptr : sharedOutput(description, error);
+    const std::string description = describedOutput(choices, error);
+    return description.empty() ? nullptr : sharedOutput(description, choices, error);
 }
 
-void preloadSharedOutput()
+void preloadSharedOutput(const Choices& choices)
 {
     Preloader& p = preloader();
     std::lock_guard lock(p.mutex);
     if (p.thread.joinable())
         return;
-    p.thread = std::thread([] {
+    p.thread = std::thread([choices] {
         std::string ignored; // the open that needs it reports the error
-        sharedOutput(ignored);
+        sharedOutput(choices, ignored);
     });
 }
 
 std::shared_ptr<CaptureOutput> sharedCapture()
 {
     std::string error;
-    return std::dynamic_pointer_cast<CaptureOutput>(sharedOutput("capture", error));
+    return std::dynamic_pointer_cast<CaptureOutput>(sharedOutput("capture", {}, error));
 }
 
 } // namespace midi

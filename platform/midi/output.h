@@ -2,6 +2,8 @@
 // Where MIDI messages go: the built-in synthesizer, an ALSA sequencer port,
 // or, for tests, a capture. One output serves the whole run and outlives the
 // songs played through it, as a hardware synthesizer would.
+#include "platform/multimedia/choices.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -34,23 +36,27 @@ public:
 
 // Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth"
 // (with the chosen soundfont), "synth:SOUNDFONT", "alsa:CLIENT:PORT",
-// "capture". Null and ERROR set when it cannot.
-std::unique_ptr<Output> openOutput(const std::string& description, std::string& error);
+// "capture"; CHOICES give the soundfont, the sound output and the pause
+// after a reset where the description leaves them open. Null and ERROR set
+// when it cannot.
+std::unique_ptr<Output> openOutput(const std::string& description, const multimedia::Choices& choices,
+                                   std::string& error);
 
-// The output named by QUORVANA_MIDI_OUT, else the one chosen in the
-// Multimedia Properties (the built-in synthesizer unless another was chosen),
-// looked up again at every call: a song opened after a change plays through
-// the new choice. Outputs are opened on first use and kept for the rest of
-// the run; the built-in synthesizer is one, its soundfont changed when
-// another is chosen. Null and ERROR set, for the user, when the output cannot
-// be opened or the chosen soundfont or port is not there; the next call tries
+// The output named by QUORVANA_MIDI_OUT, else the one CHOICES name (the
+// built-in synthesizer unless another was chosen), looked up again at every
+// call: a song opened after a change plays through the new choice. Outputs
+// are opened on first use and kept for the rest of the run; the built-in
+// synthesizer is one, its soundfont and sound output changed to the ones
+// CHOICES name. Null and ERROR set, for the user, when the output cannot be
+// opened or the chosen soundfont or port is not there; the next call tries
 // again.
-std::shared_ptr<Output> sharedOutput(std::string& error);
+std::shared_ptr<Output> sharedOutput(const multimedia::Choices& choices, std::string& error);
 // The same for an output named directly.
-std::shared_ptr<Output> sharedOutput(const std::string& description, std::string& error);
+std::shared_ptr<Output> sharedOutput(const std::string& description, const multimedia::Choices& choices,
+                                     std::string& error);
 
-// Starts opening the shared output on a background thread, so that the first
-// song does not wait for the soundfont to load. Returns at once.
-void preloadSharedOutput();
+// Starts opening the shared output for CHOICES on a background thread, so
+// that the first song does not wait for the soundfont to load. Returns at once.
+void preloadSharedOutput(const multimedia::Choices& choices);
 
 } // namespace midi

@@ -133,7 +133,7 @@ std::string systemSoundfont()
     return {};
 }
 
-std::string findSoundfont(std::string& error)
+std::string findSoundfont(const std::string& chosen, std::string& error)
 {
     if (const char* named = std::getenv(multimedia::kSoundfontVariable); named && *named) {
         if (readable(named))
@@ -141,7 +141,7 @@ std::string findSoundfont(std::string& error)
         error = std::string("The soundfont ") + named + " (" + multimedia::kSoundfontVariable + ") cannot be found.";
         return {};
     }
-    if (const std::string chosen = multimedia::current().soundfont; !chosen.empty()) {
+    if (!chosen.empty()) {
         if (readable(chosen))
             return chosen;
         error = "The soundfont " + chosen + " cannot be found.";

@@ -31,9 +31,9 @@ std::string soundfontName(const std::string& path);
 // The system's General MIDI soundfont; empty when none is installed.
 std::string systemSoundfont();
 
-// The soundfont the built-in synthesizer uses: QUORVANA_SOUNDFONT, else the
-// one chosen in the Multimedia Properties, else the system's. Empty and ERROR
-// set when it is missing.
-std::string findSoundfont(std::string& error);
+// The soundfont the built-in synthesizer uses: QUORVANA_SOUNDFONT, else
+// CHOSEN (the Multimedia Properties' choice; empty for none), else the
+// system's. Empty and ERROR set when it is missing.
+std::string findSoundfont(const std::string& chosen, std::string& error);
 
 } // namespace midi

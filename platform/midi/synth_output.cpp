@@ -19,7 +19,8 @@ int64_t nanos(TimePoint t)
 
 } // namespace
 
-std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std::string& error)
+std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, const std::string& soundOutput,
+                                               std::string& error)
 {
     std::unique_ptr<SynthOutput> out(new SynthOutput);
     audio::Format format;
@@ -28,7 +29,8 @@ std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, std
         return nullptr;
     out->soundfont_ = soundfont;
     SynthOutput* self = out.get();
-    out->audio_ = audio::Output::open(format, [self](float* buffer, int frames) { self->render(buffer, frames); }, error);
+    out->audio_ = audio::Output::open(
+        format, [self](float* buffer, int frames) { self->render(buffer, frames); }, soundOutput, error);
     if (!out->audio_)
         return nullptr;
     out->releaser_ = std::make_unique<rest_timer::RestTimer>(std::chrono::seconds(3), [self] { self->releaseSamples(); });

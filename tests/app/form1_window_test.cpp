@@ -4,7 +4,7 @@
 #include "app/Unit1.h"
 #include "platform/mci/device_window.h"
 #include "platform/mci/drivers/drivers.h"
-#include "platform/multimedia/choices.h"
+#include "platform/multimedia/stored_choices.h"
 #include "platform/mci/video/video_device.h"
 #include "tests/support/temp_dir.h"
 

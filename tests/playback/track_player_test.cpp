@@ -381,8 +381,8 @@ TEST_F(TrackPlayerTest, MissingResetFileStopsTheClickWithTheDeviceError)
 TEST_F(TrackPlayerTest, OnlyAListWithSongsGetsTheSequencerReady)
 {
     int sequencer = 0, wave = 0;
-    mci::setPreparer(mci::DeviceType::Sequencer, [&] { ++sequencer; });
-    mci::setPreparer(mci::DeviceType::WaveAudio, [&] { ++wave; });
+    mci::setPreparer(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) { ++sequencer; });
+    mci::setPreparer(mci::DeviceType::WaveAudio, [&](const multimedia::Choices&) { ++wave; });
     addFile("a.wav", 100);
     addFile("b.wa~", 100);
     build();

@@ -15,7 +15,7 @@ namespace mci {
 
 namespace {
 
-using MakeVideo = Device* (*)();
+using MakeVideo = Device* (*)(const multimedia::Choices*);
 
 std::string executableFolder()
 {
@@ -85,11 +85,11 @@ private:
     std::string why_;
 };
 
-std::unique_ptr<Device> makeVideoFromModule()
+std::unique_ptr<Device> makeVideoFromModule(const multimedia::Choices& choices)
 {
     std::string error;
     if (MakeVideo make = loadVideoModule(error))
-        return std::unique_ptr<Device>(make());
+        return std::unique_ptr<Device>(make(&choices));
     return std::make_unique<MissingVideoDriver>(error);
 }
 

@@ -8,6 +8,7 @@ namespace {
 
 class SequencerDevice final : public Device {
 public:
+    explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) {}
     ~SequencerDevice() override { close(); }
 
     Result open(const std::string& path) override
@@ -23,7 +24,7 @@ public:
         case midi::LoadError::Unreadable: return Result::failure(ErrFileRead, error);
         case midi::LoadError::Invalid: return Result::failure(ErrInvalidFile, error);
         }
-        std::shared_ptr<midi::Output> output = midi::sharedOutput(error);
+        std::shared_ptr<midi::Output> output = midi::sharedOutput(choices_, error);
         if (!output)
             return Result::failure(ErrHardware, error);
         player_ = std::make_unique<midi::Player>(std::move(song), std::move(output));
@@ -126,12 +127,16 @@ public:
 private:
     static Result noSong() { return Result::failure(ErrDeviceNotReady, "No MIDI file is open on the sequencer."); }
 
+    multimedia::Choices choices_;
     std::function<void()> notify_;
     std::unique_ptr<midi::Player> player_;
 };
 
 } // namespace
 
-std::unique_ptr<Device> makeSequencerDevice() { return std::make_unique<SequencerDevice>(); }
+std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices)
+{
+    return std::make_unique<SequencerDevice>(choices);
+}
 
 } // namespace mci

@@ -4,11 +4,11 @@
 namespace mci {
 
 // The MIDI sequencer: Standard MIDI Files and RMI files played through the
-// shared MIDI output, the one chosen when the file is opened; a chosen
-// soundfont or port that is not there refuses the file with the reason.
+// shared MIDI output that CHOICES name; a chosen soundfont or port that is
+// not there refuses the file with the reason.
 // Opening without a file gives a device with nothing to play and touches no
 // output, so that it is cheap at start-up. Its default time format is
 // milliseconds.
-std::unique_ptr<Device> makeSequencerDevice();
+std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices = {});
 
 } // namespace mci

@@ -46,14 +46,14 @@ AudioClock::~AudioClock()
     output_.reset();
 }
 
-bool AudioClock::open(const OpenAudioFn& openAudio, std::string& error)
+bool AudioClock::open(const OpenAudioFn& openAudio, const std::string& device, std::string& error)
 {
     audio::Format format;
     format.sampleRate = rate_;
     format.channels = ring_.channels();
     // Short periods keep the picture close to the sound and closing quick.
     format.periodFrames = 512;
-    output_ = openAudio(format, [this](float* out, int frames) { render(out, frames); }, error);
+    output_ = openAudio(format, [this](float* out, int frames) { render(out, frames); }, device, error);
     return output_ != nullptr;
 }
 

@@ -42,7 +42,7 @@ private:
 };
 
 using OpenAudioFn = std::function<std::unique_ptr<audio::Output>(
-    const audio::Format&, audio::RenderFn, std::string& error)>;
+    const audio::Format&, audio::RenderFn, const std::string& device, std::string& error)>;
 
 // Time is the number of samples the sound card has taken, so the picture
 // follows the sound even when the card's clock drifts from the system's.
@@ -52,7 +52,8 @@ public:
     ~AudioClock() override;
 
     // Opens the sound output; false with ERROR set when there is none.
-    bool open(const OpenAudioFn& openAudio, std::string& error);
+    // DEVICE is the sound output (empty: the system's default).
+    bool open(const OpenAudioFn& openAudio, const std::string& device, std::string& error);
 
     int sampleRate() const { return rate_; }
     AudioRing& ring() { return ring_; }

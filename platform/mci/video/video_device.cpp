@@ -21,7 +21,10 @@
 
 namespace mci {
 
-std::unique_ptr<Device> makeVideoDevice() { return std::make_unique<video::VideoDevice>(); }
+std::unique_ptr<Device> makeVideoDevice(const multimedia::Choices& choices)
+{
+    return std::make_unique<video::VideoDevice>(video::Environment{}, choices);
+}
 
 namespace video {
 
@@ -50,7 +53,10 @@ QString windowTitle(const std::string& path, bool silent)
 
 } // namespace
 
-VideoDevice::VideoDevice(Environment env) : env_(std::move(env)) {}
+VideoDevice::VideoDevice(Environment env, multimedia::Choices choices)
+    : env_(std::move(env)), choices_(std::move(choices))
+{
+}
 
 VideoDevice::~VideoDevice() { close(); }
 
@@ -76,7 +82,7 @@ Result VideoDevice::open(const std::string& path)
     if (file->audio()) {
         auto ac = std::make_unique<AudioClock>(file->sampleRate(), file->channels());
         std::string error;
-        if (ac->open(env_.openAudio, error)) {
+        if (ac->open(env_.openAudio, choices_.soundOutput, error)) {
             audioClock = ac.get();
             clock = std::move(ac);
         } else {
@@ -105,7 +111,7 @@ Result VideoDevice::open(const std::string& path)
     firstFrameUs_ = -1;
 
     window_.reset(new VideoWindow(windowTitle(path, !soundProblem_.empty()), QSize(file_->width(), file_->height()),
-                                  multimedia::current().videoSize));
+                                  choices_.videoSize));
     window_->onUserClose = [this] { userClosedWindow(); };
     window_->onFramePainted = [this] { framePainted(); };
     notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);

@@ -18,7 +18,7 @@ class QWidget;
 
 namespace mci {
 
-std::unique_ptr<Device> makeVideoDevice();
+std::unique_ptr<Device> makeVideoDevice(const multimedia::Choices& choices = {});
 
 namespace video {
 
@@ -46,7 +46,8 @@ struct Statistics {
 
 class VideoDevice final : public Device {
 public:
-    explicit VideoDevice(Environment env = {});
+    // CHOICES give the size of the picture and the sound output.
+    explicit VideoDevice(Environment env = {}, multimedia::Choices choices = {});
     ~VideoDevice() override;
 
     Result open(const std::string& path) override;
@@ -83,6 +84,7 @@ private:
     Result notOpen() const;
 
     Environment env_;
+    multimedia::Choices choices_;
     TimeFormat format_ = TimeFormat::Frames;
     std::function<void()> endNotify_;
     std::string soundProblem_;

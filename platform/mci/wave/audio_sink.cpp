@@ -21,10 +21,11 @@ private:
 
 } // namespace
 
-SinkOpener sdlSinkOpener()
+SinkOpener sdlSinkOpener(const std::string& soundOutput)
 {
-    return [](const audio::Format& format, audio::RenderFn render, std::string& error) -> std::unique_ptr<Sink> {
-        auto out = audio::Output::open(format, std::move(render), error);
+    return [soundOutput](const audio::Format& format, audio::RenderFn render,
+                         std::string& error) -> std::unique_ptr<Sink> {
+        auto out = audio::Output::open(format, std::move(render), soundOutput, error);
         if (!out)
             return nullptr;
         return std::make_unique<SdlSink>(std::move(out));

@@ -23,7 +23,7 @@ public:
 using SinkOpener = std::function<std::unique_ptr<Sink>(const audio::Format& format,
                                                        audio::RenderFn render, std::string& error)>;
 
-// The sound card through SDL.
-SinkOpener sdlSinkOpener();
+// The sound card through SDL, on SOUND_OUTPUT (empty: the system's default).
+SinkOpener sdlSinkOpener(const std::string& soundOutput = {});
 
 } // namespace mci::wave

@@ -415,9 +415,9 @@ std::unique_ptr<Device> makeDevice(SinkOpener sink)
 
 } // namespace wave
 
-std::unique_ptr<Device> makeWaveDevice()
+std::unique_ptr<Device> makeWaveDevice(const multimedia::Choices& choices)
 {
-    return wave::makeDevice(wave::sdlSinkOpener());
+    return wave::makeDevice(wave::sdlSinkOpener(choices.soundOutput));
 }
 
 } // namespace mci

@@ -16,7 +16,7 @@
 
 namespace mci {
 
-std::unique_ptr<Device> makeWaveDevice();
+std::unique_ptr<Device> makeWaveDevice(const multimedia::Choices& choices = {});
 
 namespace wave {
 

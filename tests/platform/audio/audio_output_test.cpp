@@ -1,5 +1,4 @@
 #include "platform/audio/audio_output.h"
-#include "platform/multimedia/choices.h"
 
 #include <gtest/gtest.h>
 
@@ -80,9 +79,9 @@ TEST(Output, StreamsShareTheOneCard)
 {
     std::atomic<int> a{0}, b{0};
     std::string error;
-    auto first = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++a; }, error);
+    auto first = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++a; }, {}, error);
     ASSERT_TRUE(first) << error;
-    auto second = audio::Output::open({11025, 1, 512}, [&](float*, int) { ++b; }, error);
+    auto second = audio::Output::open({11025, 1, 512}, [&](float*, int) { ++b; }, {}, error);
     ASSERT_TRUE(second) << error;
     first->start();
     second->start();
@@ -99,7 +98,7 @@ TEST(Output, StreamsShareTheOneCard)
 
     for (int i = 0; i < 20; ++i) {
         first.reset();
-        first = audio::Output::open({44100, 2, 512}, [](float*, int) {}, error);
+        first = audio::Output::open({44100, 2, 512}, [](float*, int) {}, {}, error);
         ASSERT_TRUE(first) << error;
     }
 }
@@ -127,7 +126,7 @@ TEST(Output, CardSleepsWhileNothingRunsAndWakesAtAStart)
         ++calls;
         if (goIdle)
             out->setIdle(true);
-    }, error);
+    }, {}, error);
     ASSERT_TRUE(out) << error;
     EXPECT_TRUE(within(std::chrono::milliseconds(500), [] { return !audio::cardAwake(); }))
         << "a stream that never started keeps the card asleep";
@@ -163,15 +162,12 @@ TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
 {
     std::atomic<int> played{0};
     std::string error;
-    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++played; }, error);
+    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++played; }, {}, error);
     ASSERT_TRUE(playing) << error;
     playing->start();
 
-    multimedia::Choices choices;
-    choices.soundOutput = "Sound Blaster 16";
-    multimedia::setForThisProcess(choices);
     error.clear();
-    EXPECT_EQ(audio::Output::open({44100, 2, 512}, [](float*, int) {}, error), nullptr);
+    EXPECT_EQ(audio::Output::open({44100, 2, 512}, [](float*, int) {}, "Sound Blaster 16", error), nullptr);
     EXPECT_NE(error.find("\"Sound Blaster 16\""), std::string::npos) << error;
     error.clear();
     EXPECT_FALSE(audio::canOpenDevice("Sound Blaster 16", error));
@@ -185,10 +181,6 @@ TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
 
     // Every device the system lists can be chosen.
     error.clear();
-    for (const std::string& device : audio::outputDevices(error)) {
-        choices.soundOutput = device;
-        multimedia::setForThisProcess(choices);
-        EXPECT_NE(audio::Output::open({44100, 2, 512}, [](float*, int) {}, error), nullptr) << device << ": " << error;
-    }
-    multimedia::setForThisProcess(std::nullopt);
+    for (const std::string& device : audio::outputDevices(error))
+        EXPECT_NE(audio::Output::open({44100, 2, 512}, [](float*, int) {}, device, error), nullptr) << device << ": " << error;
 }

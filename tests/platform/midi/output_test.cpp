@@ -94,47 +94,37 @@ TEST(AlsaOutput, ResetsMakeTheNextMessageWait)
     EXPECT_EQ(settle.readyAt(), t + 2060ms);
 
     setenv("QUORVANA_RESET_SETTLE_MS", "25", 1);
-    EXPECT_EQ(midi::resetSettleTime(), 25ms);
+    EXPECT_EQ(midi::resetSettleTime(250), 25ms) << "the variable wins";
     for (const char* bad : {"abc", "-5", "20000", "12ms"}) {
         setenv("QUORVANA_RESET_SETTLE_MS", bad, 1);
-        EXPECT_EQ(midi::resetSettleTime(), 60ms) << bad;
+        EXPECT_EQ(midi::resetSettleTime(250), 250ms) << bad;
     }
     unsetenv("QUORVANA_RESET_SETTLE_MS");
-    EXPECT_EQ(midi::resetSettleTime(), 60ms);
-
-    multimedia::Choices choices;
-    choices.resetSettleMs = 250;
-    std::string error;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-    EXPECT_EQ(midi::resetSettleTime(), 250ms) << "the stored time is read again";
-    setenv("QUORVANA_RESET_SETTLE_MS", "25", 1);
-    EXPECT_EQ(midi::resetSettleTime(), 25ms) << "the variable wins";
-    unsetenv("QUORVANA_RESET_SETTLE_MS");
-    ASSERT_TRUE(multimedia::save({}, error)) << error;
+    EXPECT_EQ(midi::resetSettleTime(60), 60ms);
 }
 
 TEST(OutputTable, ChoosesByNameAndExplainsFailures)
 {
     std::string error;
-    EXPECT_EQ(midi::openOutput("midiman", error), nullptr);
+    EXPECT_EQ(midi::openOutput("midiman", {}, error), nullptr);
     EXPECT_NE(error.find("synth, alsa, capture"), std::string::npos) << error;
 
     error.clear();
-    EXPECT_EQ(midi::openOutput("alsa:no-such-synth:0", error), nullptr);
+    EXPECT_EQ(midi::openOutput("alsa:no-such-synth:0", {}, error), nullptr);
     EXPECT_NE(error.find("ALSA"), std::string::npos) << error;
 
     setenv("QUORVANA_SOUNDFONT", "/nowhere/none.sf2", 1);
     error.clear();
-    EXPECT_EQ(midi::openOutput("synth", error), nullptr);
+    EXPECT_EQ(midi::openOutput("synth", {}, error), nullptr);
     EXPECT_NE(error.find("/nowhere/none.sf2"), std::string::npos) << error;
     unsetenv("QUORVANA_SOUNDFONT");
 
     // The shared one is opened once and kept.
     auto capture = midi::sharedCapture();
     ASSERT_NE(capture, nullptr);
-    EXPECT_EQ(midi::sharedOutput("capture", error), capture);
+    EXPECT_EQ(midi::sharedOutput("capture", {}, error), capture);
     setenv("QUORVANA_MIDI_OUT", "capture", 1);
-    EXPECT_EQ(midi::sharedOutput(error), capture);
+    EXPECT_EQ(midi::sharedOutput(multimedia::Choices{}, error), capture);
     unsetenv("QUORVANA_MIDI_OUT");
 }
 
@@ -168,23 +158,19 @@ TEST(ExternalSynthesizer, ChosenPortThatIsNotThereRefusesTheSongWithItsName)
     choices.midiPort = "SC-8850 Part A";
     choices.midiAddress = "20:0";
     std::string error;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-
-    EXPECT_EQ(midi::sharedOutput(error), nullptr);
+    EXPECT_EQ(midi::sharedOutput(choices, error), nullptr);
     EXPECT_EQ(error, "The MIDI port \"SC-8850 Part A\" is not connected.");
 
     fake->missing = "This system has no ALSA sequencer (/dev/snd/seq is missing).";
     error.clear();
-    EXPECT_EQ(midi::sharedOutput(error), nullptr);
+    EXPECT_EQ(midi::sharedOutput(choices, error), nullptr);
     EXPECT_NE(error.find("\"SC-8850 Part A\""), std::string::npos) << error;
     EXPECT_NE(error.find(fake->missing), std::string::npos) << error;
 
     // A variable that is set wins over the stored choice.
     setenv("QUORVANA_MIDI_OUT", "capture", 1);
-    EXPECT_EQ(midi::sharedOutput(error), midi::sharedCapture());
+    EXPECT_EQ(midi::sharedOutput(choices, error), midi::sharedCapture());
     unsetenv("QUORVANA_MIDI_OUT");
-
-    ASSERT_TRUE(multimedia::save({}, error)) << error;
     midi::setPortDirectory(previous);
 }
 

@@ -56,22 +56,16 @@ TEST(Soundfonts, VariableWinsOverTheStoredChoiceWhichWinsOverTheSystems)
     testing_support::TempDir dir;
     const std::string stored = dir.write("stored.sf2", soundfontBytes("Stored"));
     const std::string named = dir.write("named.sf2", soundfontBytes("Named"));
-    multimedia::Choices choices;
-    choices.soundfont = stored;
     std::string error;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-
-    EXPECT_EQ(midi::findSoundfont(error), stored);
+    EXPECT_EQ(midi::findSoundfont(stored, error), stored);
     setenv(multimedia::kSoundfontVariable, named.c_str(), 1);
-    EXPECT_EQ(midi::findSoundfont(error), named);
+    EXPECT_EQ(midi::findSoundfont(stored, error), named);
     unsetenv(multimedia::kSoundfontVariable);
 
-    choices.soundfont = (dir / "gone.sf2").string();
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    const std::string gone = (dir / "gone.sf2").string();
     error.clear();
-    EXPECT_EQ(midi::findSoundfont(error), "");
-    EXPECT_NE(error.find(choices.soundfont), std::string::npos) << error;
+    EXPECT_EQ(midi::findSoundfont(gone, error), "");
+    EXPECT_NE(error.find(gone), std::string::npos) << error;
 
-    ASSERT_TRUE(multimedia::save({}, error)) << error;
-    EXPECT_EQ(midi::findSoundfont(error), midi::systemSoundfont());
+    EXPECT_EQ(midi::findSoundfont("", error), midi::systemSoundfont());
 }

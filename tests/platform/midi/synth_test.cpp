@@ -60,7 +60,7 @@ protected:
     void SetUp() override
     {
         std::string error;
-        soundfont = midi::findSoundfont(error);
+        soundfont = midi::findSoundfont("", error);
         if (soundfont.empty())
             GTEST_SKIP() << "no soundfont: " << error;
         synth = midi::Synth::create(44100, soundfont, error);
@@ -106,7 +106,7 @@ TEST_F(SynthTest, OutputAppliesMessagesOnTheAudioThread)
 {
     synth.reset();
     std::string error;
-    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, error);
+    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, "", error);
     ASSERT_NE(out, nullptr) << error;
     const std::vector<uint8_t> program{0xC5, 42};
     out->send(program, midi::Clock::now());
@@ -120,7 +120,7 @@ TEST_F(SynthTest, OutputRestsOnceItsSoundHasFadedAndWakesAtTheNextMessage)
 {
     synth.reset();
     std::string error;
-    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, error);
+    std::unique_ptr<midi::SynthOutput> out = midi::SynthOutput::open(soundfont, "", error);
     ASSERT_NE(out, nullptr) << error;
     EXPECT_FALSE(out->rendering());
     const std::vector<uint8_t> on{0x90, 60, 100}, off{0x80, 60, 0};
@@ -186,7 +186,7 @@ TEST_F(SynthTest, AnotherSoundfontSoundsOtherwiseAndOneThatDoesNotLoadKeepsTheOl
 
     synth.reset();
     std::string error;
-    auto out = midi::SynthOutput::open(soundfont, error);
+    auto out = midi::SynthOutput::open(soundfont, "", error);
     ASSERT_NE(out, nullptr) << error;
     testing_support::TempDir dir;
     const std::string broken = dir.write("broken.sf2", std::string("RIFF\x10\0\0\0sfbkLIST", 16));

@@ -1,5 +1,5 @@
 // The choices in the test's private registry store.
-#include "platform/multimedia/choices.h"
+#include "platform/multimedia/stored_choices.h"
 #include "platform/registry/registry.h"
 
 #include <gtest/gtest.h>
@@ -42,13 +42,4 @@ TEST(MultimediaChoices, ComeBackAsStoredAndOutOfRangeValuesReadAsDefaults)
     EXPECT_EQ(read.resetSettleMs, multimedia::kDefaultResetSettleMs);
     EXPECT_EQ(read.videoSize, multimedia::VideoSize::Original);
     EXPECT_EQ(read.midiPort, chosen.midiPort);
-
-    // What a process puts in for itself stays its own.
-    multimedia::Choices own;
-    own.videoSize = multimedia::VideoSize::Double;
-    EXPECT_EQ(multimedia::setForThisProcess(own), std::nullopt);
-    EXPECT_EQ(multimedia::current(), own);
-    EXPECT_EQ(multimedia::load().midiPort, chosen.midiPort);
-    EXPECT_EQ(multimedia::setForThisProcess(std::nullopt), own);
-    EXPECT_EQ(multimedia::current(), multimedia::load());
 }

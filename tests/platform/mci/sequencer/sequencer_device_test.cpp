@@ -173,7 +173,7 @@ TEST_F(SequencerDeviceTest, SeekPauseResumeAndTheEnd)
 TEST_F(SequencerDeviceTest, PlaysThroughTheBuiltInSynthesizer)
 {
     std::string error;
-    if (midi::findSoundfont(error).empty())
+    if (midi::findSoundfont("", error).empty())
         GTEST_SKIP() << error;
     setenv("QUORVANA_MIDI_OUT", "synth", 1);
     auto device = open(dir.write("song.mid", shortSong()));
@@ -187,42 +187,38 @@ TEST_F(SequencerDeviceTest, PlaysThroughTheBuiltInSynthesizer)
     EXPECT_EQ(position, length);
 }
 
-// A running player changes over at its next song: every open looks at the
-// stored choice again, and one that does not work refuses with its reason.
-TEST_F(SequencerDeviceTest, NextOpenTakesTheStoredSoundfont)
+// A running player changes over at its next song: every open plays with the
+// choices it is given, and one that does not work refuses with its reason.
+TEST_F(SequencerDeviceTest, EachOpenPlaysWithTheChoicesItIsGiven)
 {
     std::string error;
-    const std::string first = midi::findSoundfont(error);
+    const std::string first = midi::findSoundfont("", error);
     const std::string second = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     if (first.empty() || midi::soundfontName(second).empty())
         GTEST_SKIP() << "needs the default soundfont and timgm6mb-soundfont";
     setenv("QUORVANA_MIDI_OUT", "synth", 1);
     const std::string song = dir.write("song.mid", shortSong());
     auto device = open(song);
-    const auto synth = std::dynamic_pointer_cast<midi::SynthOutput>(midi::sharedOutput("synth", error));
+    const auto synth = std::dynamic_pointer_cast<midi::SynthOutput>(midi::sharedOutput("synth", {}, error));
     ASSERT_NE(synth, nullptr) << error;
     EXPECT_EQ(synth->soundfont(), first);
 
     multimedia::Choices choices;
     choices.soundfont = dir.write("broken.sf2", std::string("RIFF\x10\0\0\0sfbkLIST", 16));
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-    mci::Result r = device->open(song);
+    mci::Result r = mci::makeSequencerDevice(choices)->open(song);
     EXPECT_EQ(r.code, mci::ErrHardware);
     EXPECT_EQ(r.text, "The soundfont " + choices.soundfont + " could not be loaded.");
 
     choices.soundfont = second;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-    r = device->open(song);
+    r = mci::makeSequencerDevice(choices)->open(song);
     EXPECT_TRUE(r.ok()) << r.text;
     EXPECT_EQ(synth->soundfont(), second);
 
     // The synthesizer opens no sound of its own per song, yet a sound
     // output chosen since is taken, or refused by name.
     choices.soundOutput = "Sound Blaster 16";
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-    r = device->open(song);
+    r = mci::makeSequencerDevice(choices)->open(song);
     EXPECT_EQ(r.code, mci::ErrHardware);
     EXPECT_NE(r.text.find("\"Sound Blaster 16\""), std::string::npos) << r.text;
-    ASSERT_TRUE(multimedia::save({}, error)) << error;
     EXPECT_TRUE(device->open(song).ok());
 }

@@ -118,7 +118,7 @@ namespace {
 mci::video::Environment steppedEnvironment(ManualClock** clock)
 {
     mci::video::Environment env;
-    env.openAudio = [](const audio::Format&, audio::RenderFn, std::string& error) {
+    env.openAudio = [](const audio::Format&, audio::RenderFn, const std::string&, std::string& error) {
         error = "No sound output in this test.";
         return std::unique_ptr<audio::Output>();
     };
@@ -132,7 +132,7 @@ mci::video::Environment steppedEnvironment(ManualClock** clock)
 
 } // namespace
 
-SteppedDevice::SteppedDevice() : device(steppedEnvironment(&clock)) {}
+SteppedDevice::SteppedDevice(const multimedia::Choices& choices) : device(steppedEnvironment(&clock), choices) {}
 
 bool SteppedDevice::playToEnd(int64_t stepUs)
 {

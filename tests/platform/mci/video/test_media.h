@@ -46,7 +46,7 @@ private:
 
 // A device without sound output whose time the test steps.
 struct SteppedDevice {
-    SteppedDevice();
+    explicit SteppedDevice(const multimedia::Choices& choices = {});
     mci::video::VideoDevice device;
     ManualClock* clock = nullptr; // owned by the device while open
 

@@ -386,7 +386,7 @@ private:
 TEST_F(VideoDeviceTest, AMachineTooSlowForTheFileStillSeesThePictureMove)
 {
     mci::video::Environment env;
-    env.openAudio = [](const audio::Format&, audio::RenderFn, std::string&) { return nullptr; };
+    env.openAudio = [](const audio::Format&, audio::RenderFn, const std::string&, std::string&) { return nullptr; };
     env.makeSilentClock = [] { return std::make_unique<OutrunningClock>(); };
     VideoDevice d(env);
     ASSERT_TRUE(d.open(media->counter).ok());
@@ -408,7 +408,8 @@ TEST_F(VideoDeviceTest, TheSoundIsHeardAndKeepsTheTime)
     for (const std::string& path : {media->sound, mp3}) {
         std::atomic<float> loudest{0.0f};
         mci::video::Environment env;
-        env.openAudio = [&](const audio::Format& format, audio::RenderFn render, std::string& error) {
+        env.openAudio = [&](const audio::Format& format, audio::RenderFn render, const std::string& device,
+                            std::string& error) {
             return audio::Output::open(
                 format,
                 [&loudest, render, channels = format.channels](float* out, int frames) {
@@ -417,7 +418,7 @@ TEST_F(VideoDeviceTest, TheSoundIsHeardAndKeepsTheTime)
                         if (std::abs(out[i]) > loudest)
                             loudest = std::abs(out[i]);
                 },
-                error);
+                device, error);
         };
         VideoDevice d(env);
         std::atomic<int> ends{0};
@@ -481,20 +482,18 @@ TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
     EXPECT_TRUE(w.isNull());
 }
 
-// The size chosen in the Multimedia Properties is looked at by every open.
 TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
 {
     multimedia::Choices choices;
     choices.videoSize = multimedia::VideoSize::Double;
-    std::string error;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
-    SteppedDevice s;
-    VideoDevice& d = s.device;
-    ASSERT_TRUE(d.open(media->counter).ok());
-    EXPECT_EQ(d.window()->size(), QSize(256, 64));
-
+    {
+        SteppedDevice s(choices);
+        ASSERT_TRUE(s.device.open(media->counter).ok());
+        EXPECT_EQ(s.device.window()->size(), QSize(256, 64));
+    }
     choices.videoSize = multimedia::VideoSize::FullScreen;
-    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    SteppedDevice s(choices);
+    VideoDevice& d = s.device;
     ASSERT_TRUE(d.open(media->counter).ok());
     ASSERT_TRUE(d.play().ok());
     QWidget* w = d.window();
@@ -517,7 +516,6 @@ TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
     EXPECT_TRUE(w->isVisible());
     s.clock->advance(2000000);
     EXPECT_TRUE(waitUntil([&] { return !w->isVisible(); }));
-    ASSERT_TRUE(multimedia::save({}, error)) << error;
 }
 
 TEST_F(VideoDeviceTest, TheWindowOpensBesideTheProgramsWindowsNotOverThem)

@@ -1,10 +1,10 @@
-#include "platform/multimedia/choices.h"
+#include "platform/multimedia/stored_choices.h"
 
 #include "platform/registry/registry.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
+#include <optional>
 
 using namespace registry;
 
@@ -46,17 +46,6 @@ LONG writeString(HKEY key, const char* name, const std::string& text)
 LONG writeDword(HKEY key, const char* name, DWORD value)
 {
     return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
-struct ProcessChoices {
-    std::mutex mutex;
-    std::optional<Choices> choices;
-};
-
-ProcessChoices& processChoices()
-{
-    static auto* p = new ProcessChoices; // devices may ask while statics go at exit
-    return *p;
 }
 
 } // namespace
@@ -109,25 +98,6 @@ bool save(const Choices& c, std::string& error)
         return true;
     error = "The multimedia settings could not be saved in " + storePath() + " (error " + std::to_string(code) + ").";
     return false;
-}
-
-Choices current()
-{
-    {
-        ProcessChoices& p = processChoices();
-        std::lock_guard lock(p.mutex);
-        if (p.choices)
-            return *p.choices;
-    }
-    return load();
-}
-
-std::optional<Choices> setForThisProcess(std::optional<Choices> choices)
-{
-    ProcessChoices& p = processChoices();
-    std::lock_guard lock(p.mutex);
-    std::swap(p.choices, choices);
-    return choices;
 }
 
 std::vector<std::string> variablesInForce()
