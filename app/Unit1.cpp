@@ -4,6 +4,7 @@
 #include "browser/file_menu.h"
 #include "browser/filedrag.h"
 #include "core/media_kinds.h"
+#include "framework/guard.h"
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/file_controls.h"
@@ -94,10 +95,10 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent),
     createLogic();
 
     if (auto* app = ui::application())
-        connect(app, &ui::Application::formActivated, this, [this](QWidget* form) {
+        connect(app, &ui::Application::formActivated, this, ui::guarded([this](QWidget* form) {
             if (form == this)
                 FormActivate(this);
-        });
+        }));
 
     showBrowserAtStart();
     try {
@@ -113,7 +114,7 @@ void TForm1::createLogic()
     trackPlayer_ = std::make_unique<TrackPlayer>(PlayerControls{
         *MediaPlayer1, *ScrollBar1, *Edit1, *Edit2, *Timer1, *FileListBox1, *CheckBox1, *RadioButton1, *RadioButton2,
         *this, [this] { FileDrag1->setEnableDrop(true); }, [this](const QString& path) { showInBrowser(path); }});
-    connect(FileListBox1, &ui::FileListBox::listed, this, [this] { trackPlayer_->listShown(); });
+    connect(FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] { trackPlayer_->listShown(); }));
     fileMenu_ = std::make_unique<FileMenu>(
         FileMenuControls{*this, *FileListBox1, *DirectoryListBox1, *CheckBox1, *SaveDialog1,
                          {EditFile, CopyFile1, RenameFile1, DeleteFile1}},
@@ -152,9 +153,9 @@ void TForm1::createLogo()
     Label1->setPalette(p);
     Label1->setToolTip("Click me !");
     Label1->setAccessibleDescription("Click me !");
-    connect(Label1, &ui::ClickLabel::click, this, [this] { Label1Click(Label1); });
-    connect(Label1, &ui::ClickLabel::mouseDown, this, [this] { Label1MouseDown(Label1); });
-    connect(Label1, &ui::ClickLabel::mouseUp, this, [this] { Label1MouseUp(Label1); });
+    connect(Label1, &ui::ClickLabel::click, this, ui::guarded([this] { Label1Click(Label1); }));
+    connect(Label1, &ui::ClickLabel::mouseDown, this, ui::guarded([this] { Label1MouseDown(Label1); }));
+    connect(Label1, &ui::ClickLabel::mouseUp, this, ui::guarded([this] { Label1MouseUp(Label1); }));
 }
 
 void TForm1::createPlayerControls()
@@ -180,7 +181,7 @@ void TForm1::createBrowser()
     setColours(FileListBox1, kYellow, Qt::black);
     FileListBox1->setMask(media_kinds::browserMask());
     FileListBox1->setShowGlyphs(true);
-    connect(FileListBox1, &ui::FileListBox::click, this, [this] { FileListBox1Click(FileListBox1); });
+    connect(FileListBox1, &ui::FileListBox::click, this, ui::guarded([this] { FileListBox1Click(FileListBox1); }));
 
     DirectoryListBox1 = new ui::DirectoryListBox(this);
     DirectoryListBox1->setObjectName("DirectoryListBox1");
@@ -189,7 +190,7 @@ void TForm1::createBrowser()
     DirectoryListBox1->setFont(boldFont());
     setColours(DirectoryListBox1, kYellow, Qt::black);
     connect(DirectoryListBox1, &ui::DirectoryListBox::change, this,
-            [this] { DirectoryListBox1Change(DirectoryListBox1); });
+            ui::guarded([this] { DirectoryListBox1Change(DirectoryListBox1); }));
 
     DriveComboBox1 = new ui::DriveComboBox(this);
     DriveComboBox1->setObjectName("DriveComboBox1");
@@ -200,7 +201,7 @@ void TForm1::createBrowser()
     QPalette face = DriveComboBox1->palette(); // a closed list is drawn as a button
     face.setColor(QPalette::Button, kYellow);
     DriveComboBox1->setPalette(face);
-    connect(DriveComboBox1, &ui::DriveComboBox::change, this, [this] { DriveComboBox1Change(DriveComboBox1); });
+    connect(DriveComboBox1, &ui::DriveComboBox::change, this, ui::guarded([this] { DriveComboBox1Change(DriveComboBox1); }));
 
     setTabOrder(FileListBox1, DirectoryListBox1);
     setTabOrder(DirectoryListBox1, DriveComboBox1);
@@ -221,8 +222,8 @@ void TForm1::createResetChoice()
     RadioButton3->setChecked(true);
     ui::makeOneTabStop({RadioButton1, RadioButton2, RadioButton3});
     // The handler runs only when a button becomes the selected one.
-    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton1); });
-    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) { if (on) RadioButton1Click(RadioButton2); });
+    connect(RadioButton1, &QRadioButton::toggled, this, ui::guarded([this](bool on) { if (on) RadioButton1Click(RadioButton1); }));
+    connect(RadioButton2, &QRadioButton::toggled, this, ui::guarded([this](bool on) { if (on) RadioButton1Click(RadioButton2); }));
 
     ScrollBar1 = new ui::ScrollBar(this);
     ScrollBar1->setObjectName("ScrollBar1");
@@ -231,9 +232,9 @@ void TForm1::createResetChoice()
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(200);
-    connect(ScrollBar1, &ui::ScrollBar::change, this, [this] { ScrollBar1Change(ScrollBar1); });
+    connect(ScrollBar1, &ui::ScrollBar::change, this, ui::guarded([this] { ScrollBar1Change(ScrollBar1); }));
     connect(ScrollBar1, &ui::ScrollBar::scroll, this,
-            [this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); });
+            ui::guarded([this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); }));
 }
 
 void TForm1::createReadouts()
@@ -276,14 +277,14 @@ void TForm1::createButtons()
     BitBtn1->setAccessibleName("Multimedia settings");
     BitBtn1->setToolTip("Multimedia settings");
     BitBtn1->setAutoDefault(true); // Enter presses it when it has the focus
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(BitBtn1); });
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded([this] { BitBtn1Click(BitBtn1); }));
 
     Button1 = new QPushButton("Associate", this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(400, 32, 73, 17);
     Button1->setFont(boldFont());
     Button1->setAutoDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+    connect(Button1, &QPushButton::clicked, this, ui::guarded([this] { Button1Click(Button1); }));
     Label1->raise();
 }
 
@@ -292,7 +293,7 @@ void TForm1::createNonVisual()
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
+    connect(Timer1, &QTimer::timeout, this, ui::guarded([this] { Timer1Timer(Timer1); }));
 
     FileDrag1 = new TFileDrag(this);
     FileDrag1->setObjectName("FileDrag1");
@@ -313,12 +314,12 @@ void TForm1::createPopupMenu()
     RenameFile1 = PopupMenu1->addAction("Rename/Move");
     DeleteFile1 = PopupMenu1->addAction("Delete File");
     Setup1 = PopupMenu1->addAction("Setup");
-    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(PopupMenu1); });
-    connect(EditFile, &QAction::triggered, this, [this] { EditFileClick(EditFile); });
-    connect(CopyFile1, &QAction::triggered, this, [this] { CopyFile1Click(CopyFile1); });
-    connect(RenameFile1, &QAction::triggered, this, [this] { RenameFile1Click(RenameFile1); });
-    connect(DeleteFile1, &QAction::triggered, this, [this] { DeleteFile1Click(DeleteFile1); });
-    connect(Setup1, &QAction::triggered, this, [this] { Setup1Click(Setup1); });
+    connect(PopupMenu1, &QMenu::aboutToShow, this, ui::guarded([this] { PopupMenu1Popup(PopupMenu1); }));
+    connect(EditFile, &QAction::triggered, this, ui::guarded([this] { EditFileClick(EditFile); }));
+    connect(CopyFile1, &QAction::triggered, this, ui::guarded([this] { CopyFile1Click(CopyFile1); }));
+    connect(RenameFile1, &QAction::triggered, this, ui::guarded([this] { RenameFile1Click(RenameFile1); }));
+    connect(DeleteFile1, &QAction::triggered, this, ui::guarded([this] { DeleteFile1Click(DeleteFile1); }));
+    connect(Setup1, &QAction::triggered, this, ui::guarded([this] { Setup1Click(Setup1); }));
     FileListBox1->setPopupMenu(PopupMenu1);
 }
 
@@ -339,7 +340,7 @@ void TForm1::FormActivate(QObject*)
 void TForm1::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;
-    FormCloseQuery(this, canClose);
+    ui::guard([&] { FormCloseQuery(this, canClose); });
     if (canClose)
         event->accept();
     else

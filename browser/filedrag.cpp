@@ -1,5 +1,6 @@
 #include "browser/filedrag.h"
 
+#include "framework/guard.h"
 #include "framework/file_names.h"
 
 #include <QDropEvent>
@@ -120,5 +121,5 @@ void TFileDrag::readDrop(const QStringList& paths)
         extension_.append(dot < 0 ? QStringLiteral("") : name.mid(dot + 1));
     }
     if (OnDrop)
-        OnDrop(this);
+        ui::guard([this] { OnDrop(this); });
 }

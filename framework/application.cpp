@@ -89,16 +89,9 @@ void Application::trackActivation(QObject* receiver, QEvent* event)
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        if (event->type() == QEvent::WindowActivate)
-            trackActivation(receiver, event);
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-        showException(e);
-    } catch (...) {
-        showException(Exception("Unbekannte Ausnahme"));
-    }
-    return true;
+    if (event->type() == QEvent::WindowActivate)
+        trackActivation(receiver, event);
+    return QApplication::notify(receiver, event);
 }
 
 } // namespace ui

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: title, the default error box for exceptions that
-// leave an event handler, processing pending messages, and the activation of
-// the program's own windows.
+// The application object: title, the default error box (the handlers' guard
+// shows it), processing pending messages, and the activation of the
+// program's own windows.
 #include <QApplication>
 #include <QWidget>
 #include <QPointer>

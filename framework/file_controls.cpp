@@ -2,6 +2,7 @@
 
 #include "framework/errors.h"
 #include "framework/file_names.h"
+#include "framework/guard.h"
 #include "platform/fs/kernel.h"
 #include "platform/fs/volumes.h"
 
@@ -365,7 +366,7 @@ void FileListBox::contextMenuEvent(QContextMenuEvent* event)
 
 void FileListBox::showEvent(QShowEvent* event)
 {
-    ensureRead();
+    guard([this] { ensureRead(); });
     QListWidget::showEvent(event);
 }
 
@@ -376,7 +377,7 @@ DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent)
 {
     drive_ = driveOf(currentFolder());
     refreshDrives();
-    connect(this, &QComboBox::activated, this, &DriveComboBox::userPicked);
+    connect(this, &QComboBox::activated, this, guarded([this](int index) { userPicked(index); }));
 }
 
 void DriveComboBox::refreshDrives()
@@ -523,14 +524,14 @@ void DirectoryListBox::openEntry(QListWidgetItem* entry)
 void DirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
-        openEntry(itemAt(event->position().toPoint()));
+        guard([&] { openEntry(itemAt(event->position().toPoint())); });
     event->accept();
 }
 
 void DirectoryListBox::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        openEntry(currentItem());
+        guard([this] { openEntry(currentItem()); });
         event->accept();
         return;
     }

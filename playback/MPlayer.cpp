@@ -2,6 +2,7 @@
 
 #include "framework/file_names.h"
 #include "framework/errors.h"
+#include "framework/guard.h"
 #include "platform/multimedia/stored_choices.h"
 
 #include <QFile>
@@ -82,7 +83,7 @@ TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         button->setFocusPolicy(Qt::NoFocus);
         button->installEventFilter(this);
-        connect(button, &QToolButton::clicked, this, [this, t = info.type] { buttonClicked(t); });
+        connect(button, &QToolButton::clicked, this, ui::guarded([this, t = info.type] { buttonClicked(t); }));
         layout->addWidget(button);
         buttons_[static_cast<int>(info.type)] = button;
     }

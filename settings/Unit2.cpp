@@ -1,5 +1,6 @@
 #include "settings/Unit2.h"
 
+#include "framework/guard.h"
 #include "framework/file_names.h"
 #include "framework/errors.h"
 
@@ -169,7 +170,7 @@ void TFormSetup::createButtons()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(152, 144, 73, 33);
     BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &TFormSetup::okClicked);
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded([this] { okClicked(); }));
 
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
@@ -200,7 +201,7 @@ void TFormSetup::createEditRows()
         b->setFont(formFont(8, true));
         b->setGeometry(416, top, 33, 25);
         b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, [this, b, handler] { (this->*handler)(b); });
+        connect(b, &QPushButton::clicked, this, ui::guarded([this, b, handler] { (this->*handler)(b); }));
         return b;
     };
     Button1 = browseButton("Button1", 24, &TFormSetup::Button1Click, "Choose the MIDI editor");

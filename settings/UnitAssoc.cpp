@@ -1,6 +1,7 @@
 #include "settings/UnitAssoc.h"
 
 #include "core/media_kinds.h"
+#include "framework/guard.h"
 #include "framework/application.h"
 #include "platform/registry/desktop_association.h"
 
@@ -78,10 +79,10 @@ TFormAssoc::TFormAssoc(QWidget* owner)
         move(screen->availableGeometry().center() - rect().center());
 
     if (ui::Application* app = ui::application()) {
-        connect(app, &ui::Application::formActivated, this, [this](QWidget* form) {
+        connect(app, &ui::Application::formActivated, this, ui::guarded([this](QWidget* form) {
             if (form == this)
                 FormActivate(this);
-        });
+        }));
     }
 }
 
@@ -125,16 +126,7 @@ void TFormAssoc::buildButtons()
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         // The dialog closes after OK whether or not every write went through;
         // a failure is shown first, while the dialog is still up.
-        try {
-            BitBtn1Click(BitBtn1);
-        } catch (const std::exception& e) {
-            if (ui::Application* app = ui::application()) {
-                app->showException(e);
-            } else {
-                done(QDialog::Accepted);
-                throw;
-            }
-        }
+        ui::guard([this] { BitBtn1Click(BitBtn1); });
         done(QDialog::Accepted);
     });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -144,7 +136,7 @@ void TFormAssoc::changeEvent(QEvent* event)
 {
     // Without the program's application object nobody reports activations.
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && !ui::application())
-        FormActivate(this);
+        ui::guard([this] { FormActivate(this); });
     QDialog::changeEvent(event);
 }
 

@@ -1,5 +1,6 @@
 #include "settings/UnitMultimedia.h"
 
+#include "framework/guard.h"
 #include "framework/application.h"
 #include "framework/message_box.h"
 #include "platform/audio/audio_output.h"
@@ -116,7 +117,7 @@ QWidget* TFormMultimedia::buildAudioPage()
     soundSettingsButton->setAutoDefault(false);
     // Where the desktop has no mixer of its own there is nothing to open.
     soundSettingsButton->setVisible(shell::soundSettingsInstalled());
-    connect(soundSettingsButton, &QPushButton::clicked, this, [] { shell::openSoundSettings(); });
+    connect(soundSettingsButton, &QPushButton::clicked, this, ui::guarded([] { shell::openSoundSettings(); }));
 
     auto* box = new QVBoxLayout(playback);
     box->addWidget(label);
@@ -156,7 +157,7 @@ void TFormMultimedia::buildMidiControls(QGroupBox* group)
     soundfontBox->setAccessibleName(QStringLiteral("Soundfont"));
     browseButton = new QPushButton(QStringLiteral("B&rowse..."), group);
     browseButton->setAutoDefault(false);
-    connect(browseButton, &QPushButton::clicked, this, &TFormMultimedia::browse);
+    connect(browseButton, &QPushButton::clicked, this, ui::guarded([this] { browse(); }));
 
     externalButton = new QRadioButton(QStringLiteral("&External synthesizer on the port:"), group);
     ui::makeOneTabStop({synthButton, externalButton});
@@ -164,18 +165,18 @@ void TFormMultimedia::buildMidiControls(QGroupBox* group)
     portBox->setAccessibleName(QStringLiteral("MIDI port"));
     refreshButton = new QPushButton(QStringLiteral("Re&fresh"), group);
     refreshButton->setAutoDefault(false);
-    connect(refreshButton, &QPushButton::clicked, this, [this] {
+    connect(refreshButton, &QPushButton::clicked, this, ui::guarded([this] {
         const multimedia::Choices shown = shownChoices();
         fillPorts();
         showPort(shown);
         enableMidiControls();
-    });
+    }));
     externalProblem = problemLabel(group);
     settleBox = new QSpinBox(group);
     settleBox->setRange(0, int(multimedia::kMaxResetSettleMs));
     settleBox->setSuffix(QStringLiteral(" ms"));
     settleBox->setAccessibleName(QStringLiteral("Pause after a reset"));
-    connect(synthButton, &QRadioButton::toggled, this, &TFormMultimedia::enableMidiControls);
+    connect(synthButton, &QRadioButton::toggled, this, ui::guarded([this] { enableMidiControls(); }));
 }
 
 QWidget* TFormMultimedia::buildMidiPage()
@@ -199,7 +200,7 @@ QWidget* TFormMultimedia::buildMidiPage()
     testButton = new QPushButton(QStringLiteral("&Test"), page);
     testButton->setAutoDefault(false);
     testButton->setToolTip(QStringLiteral("Plays a short phrase through the output chosen above"));
-    connect(testButton, &QPushButton::clicked, this, &TFormMultimedia::test);
+    connect(testButton, &QPushButton::clicked, this, ui::guarded([this] { test(); }));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
     auto* testRow = new QHBoxLayout;
@@ -232,10 +233,10 @@ void TFormMultimedia::buildButtons()
 {
     okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     okButton->setDefault(true);
-    connect(okButton, &QPushButton::clicked, this, [this] {
+    connect(okButton, &QPushButton::clicked, this, ui::guarded([this] {
         if (apply())
             accept();
-    });
+    }));
     const QIcon cancelIcon = style()->standardIcon(QStyle::SP_DialogCancelButton);
     cancelButton = new QPushButton(cancelIcon, QStringLiteral("Cancel"), this);
     cancelButton->setAutoDefault(false);

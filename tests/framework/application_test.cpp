@@ -1,29 +1,16 @@
 #include "framework/message_box.h"
 #include "framework/application.h"
 #include "framework/errors.h"
+#include "framework/guard.h"
 #include "platform/mci/device_window.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPushButton>
 #include <QWidget>
 #include <gtest/gtest.h>
 
-namespace {
-
-// A window whose handler of any posted event raises.
-class Throwing : public QWidget {
-protected:
-    bool event(QEvent* e) override
-    {
-        if (e->type() == QEvent::User)
-            throw ui::EMCIDeviceError("Kein MCI-Gerät geöffnet");
-        return QWidget::event(e);
-    }
-};
-
-} // namespace
-
-TEST(Application, ExceptionLeavingAHandlerGoesToTheErrorBoxAndTheProgramGoesOn)
+TEST(Application, AFailureInASlotIsShownInTheErrorBoxAndTheProgramGoesOn)
 {
     auto* app = ui::application();
     ASSERT_NE(app, nullptr);
@@ -34,12 +21,16 @@ TEST(Application, ExceptionLeavingAHandlerGoesToTheErrorBoxAndTheProgramGoesOn)
         EXPECT_EQ(flags, ui::MB_OK | ui::MB_ICONSTOP);
         return ui::IDOK;
     });
-    Throwing w;
-    QCoreApplication::postEvent(&w, new QEvent(QEvent::User));
-    QCoreApplication::postEvent(&w, new QEvent(QEvent::User));
-    QCoreApplication::processEvents();
+    QPushButton button;
+    int after = 0;
+    QObject::connect(&button, &QPushButton::clicked, &button,
+                     ui::guarded([] { throw ui::EMCIDeviceError("Kein MCI-Gerät geöffnet"); }));
+    QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++after; });
+    button.click();
+    button.click();
     ui::setMessageBoxHook(saved);
     EXPECT_EQ(shown, (std::vector<std::string>{"Quorvana|Kein MCI-Gerät geöffnet.", "Quorvana|Kein MCI-Gerät geöffnet."}));
+    EXPECT_EQ(after, 2) << "the signal's other slots still ran";
 }
 
 TEST(Application, ActivationCountsOnlyTheProgramsOwnWindowChanges)
