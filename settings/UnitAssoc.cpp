@@ -3,7 +3,7 @@
 #include "core/media_kinds.h"
 #include "framework/guard.h"
 #include "framework/application.h"
-#include "platform/registry/desktop_association.h"
+#include "platform/desktop/association.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -47,24 +47,22 @@ QPushButton* button(QWidget* parent, const char* caption, QStyle::StandardPixmap
 
 namespace {
 
-// The desktop learns the types of our own from the media kinds before any
-// association can need them.
-void declareOwnTypes()
+// The types of our own, for extensions the desktop may not know.
+std::vector<desktop::OwnType> ownTypes()
 {
-    std::vector<registry::desktop::OwnType> types;
+    std::vector<desktop::OwnType> types;
     for (const media_kinds::Kind& kind : media_kinds::all()) {
         if (*kind.mimeParent)
             types.push_back({kind.extension, kind.mimeType, kind.mimeParent, kind.mimeComment});
     }
-    registry::desktop::setOwnTypes(std::move(types));
+    return types;
 }
 
 } // namespace
 
 TFormAssoc::TFormAssoc(QWidget* owner)
-    : QDialog(owner), ModuleFileName([] { return registry::desktop::moduleFileName(); })
+    : QDialog(owner), ModuleFileName([] { return desktop::moduleFileName(); })
 {
-    declareOwnTypes();
     setObjectName("FormAssoc");
     setWindowTitle("Get Associations:");
     setFont(QFont("MS Sans Serif", 8));
@@ -172,7 +170,15 @@ void TFormAssoc::associate(const std::string& extension)
     RegFile1->SetKey(extension);
     RegFile1->WriteValue("", ui::Variant(std::string()));
     RegFile1->SetKey(extension + kCommandKey);
-    RegFile1->WriteValue("", ui::Variant(ModuleFileName() + " %1"));
+    const std::string command = ModuleFileName() + " %1";
+    // The desktop's file managers read no registry: the player becomes the
+    // default application of the extension's MIME type there first, and an
+    // association the desktop would not take is not stored either.
+    std::string error;
+    if (const auto program = desktop::playerIn(command);
+        program && !desktop::associate(extension, *program, ownTypes(), &error))
+        throw ERegFileError("The desktop association of " + extension + " failed: " + error);
+    RegFile1->WriteValue("", ui::Variant(command));
 }
 
 void TFormAssoc::BitBtn1Click(QObject*)

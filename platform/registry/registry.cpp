@@ -3,8 +3,7 @@
 #include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
 
-#include "platform/registry/atomic_file.h"
-#include "platform/registry/desktop_association.h"
+#include "platform/fs/folders.h"
 #include "platform/registry/store.h"
 
 #include <cerrno>
@@ -145,7 +144,7 @@ class StoreLock {
 public:
     explicit StoreLock(const std::string& storeFile)
     {
-        if (!makeFolders(kernel::folderOf(storeFile)))
+        if (!kernel::makeFolders(kernel::folderOf(storeFile)))
             return;
         fd_ = ::open((storeFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd_ < 0)
@@ -192,7 +191,7 @@ LONG modifyStore(const std::function<LONG(Store&)>& change)
             return code;
         gCacheValid = false; // the cache no longer matches the file until the write is through
         const std::string text = store::serialize(*s);
-        if (!writeFileAtomically(path, text))
+        if (!kernel::writeFileMakingFolders(path, text))
             return ERROR_ACCESS_DENIED;
     } catch (const std::bad_alloc&) {
         gCacheValid = false;
@@ -289,20 +288,6 @@ HKEY newHandle(OpenKey key)
     gNextHandle += 4;
     gHandles.emplace(h, std::move(key));
     return h;
-}
-
-// The extension whose open command lives at PATH below HKEY_CLASSES_ROOT
-// (".ext\shell\open\command"), or empty.
-std::string openCommandExtension(const OpenKey& key)
-{
-    if (key.root != 0 || key.path.size() != 4 || key.path[0].size() < 2 || key.path[0].front() != '.')
-        return {};
-    static const char* const tail[] = {"shell", "open", "command"};
-    for (int i = 0; i < 3; ++i) {
-        if (store::foldCase(key.path[static_cast<std::size_t>(i) + 1]) != tail[i])
-            return {};
-    }
-    return key.path[0];
 }
 
 LONG openOrCreate(HKEY key, const char* subKey, REGSAM desired, bool create, HKEY* result, DWORD* disposition)
@@ -463,18 +448,10 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, 
             return ERROR_ACCESS_DENIED;
         store::Value value{name ? name : "", type,
                            data ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string()};
-        const std::string extension = value.name.empty() ? openCommandExtension(target) : std::string();
         return modifyStore([&](Store& s) -> LONG {
             Key* k = findKey(s, target.root, target.path, target.path.size());
             if (!k)
                 return ERROR_KEY_DELETED;
-            if (!extension.empty() && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-                const std::string command(value.data.c_str());
-                if (const auto program = desktop::playerIn(command)) {
-                    if (!desktop::associate(extension, *program))
-                        return ERROR_ACCESS_DENIED;
-                }
-            }
             k->setValue(std::move(value));
             return ERROR_SUCCESS;
         });

@@ -1,7 +1,8 @@
 #include "settings/UnitAssoc.h"
 
 #include "framework/message_box.h"
-#include "platform/registry/desktop_association.h"
+#include "platform/desktop/association.h"
+#include "platform/registry/registry.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +218,16 @@ TEST_F(FormAssocTest, DesktopOpensTheFilesWithThePlayerAfterOk)
         ASSERT_TRUE(query.waitForFinished(30000)) << "xdg-mime did not run";
         EXPECT_EQ(query.readAllStandardOutput().trimmed(), "quorvana.desktop") << type;
     }
+}
+
+TEST_F(FormAssocTest, AnAssociationTheDesktopRefusesIsNotStored)
+{
+    const std::string notAFolder = dir_.write("not a folder", "");
+    const std::string saved = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", notAFolder.c_str(), 1);
+    EXPECT_THROW(form_.BitBtn1Click(form_.BitBtn1), ERegFileError);
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    EXPECT_EQ(defaultValue(".mid\\shell\\open\\command"), std::nullopt);
 }
 
 TEST(CreateFormAssoc, GivesAFreshDialogEachTime)

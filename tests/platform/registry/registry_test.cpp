@@ -1,6 +1,6 @@
 #include "platform/registry/registry.h"
 
-#include "platform/registry/desktop_association.h"
+#include "platform/fs/kernel.h"
 #include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 
@@ -77,7 +77,7 @@ pid_t spawnSelf(const std::string& filter, const std::vector<std::string>& extra
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string exe = desktop::moduleFileName();
+    std::string exe = kernel::moduleFileName();
     std::string arg = "--gtest_filter=" + filter;
     char* argv[] = {exe.data(), arg.data(), nullptr};
     posix_spawn_file_actions_t actions;
@@ -444,31 +444,3 @@ TEST_F(Registry, WriterKilledMidWayLeavesTheStoreWhole)
     RegCloseKey(key);
 }
 
-TEST_F(Registry, OpenCommandOfThisProgramBecomesTheDesktopDefault)
-{
-    const std::string mimeapps = (dir_ / "config" / "mimeapps.list").string();
-    const std::string self = desktop::moduleFileName();
-    HKEY command = create(HKEY_CLASSES_ROOT, ".MID\\Shell\\Open\\Command");
-
-    // Other programs, other values and other keys do not reach the desktop.
-    ASSERT_EQ(set(command, nullptr, REG_SZ, sz("/usr/bin/timidity %1")), ERROR_SUCCESS);
-    ASSERT_EQ(set(command, "Other", REG_SZ, sz(self + " %1")), ERROR_SUCCESS);
-    HKEY open = create(HKEY_CLASSES_ROOT, ".mid\\shell\\open");
-    ASSERT_EQ(set(open, nullptr, REG_SZ, sz(self + " %1")), ERROR_SUCCESS);
-    HKEY user = create(HKEY_CURRENT_USER, ".mid\\shell\\open\\command");
-    ASSERT_EQ(set(user, nullptr, REG_SZ, sz(self + " %1")), ERROR_SUCCESS);
-    EXPECT_FALSE(std::filesystem::exists(mimeapps));
-
-    ASSERT_EQ(set(command, nullptr, REG_SZ, sz(self + " %1")), ERROR_SUCCESS);
-    EXPECT_NE(readFile(mimeapps).find("audio/midi=quorvana.desktop;"), std::string::npos);
-
-    // When the desktop cannot be told, the association is not stored either.
-    setenv("XDG_CONFIG_HOME", (dir_ / "store" / "registry.reg").c_str(), 1); // a file, not a folder
-    HKEY wav = create(HKEY_CLASSES_ROOT, ".wav\\shell\\open\\command");
-    const std::string afterCreate = readFile(store_);
-    EXPECT_EQ(set(wav, nullptr, REG_SZ, sz("\"" + self + "\" \"%1\"")), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(readFile(store_), afterCreate);
-    EXPECT_FALSE(get(wav, nullptr));
-    for (HKEY k : {command, open, user, wav})
-        RegCloseKey(k);
-}

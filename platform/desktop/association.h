@@ -1,13 +1,14 @@
 #pragma once
-// Makes an open command registered for a file extension real for the Linux
-// desktop: a desktop entry for the player, the default application of the
+// Makes the player the program that opens a file extension on the Linux
+// desktop, as the association dialog registers it in the registry: a desktop entry for the player, the default application of the
 // extension's MIME type in mimeapps.list, and MIME globs for extensions the
 // shared MIME database does not know, all in the user's XDG folders.
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-namespace registry::desktop {
+namespace desktop {
 
 inline constexpr const char* kDesktopEntryName = "quorvana.desktop";
 
@@ -19,10 +20,6 @@ struct OwnType {
     std::string parent;
     std::string comment;
 };
-
-// The types of its own the player declares; an extension without one that the
-// desktop does not know gets an application/x-quorvana-... type.
-void setOwnTypes(std::vector<OwnType> types);
 
 // The running program's executable (/proc/self/exe).
 std::string moduleFileName();
@@ -37,8 +34,10 @@ std::optional<std::string> playerIn(const std::string& command);
 std::string knownMimeType(const std::string& extension);
 
 // The MIME type files with EXTENSION get on this desktop, once associated:
-// the known one, else one of our own.
-std::string mimeTypeFor(const std::string& extension);
+// the known one, else one of OWN_TYPES (the types the player declares for
+// extensions the desktop may not know), else an application/x-quorvana-...
+// type.
+std::string mimeTypeFor(const std::string& extension, std::span<const OwnType> ownTypes);
 
 // Makes PROGRAM the desktop's default for files with EXTENSION: through the
 // installed desktop entry when PROGRAM is an installed copy (bin/ beside a
@@ -47,7 +46,8 @@ std::string mimeTypeFor(const std::string& extension);
 // other line of mimeapps.list stays as it was. Extensions that a glob cannot express safely are left to the registry
 // alone (nothing done, true). False with a reason in *ERROR when a file
 // could not be written.
-bool associate(const std::string& extension, const std::string& program, std::string* error = nullptr);
+bool associate(const std::string& extension, const std::string& program, std::span<const OwnType> ownTypes,
+               std::string* error = nullptr);
 
 // The Exec line value that starts PROGRAM with one file.
 std::string execLine(const std::string& program);
@@ -62,4 +62,4 @@ std::string withDefault(const std::string& mimeapps, const std::string& type, co
 std::string withEntryFirst(const std::string& mimeapps, const std::string& groupName, const std::string& type,
                            const std::string& entry);
 
-} // namespace registry::desktop
+} // namespace desktop

@@ -1,31 +1,26 @@
-#include "platform/registry/desktop_association.h"
+#include "platform/desktop/association.h"
 
 #include "platform/base/ascii.h"
 #include "platform/base/process.h"
 #include "platform/base/xdg.h"
 #include "platform/fs/kernel.h"
-#include "platform/registry/atomic_file.h"
+#include "platform/fs/folders.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
 
-namespace registry::desktop {
+namespace desktop {
 
 namespace {
 
 using base::ascii::toLower;
-
-std::vector<OwnType>& ownTypes()
-{
-    static std::vector<OwnType> types;
-    return types;
-}
 
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
@@ -59,18 +54,18 @@ void runIfInstalled(const char* tool, const std::string& folder)
         base::process::runAndWait(program, {tool, folder});
 }
 
-const OwnType* ownTypeFor(const std::string& ext)
+const OwnType* ownTypeFor(const std::string& ext, std::span<const OwnType> ownTypes)
 {
-    for (const OwnType& t : ownTypes()) {
+    for (const OwnType& t : ownTypes) {
         if (ext == plainExtension(t.extension))
             return &t;
     }
     return nullptr;
 }
 
-std::string ownTypeName(const std::string& ext)
+std::string ownTypeName(const std::string& ext, std::span<const OwnType> ownTypes)
 {
-    if (const OwnType* t = ownTypeFor(ext))
+    if (const OwnType* t = ownTypeFor(ext, ownTypes))
         return t->type;
     std::string sub;
     for (char c : ext)
@@ -78,9 +73,10 @@ std::string ownTypeName(const std::string& ext)
     return "application/x-quorvana-" + sub;
 }
 
-bool writeMimePackage(const std::string& ext, const std::string& type, std::string* error)
+bool writeMimePackage(const std::string& ext, const std::string& type, std::span<const OwnType> ownTypes,
+                      std::string* error)
 {
-    const OwnType* own = ownTypeFor(ext);
+    const OwnType* own = ownTypeFor(ext, ownTypes);
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                       "  <mime-type type=\"" + type + "\">\n"
@@ -94,7 +90,7 @@ bool writeMimePackage(const std::string& ext, const std::string& type, std::stri
     if (file.rfind("x-", 0) == 0)
         file.erase(0, 2);
     const std::string mimeDir = base::xdg::dataHome() + "/mime";
-    if (!writeFileAtomically(mimeDir + "/packages/" + file + ".xml", xml))
+    if (!kernel::writeFileMakingFolders(mimeDir + "/packages/" + file + ".xml", xml))
         return fail(error, "cannot write the MIME type of ." + ext);
     runIfInstalled("update-mime-database", mimeDir);
     return true;
@@ -151,7 +147,7 @@ bool writeDesktopEntry(const std::string& program, const std::string& type, std:
                               "Terminal=false\n"
                               "Categories=AudioVideo;Audio;Player;\n"
                               "MimeType=" + mimeTypes + "\n";
-    if (!writeFileAtomically(path, entry))
+    if (!kernel::writeFileMakingFolders(path, entry))
         return fail(error, "cannot write the desktop entry");
     runIfInstalled("update-desktop-database", base::xdg::dataHome() + "/applications");
     return true;
@@ -184,14 +180,12 @@ bool setDefault(const std::string& type, std::string* error)
     std::string text;
     if (!kernel::readWholeFile(path, text) && errno != ENOENT)
         return fail(error, "cannot read mimeapps.list");
-    if (!writeFileAtomically(path, withDefault(text, type, kDesktopEntryName)))
+    if (!kernel::writeFileMakingFolders(path, withDefault(text, type, kDesktopEntryName)))
         return fail(error, "cannot write mimeapps.list");
     return true;
 }
 
 } // namespace
-
-void setOwnTypes(std::vector<OwnType> types) { ownTypes() = std::move(types); }
 
 std::string moduleFileName()
 {
@@ -258,10 +252,10 @@ std::string knownMimeType(const std::string& extension)
     return best;
 }
 
-std::string mimeTypeFor(const std::string& extension)
+std::string mimeTypeFor(const std::string& extension, std::span<const OwnType> ownTypes)
 {
     const std::string known = knownMimeType(extension);
-    return known.empty() ? ownTypeName(plainExtension(extension)) : known;
+    return known.empty() ? ownTypeName(plainExtension(extension), ownTypes) : known;
 }
 
 std::string execLine(const std::string& program)
@@ -356,7 +350,8 @@ std::string withEntryFirst(const std::string& mimeapps, const std::string& group
     return out;
 }
 
-bool associate(const std::string& extension, const std::string& program, std::string* error)
+bool associate(const std::string& extension, const std::string& program, std::span<const OwnType> ownTypes,
+               std::string* error)
 {
     const std::string ext = plainExtension(extension);
     if (ext.empty())
@@ -370,8 +365,8 @@ bool associate(const std::string& extension, const std::string& program, std::st
     }
     std::string type = knownMimeType(ext);
     if (type.empty()) {
-        type = ownTypeName(ext);
-        if (!writeMimePackage(ext, type, error))
+        type = ownTypeName(ext, ownTypes);
+        if (!writeMimePackage(ext, type, ownTypes, error))
             return false;
     }
     if (isInstalled(program))
@@ -381,4 +376,4 @@ bool associate(const std::string& extension, const std::string& program, std::st
     return setDefault(type, error);
 }
 
-} // namespace registry::desktop
+} // namespace desktop

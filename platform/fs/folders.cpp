@@ -1,4 +1,4 @@
-#include "platform/registry/atomic_file.h"
+#include "platform/fs/folders.h"
 
 #include "platform/fs/kernel.h"
 
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace registry {
+namespace kernel {
 
 bool makeFolders(const std::string& path)
 {
@@ -24,7 +24,7 @@ bool makeFolders(const std::string& path)
     return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes)
+bool writeFileMakingFolders(const std::string& path, std::string_view bytes)
 {
     if (!makeFolders(kernel::folderOf(path)))
         return false;
@@ -33,4 +33,4 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes)
     return status.ok();
 }
 
-} // namespace registry
+} // namespace kernel

@@ -1,4 +1,4 @@
-#include "platform/registry/desktop_association.h"
+#include "platform/desktop/association.h"
 
 #include "tests/support/temp_dir.h"
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-using namespace registry::desktop;
+using namespace desktop;
 using testing_support::readFile;
 using testing_support::TempDir;
 
@@ -26,13 +26,13 @@ protected:
         setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
         unsetenv("XDG_DATA_DIRS");
-        setOwnTypes({{".wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"}});
     }
 
     std::string entry() const { return readFile(dir_ / "data" / "applications" / "quorvana.desktop"); }
     std::string mimeapps() const { return readFile(dir_ / "config" / "mimeapps.list"); }
 
     TempDir dir_;
+    const std::vector<OwnType> own_{{".wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"}};
 };
 
 } // namespace
@@ -107,8 +107,8 @@ TEST(DesktopEntry, PlayerIsFoundInItsOpenCommand)
 TEST_F(DesktopAssociation, KnownTypesGetTheDefaultAndTheEntryListsThemAll)
 {
     const std::string self = moduleFileName();
-    ASSERT_TRUE(associate(".MID", self));
-    ASSERT_TRUE(associate(".avi", self));
+    ASSERT_TRUE(associate(".MID", self, own_));
+    ASSERT_TRUE(associate(".avi", self, own_));
     EXPECT_NE(entry().find("\nExec=" + self + " %f\n"), std::string::npos);
     EXPECT_NE(entry().find("\nMimeType=audio/midi;video/x-msvideo;\n"), std::string::npos);
     EXPECT_EQ(mimeapps(), "[Default Applications]\n"
@@ -123,19 +123,19 @@ TEST_F(DesktopAssociation, KnownTypesGetTheDefaultAndTheEntryListsThemAll)
 
     // Associating again changes nothing.
     const std::string before = mimeapps() + entry();
-    ASSERT_TRUE(associate(".mid", self));
+    ASSERT_TRUE(associate(".mid", self, own_));
     EXPECT_EQ(mimeapps() + entry(), before);
 }
 
 TEST_F(DesktopAssociation, AnInstalledPlayerIsNamedByItsInstalledEntry)
 {
     const std::string self = moduleFileName();
-    ASSERT_TRUE(associate(".mid", self));
+    ASSERT_TRUE(associate(".mid", self, own_));
     ASSERT_FALSE(entry().empty());
 
     dir_.write("usr/share/applications/quorvana.desktop", "[Desktop Entry]\n");
     const std::string installed = dir_.write("usr/bin/quorvana", "");
-    ASSERT_TRUE(associate(".mid", installed));
+    ASSERT_TRUE(associate(".mid", installed, own_));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "applications" / "quorvana.desktop"))
         << "the user's own entry would hide the installed one";
     EXPECT_NE(mimeapps().find("[Default Applications]\naudio/midi=quorvana.desktop;\n"), std::string::npos);
@@ -145,7 +145,7 @@ TEST_F(DesktopAssociation, UnknownExtensionsGetATypeOfTheirOwn)
 {
     if (!knownMimeType(".wa~").empty())
         GTEST_SKIP() << "this desktop knows .wa~ already";
-    ASSERT_TRUE(associate(".wa~", moduleFileName()));
+    ASSERT_TRUE(associate(".wa~", moduleFileName(), own_));
     const std::string package = readFile(dir_ / "data" / "mime" / "packages" / "quorvana-wave-backup.xml");
     EXPECT_NE(package.find("<mime-type type=\"audio/x-quorvana-wave-backup\">"), std::string::npos);
     EXPECT_NE(package.find("<sub-class-of type=\"audio/x-wav\"/>"), std::string::npos);
@@ -155,18 +155,18 @@ TEST_F(DesktopAssociation, UnknownExtensionsGetATypeOfTheirOwn)
     EXPECT_EQ(mimeapps().find("audio/x-wav="), std::string::npos);
     if (installed("update-mime-database"))
         EXPECT_EQ(knownMimeType(".WA~"), "audio/x-quorvana-wave-backup");
-    EXPECT_EQ(mimeTypeFor(".wa~"), "audio/x-quorvana-wave-backup");
+    EXPECT_EQ(mimeTypeFor(".wa~", own_), "audio/x-quorvana-wave-backup");
 }
 
 TEST_F(DesktopAssociation, ExtensionsAGlobCannotCarryAreLeftToTheRegistry)
 {
     for (const char* ext : {".a b", ".x<y>", ".", "", ".*", ".q\"uote"})
-        EXPECT_TRUE(associate(ext, moduleFileName())) << ext;
+        EXPECT_TRUE(associate(ext, moduleFileName(), own_)) << ext;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "data"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "config"));
 
     // A program path that a desktop entry cannot hold is refused.
     std::string error;
-    EXPECT_FALSE(associate(".mid", "/opt/q\nplayer", &error));
+    EXPECT_FALSE(associate(".mid", "/opt/q\nplayer", own_, &error));
     EXPECT_FALSE(error.empty());
 }
