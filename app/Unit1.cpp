@@ -386,7 +386,8 @@ void TForm1::BitBtn1Click(QObject*)
     // After a refused track the stop raises "Kein MCI-Gerät geöffnet" and
     // the panel stays shut.
     MediaPlayer1->Stop();
-    // The shell starts our own Multimedia Properties for this call.
+    // The shell's table of Windows programs turns this into our own
+    // Multimedia Properties (platform/shell/windows_programs.cpp).
     shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
 }
 

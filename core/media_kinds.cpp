@@ -7,22 +7,23 @@ namespace media_kinds {
 namespace {
 
 using enum Editor;
+using enum mci::DeviceType;
 
 // .BUN files play on the wave-audio device but go to the MIDI editor.
 constexpr Kind kKinds[] = {
-    {.extension = ".mid", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
-    {.extension = ".rmi", .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid,
+    {.extension = ".mid", .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
+    {.extension = ".rmi", .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid,
      .mimeType = "audio/x-quorvana-rmid", .mimeParent = "audio/midi", .mimeComment = "MIDI song in a RIFF wrapper"},
-    {.extension = ".wav", .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-wav"},
-    {.extension = ".avi", .editor = Video, .box = AssociationBox::Video, .mimeType = "video/x-msvideo"},
+    {.extension = ".wav", .autoSelect = WaveAudio, .editor = Wave, .box = AssociationBox::Wave, .mimeType = "audio/x-wav"},
+    {.extension = ".avi", .autoSelect = AviVideo, .editor = Video, .box = AssociationBox::Video, .mimeType = "video/x-msvideo"},
     {.extension = ".wa~", .waveOnly = true, .editor = Wave, .box = AssociationBox::Wave,
      .mimeType = "audio/x-quorvana-wave-backup", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound (backup copy)"},
     {.extension = ".bun", .waveOnly = true, .editor = Midi,
      .mimeType = "audio/x-quorvana-bun", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound bundle"},
     // The desktop offers us every audio/midi file: these are Standard MIDI
     // Files under the type's other names.
-    {.extension = ".midi", .listed = false, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
-    {.extension = ".kar", .listed = false, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
+    {.extension = ".midi", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
+    {.extension = ".kar", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
 };
 
 } // namespace

@@ -3,6 +3,8 @@
 // extension, one column per rule that differs between kinds. The browser's
 // mask, the accepted drops, the device type, the pause after songs, the
 // editor and the association dialog all read this table.
+#include "platform/mci/mci.h"
+
 #include <QString>
 
 #include <span>
@@ -19,6 +21,9 @@ enum class AssociationBox { None, Midi, Rmid, Wave, Video };
 struct Kind {
     const char* extension;       // with its dot, lower case
     bool listed = true;          // the browser shows it; others play only when named or dropped
+    // The device the media-player control's auto-select opens it on;
+    // AutoSelect: none does, as for the two wave-only kinds.
+    mci::DeviceType autoSelect = mci::DeviceType::AutoSelect;
     bool waveOnly = false;       // plays on the wave-audio device whatever its content says
     bool pauseAfter = false;     // auto-advance rests 1.5 s after it, so a song's reverb dies away
     Editor editor = Editor::Wave;

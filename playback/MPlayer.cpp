@@ -1,6 +1,7 @@
 #include "playback/MPlayer.h"
 
 #include "framework/file_names.h"
+#include "core/media_kinds.h"
 #include "framework/errors.h"
 #include "framework/guard.h"
 #include "platform/multimedia/stored_choices.h"
@@ -139,7 +140,10 @@ void TMediaPlayer::Loaded()
 void TMediaPlayer::Open()
 {
     Close();
-    const auto type = static_cast<mci::DeviceType>(DeviceType);
+    auto type = static_cast<mci::DeviceType>(DeviceType);
+    if (type == mci::DeviceType::AutoSelect && !FileName.isEmpty())
+        if (const media_kinds::Kind* kind = media_kinds::kindOf(FileName))
+            type = kind->autoSelect;
     std::unique_ptr<mci::Device> device;
     // Read at every open: a choice made in the Multimedia Properties takes
     // effect from the next track on.

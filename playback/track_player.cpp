@@ -177,9 +177,8 @@ void TrackPlayer::listShown()
         const media_kinds::Kind* kind = media_kinds::kindOf(name);
         if (!kind)
             continue;
-        auto type = static_cast<mci::DeviceType>(deviceTypeOf(kind));
-        types.insert(type == mci::DeviceType::AutoSelect ? mci::typeForFile(ui::encodeFileName(name).toStdString())
-                                                         : type);
+        const auto type = static_cast<mci::DeviceType>(deviceTypeOf(kind));
+        types.insert(type == mci::DeviceType::AutoSelect ? kind->autoSelect : type);
     }
     if (!types.empty())
         QTimer::singleShot(kPrepareDelay, [types] {

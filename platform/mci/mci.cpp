@@ -1,21 +1,11 @@
 #include "platform/mci/mci.h"
 
-#include "platform/base/ascii.h"
-
 #include <map>
 #include <mutex>
 
 namespace mci {
 
 namespace {
-
-std::string upperExtension(const std::string& path)
-{
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return {};
-    return base::ascii::toUpper(path.substr(dot));
-}
 
 std::mutex& tableMutex()
 {
@@ -59,18 +49,6 @@ std::string errorText(uint32_t code)
     }
 }
 
-DeviceType typeForFile(const std::string& path)
-{
-    const std::string ext = upperExtension(path);
-    if (ext == ".MID" || ext == ".RMI" || ext == ".MIDI" || ext == ".KAR")
-        return DeviceType::Sequencer;
-    if (ext == ".WAV")
-        return DeviceType::WaveAudio;
-    if (ext == ".AVI")
-        return DeviceType::AviVideo;
-    return DeviceType::AutoSelect;
-}
-
 Factory setFactory(DeviceType type, Factory factory)
 {
     std::lock_guard lock(tableMutex());
@@ -104,10 +82,7 @@ Result openDevice(DeviceType type, const std::string& file, const multimedia::Ch
     if (type == DeviceType::AutoSelect) {
         if (file.empty())
             return Result::failure(ErrInvalidDeviceName, errorText(ErrInvalidDeviceName));
-        type = typeForFile(file);
-        if (type == DeviceType::AutoSelect)
-            return Result::failure(ErrInvalidFile,
-                                   "No media device plays files of this kind.");
+        return Result::failure(ErrInvalidFile, "No media device plays files of this kind.");
     }
     Factory make;
     {

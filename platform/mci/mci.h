@@ -85,10 +85,6 @@ public:
 // the caller.
 using Factory = std::function<std::unique_ptr<Device>(const multimedia::Choices& choices)>;
 
-// The device type auto-select picks for a file, by its extension without
-// regard to case; AutoSelect when no device plays it.
-DeviceType typeForFile(const std::string& path);
-
 // Replaces the driver of one device type (tests put their scripted device in).
 // Returns the previous factory so that it can be put back.
 Factory setFactory(DeviceType type, Factory factory);
@@ -101,8 +97,9 @@ void setPreparer(DeviceType type, Preparer preparer);
 // Returns at once; does nothing for a type with no preparer.
 void prepareDevice(DeviceType type, const multimedia::Choices& choices);
 
-// Creates the device for TYPE (resolving AutoSelect from FILE) with CHOICES
-// and opens FILE on it. On failure OUT stays empty and the result says why.
+// Creates the device for TYPE with CHOICES and opens FILE on it. AutoSelect
+// is refused: the caller picks the device for a file. On failure OUT stays
+// empty and the result says why.
 Result openDevice(DeviceType type, const std::string& file, const multimedia::Choices& choices,
                   std::unique_ptr<Device>& out);
 

@@ -1,0 +1,67 @@
+#include "platform/shell/start.h"
+
+#include "platform/base/process.h"
+#include "platform/shell/shell.h"
+
+#include <cerrno>
+
+namespace shell {
+
+int codeFor(int error)
+{
+    switch (error) {
+    case 0:
+        return Started;
+    case ENOENT:
+        return ErrFileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return ErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case ETXTBSY:
+        return ErrAccessDenied;
+    case ENOEXEC:
+    case ELIBBAD:
+        return ErrBadFormat;
+    case ENOMEM:
+    case E2BIG:
+    case EAGAIN:
+        return ErrOutOfMemory;
+    default:
+        return ErrAccessDenied;
+    }
+}
+
+int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
+                 const std::string& directory)
+{
+    std::vector<std::string> arguments{argv0};
+    arguments.insert(arguments.end(), parameters.begin(), parameters.end());
+    return codeFor(base::process::startDetached(path, arguments, directory));
+}
+
+int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,
+                        const std::string& directory)
+{
+    for (const auto& program : programs) {
+        const std::string path = base::process::findInPath(program.name);
+        if (path.empty())
+            continue;
+        std::vector<std::string> parameters = program.arguments;
+        parameters.insert(parameters.end(), extra.begin(), extra.end());
+        return startProgram(path, program.name, parameters, directory);
+    }
+    return ErrFileNotFound;
+}
+
+int openDocument(const std::string& document, const std::string& directory)
+{
+    const std::string opener = base::process::findInPath("xdg-open");
+    if (opener.empty())
+        return ErrNoAssociation;
+    return startProgram(opener, "xdg-open", {document}, directory);
+}
+
+} // namespace shell

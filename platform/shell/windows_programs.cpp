@@ -1,0 +1,122 @@
+#include "platform/shell/windows_programs.h"
+
+#include "platform/base/ascii.h"
+#include "platform/base/process.h"
+#include "platform/shell/shell.h"
+#include "platform/shell/start.h"
+
+#include <mutex>
+#include <unistd.h>
+
+namespace shell {
+
+namespace {
+
+// The desktop's counterparts of the Windows programs the player names, in
+// order of preference.
+const std::vector<Program>& soundSettingsPrograms()
+{
+    static const std::vector<Program> programs = {
+        {"pavucontrol", {}},
+        {"pavucontrol-qt", {}},
+        {"gnome-control-center", {"sound"}},
+        {"systemsettings", {"kcm_pulseaudio"}},
+        {"systemsettings5", {"kcm_pulseaudio"}},
+        {"cinnamon-settings", {"sound"}},
+        {"mate-volume-control", {}},
+        {"xfce4-pulseaudio-plugin", {}},
+    };
+    return programs;
+}
+
+const std::vector<Program>& waveEditors()
+{
+    static const std::vector<Program> programs = {
+        {"audacity", {}}, {"tenacity", {}}, {"ocenaudio", {}}, {"mhwaveedit", {}}, {"sweep", {}},
+    };
+    return programs;
+}
+
+std::mutex& panelMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::string& panelProgram()
+{
+    static std::string path;
+    return path;
+}
+
+int startMultimediaPanel(const std::string& directory)
+{
+    std::string path;
+    {
+        std::lock_guard lock(panelMutex());
+        path = panelProgram();
+    }
+    if (!path.empty())
+        return startProgram(path, path, {multimediaPanelArgument}, directory);
+    // The running file itself, whatever became of its name since it started
+    // (an upgrade replaces it); its own name for the process list.
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string name = n > 0 ? std::string(self, size_t(n)) : std::string("quorvana");
+    return startProgram("/proc/self/exe", name, {multimediaPanelArgument}, directory);
+}
+
+// The control panel's Multimedia applet is our own Multimedia Properties;
+// the control panel's other applets have no stand-in.
+int startControlPanel(const std::string& parameters, const std::string& directory)
+{
+    if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
+        return startMultimediaPanel(directory);
+    return ErrFileNotFound;
+}
+
+int startWaveEditor(const std::string& parameters, const std::string& directory)
+{
+    return startFirstInstalled(waveEditors(), splitParameters(parameters), directory);
+}
+
+struct WindowsProgram {
+    const char* name; // without ".exe"
+    int (*start)(const std::string& parameters, const std::string& directory);
+};
+
+constexpr WindowsProgram kWindowsPrograms[] = {
+    {"rundll32", startControlPanel},
+    {"sndrec32", startWaveEditor},
+};
+
+} // namespace
+
+int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
+{
+    using base::ascii::equalIgnoringCase;
+    for (const WindowsProgram& program : kWindowsPrograms) {
+        if (equalIgnoringCase(name, program.name) || equalIgnoringCase(name, std::string(program.name) + ".exe"))
+            return program.start(parameters, directory);
+    }
+    return ErrFileNotFound;
+}
+
+std::string setMultimediaPanelProgram(std::string path)
+{
+    std::lock_guard lock(panelMutex());
+    std::swap(panelProgram(), path);
+    return path;
+}
+
+bool soundSettingsInstalled()
+{
+    for (const auto& program : soundSettingsPrograms())
+        if (!base::process::findInPath(program.name).empty())
+            return true;
+    return false;
+}
+
+int openSoundSettings() { return startFirstInstalled(soundSettingsPrograms(), {}, {}); }
+
+} // namespace shell
