@@ -1,12 +1,12 @@
 #include "app/startup.h"
 
-#include "app/Unit1.h"
+#include "app/main_window.h"
 #include "app/command_line.h"
-#include "app/UnitSplash.h"
+#include "app/splash.h"
 #include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/shell/shell.h"
-#include "settings/UnitMultimedia.h"
+#include "settings/multimedia_panel.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -4,7 +4,7 @@
 #include "framework/file_names.h"
 #include "framework/message_box.h"
 #include "framework/save_dialog.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 #include "platform/shell/shell.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "framework/errors.h"
 #include "framework/file_names.h"
 #include "framework/guard.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 #include "platform/fs/volumes.h"
 
 #include <QContextMenuEvent>

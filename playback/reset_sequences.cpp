@@ -2,7 +2,7 @@
 
 #include "framework/errors.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 namespace reset_sequences {
 

@@ -7,7 +7,7 @@
 #include "framework/file_controls.h"
 #include "framework/file_names.h"
 #include "framework/scroll_bar.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/system_info.h"
 #include "playback/reset_sequences.h"
 #include "platform/multimedia/stored_choices.h"
 

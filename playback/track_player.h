@@ -3,7 +3,7 @@
 // opening and starting a track by one of its four entries, the 100 ms tick
 // that follows it, seeking, auto-advance and the GM/GS reset before each
 // track from the list. It knows the controls it drives, not the window.
-#include "playback/MPlayer.h"
+#include "playback/media_player.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,8 @@
 
 #include "core/media_kinds.h"
 #include "platform/base/xdg.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
+#include "platform/fs/system_info.h"
 #include "platform/profile/profile.h"
 
 #include <cerrno>

@@ -2,7 +2,7 @@
 // sound card plays with the file's sound in it: the whole road of one track.
 // The first MIDI click runs in a process of its own, as a user's first click
 // after start does, with the default soundfont.
-#include "app/Unit1.h"
+#include "app/main_window.h"
 #include "bench/support/first_sound.h"
 #include "bench/support/song.h"
 #include "framework/application.h"

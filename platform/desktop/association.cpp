@@ -3,7 +3,8 @@
 #include "platform/base/ascii.h"
 #include "platform/base/process.h"
 #include "platform/base/xdg.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
+#include "platform/fs/system_info.h"
 #include "platform/fs/folders.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include "platform/fs/temp_file.h"
 

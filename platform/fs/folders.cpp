@@ -1,6 +1,6 @@
 #include "platform/fs/folders.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include <cerrno>
 #include <fcntl.h>

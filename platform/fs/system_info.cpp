@@ -1,6 +1,7 @@
-#include "platform/fs/kernel.h"
+#include "platform/fs/system_info.h"
 
 #include "platform/base/xdg.h"
+#include "platform/fs/folders.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,18 +12,6 @@
 
 namespace kernel {
 
-namespace {
-
-void makeFolders(const std::string& path)
-{
-    for (size_t at = 1; at <= path.size(); ++at) {
-        if (at == path.size() || path[at] == '/')
-            ::mkdir(path.substr(0, at).c_str(), 0700); // existing parts just say EEXIST
-    }
-}
-
-} // namespace
-
 std::string windowsDirectory()
 {
     std::string dir;
@@ -32,7 +21,7 @@ std::string windowsDirectory()
         dir = base::xdg::dataHome() + "/quorvana";
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
-    makeFolders(dir);
+    makeFolders(dir); // a failure shows at the write that needs it
     return dir;
 }
 

@@ -1,6 +1,6 @@
 #include "platform/fs/temp_file.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,5 +1,6 @@
 #pragma once
-// Media devices in the shape of the media control commands: one small
+// Media devices in the shape of the media control commands (mci: the Media
+// Control Interface of the system the player was designed for): one small
 // interface that the wave, sequencer and video drivers implement and that the
 // media-player control drives.
 #include "platform/multimedia/choices.h"

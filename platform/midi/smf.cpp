@@ -1,6 +1,6 @@
 #include "platform/midi/smf.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include <algorithm>
 #include <cerrno>

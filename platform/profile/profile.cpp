@@ -2,7 +2,7 @@
 
 #include "platform/base/ascii.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "platform/registry/registry.h"
 
 #include "platform/base/xdg.h"
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include "platform/fs/folders.h"
 #include "platform/registry/store.h"

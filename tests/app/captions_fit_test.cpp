@@ -1,8 +1,8 @@
 // The windows are laid out in pixels: every caption must fit its control in
 // the font the control really gets, or a user reads it cut off.
-#include "app/Unit1.h"
-#include "settings/Unit2.h"
-#include "settings/UnitAssoc.h"
+#include "app/main_window.h"
+#include "settings/setup_dialog.h"
+#include "settings/association_dialog.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 #include "platform/mci/drivers/drivers.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/system_info.h"
 #include "platform/mci/mci.h"
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/mci/wave/wave_device.h"

@@ -1,6 +1,6 @@
 #include "platform/mci/video/media_file.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -2,7 +2,7 @@
 
 #include "platform/mci/wave/riff_probe.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include <sndfile.h>
 

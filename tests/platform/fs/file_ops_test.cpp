@@ -1,4 +1,4 @@
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include "tests/platform/fs/write_failures.h"
 #include "tests/support/fifo.h"

@@ -1,4 +1,4 @@
-#include "platform/fs/kernel.h"
+#include "platform/fs/system_info.h"
 
 #include "tests/support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 #include "platform/profile/profile.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/file_ops.h"
 
 #include "tests/platform/fs/write_failures.h"
 #include "tests/support/fifo.h"

@@ -1,6 +1,6 @@
 #include "platform/registry/registry.h"
 
-#include "platform/fs/kernel.h"
+#include "platform/fs/system_info.h"
 #include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 // The main window and a video's window under a real window manager, which
 // decides activation as it does for the user: the video's window is the
 // device's, and turning to it and back restarts nothing.
-#include "app/Unit1.h"
+#include "app/main_window.h"
 #include "platform/mci/device_window.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/multimedia/stored_choices.h"

@@ -1,4 +1,4 @@
-#include "app/UnitSplash.h"
+#include "app/splash.h"
 
 #include <QCloseEvent>
 #include <QFile>

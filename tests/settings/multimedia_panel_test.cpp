@@ -1,6 +1,6 @@
 // The Multimedia Properties panel over the test's private registry store, a
 // soundfont tree of its own and a sequencer whose ports the test sets.
-#include "settings/UnitMultimedia.h"
+#include "settings/multimedia_panel.h"
 
 #include "framework/message_box.h"
 #include "platform/midi/capture_output.h"

@@ -1,4 +1,4 @@
-#include "playback/MPlayer.h"
+#include "playback/media_player.h"
 
 #include "framework/file_names.h"
 #include "core/media_kinds.h"

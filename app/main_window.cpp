@@ -1,8 +1,8 @@
-#include "app/Unit1.h"
+#include "app/main_window.h"
 
 #include "app/about.h"
 #include "browser/file_menu.h"
-#include "browser/filedrag.h"
+#include "browser/file_drag.h"
 #include "core/media_kinds.h"
 #include "framework/guard.h"
 #include "framework/application.h"
@@ -14,8 +14,8 @@
 #include "framework/shape.h"
 #include "platform/shell/shell.h"
 #include "playback/track_player.h"
-#include "settings/Unit2.h"
-#include "settings/UnitAssoc.h"
+#include "settings/setup_dialog.h"
+#include "settings/association_dialog.h"
 #include "settings/editor_settings.h"
 
 #include <QCheckBox>

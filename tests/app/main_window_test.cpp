@@ -1,8 +1,8 @@
 // The main window's wiring, end to end: its start state, a click, the timer,
 // the context menu, drops, the logo and the closing slide.
-#include "tests/app/form1_fixture.h"
+#include "tests/app/main_window_fixture.h"
 
-#include "app/UnitSplash.h"
+#include "app/splash.h"
 #include "app/about.h"
 #include "framework/save_dialog.h"
 #include "platform/shell/shell.h"

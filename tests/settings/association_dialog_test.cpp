@@ -1,4 +1,4 @@
-#include "settings/UnitAssoc.h"
+#include "settings/association_dialog.h"
 
 #include "framework/message_box.h"
 #include "platform/desktop/association.h"

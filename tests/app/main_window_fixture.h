@@ -1,7 +1,7 @@
 #pragma once
 // The main window built in a temporary folder over the scripted device.
-#include "app/Unit1.h"
-#include "browser/filedrag.h"
+#include "app/main_window.h"
+#include "browser/file_drag.h"
 #include "framework/message_box.h"
 #include "framework/file_controls.h"
 #include "framework/file_names.h"

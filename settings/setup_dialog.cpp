@@ -1,4 +1,4 @@
-#include "settings/Unit2.h"
+#include "settings/setup_dialog.h"
 
 #include "framework/guard.h"
 #include "framework/file_names.h"

@@ -1,4 +1,4 @@
-#include "settings/UnitAssoc.h"
+#include "settings/association_dialog.h"
 
 #include "core/media_kinds.h"
 #include "framework/guard.h"

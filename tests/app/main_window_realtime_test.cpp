@@ -1,6 +1,6 @@
 // The real devices behind the main window: wave files through the audio
 // output (SDL's dummy driver), MIDI songs into the capture output.
-#include "tests/app/form1_fixture.h"
+#include "tests/app/main_window_fixture.h"
 
 #include "platform/mci/drivers/drivers.h"
 #include "platform/midi/capture_output.h"

@@ -1,4 +1,4 @@
-#include "playback/MPlayer.h"
+#include "playback/media_player.h"
 
 #include "framework/errors.h"
 #include "tests/support/scripted_device.h"

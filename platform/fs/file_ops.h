@@ -1,7 +1,7 @@
 #pragma once
-// The kernel services the player relies on, on POSIX: its per-user data
-// folder, a millisecond tick, its own executable path, and file copy, move and
-// delete that never replace an existing file. Failures carry errno so that a
+// The file operations the player relies on, on POSIX: copy, move and delete
+// that never replace an existing file, whole-file reads with a limit, and
+// whole-file writes that a crash cannot tear. Failures carry errno so that a
 // caller can tell "target exists" from everything else.
 #include <cstdint>
 #include <string>
@@ -22,24 +22,8 @@ struct Status {
     static Status fromErrno();
 };
 
-// The player's per-user data folder: $QUORVANA_WINDIR, else
-// $XDG_DATA_HOME/quorvana, else ~/.local/share/quorvana. Created on first use;
-// a folder that cannot be created is still returned, so that the write that
-// needs it reports why.
-std::string windowsDirectory();
-
-// Milliseconds of a monotonic clock, wrapping at 2^32 like the Windows counter.
-uint32_t tickCount();
-
 // The folder of PATH: "." for a bare name, "/" for an entry of the root.
 std::string folderOf(const std::string& path);
-
-// The full path of the running executable.
-std::string moduleFileName();
-
-// PATH with the extension of its name part replaced by ".INI", or ".INI"
-// appended when the name has none.
-std::string iniPathFor(const std::string& path);
 
 // Copies FROM to TO. TO must not exist: an existing TO (FROM itself included)
 // gives EEXIST and stays untouched; any failure leaves no partial file behind.

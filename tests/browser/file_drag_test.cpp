@@ -1,4 +1,4 @@
-#include "browser/filedrag.h"
+#include "browser/file_drag.h"
 #include "framework/file_names.h"
 
 #include <QCoreApplication>

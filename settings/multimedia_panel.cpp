@@ -1,4 +1,4 @@
-#include "settings/UnitMultimedia.h"
+#include "settings/multimedia_panel.h"
 
 #include "framework/guard.h"
 #include "framework/application.h"

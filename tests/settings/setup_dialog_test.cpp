@@ -1,4 +1,4 @@
-#include "settings/Unit2.h"
+#include "settings/setup_dialog.h"
 #include "framework/message_box.h"
 
 #include "framework/errors.h"

@@ -1,4 +1,4 @@
-#include "settings/RegFiles.h"
+#include "settings/reg_file.h"
 
 #include <cstdio>
 #include <limits>
