@@ -98,23 +98,4 @@ private:
     Stream* stream_ = nullptr;
 };
 
-// Converts a stream's frames to the card's: linear interpolation between
-// source frames, mono spread to both sides, more than two channels cut to the
-// front pair. Kept apart from SDL so that it can be tested on its own.
-class Converter {
-public:
-    Converter(int sourceRate, int sourceChannels, int targetRate, int maxTargetFrames);
-
-    // Adds FRAMES stereo frames at the target rate to OUT, pulling source
-    // frames through RENDER.
-    void mixInto(float* out, int frames, const RenderFn& render);
-
-private:
-    double step_;
-    double phase_ = 0.0; // position of the next output frame, in frames from source_[0]
-    int channels_;
-    std::vector<float> source_; // frames kept from the last block, then the fresh ones
-    int have_ = 0;              // frames kept at the front of source_
-};
-
 } // namespace audio

@@ -1,21 +1,11 @@
 #include "platform/registry/registry.h"
 
-#include "platform/base/xdg.h"
-#include "platform/fs/file_ops.h"
-
-#include "platform/fs/folders.h"
 #include "platform/registry/store.h"
+#include "platform/registry/store_file.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <functional>
 #include <mutex>
 #include <new>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -35,175 +25,9 @@ struct OpenKey {
     REGSAM access = 0;
 };
 
-// --- the store file ------------------------------------------------------------
-
-struct Signature {
-    std::string path;
-    bool present = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    timespec mtime{};
-
-    bool operator==(const Signature& o) const
-    {
-        return path == o.path && present == o.present && dev == o.dev && ino == o.ino && size == o.size &&
-               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
-    }
-};
-
-std::mutex gMutex; // guards everything below
+std::mutex gMutex; // guards the handles and the store file
 std::unordered_map<HKEY, OpenKey> gHandles;
 HKEY gNextHandle = 0x1000;
-bool gCacheValid = false;
-Signature gCacheSignature;
-Store gCache;
-
-// A store file without any write permission is read-only, even for root; so
-// is one whose folder we may not write, as the atomic replace needs it.
-bool storeWritable(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
-            return false;
-    }
-    std::string folder = kernel::folderOf(path);
-    while (::stat(folder.c_str(), &st) != 0) {
-        const std::string up = kernel::folderOf(folder);
-        if (up == folder)
-            return false;
-        folder = up;
-    }
-    return S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
-// The store as it is on disk now; reuses the last parse while the file is
-// the same one.
-Store* loadStore(LONG& code)
-{
-    Signature sig;
-    sig.path = storePath();
-    struct stat st {};
-    const int fd = kernel::openRegularFile(sig.path, &st);
-    if (fd < 0) {
-        if (errno != ENOENT) {
-            // A store we may not read, or whose folder is not a folder, is out of
-            // reach rather than damaged; a FIFO or a device in its place is damage,
-            // and is never waited on.
-            code = (errno == EACCES || errno == EPERM || errno == ENOTDIR) ? ERROR_ACCESS_DENIED : ERROR_BADDB;
-            return nullptr;
-        }
-        if (!(gCacheValid && gCacheSignature == sig)) {
-            gCache = Store{};
-            gCacheSignature = sig;
-            gCacheValid = true;
-        }
-        return &gCache;
-    }
-    if (static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
-        ::close(fd);
-        code = ERROR_BADDB;
-        return nullptr;
-    }
-    sig.present = true;
-    sig.dev = st.st_dev;
-    sig.ino = st.st_ino;
-    sig.size = st.st_size;
-    sig.mtime = st.st_mtim;
-    if (gCacheValid && gCacheSignature == sig) {
-        ::close(fd);
-        return &gCache;
-    }
-    gCacheValid = false;
-    std::string text;
-    bool ok = true;
-    try {
-        text.reserve(static_cast<std::size_t>(st.st_size));
-        ok = kernel::readAll(fd, text, kernel::kMaxSettingsFileBytes);
-    } catch (const std::bad_alloc&) {
-        ::close(fd);
-        code = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-    }
-    ::close(fd);
-    auto parsed = ok ? store::parse(text) : std::nullopt;
-    if (!parsed) {
-        code = ERROR_BADDB;
-        return nullptr;
-    }
-    gCache = std::move(*parsed);
-    gCacheSignature = sig;
-    gCacheValid = true;
-    return &gCache;
-}
-
-// Serialises writers across processes; the store itself is replaced by
-// rename, so the lock lives in a file of its own.
-class StoreLock {
-public:
-    explicit StoreLock(const std::string& storeFile)
-    {
-        if (!kernel::makeFolders(kernel::folderOf(storeFile)))
-            return;
-        fd_ = ::open((storeFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0)
-            return;
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(fd_);
-                fd_ = -1;
-                return;
-            }
-        }
-    }
-    ~StoreLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // releases the lock
-    }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-    bool held() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
-// Applies CHANGE to the current store and writes it back, all under the lock,
-// so that a change made meanwhile by another process is kept. CHANGE must
-// leave the store untouched when it fails.
-LONG modifyStore(const std::function<LONG(Store&)>& change)
-{
-    const std::string path = storePath();
-    if (!storeWritable(path))
-        return ERROR_ACCESS_DENIED;
-    StoreLock lock(path);
-    if (!lock.held())
-        return ERROR_ACCESS_DENIED;
-    LONG code = ERROR_SUCCESS;
-    Store* s = loadStore(code);
-    if (!s)
-        return code;
-    try {
-        code = change(*s);
-        if (code != ERROR_SUCCESS)
-            return code;
-        gCacheValid = false; // the cache no longer matches the file until the write is through
-        const std::string text = store::serialize(*s);
-        if (!kernel::writeFileMakingFolders(path, text))
-            return ERROR_ACCESS_DENIED;
-    } catch (const std::bad_alloc&) {
-        gCacheValid = false;
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        gCacheSignature = Signature{path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-        gCacheValid = true;
-    }
-    return ERROR_SUCCESS;
-}
 
 // --- handles and paths ---------------------------------------------------------
 
@@ -309,7 +133,7 @@ LONG openOrCreate(HKEY key, const char* subKey, REGSAM desired, bool create, HKE
         if (wantsWrite)
             return ERROR_ACCESS_DENIED;
     } else {
-        Store* s = loadStore(code);
+        Store* s = store_file::load(code);
         if (!s)
             return code;
         if (!findKey(*s, target.root, target.path, known))
@@ -317,13 +141,13 @@ LONG openOrCreate(HKEY key, const char* subKey, REGSAM desired, bool create, HKE
         const bool exists = findKey(*s, target.root, target.path, target.path.size()) != nullptr;
         if (!exists && !create)
             return ERROR_FILE_NOT_FOUND;
-        if ((wantsWrite || !exists) && !storeWritable(storePath()))
+        if ((wantsWrite || !exists) && !store_file::writable(storePath()))
             return ERROR_ACCESS_DENIED;
         if (!exists) {
             if (!(parentAccess & KEY_CREATE_SUB_KEY))
                 return ERROR_ACCESS_DENIED;
             bool created = false;
-            code = modifyStore([&](Store& st) -> LONG {
+            code = store_file::modify([&](Store& st) -> LONG {
                 Key* k = findKey(st, target.root, target.path, known);
                 if (!k)
                     return ERROR_KEY_DELETED;
@@ -364,12 +188,6 @@ LONG guarded(F&& body)
 
 } // namespace
 
-std::string storePath()
-{
-    if (const char* own = std::getenv("QUORVANA_REGISTRY"); own && *own)
-        return own;
-    return base::xdg::configHome() + "/quorvana/registry.reg";
-}
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM desired, HKEY* result)
 {
@@ -403,7 +221,7 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, 
             return ERROR_ACCESS_DENIED;
         if (target.root == kDynData)
             return ERROR_FILE_NOT_FOUND;
-        Store* s = loadStore(code);
+        Store* s = store_file::load(code);
         if (!s)
             return code;
         const Key* k = findKey(*s, target.root, target.path, target.path.size());
@@ -448,7 +266,7 @@ LONG RegSetValueExA(HKEY key, const char* name, DWORD /*reserved*/, DWORD type, 
             return ERROR_ACCESS_DENIED;
         store::Value value{name ? name : "", type,
                            data ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string()};
-        return modifyStore([&](Store& s) -> LONG {
+        return store_file::modify([&](Store& s) -> LONG {
             Key* k = findKey(s, target.root, target.path, target.path.size());
             if (!k)
                 return ERROR_KEY_DELETED;

@@ -1,4 +1,5 @@
 #include "platform/audio/audio_output.h"
+#include "platform/audio/converter.h"
 
 #include <gtest/gtest.h>
 

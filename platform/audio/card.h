@@ -1,0 +1,303 @@
+#pragma once
+// The sound card: one SDL device for the whole run, the slots of the streams
+// mixed into it, and its rest when nothing plays. Internal to the audio
+// layer: the rest of the program sees audio_output.h.
+#include "platform/audio/audio_output.h"
+#include "platform/audio/converter.h"
+#include "platform/base/rest_timer.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <type_traits>
+
+namespace audio {
+
+
+// SDL's record of a device's format, named by the open call that takes it.
+template <typename> struct ThirdParameter;
+template <typename R, typename A, typename B, typename C, typename... Rest>
+struct ThirdParameter<R (*)(A, B, C, Rest...)> {
+    using type = std::remove_cv_t<std::remove_pointer_t<C>>;
+};
+using CardFormat = ThirdParameter<decltype(&SDL_OpenAudioDevice)>::type;
+
+constexpr int kCardRate = 44100;
+constexpr int kCardChannels = 2;
+constexpr int kCardPeriod = 512;
+constexpr int kMaxStreams = 16;
+
+
+struct Output::Stream {
+    RenderFn render;
+    std::unique_ptr<Converter> converter; // null: the stream is in the card's format
+    std::vector<float> scratch;
+    std::atomic<bool> running{false};
+};
+
+
+// Guards the card's device and its slots: opening a stream may move the card
+// to another device while other threads pause or drop theirs.
+std::mutex& cardMutex();
+
+class Card {
+public:
+    // Opens the card on DEVICE (empty: the system's default) or, when it is
+    // open on another device, moves every stream over to DEVICE. When DEVICE
+    // cannot be opened the card stays where it was.
+    bool open(const std::string& device, std::string& error)
+    {
+        if (device_ != 0 && device == deviceName_)
+            return true;
+        if (!initialise(error))
+            return false;
+        // Some drivers allow one open device only: the old one goes first.
+        const std::string previous = deviceName_;
+        const bool wasOpen = device_ != 0;
+        close();
+        if (openDevice(device, error))
+            return true;
+        if (wasOpen) {
+            std::string ignored;
+            openDevice(previous, ignored);
+        }
+        return false;
+    }
+
+    // Whether DEVICE can be opened now, without moving the card to it.
+    bool probe(const std::string& device, std::string& error)
+    {
+        if (device_ != 0 && device == deviceName_)
+            return true;
+        if (!initialise(error))
+            return false;
+        if (device_ != 0) {
+            // Some drivers open one device at a time: being listed must do.
+            std::vector<std::string> listed = devices(error);
+            if (device.empty() || std::find(listed.begin(), listed.end(), device) != listed.end())
+                return true;
+            error = "The sound output \"" + device + "\" is not connected.";
+            return false;
+        }
+        CardFormat want = wantedFormat();
+        want.callback = nullptr; // nothing is played through it
+        CardFormat have{};
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have,
+                                                         SDL_AUDIO_ALLOW_ANY_CHANGE);
+        if (id == 0) {
+            error = cannotOpen(device);
+            return false;
+        }
+        SDL_CloseAudioDevice(id);
+        return true;
+    }
+
+    std::vector<std::string> devices(std::string& error)
+    {
+        std::vector<std::string> names;
+        if (!initialise(error))
+            return names;
+        const int count = SDL_GetNumAudioDevices(0);
+        for (int i = 0; i < count; ++i)
+            if (const char* name = SDL_GetAudioDeviceName(i, 0); name && *name)
+                names.emplace_back(name);
+        return names;
+    }
+
+    int period() const { return period_; }
+    bool isOpen() const { return device_ != 0; }
+    // Open, or closed only while it slept.
+    bool inUse() const { return device_ != 0 || closedAsleep_; }
+
+    bool add(Output::Stream* stream)
+    {
+        SDL_LockAudioDevice(device_);
+        bool added = false;
+        for (Output::Stream*& slot : slots_)
+            if (!slot) {
+                slot = stream;
+                added = true;
+                break;
+            }
+        SDL_UnlockAudioDevice(device_);
+        return added;
+    }
+
+    void remove(Output::Stream* stream)
+    {
+        SDL_LockAudioDevice(device_);
+        for (Output::Stream*& slot : slots_)
+            if (slot == stream)
+                slot = nullptr;
+        SDL_UnlockAudioDevice(device_);
+    }
+
+    bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
+    void wake()
+    {
+        if (device_ != 0) {
+            SDL_PauseAudioDevice(device_, 0);
+            return;
+        }
+        if (!closedAsleep_)
+            return;
+        // Reopened where it was; a device gone meanwhile is reported by the
+        // next stream to open, as this one has no one to tell.
+        std::string error;
+        closedAsleep_ = false;
+        if (!openDevice(deviceName_, error))
+            std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+    }
+
+    // Under the card mutex, like every change to the device.
+    void setTap(Tap tap)
+    {
+        lock();
+        tap_ = std::move(tap);
+        unlock();
+    }
+
+    void setCloseAfter(std::chrono::milliseconds delay) { sleepTimer_.setDelay(delay); }
+
+    void lock() { SDL_LockAudioDevice(device_); }
+    void unlock() { SDL_UnlockAudioDevice(device_); }
+
+private:
+    void closeIfStillAsleep()
+    {
+        std::lock_guard guard(cardMutex());
+        if (device_ != 0 && !anyRunning()) {
+            close();
+            closedAsleep_ = true;
+        }
+    }
+
+    static void callback(void* self, uint8_t* bytes, int len)
+    {
+        static_cast<Card*>(self)->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
+    }
+
+    void mix(float* out, int frames)
+    {
+        std::memset(out, 0, sizeof(float) * size_t(frames) * kCardChannels);
+        for (Output::Stream* stream : slots_) {
+            if (!stream || !stream->running.load(std::memory_order_acquire))
+                continue;
+            if (stream->converter) {
+                stream->converter->mixInto(out, frames, stream->render);
+                continue;
+            }
+            // In the card's format: rendered into scratch and added, in
+            // pieces if SDL ever asks for more than a period.
+            for (int done = 0; done < frames;) {
+                const int n = std::min(frames - done, int(stream->scratch.size() / kCardChannels));
+                std::fill_n(stream->scratch.data(), size_t(n) * kCardChannels, 0.0f);
+                stream->render(stream->scratch.data(), n);
+                float* dst = out + size_t(done) * kCardChannels;
+                for (int i = 0; i < n * kCardChannels; ++i)
+                    dst[i] += stream->scratch[size_t(i)];
+                done += n;
+            }
+        }
+        if (tap_)
+            tap_(out, frames);
+        // Nothing to play: our callback stops until a stream starts, and the
+        // device closes if nothing starts for a while.
+        if (!anyRunning()) {
+            SDL_PauseAudioDevice(device_, 1);
+            sleepTimer_.rested();
+        }
+    }
+
+    bool anyRunning() const
+    {
+        return std::any_of(slots_.begin(), slots_.end(), [](const Output::Stream* s) {
+            return s && s->running.load(std::memory_order_acquire);
+        });
+    }
+
+    static bool initialise(std::string& error)
+    {
+        static std::once_flag once;
+        static std::string initError;
+        std::call_once(once, [] {
+            SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+                initError = SDL_GetError();
+        });
+        if (initError.empty())
+            return true;
+        error = "No audio output device is available (" + initError + ").";
+        return false;
+    }
+
+    CardFormat wantedFormat()
+    {
+        CardFormat want{};
+        want.freq = kCardRate;
+        want.format = AUDIO_F32SYS;
+        want.channels = kCardChannels;
+        want.samples = kCardPeriod;
+        want.callback = &Card::callback;
+        want.userdata = this;
+        return want;
+    }
+
+    static std::string cannotOpen(const std::string& device)
+    {
+        const std::string why = SDL_GetError();
+        if (device.empty())
+            return "No audio output device is available (" + why + ").";
+        return "The sound output \"" + device + "\" cannot be opened (" + why + ").";
+    }
+
+    bool openDevice(const std::string& device, std::string& error)
+    {
+        CardFormat want = wantedFormat();
+        CardFormat have{};
+        // SDL converts to whatever the card takes; a machine without sound
+        // may report a driver as ready and only fail here.
+        device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+        if (device_ == 0) {
+            error = cannotOpen(device);
+            return false;
+        }
+        deviceName_ = device;
+        period_ = have.samples;
+        // Streams moved over from another device may be running.
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+    // Waits for a callback under way; the streams stay in their slots.
+    void close()
+    {
+        if (device_ != 0)
+            SDL_CloseAudioDevice(device_);
+        device_ = 0;
+        closedAsleep_ = false;
+    }
+
+    SDL_AudioDeviceID device_ = 0;
+    std::string deviceName_;
+    int period_ = kCardPeriod;
+    std::array<Output::Stream*, kMaxStreams> slots_{};
+    bool closedAsleep_ = false; // closed while asleep: the next start reopens it
+    Tap tap_;
+
+    // A paused SDL device still wakes every period to play silence: once the
+    // card has slept a while it is closed, so that an idle player sleeps too.
+    rest_timer::RestTimer sleepTimer_{std::chrono::seconds(3), [this] { closeIfStillAsleep(); }};
+};
+
+// The one card of the process.
+Card& card();
+
+} // namespace audio
