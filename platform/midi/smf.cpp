@@ -1,5 +1,6 @@
 #include "platform/midi/smf.h"
 
+#include "platform/base/riff.h"
 #include "platform/fs/file_ops.h"
 
 #include <algorithm>
@@ -13,114 +14,6 @@
 #include <unistd.h>
 
 namespace midi {
-
-// ---------------------------------------------------------------- tempo map
-
-void TempoMap::setMetrical(uint16_t ticksPerQuarter)
-{
-    smpte_ = false;
-    den_ = ticksPerQuarter;
-    segments_.assign(1, Segment{0, 0, 500000});
-}
-
-void TempoMap::setSmpte(int framesPerSecond, int ticksPerFrame)
-{
-    smpte_ = true;
-    if (framesPerSecond == 29) {
-        den_ = 30ull * static_cast<uint64_t>(ticksPerFrame);
-        smpteRate_ = 1001000;
-    } else {
-        den_ = static_cast<uint64_t>(framesPerSecond) * static_cast<uint64_t>(ticksPerFrame);
-        smpteRate_ = 1000000;
-    }
-    segments_.assign(1, Segment{0, 0, smpteRate_});
-}
-
-void TempoMap::build(const std::vector<TempoChange>& changes)
-{
-    segments_.resize(1);
-    if (smpte_)
-        return;
-    for (const TempoChange& c : changes) {
-        if (c.microsPerQuarter == 0)
-            continue;
-        Segment& last = segments_.back();
-        if (c.tick == last.tick) {
-            last.rate = c.microsPerQuarter;
-            continue;
-        }
-        // At most 2^32 ticks at 2^24 microseconds each: the sum fits 64 bits.
-        const uint64_t start = last.start + static_cast<uint64_t>(c.tick - last.tick) * last.rate;
-        segments_.push_back(Segment{c.tick, start, c.microsPerQuarter});
-    }
-}
-
-size_t TempoMap::segmentFor(uint32_t tick) const
-{
-    if (segments_.size() == 1)
-        return 0;
-    auto it = std::upper_bound(segments_.begin(), segments_.end(), tick,
-                               [](uint32_t t, const Segment& s) { return t < s.tick; });
-    return static_cast<size_t>(it - segments_.begin()) - 1;
-}
-
-uint64_t TempoMap::micros(uint32_t tick) const
-{
-    const Segment& s = segments_[segmentFor(tick)];
-    return (s.start + static_cast<uint64_t>(tick - s.tick) * s.rate) / den_;
-}
-
-uint32_t TempoMap::firstTickAtOrAfter(uint64_t us) const
-{
-    using Wide = unsigned __int128; // microseconds times the division can pass 64 bits
-    const Wide target = Wide{us} * den_;
-    auto it = std::upper_bound(segments_.begin(), segments_.end(), target,
-                               [](Wide t, const Segment& s) { return t < s.start; });
-    const Segment& s = *(it - 1);
-    // micros(t) >= us  <=>  start + n * rate >= us * den
-    const Wide n = (target - s.start + s.rate - 1) / s.rate;
-    const Wide tick = s.tick + n;
-    return tick > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
-                                                       : static_cast<uint32_t>(tick);
-}
-
-// ---------------------------------------------------------------- storage
-
-namespace {
-
-constexpr size_t hugePage = size_t{2} << 20;
-
-size_t roundUp(size_t bytes) { return (bytes + hugePage - 1) / hugePage * hugePage; }
-
-} // namespace
-
-void* allocateBulk(size_t bytes)
-{
-    if (bytes < hugePage)
-        return ::operator new(bytes);
-    // Aligned to a huge page and marked for them: a million-note song then
-    // faults in a handful of pages, not thousands.
-    const size_t size = roundUp(bytes);
-    void* raw = mmap(nullptr, size + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        throw std::bad_alloc();
-    const auto start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t aligned = roundUp(start);
-    if (aligned > start)
-        munmap(raw, aligned - start);
-    if (const size_t tail = start + size + hugePage - (aligned + size))
-        munmap(reinterpret_cast<void*>(aligned + size), tail);
-    madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(aligned);
-}
-
-void freeBulk(void* p, size_t bytes)
-{
-    if (bytes < hugePage)
-        ::operator delete(p);
-    else
-        munmap(p, roundUp(bytes));
-}
 
 // ---------------------------------------------------------------- song
 
@@ -150,10 +43,6 @@ uint32_t be32(const uint8_t* p)
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint32_t le32(const uint8_t* p)
-{
-    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-}
 
 bool readVlq(const uint8_t*& p, const uint8_t* end, uint32_t& out)
 {
@@ -299,7 +188,7 @@ struct TrackSpan {
     uint64_t events;
 };
 
-bool isId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+using base::riff::idIs;
 
 class Reader {
 public:
@@ -311,7 +200,7 @@ private:
     bool readHeader(Song& song, std::string& error);
     void findTracks();
     void readTrackChunk();
-    bool chunkAt(size_t pos, const char* id) const { return pos + 8 <= size_ && isId(base_ + pos, id); }
+    bool chunkAt(size_t pos, const char* id) const { return pos + 8 <= size_ && idIs(base_ + pos, id); }
     bool anyChunkAt(size_t pos) const;
     size_t findTrackId(size_t from) const;
 
@@ -347,7 +236,7 @@ size_t Reader::findTrackId(size_t from) const
 
 bool Reader::readHeader(Song& song, std::string& error)
 {
-    if (size_ < 4 || !isId(base_, "MThd")) {
+    if (size_ < 4 || !idIs(base_, "MThd")) {
         error = "The file is not a MIDI file: it has no MIDI header.";
         return false;
     }
@@ -427,7 +316,7 @@ void Reader::readTrackChunk()
 void Reader::findTracks()
 {
     while (pos_ + 8 <= size_) {
-        if (isId(base_ + pos_, "MTrk")) {
+        if (idIs(base_ + pos_, "MTrk")) {
             readTrackChunk();
         } else if (anyChunkAt(pos_)) {
             pos_ += 8 + size_t{be32(base_ + pos_ + 4)};
@@ -478,29 +367,23 @@ bool Reader::read(Song& song, std::string& error)
 bool unwrapRiff(std::span<const uint8_t>& bytes, std::string& error)
 {
     const uint8_t* base = bytes.data();
-    if (!isId(base + 8, "RMID")) {
+    if (!idIs(base + 8, "RMID")) {
         error = "The file is a RIFF file but holds no MIDI song.";
         return false;
     }
     // The RIFF size is often wrong; the chunks are walked to the end of the file.
-    const size_t end = bytes.size();
-    size_t pos = 12;
-    while (pos + 8 <= end) {
-        const uint64_t len = le32(base + pos + 4);
-        const size_t body = pos + 8;
-        if (isId(base + pos, "data")) {
-            const size_t dataEnd = static_cast<size_t>(std::min<uint64_t>(body + len, bytes.size()));
-            bytes = bytes.subspan(body, dataEnd - body);
-            return true;
-        }
-        uint64_t next = body + len + (len & 1);
-        // Some writers leave out the pad byte.
-        if ((len & 1) && next - 1 + 4 <= end && isId(base + next - 1, "data"))
-            --next;
-        if (next > end)
-            break;
-        pos = static_cast<size_t>(next);
-    }
+    bool found = false;
+    base::riff::walk(base::riff::inMemory(bytes), 12, bytes.size(), {.padMayLackBefore = "data"},
+                     [&](base::riff::Chunk& chunk) {
+                         if (!chunk.is("data"))
+                             return true;
+                         const uint64_t dataEnd = std::min<uint64_t>(chunk.body + chunk.size, bytes.size());
+                         bytes = bytes.subspan(size_t(chunk.body), size_t(dataEnd - chunk.body));
+                         found = true;
+                         return false;
+                     });
+    if (found)
+        return true;
     error = "The RIFF MIDI file holds no MIDI data.";
     return false;
 }
@@ -510,7 +393,7 @@ bool unwrapRiff(std::span<const uint8_t>& bytes, std::string& error)
 bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error)
 {
     out = Song{};
-    if (bytes.size() >= 12 && isId(bytes.data(), "RIFF") && !unwrapRiff(bytes, error))
+    if (bytes.size() >= 12 && idIs(bytes.data(), "RIFF") && !unwrapRiff(bytes, error))
         return false;
     return Reader(bytes).read(out, error);
 }
@@ -534,7 +417,7 @@ LoadError loadSong(const std::string& path, Song& out, std::string& error)
         error = "The file is too large for a MIDI file.";
         return LoadError::Invalid;
     }
-    std::vector<uint8_t, BulkAllocator<uint8_t>> bytes(static_cast<size_t>(st.st_size));
+    std::vector<uint8_t, base::BulkAllocator<uint8_t>> bytes(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);

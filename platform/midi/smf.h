@@ -3,38 +3,16 @@
 // read into a compact song: 8 bytes per event, tracks kept apart and merged
 // while playing, times from a tempo map. Plain C++ with no other library, so
 // that the fuzzer can build it on its own.
+#include "platform/base/bulk_memory.h"
+#include "platform/midi/tempo_map.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace midi {
-
-// Large blocks come mapped with their pages already in place, in one call:
-// faulting in a huge song's storage page by page as it fills costs more than
-// reading it. Small ones come from the heap.
-void* allocateBulk(size_t bytes);
-void freeBulk(void* p, size_t bytes);
-
-// Elements are left uninitialised until written: the reader fills every one.
-template <class T>
-struct BulkAllocator {
-    using value_type = T;
-    BulkAllocator() = default;
-    template <class U>
-    BulkAllocator(const BulkAllocator<U>&) {}
-    T* allocate(size_t n) { return static_cast<T*>(allocateBulk(n * sizeof(T))); }
-    void deallocate(T* p, size_t n) { freeBulk(p, n * sizeof(T)); }
-    template <class U>
-    void construct(U* p) { ::new (static_cast<void*>(p)) U; }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
-    template <class U>
-    bool operator==(const BulkAllocator<U>&) const { return true; }
-};
 
 // One channel message or SysEx packet of a track. Tempo and end of track live
 // in the tempo map and the track record; other meta events are dropped.
@@ -55,45 +33,9 @@ struct Track {
     uint32_t endTick = 0; // its end of track, or its last event when that is missing
 };
 
-struct TempoChange {
-    uint32_t tick;
-    uint32_t microsPerQuarter;
-};
-
-// Ticks to microseconds, exact: every segment starts at a sum kept in
-// microseconds times the division, so nothing is rounded until the end.
-class TempoMap {
-public:
-    TempoMap() { setMetrical(96); }
-    void setMetrical(uint16_t ticksPerQuarter);
-    // FPS 29 is 30-frame drop-frame, which runs at 29.97 frames a second.
-    void setSmpte(int framesPerSecond, int ticksPerFrame);
-    // CHANGES sorted by tick; ignored under SMPTE division. A later change at
-    // the same tick wins, a tempo of 0 is ignored.
-    void build(const std::vector<TempoChange>& changes);
-
-    uint64_t micros(uint32_t tick) const;
-    // The smallest tick whose time is at or after MICROS.
-    uint32_t firstTickAtOrAfter(uint64_t micros) const;
-    size_t segmentCount() const { return segments_.size(); }
-
-private:
-    struct Segment {
-        uint32_t tick;
-        uint64_t start; // microseconds times den_
-        uint64_t rate;  // microseconds times den_ per tick
-    };
-    size_t segmentFor(uint32_t tick) const;
-
-    bool smpte_ = false;
-    uint64_t den_ = 96;
-    uint64_t smpteRate_ = 1000000;
-    std::vector<Segment> segments_;
-};
-
 struct Song {
     int format = 0;
-    std::vector<Event, BulkAllocator<Event>> events; // track by track, each in file order
+    std::vector<Event, base::BulkAllocator<Event>> events; // track by track, each in file order
     std::vector<Track> tracks;
     std::vector<uint8_t> sysexBytes;      // as sent: F0 packets with their F0, F7 escapes without
     std::vector<uint32_t> sysexOffsets;   // one per packet, and the end

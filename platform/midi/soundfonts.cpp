@@ -1,5 +1,7 @@
 #include "platform/midi/soundfonts.h"
 
+#include "platform/base/riff.h"
+
 #include "platform/base/ascii.h"
 #include "platform/base/xdg.h"
 #include "platform/multimedia/choices.h"
@@ -41,33 +43,27 @@ bool soundfontExtension(const fs::path& path)
     return ext == ".sf2" || ext == ".sf3";
 }
 
-uint32_t le32(const char* p)
-{
-    return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8 | uint32_t(uint8_t(p[2])) << 16
-           | uint32_t(uint8_t(p[3])) << 24;
-}
-
 // The bank's name from the INFO list at the head of the file; the list is
 // small, so only its first kilobytes are read.
-std::string infoName(const char* bytes, size_t size)
+std::string infoName(const char* text, size_t size)
 {
-    size_t at = 12;
-    if (size < at + 12 || std::memcmp(bytes + at, "LIST", 4) != 0 || std::memcmp(bytes + at + 8, "INFO", 4) != 0)
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+    constexpr size_t at = 12;
+    if (size < at + 12 || !base::riff::idIs(bytes + at, "LIST") || !base::riff::idIs(bytes + at + 8, "INFO"))
         return {};
-    const size_t end = std::min(size, at + 8 + size_t(le32(bytes + at + 4)));
-    for (at += 12; at + 8 <= end;) {
-        const size_t length = le32(bytes + at + 4);
-        if (std::memcmp(bytes + at, "INAM", 4) == 0) {
-            std::string name(bytes + at + 8, std::min(length, end - at - 8));
-            name = name.substr(0, name.find('\0'));
-            std::replace_if(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
-            while (!name.empty() && name.back() == ' ')
-                name.pop_back();
-            return name;
-        }
-        at += 8 + length + (length & 1);
-    }
-    return {};
+    const size_t end = std::min(size, at + 8 + size_t(base::riff::le32(bytes + at + 4)));
+    std::string name;
+    base::riff::walk(base::riff::inMemory({bytes, size}), at + 12, end, {}, [&](base::riff::Chunk& chunk) {
+        if (!chunk.is("INAM"))
+            return true;
+        name.assign(text + chunk.body, size_t(std::min<uint64_t>(chunk.size, end - chunk.body)));
+        name = name.substr(0, name.find('\0'));
+        std::replace_if(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        return false;
+    });
+    return name;
 }
 
 } // namespace

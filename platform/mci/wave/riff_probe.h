@@ -1,6 +1,8 @@
 #pragma once
 // A look at a file's RIFF chunks before libsndfile gets it: is it a wave file at
 // all, and what does its "fact" chunk say about the exact length.
+#include "platform/base/riff.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,8 +17,7 @@ struct RiffProbe {
     std::optional<uint64_t> factFrames;
 };
 
-// READ(offset, buffer, size) returns how many bytes it could read there.
-using ReadAt = std::function<size_t(uint64_t offset, void* buffer, size_t size)>;
+using ReadAt = base::riff::ReadAt;
 
 RiffProbe probeRiff(const ReadAt& read, uint64_t fileSize);
 
