@@ -1,0 +1,233 @@
+#include "framework/file_controls.h"
+
+#include "framework/errors.h"
+#include "framework/file_controls_detail.h"
+#include "framework/file_names.h"
+#include "framework/guard.h"
+#include "platform/fs/file_ops.h"
+#include "platform/fs/volumes.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace ui {
+
+using namespace file_controls_detail;
+
+FileListBox::FileListBox(QWidget* parent)
+    : QListWidget(parent), directory_(currentFolder())
+{
+    setUpListView(this, new RowDelegate(this));
+}
+
+QString FileListBox::fileName() const
+{
+    const int index = itemIndex();
+    return index < 0 ? QString() : joinPath(directory_, item(index)->text());
+}
+
+void FileListBox::setFileName(const QString& path)
+{
+    if (path.isEmpty() || path == fileName())
+        return;
+    const QString absolute = absoluteFolderPath(path);
+    if (absolute == fileName())
+        return;
+    const bool folder = isFolder(absolute);
+    const QString listFolder = folder ? absolute : parentFolder(absolute);
+    if (!read_ || listFolder != directory_)
+        readFolder(listFolder);
+    if (folder)
+        return;
+    const int row = findEntry(absolute.mid(absolute.lastIndexOf(u'/') + 1));
+    if (row >= 0)
+        setItemIndex(row);
+    else
+        clearSelection();
+}
+
+void FileListBox::setDirectory(const QString& folder)
+{
+    if (folder.isEmpty())
+        return;
+    const QString absolute = absoluteFolderPath(folder);
+    if (read_ && absolute == directory_)
+        return;
+    readFolder(absolute);
+}
+
+void FileListBox::setMask(const QString& mask)
+{
+    if (mask == mask_)
+        return;
+    mask_ = mask;
+    if (read_)
+        readFolder(directory_);
+}
+
+void FileListBox::setShowGlyphs(bool on)
+{
+    if (on == showGlyphs_)
+        return;
+    showGlyphs_ = on;
+    static_cast<RowDelegate*>(itemDelegate())->setIcon(on ? glyph(Glyph::Document) : QIcon());
+    viewport()->update();
+}
+
+int FileListBox::itemIndex() const
+{
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void FileListBox::setItemIndex(int index)
+{
+    if (index < 0)
+        index = -1;
+    if (index == itemIndex() || index >= count())
+        return;
+    if (index < 0) {
+        clearSelection();
+        return;
+    }
+    setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    scrollToItem(item(index));
+}
+
+QString FileListBox::itemText(int index) const
+{
+    const QListWidgetItem* entry = item(index);
+    return entry ? entry->text() : QString();
+}
+
+QStringList FileListBox::itemTexts() const
+{
+    QStringList texts;
+    texts.reserve(count());
+    for (int i = 0; i < count(); ++i)
+        texts.append(item(i)->text());
+    return texts;
+}
+
+void FileListBox::updateList() { readFolder(directory_); }
+
+void FileListBox::readFolder(const QString& folder)
+{
+    const volumes::NameMask matcher(bytes(mask_));
+    const QStringList names = enterFolder(folder, volumes::EntryKind::Files, &matcher);
+
+    setUpdatesEnabled(false);
+    clear();
+    addItems(names);
+    setUpdatesEnabled(true);
+    directory_ = folder;
+    read_ = true;
+    emit listed();
+}
+
+void FileListBox::ensureRead()
+{
+    if (read_)
+        return;
+    try {
+        readFolder(directory_);
+    } catch (const EInOutError&) {
+        // An unreadable start folder leaves the list empty; the user browses away.
+    }
+}
+
+int FileListBox::findEntry(const QString& name) const
+{
+    // Linux may hold a.mid and A.MID side by side: the exact name wins.
+    int caseless = -1;
+    for (int i = 0; i < count(); ++i) {
+        const QString text = item(i)->text();
+        if (text == name)
+            return i;
+        if (caseless < 0 && text.compare(name, Qt::CaseInsensitive) == 0)
+            caseless = i;
+    }
+    return caseless;
+}
+
+void FileListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        // The right button only opens the menu; the selection stays.
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+    indexAtPress_ = itemIndex();
+    // A click on the selected entry plays it again, as a user expects.
+    if (indexAtPress_ >= 0 && itemAt(event->position().toPoint()))
+        emit click();
+}
+
+void FileListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    // Only a left drag moves the selection; the right button never does.
+    if (!(event->buttons() & Qt::LeftButton)) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseMoveEvent(event);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    // Dragging moved the selection: the entry let go on is the one to play.
+    const int pressed = indexAtPress_;
+    indexAtPress_ = -1;
+    if (pressed >= 0 && itemIndex() >= 0 && itemIndex() != pressed)
+        emit click();
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The first click has started the file already; a second start would
+    // only restart it.
+    event->accept();
+}
+
+void FileListBox::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+F10 is the menu key of keyboards without one.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect item = visualRect(currentIndex());
+        const QPoint at = item.isValid() ? item.center() : QPoint(0, 0);
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at), event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
+    const int before = itemIndex();
+    QListWidget::keyPressEvent(event);
+    const int after = itemIndex();
+    if (after >= 0 && after != before)
+        emit click();
+}
+
+void FileListBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!popupMenu_) {
+        event->ignore();
+        return;
+    }
+    popupMenu_->popup(event->globalPos());
+    event->accept();
+}
+
+void FileListBox::showEvent(QShowEvent* event)
+{
+    guard([this] { ensureRead(); });
+    QListWidget::showEvent(event);
+}
+
+} // namespace ui

@@ -1,0 +1,47 @@
+#include "framework/file_controls_detail.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace ui::file_controls_detail {
+
+QIcon glyph(Glyph kind)
+{
+    constexpr int size = kItemHeight - 2;
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QColor(64, 64, 64));
+    if (kind == Glyph::Document) {
+        const QPoint page[] = {{2, 0}, {8, 0}, {11, 3}, {11, 13}, {2, 13}};
+        p.setBrush(Qt::white);
+        p.drawPolygon(page, 5);
+        p.drawPolyline(QPolygon({QPoint(8, 0), QPoint(8, 3), QPoint(11, 3)}));
+        p.setPen(QColor(128, 128, 128));
+        for (int y = 5; y <= 11; y += 2)
+            p.drawLine(4, y, 9, y);
+        return QIcon(pm);
+    }
+    const QColor manila(240, 200, 80);
+    const QPoint back[] = {{0, 2}, {5, 2}, {6, 4}, {12, 4}, {12, 12}, {0, 12}};
+    p.setBrush(manila.darker(kind == Glyph::FolderOpen ? 115 : 100));
+    p.drawPolygon(back, 6);
+    if (kind == Glyph::FolderOpen) {
+        const QPoint flap[] = {{2, 6}, {13, 6}, {11, 12}, {0, 12}};
+        p.setBrush(manila);
+        p.drawPolygon(flap, 4);
+    }
+    return QIcon(pm);
+}
+
+void setUpListView(QListWidget* view, RowDelegate* delegate)
+{
+    view->setItemDelegate(delegate);
+    view->setUniformItemSizes(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setIconSize(QSize(kItemHeight - 2, kItemHeight - 2));
+}
+
+} // namespace ui::file_controls_detail
