@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about.h"
+#include "app/window_look.h"
 #include "browser/file_menu.h"
 #include "browser/file_drag.h"
 #include "core/media_kinds.h"
@@ -31,47 +32,8 @@
 
 TForm1* Form1 = nullptr;
 
-namespace {
+using namespace window_look;
 
-QFont boldFont(int pixels = 11, const char* family = "MS Sans Serif")
-{
-    QFont f(family);
-    f.setPixelSize(pixels);
-    f.setBold(true);
-    return f;
-}
-
-void setColours(QWidget* w, const QColor& base, const QColor& text)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::Window, base);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::WindowText, text);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
-const QColor kYellow(255, 255, 0);
-
-// The loudspeaker on the multimedia settings button.
-QIcon speakerIcon()
-{
-    QPixmap pm(20, 20);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::black);
-    p.setBrush(QColor(128, 128, 128));
-    const QPointF cone[] = {{3, 7}, {7, 7}, {12, 3}, {12, 17}, {7, 13}, {3, 13}};
-    p.drawPolygon(cone, 6);
-    p.setBrush(Qt::NoBrush);
-    p.drawArc(QRectF(10, 5, 6, 10), -60 * 16, 120 * 16);
-    p.drawArc(QRectF(10, 2, 9, 16), -60 * 16, 120 * 16);
-    return QIcon(pm);
-}
-
-} // namespace
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent), arguments_(arguments)
 {

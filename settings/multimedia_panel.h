@@ -73,6 +73,8 @@ public:
     QPushButton* cancelButton;
 
 private:
+    // A line that says what is wrong, hidden while nothing is.
+    static QLabel* problemLabel(QWidget* parent);
     QWidget* buildAudioPage();
     QWidget* buildMidiPage();
     void buildMidiControls(QGroupBox* group);
