@@ -8,18 +8,27 @@ function(quorvana_library name)
   target_link_libraries(${name} PUBLIC ${Q_DEPS})
 endfunction()
 
-# quorvana_test(NAME SOURCES... DEPS lib...): one test executable with the shared
-# test main, run headless with its own temporary home for settings and stores.
+# quorvana_test(NAME SOURCES... DEPS lib... [LABELS label...] [TIMEOUT s]): one
+# test executable with the shared test main, which runs it headless with its
+# own temporary home for settings and stores. Labels: "threads" for the tests
+# that drive playback threads (run again under ThreadSanitizer), "realtime"
+# for those that measure time and run alone.
 function(quorvana_test name)
-  cmake_parse_arguments(Q "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(Q "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${Q_SOURCES})
   target_link_libraries(${name} PRIVATE quorvana_test_support ${Q_DEPS})
+  target_compile_options(${name} PRIVATE -Wall -Wextra)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT Q_TIMEOUT)
     set(Q_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${Q_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${Q_TIMEOUT})
+  if(Q_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${Q_LABELS}")
+  endif()
+  if("realtime" IN_LIST Q_LABELS)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+  endif()
 endfunction()
 
 # quorvana_bench(NAME SOURCES... DEPS lib...): one Google Benchmark executable.

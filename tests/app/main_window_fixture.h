@@ -6,6 +6,7 @@
 #include "framework/file_controls.h"
 #include "framework/file_names.h"
 #include "framework/errors.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,24 +25,17 @@ struct Form1Test : ::testing::Test {
     testing_support::TempDir dir;
     testing_support::ScriptedMedia media;
     std::unique_ptr<TForm1> form;
-    std::vector<std::string> boxes; // "caption: text" of every message box shown
-    int boxAnswer = ui::IDOK;
-    ui::MessageBoxHook savedHook;
+    testing_support::MessageBoxes boxes; // every box shown, as "caption: text"
     std::string savedCwd;
 
     void SetUp() override
     {
         savedCwd = std::filesystem::current_path().string();
-        savedHook = ui::setMessageBoxHook([this](const QString& text, const QString& caption, unsigned) {
-            boxes.push_back(caption.toStdString() + ": " + text.toStdString());
-            return boxAnswer;
-        });
     }
 
     void TearDown() override
     {
         form.reset();
-        ui::setMessageBoxHook(savedHook);
         std::filesystem::current_path(savedCwd);
     }
 

@@ -4,6 +4,7 @@
 
 #include "platform/mci/drivers/drivers.h"
 #include "platform/midi/capture_output.h"
+#include "tests/support/smf_builder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,22 +29,9 @@ std::string waveFile(const std::filesystem::path& path, int ms)
     return path.string();
 }
 
-// One note of MS milliseconds at 120 bpm, 480 ticks a quarter.
 std::string midiFile(const std::filesystem::path& path, int ms)
 {
-    const int ticks = ms * 480 / 500;
-    std::string track = {0x00, char(0x90), 60, 100};
-    track += char(0x80 | ((ticks >> 7) & 0x7F));
-    track += char(ticks & 0x7F);
-    track += std::string{char(0x80), 60, 0, 0x00, char(0xFF), 0x2F, 0x00};
-    std::string smf = std::string("MThd\0\0\0\6\0\0\0\1\1\xE0", 14) + "MTrk";
-    const auto n = uint32_t(track.size());
-    smf += {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
-    smf += track;
-    FILE* f = fopen(path.c_str(), "wb");
-    fwrite(smf.data(), 1, smf.size(), f);
-    fclose(f);
-    return path.string();
+    return smf_builder::write(path, smf_builder::noteFile(ms));
 }
 
 struct RealtimeTest : Form1Test {

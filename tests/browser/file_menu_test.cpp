@@ -6,6 +6,7 @@
 #include "framework/file_controls.h"
 #include "framework/message_box.h"
 #include "framework/save_dialog.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 
 #include <QAction>
@@ -56,19 +57,13 @@ struct MenuRig : QWidget {
 struct FileMenuTest : ::testing::Test {
     testing_support::TempDir dir;
     std::unique_ptr<MenuRig> rig;
-    std::vector<std::string> boxes; // "caption: text" of every message box shown
-    int boxAnswer = ui::IDOK;
+    testing_support::MessageBoxes boxes;
     QString answerName; // what the user types in the save dialog; empty: Cancel
     std::vector<std::string> dialogs;
-    ui::MessageBoxHook savedHook;
     ui::SaveDialog::Hook savedDialogHook;
 
     void SetUp() override
     {
-        savedHook = ui::setMessageBoxHook([this](const QString& text, const QString& caption, unsigned) {
-            boxes.push_back(caption.toStdString() + ": " + text.toStdString());
-            return boxAnswer;
-        });
         savedDialogHook = ui::SaveDialog::setHook([this](ui::SaveDialog& d) {
             dialogs.push_back(d.title().toStdString() + " " + d.fileName().toStdString());
             if (answerName.isEmpty())
@@ -82,7 +77,6 @@ struct FileMenuTest : ::testing::Test {
     {
         rig.reset();
         ui::SaveDialog::setHook(savedDialogHook);
-        ui::setMessageBoxHook(savedHook);
     }
 
     void addFile(const std::string& name) { dir.write(name, "media"); }
@@ -188,13 +182,13 @@ TEST_F(FileMenuTest, DeleteAsksFirstAndKeepsTheIndex)
     addFile("c.wav");
     build();
     select("a.wav");
-    boxAnswer = ui::IDCANCEL;
+    boxes.answer = ui::IDCANCEL;
     rig->menu.deleteFile();
     EXPECT_EQ(boxes.at(0), "Attention: Delete this File ?");
     EXPECT_TRUE(std::filesystem::exists(dir / "a.wav"));
     EXPECT_TRUE(rig->CheckBox1->isChecked());
 
-    boxAnswer = ui::IDOK;
+    boxes.answer = ui::IDOK;
     rig->menu.deleteFile();
     EXPECT_EQ(playerLog(), "stop; rewind; open " + path("b.wav"));
     EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));

@@ -3,6 +3,7 @@
 #include "framework/errors.h"
 #include "framework/guard.h"
 #include "platform/mci/device_window.h"
+#include "tests/support/message_boxes.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -15,12 +16,7 @@ TEST(Application, AFailureInASlotIsShownInTheErrorBoxAndTheProgramGoesOn)
     auto* app = ui::application();
     ASSERT_NE(app, nullptr);
     app->setTitle("Quorvana");
-    std::vector<std::string> shown;
-    const auto saved = ui::setMessageBoxHook([&](const QString& text, const QString& caption, unsigned flags) {
-        shown.push_back(caption.toStdString() + "|" + text.toStdString());
-        EXPECT_EQ(flags, ui::MB_OK | ui::MB_ICONSTOP);
-        return ui::IDOK;
-    });
+    testing_support::MessageBoxes boxes;
     QPushButton button;
     int after = 0;
     QObject::connect(&button, &QPushButton::clicked, &button,
@@ -28,8 +24,8 @@ TEST(Application, AFailureInASlotIsShownInTheErrorBoxAndTheProgramGoesOn)
     QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++after; });
     button.click();
     button.click();
-    ui::setMessageBoxHook(saved);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Quorvana|Kein MCI-Gerät geöffnet.", "Quorvana|Kein MCI-Gerät geöffnet."}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Quorvana: Kein MCI-Gerät geöffnet.", "Quorvana: Kein MCI-Gerät geöffnet."}));
+    EXPECT_EQ(boxes.flags, (std::vector<unsigned>{ui::MB_OK | ui::MB_ICONSTOP, ui::MB_OK | ui::MB_ICONSTOP}));
     EXPECT_EQ(after, 2) << "the signal's other slots still ran";
 }
 

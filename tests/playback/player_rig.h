@@ -6,6 +6,7 @@
 #include "framework/message_box.h"
 #include "framework/scroll_bar.h"
 #include "playback/track_player.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -61,21 +62,15 @@ struct TrackPlayerTest : ::testing::Test {
     testing_support::TempDir dir;
     testing_support::ScriptedMedia media;
     std::unique_ptr<PlayerRig> rig;
-    std::vector<std::string> boxes; // "caption: text" of every message box shown
-    ui::MessageBoxHook savedHook;
+    testing_support::MessageBoxes boxes;
 
     void SetUp() override
     {
-        savedHook = ui::setMessageBoxHook([this](const QString& text, const QString& caption, unsigned) {
-            boxes.push_back(caption.toStdString() + ": " + text.toStdString());
-            return ui::IDOK;
-        });
     }
 
     void TearDown() override
     {
         rig.reset();
-        ui::setMessageBoxHook(savedHook);
     }
 
     // A media file on disk that the scripted device plays for LENGTH ms.

@@ -3,6 +3,8 @@
 #include "framework/message_box.h"
 #include "platform/desktop/association.h"
 #include "platform/registry/registry.h"
+#include "tests/support/message_boxes.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -37,32 +39,15 @@ public:
 
 std::optional<std::string> defaultValue(const std::string& key)
 {
-    HKEY h = 0;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+    const auto value = testing_support::readRaw(HKEY_CLASSES_ROOT, key.c_str(), nullptr);
+    if (!value || value->type != REG_SZ)
         return std::nullopt;
-    DWORD type = 0;
-    DWORD size = 0;
-    std::string data;
-    LONG code = RegQueryValueExA(h, nullptr, nullptr, &type, nullptr, &size);
-    if (code == ERROR_SUCCESS) {
-        data.resize(size);
-        code = RegQueryValueExA(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    }
-    RegCloseKey(h);
-    if (code != ERROR_SUCCESS || type != REG_SZ)
-        return std::nullopt;
-    return data;
+    return value->data;
 }
 
 void setDefault(const std::string& key, const std::string& text)
 {
-    HKEY h = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr), 0);
-    const std::string data = text + '\0';
-    ASSERT_EQ(RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                             static_cast<DWORD>(data.size())),
-              0);
-    RegCloseKey(h);
+    ASSERT_TRUE(testing_support::writeRaw(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, text + '\0'));
 }
 
 class FormAssocTest : public testing::Test {
@@ -178,15 +163,10 @@ TEST_F(FormAssocTest, RegistryFailureStopsTheHandlerAndOkStillCloses)
     EXPECT_EQ(form_.LabelMID->text(), "LabelMID");
 
     // Pressing OK shows the failure in the error box, then closes the dialog.
-    QStringList shown;
-    auto old = ui::setMessageBoxHook([&](const QString& text, const QString&, unsigned) {
-        shown << text;
-        return ui::IDOK;
-    });
+    testing_support::MessageBoxes boxes;
     form_.show();
     form_.BitBtn1->click();
-    ui::setMessageBoxHook(old);
-    EXPECT_EQ(shown, QStringList{"Reg Error: 00000005."});
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"Reg Error: 00000005."});
     EXPECT_FALSE(form_.isVisible());
     EXPECT_EQ(form_.result(), QDialog::Accepted);
 }

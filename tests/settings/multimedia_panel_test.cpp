@@ -4,6 +4,7 @@
 
 #include "framework/message_box.h"
 #include "platform/midi/capture_output.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 
 #include <QComboBox>
@@ -33,10 +34,6 @@ protected:
     void SetUp() override
     {
         previousPorts = midi::setPortDirectory(ports);
-        previousHook = ui::setMessageBoxHook([this](const QString& text, const QString&, unsigned) {
-            messages.push_back(text.toStdString());
-            return ui::IDOK;
-        });
         oldPath = std::getenv("PATH");
         setenv("PATH", (dir / "bin").c_str(), 1);
         std::string error;
@@ -45,7 +42,6 @@ protected:
     void TearDown() override
     {
         setenv("PATH", oldPath.c_str(), 1);
-        ui::setMessageBoxHook(previousHook);
         midi::setPortDirectory(previousPorts);
     }
 
@@ -68,9 +64,8 @@ protected:
     testing_support::TempDir dir;
     std::shared_ptr<FakePorts> ports = std::make_shared<FakePorts>();
     std::shared_ptr<midi::PortDirectory> previousPorts;
-    ui::MessageBoxHook previousHook;
     std::string oldPath;
-    std::vector<std::string> messages;
+    testing_support::MessageBoxes boxes;
 };
 
 } // namespace
@@ -107,7 +102,7 @@ TEST_F(MultimediaPanelTest, ShowsTheStoredChoicesAndStoresWhatItShows)
     p->fullScreenButton->click();
     p->okButton->click();
     EXPECT_EQ(p->result(), QDialog::Accepted);
-    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 
     multimedia::Choices expected = stored;
     expected.midiOutput = multimedia::MidiOutput::Synth;
@@ -126,8 +121,8 @@ TEST_F(MultimediaPanelTest, ABadChoiceIsReportedPutBackAndNothingIsStored)
     ASSERT_EQ(p->shownChoices().soundfont, broken);
     p->doubleSizeButton->click();
     EXPECT_FALSE(p->apply());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "The soundfont " + broken + " could not be loaded.");
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "The soundfont " + broken + " could not be loaded.");
     EXPECT_EQ(p->shownChoices().soundfont, "") << "back to the stored choice";
     EXPECT_EQ(multimedia::load(), multimedia::Choices{});
 
@@ -136,8 +131,8 @@ TEST_F(MultimediaPanelTest, ABadChoiceIsReportedPutBackAndNothingIsStored)
     ASSERT_EQ(p->shownChoices().midiPort, "UM-ONE MIDI 1");
     ports->ports = {};
     EXPECT_FALSE(p->apply());
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1], "The MIDI port \"UM-ONE MIDI 1\" is not connected.");
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[1], "The MIDI port \"UM-ONE MIDI 1\" is not connected.");
     EXPECT_TRUE(p->synthButton->isChecked());
     EXPECT_EQ(multimedia::load(), multimedia::Choices{});
 
@@ -180,8 +175,8 @@ TEST_F(MultimediaPanelTest, TestPlaysThroughTheOutputShownNotTheOneStored)
     auto p = panel();
     p->soundfontBox->setCurrentIndex(p->soundfontBox->findData(QString::fromStdString(broken)));
     p->testButton->click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "The soundfont " + broken + " could not be loaded.");
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], "The soundfont " + broken + " could not be loaded.");
 
     setenv("QUORVANA_MIDI_OUT", "capture", 1);
     const auto capture = midi::sharedCapture();

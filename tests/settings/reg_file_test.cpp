@@ -1,5 +1,6 @@
 #include "settings/reg_file.h"
 
+#include "tests/support/registry_values.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,45 +18,12 @@ using testing_support::TempDir;
 
 namespace {
 
-struct Raw {
-    DWORD type = 0;
-    std::string data;
-};
-
-// What the registry holds, seen without the component.
-std::optional<Raw> raw(HKEY root, const char* key, const char* name)
-{
-    HKEY h = 0;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    Raw r;
-    DWORD size = 0;
-    LONG code = RegQueryValueExA(h, name, nullptr, &r.type, nullptr, &size);
-    if (code == ERROR_SUCCESS) {
-        r.data.resize(size);
-        code = RegQueryValueExA(h, name, nullptr, &r.type, reinterpret_cast<BYTE*>(r.data.data()), &size);
-    }
-    RegCloseKey(h);
-    return code == ERROR_SUCCESS ? std::optional<Raw>(r) : std::nullopt;
-}
-
-bool keyExists(HKEY root, const char* key)
-{
-    HKEY h = 0;
-    const bool found = RegOpenKeyExA(root, key, 0, KEY_READ, &h) == ERROR_SUCCESS;
-    if (found)
-        RegCloseKey(h);
-    return found;
-}
+using testing_support::keyExists;
+using testing_support::readRaw;
 
 void setRaw(HKEY root, const char* key, const char* name, DWORD type, const std::string& data)
 {
-    HKEY h = 0;
-    ASSERT_EQ(RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(h, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                             static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(h);
+    ASSERT_TRUE(testing_support::writeRaw(root, key, name, type, data));
 }
 
 template <typename F>
@@ -112,7 +80,7 @@ TEST_F(RegFile, MissingKeyIsCreatedEmptyAndReadsAsNull)
     const ui::Variant v = reg_.ReadValue("Name");
     EXPECT_TRUE(v.IsNull());
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Quorvana"));
-    EXPECT_FALSE(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Name"));
+    EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Name"));
     EXPECT_EQ(reg_.Handle(), 0u);
     EXPECT_EQ(reg_.LastError(), 0);
 }
@@ -120,7 +88,7 @@ TEST_F(RegFile, MissingKeyIsCreatedEmptyAndReadsAsNull)
 TEST_F(RegFile, TextsAreStoredWithTheirZero)
 {
     reg_.WriteValue("Empty", ui::Variant(std::string()));
-    const auto empty = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Empty");
+    const auto empty = readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Empty");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->type, REG_SZ);
     EXPECT_EQ(empty->data, std::string(1, '\0'));
@@ -129,7 +97,7 @@ TEST_F(RegFile, TextsAreStoredWithTheirZero)
     EXPECT_EQ(back.Text(), "");
 
     reg_.WriteValue("Path", ui::Variant("/opt/my player/quorvana %1"));
-    EXPECT_EQ(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Path")->data, std::string("/opt/my player/quorvana %1") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Path")->data, std::string("/opt/my player/quorvana %1") + '\0');
     EXPECT_EQ(reg_.ReadValue("path").Text(), "/opt/my player/quorvana %1");
 
     // Text stored by others: cut at the first zero, never read past its end.
@@ -145,11 +113,11 @@ TEST_F(RegFile, IntegersAndBooleansAreDoubleWords)
     reg_.WriteValue("False", ui::Variant(false));
     reg_.WriteValue("Small", ui::Variant(std::int16_t(-2)));
     reg_.WriteValue("Int", ui::Variant(std::int32_t(123456789)));
-    const auto t = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "True");
+    const auto t = readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "True");
     ASSERT_TRUE(t);
     EXPECT_EQ(t->type, REG_DWORD);
     EXPECT_EQ(t->data, std::string("\xff\xff\xff\xff", 4));
-    EXPECT_EQ(raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Small")->data, std::string("\xfe\xff\xff\xff", 4));
+    EXPECT_EQ(readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Small")->data, std::string("\xfe\xff\xff\xff", 4));
 
     const ui::Variant back = reg_.ReadValue("True");
     EXPECT_EQ(back.VarType(), ui::varInteger);
@@ -166,7 +134,7 @@ TEST_F(RegFile, IntegersAndBooleansAreDoubleWords)
 TEST_F(RegFile, FloatingPointCurrencyAndDateAreStoredAsTheirImage)
 {
     reg_.WriteValue("Double", ui::Variant(1.5));
-    const auto d = raw(HKEY_CURRENT_USER, "Software\\Quorvana", "Double");
+    const auto d = readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Double");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->type, REG_BINARY);
     ASSERT_EQ(d->data.size(), 16u);
@@ -218,7 +186,7 @@ TEST_F(RegFile, KindsThatCannotBeStoredRaiseAfterTheKeyIsCreated)
         EXPECT_EQ(reg.Handle(), 0u);
     }
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Refused"));
-    EXPECT_FALSE(raw(HKEY_CURRENT_USER, "Software\\Refused", "Name"));
+    EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, "Software\\Refused", "Name"));
     EXPECT_EQ(reg.opened, 4);
     EXPECT_EQ(reg.closed, 4);
 }
@@ -242,7 +210,7 @@ TEST_F(RegFile, EmptyKeyAndValuePathAddressTheRootsDefault)
     EXPECT_TRUE(reg_.ReadValue("").IsNull());
     EXPECT_FALSE(std::filesystem::exists(store_)); // opened, nothing created
     reg_.WriteValue("", ui::Variant("root"));
-    EXPECT_EQ(raw(HKEY_CLASSES_ROOT, "", nullptr)->data, std::string("root") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CLASSES_ROOT, "", nullptr)->data, std::string("root") + '\0');
     EXPECT_EQ(reg_.ReadValue("").Text(), "root");
 }
 
@@ -311,15 +279,15 @@ TEST_F(RegFile, ValuePathsReachSubKeysAndKeepDoubledBackslashes)
     reg_.WriteValue("Sub\\Name", ui::Variant("in sub"));
     reg_.WriteValue("Sub\\", ui::Variant("sub default"));
     reg_.WriteValue("a\\\\b", ui::Variant("doubled"));
-    EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav\\Sub", "Name")->data, std::string("in sub") + '\0');
-    EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav\\Sub", nullptr)->data, std::string("sub default") + '\0');
-    EXPECT_EQ(raw(HKEY_CLASSES_ROOT, ".wav", "a\\\\b")->data, std::string("doubled") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CLASSES_ROOT, ".wav\\Sub", "Name")->data, std::string("in sub") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CLASSES_ROOT, ".wav\\Sub", nullptr)->data, std::string("sub default") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CLASSES_ROOT, ".wav", "a\\\\b")->data, std::string("doubled") + '\0');
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".wav\\a"));
 
     // Below the root itself a sub-key path still works.
     reg_.SetKey("");
     reg_.WriteValue("Top\\Name", ui::Variant("top"));
-    EXPECT_EQ(raw(HKEY_CLASSES_ROOT, "Top", "Name")->data, std::string("top") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CLASSES_ROOT, "Top", "Name")->data, std::string("top") + '\0');
     EXPECT_EQ(reg_.ReadValue("Top\\Name").Text(), "top");
 }
 

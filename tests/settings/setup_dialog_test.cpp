@@ -1,8 +1,8 @@
 #include "settings/setup_dialog.h"
-#include "framework/message_box.h"
 
 #include "framework/errors.h"
 #include "tests/platform/fs/write_failures.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
@@ -103,14 +103,9 @@ TEST_F(SetupDialog, FailedWriteNamesTheFileStopsAndStillCloses)
     form->Edit3->setText("x");
     {
         testing_support::FileSizeLimit limit(before.size() + 5);
-        std::vector<std::string> shown;
-        const auto saved = ui::setMessageBoxHook([&](const QString& text, const QString&, unsigned) {
-            shown.push_back(text.toStdString());
-            return ui::IDOK;
-        });
+        testing_support::MessageBoxes boxes;
         form->BitBtn1->click();
-        ui::setMessageBoxHook(saved);
-        EXPECT_EQ(shown, std::vector<std::string>{"Kann nicht nach " + settings() + " schreiben."});
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{"Kann nicht nach " + settings() + " schreiben."});
     }
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(readFile(settings()), "[Quorvana]\nMIDIEdit=abc\nWavEdit=\nAviEdit=a-long-old-value\n");

@@ -10,8 +10,11 @@
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    // Headless and silent wherever the suite is started, unless a test runs
+    // under its own display and window manager (under_window_manager.sh).
+    if (!std::getenv("QUORVANA_TEST_WINDOWS"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
 
     std::string home = (std::filesystem::temp_directory_path() / "quorvana-home-XXXXXX").string();
     if (!mkdtemp(home.data()))

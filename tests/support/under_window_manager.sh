@@ -20,4 +20,4 @@ for _ in $(seq 100); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
   sleep 0.05
 done
-QT_QPA_PLATFORM=xcb "$@"
+QUORVANA_TEST_WINDOWS=1 QT_QPA_PLATFORM=xcb "$@"

@@ -2,7 +2,7 @@
 // synthesizer's queue does when a song sends a flood of messages at once.
 #include "platform/midi/player.h"
 
-#include "tests/platform/midi/smf_builder.h"
+#include "tests/support/smf_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "platform/midi/capture_output.h"
 #include "platform/midi/sequence.h"
 
-#include "tests/platform/midi/smf_builder.h"
+#include "tests/support/smf_builder.h"
 
 #include <gtest/gtest.h>
 

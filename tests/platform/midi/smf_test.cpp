@@ -1,6 +1,6 @@
 #include "platform/midi/smf.h"
 
-#include "tests/platform/midi/smf_builder.h"
+#include "tests/support/smf_builder.h"
 #include "tests/support/fifo.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include "platform/midi/synth.h"
 #include "platform/midi/synth_output.h"
 
-#include "tests/platform/midi/smf_builder.h"
+#include "tests/support/smf_builder.h"
 
 #include "tests/support/temp_dir.h"
 

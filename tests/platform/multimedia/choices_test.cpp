@@ -1,6 +1,7 @@
 // The choices in the test's private registry store.
 #include "platform/multimedia/stored_choices.h"
 #include "platform/registry/registry.h"
+#include "tests/support/registry_values.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,8 @@ namespace {
 
 void storeDword(const char* name, DWORD value)
 {
-    HKEY key = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, multimedia::kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
+    ASSERT_TRUE(testing_support::writeRaw(HKEY_CURRENT_USER, multimedia::kKey, name, REG_DWORD,
+                                          std::string(reinterpret_cast<const char*>(&value), sizeof value)));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "platform/midi/synth_output.h"
 #include "platform/multimedia/choices.h"
 
-#include "tests/platform/midi/smf_builder.h"
+#include "tests/support/smf_builder.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 #pragma once
 // Builds Standard MIDI File bytes for tests.
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -90,6 +92,36 @@ inline std::string riff(const std::vector<std::pair<std::string, std::string>>& 
             body.push_back('\0');
     }
     return "RIFF" + le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+// One note of MS milliseconds at 120 bpm, 480 ticks a quarter.
+inline std::string noteFile(int ms, int key = 60)
+{
+    const auto ticks = static_cast<uint32_t>(ms * 480 / 500);
+    return file(0, 480, {Track().ev(0, {0x90, key, 100}).ev(ticks, {0x80, key, 0}).end()});
+}
+
+// A second of a piano chord over a drum beat, the programs most songs start
+// with, sounding from its first tick.
+inline std::string chordAndBeatFile()
+{
+    return file(0, 480, {Track()
+                             .ev(0, {0xC0, 0x00})
+                             .ev(0, {0x90, 0x3C, 0x64})
+                             .ev(0, {0x90, 0x40, 0x64})
+                             .ev(0, {0x99, 0x24, 0x64})
+                             .ev(480, {0x89, 0x24, 0x00})
+                             .ev(0, {0x99, 0x26, 0x64})
+                             .ev(480, {0x80, 0x3C, 0x00})
+                             .ev(0, {0x80, 0x40, 0x00})
+                             .ev(0, {0x89, 0x26, 0x00})
+                             .end()});
+}
+
+inline std::string write(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
 }
 
 // The two reset files the player writes.
