@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 
 using testing_support::readFile;
 using testing_support::TempDir;
@@ -55,6 +56,24 @@ TEST(CopyFile, CopiesWholeOrNotAtAllAndNeverReplaces)
     }
     EXPECT_EQ(entriesIn(dir.path()), 4u) << "no partial or temporary file left";
     EXPECT_EQ(entriesIn(dir / "ro"), 0u);
+}
+
+// The target may appear after the copy has looked for it: the last step
+// places the copy without replacing, so the other file is never lost.
+TEST(CopyFile, ATargetThatAppearsDuringTheCopyIsKept)
+{
+    TempDir dir;
+    const auto from = dir.write("big.wav", std::string(size_t {16} << 20, 'x'));
+    const std::string to = (dir / "copy.wav").string();
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::ofstream(to, std::ios::binary) << "precious";
+    });
+    const kernel::Status copied = kernel::copyFile(from, to);
+    other.join();
+    EXPECT_TRUE(copied.targetExists()) << copied.text();
+    EXPECT_EQ(readFile(to), "precious");
+    EXPECT_EQ(entriesIn(dir.path()), 2u) << "no partial or temporary file left";
 }
 
 TEST(MoveFile, RenamesWithoutReplacing)

@@ -133,3 +133,16 @@ TEST(StoreText, RefusesNamesAndDepthsBeyondTheRegistryLimits)
         deep += "\\k";
     EXPECT_FALSE(parse(header + deep + "]\n" + trailer));
 }
+
+// As on Windows: one value, keeping the name it was first written with,
+// holding what was written last.
+TEST(StoreKey, AValueWrittenUnderAnotherCaseOfItsNameIsTheSameValue)
+{
+    Key key;
+    key.setValue({"Name", REG_SZ, "first"});
+    key.setValue({"NAME", REG_DWORD, dword(7)});
+    ASSERT_EQ(key.values().size(), 1u);
+    EXPECT_EQ(key.values()[0].name, "Name");
+    EXPECT_EQ(key.values()[0].type, REG_DWORD);
+    EXPECT_EQ(key.values()[0].data, dword(7));
+}

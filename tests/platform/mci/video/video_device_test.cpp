@@ -6,8 +6,8 @@
 #include "tests/support/temp_dir.h"
 
 #include <QCoreApplication>
-#include <QKeyEvent>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
@@ -247,6 +247,14 @@ TEST_F(VideoDeviceTest, SeeksToTheExactFrameWithoutShowingTheOnesBetween)
     EXPECT_TRUE(waitUntil([&] { return shownFrame(d) == 37; }));
     EXPECT_EQ(positionIn(d, TimeFormat::Milliseconds), 1499u);
     EXPECT_EQ(positionIn(d, TimeFormat::Frames), 37u);
+    // Past the middle of the frame, still the frame that holds the time.
+    d.setTimeFormat(TimeFormat::Milliseconds);
+    ASSERT_TRUE(d.seek(0).ok());
+    ASSERT_TRUE(waitUntil([&] { return shownFrame(d) == 0; }));
+    ASSERT_TRUE(d.seek(1515).ok());
+    EXPECT_TRUE(waitUntil([&] { return shownFrame(d) != 0; }));
+    EXPECT_EQ(shownFrame(d), 37);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 37u);
 }
 
 TEST_F(VideoDeviceTest, SeeksOutsideTheFileAreRefusedAndTheEndIsTheLength)
@@ -408,18 +416,18 @@ TEST_F(VideoDeviceTest, TheSoundIsHeardAndKeepsTheTime)
     for (const std::string& path : {media->sound, mp3}) {
         std::atomic<float> loudest{0.0f};
         mci::video::Environment env;
-        env.openAudio = [&](const audio::Format& format, audio::RenderFn render, const std::string& device,
-                            std::string& error) {
-            return audio::Output::open(
-                format,
-                [&loudest, render, channels = format.channels](float* out, int frames) {
-                    render(out, frames);
-                    for (int i = 0; i < frames * channels; ++i)
-                        if (std::abs(out[i]) > loudest)
-                            loudest = std::abs(out[i]);
-                },
-                device, error);
-        };
+        env.openAudio
+            = [&](const audio::Format& format, audio::RenderFn render, const std::string& device, std::string& error) {
+                  return audio::Output::open(
+                      format,
+                      [&loudest, render, channels = format.channels](float* out, int frames) {
+                          render(out, frames);
+                          for (int i = 0; i < frames * channels; ++i)
+                              if (std::abs(out[i]) > loudest)
+                                  loudest = std::abs(out[i]);
+                      },
+                      device, error);
+              };
         VideoDevice d(env);
         std::atomic<int> ends{0};
         d.setEndNotify([&] { ++ends; });
