@@ -2,22 +2,22 @@
 
 #include "app/about.h"
 #include "app/window_look.h"
-#include "browser/file_menu.h"
 #include "browser/file_drag.h"
+#include "browser/file_menu.h"
 #include "core/media_kinds.h"
-#include "framework/guard.h"
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/file_controls.h"
+#include "framework/guard.h"
 #include "framework/message_box.h"
 #include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/shell/shell.h"
 #include "playback/track_player.h"
-#include "settings/setup_dialog.h"
 #include "settings/association_dialog.h"
 #include "settings/editor_settings.h"
+#include "settings/setup_dialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,11 +29,9 @@
 #include <QScreen>
 #include <QTimer>
 
-
 TForm1* Form1 = nullptr;
 
 using namespace window_look;
-
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent), arguments_(arguments)
 {
@@ -152,7 +150,7 @@ void TForm1::createBrowser()
     DirectoryListBox1->setFont(boldFont());
     setColours(DirectoryListBox1, kYellow, Qt::black);
     connect(DirectoryListBox1, &ui::DirectoryListBox::change, this,
-            ui::guarded([this] { DirectoryListBox1Change(DirectoryListBox1); }));
+        ui::guarded([this] { DirectoryListBox1Change(DirectoryListBox1); }));
 
     DriveComboBox1 = new ui::DriveComboBox(this);
     DriveComboBox1->setObjectName("DriveComboBox1");
@@ -163,7 +161,8 @@ void TForm1::createBrowser()
     QPalette face = DriveComboBox1->palette(); // a closed list is drawn as a button
     face.setColor(QPalette::Button, kYellow);
     DriveComboBox1->setPalette(face);
-    connect(DriveComboBox1, &ui::DriveComboBox::change, this, ui::guarded([this] { DriveComboBox1Change(DriveComboBox1); }));
+    connect(DriveComboBox1, &ui::DriveComboBox::change, this,
+        ui::guarded([this] { DriveComboBox1Change(DriveComboBox1); }));
 
     setTabOrder(FileListBox1, DirectoryListBox1);
     setTabOrder(DirectoryListBox1, DriveComboBox1);
@@ -184,8 +183,14 @@ void TForm1::createResetChoice()
     RadioButton3->setChecked(true);
     ui::makeOneTabStop({RadioButton1, RadioButton2, RadioButton3});
     // The handler runs only when a button becomes the selected one.
-    connect(RadioButton1, &QRadioButton::toggled, this, ui::guarded([this](bool on) { if (on) RadioButton1Click(RadioButton1); }));
-    connect(RadioButton2, &QRadioButton::toggled, this, ui::guarded([this](bool on) { if (on) RadioButton1Click(RadioButton2); }));
+    connect(RadioButton1, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            RadioButton1Click(RadioButton1);
+    }));
+    connect(RadioButton2, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            RadioButton1Click(RadioButton2);
+    }));
 
     ScrollBar1 = new ui::ScrollBar(this);
     ScrollBar1->setObjectName("ScrollBar1");
@@ -196,7 +201,7 @@ void TForm1::createResetChoice()
     ScrollBar1->setPageStep(200);
     connect(ScrollBar1, &ui::ScrollBar::change, this, ui::guarded([this] { ScrollBar1Change(ScrollBar1); }));
     connect(ScrollBar1, &ui::ScrollBar::scroll, this,
-            ui::guarded([this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); }));
+        ui::guarded([this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); }));
 }
 
 void TForm1::createReadouts()

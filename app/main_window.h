@@ -40,31 +40,31 @@ public:
     ~TForm1() override;
 
     // Controls, in creation order.
-    ui::Shape* Shape1 = nullptr;                       // grey ellipse behind the logo
-    ui::ClickLabel* Label1 = nullptr;                  // the "QX" logo: about box
-    TMediaPlayer* MediaPlayer1 = nullptr;              // button bar over the media device
-    ui::FileListBox* FileListBox1 = nullptr;           // the folder's media files
+    ui::Shape* Shape1 = nullptr; // grey ellipse behind the logo
+    ui::ClickLabel* Label1 = nullptr; // the "QX" logo: about box
+    TMediaPlayer* MediaPlayer1 = nullptr; // button bar over the media device
+    ui::FileListBox* FileListBox1 = nullptr; // the folder's media files
     ui::DirectoryListBox* DirectoryListBox1 = nullptr; // folders
-    ui::DriveComboBox* DriveComboBox1 = nullptr;       // volumes
-    QRadioButton* RadioButton1 = nullptr;              // "GM" reset
-    QRadioButton* RadioButton2 = nullptr;              // "GS" reset
-    QRadioButton* RadioButton3 = nullptr;              // "No Reset"
-    ui::ScrollBar* ScrollBar1 = nullptr;               // seek bar, in tenths of a second
-    QLineEdit* Edit1 = nullptr;                        // length read-out, seconds
-    QLineEdit* Edit2 = nullptr;                        // position read-out, seconds
-    QCheckBox* CheckBox1 = nullptr;                    // "Auto-Advance"
-    QPushButton* BitBtn1 = nullptr;                    // loudspeaker: Multimedia Properties
-    QPushButton* Button1 = nullptr;                    // "Associate"
-    QTimer* Timer1 = nullptr;                          // 100 ms progress tick
-    TFileDrag* FileDrag1 = nullptr;                    // receives dropped files
-    QMenu* PopupMenu1 = nullptr;                       // the file list's context menu
-    QAction* Cancel1 = nullptr;                        // "Cancel"
-    QAction* EditFile = nullptr;                       // "Edit File"
-    QAction* CopyFile1 = nullptr;                      // "Copy File"
-    QAction* RenameFile1 = nullptr;                    // "Rename/Move"
-    QAction* DeleteFile1 = nullptr;                    // "Delete File"
-    QAction* Setup1 = nullptr;                         // "Setup"
-    ui::SaveDialog* SaveDialog1 = nullptr;             // target of Copy and Rename/Move
+    ui::DriveComboBox* DriveComboBox1 = nullptr; // volumes
+    QRadioButton* RadioButton1 = nullptr; // "GM" reset
+    QRadioButton* RadioButton2 = nullptr; // "GS" reset
+    QRadioButton* RadioButton3 = nullptr; // "No Reset"
+    ui::ScrollBar* ScrollBar1 = nullptr; // seek bar, in tenths of a second
+    QLineEdit* Edit1 = nullptr; // length read-out, seconds
+    QLineEdit* Edit2 = nullptr; // position read-out, seconds
+    QCheckBox* CheckBox1 = nullptr; // "Auto-Advance"
+    QPushButton* BitBtn1 = nullptr; // loudspeaker: Multimedia Properties
+    QPushButton* Button1 = nullptr; // "Associate"
+    QTimer* Timer1 = nullptr; // 100 ms progress tick
+    TFileDrag* FileDrag1 = nullptr; // receives dropped files
+    QMenu* PopupMenu1 = nullptr; // the file list's context menu
+    QAction* Cancel1 = nullptr; // "Cancel"
+    QAction* EditFile = nullptr; // "Edit File"
+    QAction* CopyFile1 = nullptr; // "Copy File"
+    QAction* RenameFile1 = nullptr; // "Rename/Move"
+    QAction* DeleteFile1 = nullptr; // "Delete File"
+    QAction* Setup1 = nullptr; // "Setup"
+    ui::SaveDialog* SaveDialog1 = nullptr; // target of Copy and Rename/Move
 
     // Application shell.
     void FormActivate(QObject* Sender);

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/main_window.h"
 #include "app/command_line.h"
+#include "app/main_window.h"
 #include "app/splash.h"
 #include "framework/application.h"
 #include "platform/mci/drivers/drivers.h"

@@ -1,7 +1,7 @@
 #include "browser/file_drag.h"
 
-#include "framework/guard.h"
 #include "framework/file_names.h"
+#include "framework/guard.h"
 
 #include <QDropEvent>
 #include <QMimeData>

@@ -1,10 +1,15 @@
+# The warnings every target of ours is built with; CI makes them errors.
+set(QUORVANA_WARNINGS -Wall -Wextra)
+if(QUORVANA_WERROR)
+  list(APPEND QUORVANA_WARNINGS -Werror)
+endif()
+
 # quorvana_library(NAME SOURCES file... [DEPS lib...]): a static library of the
 # calling folder's files as listed, with the project root as include root.
 function(quorvana_library name)
   cmake_parse_arguments(Q "" "" "DEPS;SOURCES" ${ARGN})
   add_library(${name} STATIC ${Q_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_compile_options(${name} PRIVATE -Wall -Wextra)
   target_link_libraries(${name} PUBLIC ${Q_DEPS})
 endfunction()
 
@@ -17,7 +22,6 @@ function(quorvana_test name)
   cmake_parse_arguments(Q "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${Q_SOURCES})
   target_link_libraries(${name} PRIVATE quorvana_test_support ${Q_DEPS})
-  target_compile_options(${name} PRIVATE -Wall -Wextra)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT Q_TIMEOUT)
     set(Q_TIMEOUT 300)

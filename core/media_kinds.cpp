@@ -10,6 +10,8 @@ using enum Editor;
 using enum mci::DeviceType;
 
 // .BUN files play on the wave-audio device but go to the MIDI editor.
+// One row a kind, on one line.
+// clang-format off
 constexpr Kind kKinds[] = {
     {.extension = ".mid", .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
     {.extension = ".rmi", .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .box = AssociationBox::Rmid,
@@ -25,6 +27,7 @@ constexpr Kind kKinds[] = {
     {.extension = ".midi", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
     {.extension = ".kar", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
 };
+// clang-format on
 
 } // namespace
 

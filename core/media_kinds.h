@@ -20,7 +20,7 @@ enum class AssociationBox { None, Midi, Rmid, Wave, Video };
 
 struct Kind {
     const char* extension;       // with its dot, lower case
-    bool listed = true;          // the browser shows it; others play only when named or dropped
+    bool listed = true; // the browser shows it; others play only when named or dropped
     // The device the media-player control's auto-select opens it on;
     // AutoSelect: none does, as for the two wave-only kinds.
     mci::DeviceType autoSelect = mci::DeviceType::AutoSelect;

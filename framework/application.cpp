@@ -1,7 +1,7 @@
 #include "framework/application.h"
 
-#include "framework/message_box.h"
 #include "framework/errors.h"
+#include "framework/message_box.h"
 #include "platform/mci/device_window.h"
 
 #include <QDeadlineTimer>

@@ -18,8 +18,7 @@ namespace ui {
 
 using namespace file_controls_detail;
 
-DirectoryListBox::DirectoryListBox(QWidget* parent)
-    : QListWidget(parent), directory_(currentFolder())
+DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent), directory_(currentFolder())
 {
     setUpListView(this, new RowDelegate(this));
 }
@@ -67,8 +66,8 @@ void DirectoryListBox::readFolder(const QString& folder)
     const QStringList subfolders = enterFolder(folder, volumes::EntryKind::Folders);
 
     const QString root = driveOf(folder);
-    QStringList chain{root};
-    QStringList chainPaths{root};
+    QStringList chain {root};
+    QStringList chainPaths {root};
     if (folder != root) {
         const QString below = folder.mid(root == QStringLiteral("/") ? 1 : root.size() + 1);
         QString path = root;

@@ -33,17 +33,35 @@ QStringList sortedNames(const std::vector<std::string>& found)
 
 } // namespace
 
-std::string bytes(const QString& path) { return encodeFileName(path).toStdString(); }
-QString text(const std::string& path) { return decodeFileName(path); }
+std::string bytes(const QString& path)
+{
+    return encodeFileName(path).toStdString();
+}
+QString text(const std::string& path)
+{
+    return decodeFileName(path);
+}
 
-QString currentFolder() { return text(volumes::currentFolder()); }
-QString parentFolder(const QString& path) { return text(kernel::folderOf(bytes(path))); }
+QString currentFolder()
+{
+    return text(volumes::currentFolder());
+}
+QString parentFolder(const QString& path)
+{
+    return text(kernel::folderOf(bytes(path)));
+}
 QString joinPath(const QString& folder, const QString& name)
 {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
-bool isFolder(const QString& path) { return volumes::isFolder(bytes(path)); }
-bool exists(const QString& path) { return volumes::exists(bytes(path)); }
+bool isFolder(const QString& path)
+{
+    return volumes::isFolder(bytes(path));
+}
+bool exists(const QString& path)
+{
+    return volumes::exists(bytes(path));
+}
 
 // The entries of FOLDER, which becomes the process's current folder; a
 // failure throws EInOutError with the system's error number and changes nothing.
@@ -59,7 +77,10 @@ QStringList enterFolder(const QString& folder, volumes::EntryKind kind, const vo
 
 using namespace file_controls_detail;
 
-QString absoluteFolderPath(const QString& path) { return text(volumes::absolutePath(bytes(path))); }
+QString absoluteFolderPath(const QString& path)
+{
+    return text(volumes::absolutePath(bytes(path)));
+}
 
 QStringList mountPoints()
 {
@@ -69,6 +90,9 @@ QStringList mountPoints()
     return points;
 }
 
-QString driveOf(const QString& path) { return text(volumes::driveOf(bytes(path))); }
+QString driveOf(const QString& path)
+{
+    return text(volumes::driveOf(bytes(path)));
+}
 
 } // namespace ui

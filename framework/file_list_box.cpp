@@ -18,8 +18,7 @@ namespace ui {
 
 using namespace file_controls_detail;
 
-FileListBox::FileListBox(QWidget* parent)
-    : QListWidget(parent), directory_(currentFolder())
+FileListBox::FileListBox(QWidget* parent) : QListWidget(parent), directory_(currentFolder())
 {
     setUpListView(this, new RowDelegate(this));
 }
@@ -113,7 +112,10 @@ QStringList FileListBox::itemTexts() const
     return texts;
 }
 
-void FileListBox::updateList() { readFolder(directory_); }
+void FileListBox::updateList()
+{
+    readFolder(directory_);
+}
 
 void FileListBox::readFolder(const QString& folder)
 {

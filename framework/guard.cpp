@@ -18,6 +18,9 @@ void showError(const std::exception& exception)
     messageBox(nullptr, text, QCoreApplication::applicationName(), MB_OK | MB_ICONSTOP);
 }
 
-void showUnknownError() { showError(Exception("Unbekannte Ausnahme")); }
+void showUnknownError()
+{
+    showError(Exception("Unbekannte Ausnahme"));
+}
 
 } // namespace ui

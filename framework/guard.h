@@ -17,8 +17,7 @@ void showError(const std::exception& exception);
 // The same for something thrown that is no std::exception.
 void showUnknownError();
 
-template <class Fn>
-void guard(Fn&& fn) noexcept
+template <class Fn> void guard(Fn&& fn) noexcept
 {
     try {
         std::forward<Fn>(fn)();
@@ -32,23 +31,26 @@ void guard(Fn&& fn) noexcept
 namespace detail {
 
 // Calls FN with as many of the leading ARGS as it takes, as Qt does with a slot.
-template <std::size_t N, class Fn, class Tuple>
-void callWithLeading(Fn& fn, Tuple& args)
+template <std::size_t N, class Fn, class Tuple> void callWithLeading(Fn& fn, Tuple& args)
 {
-    constexpr bool takesN = []<std::size_t... I>(std::index_sequence<I...>) {
+    constexpr bool takesN = []<std::size_t... I>(std::index_sequence<I...>)
+    {
         return std::is_invocable_v<Fn&, std::tuple_element_t<I, Tuple>...>;
-    }(std::make_index_sequence<N>{});
+    }
+    (std::make_index_sequence<N> {});
     if constexpr (takesN)
-        [&]<std::size_t... I>(std::index_sequence<I...>) { fn(std::get<I>(args)...); }(std::make_index_sequence<N>{});
-    else
-        callWithLeading<N - 1>(fn, args);
+        [&]<std::size_t... I>(std::index_sequence<I...>)
+        {
+            fn(std::get<I>(args)...);
+        }
+    (std::make_index_sequence<N> {});
+    else callWithLeading<N - 1>(fn, args);
 }
 
 } // namespace detail
 
 // FN as a slot for connect(), run inside guard() with the signal's arguments.
-template <class Fn>
-auto guarded(Fn fn)
+template <class Fn> auto guarded(Fn fn)
 {
     return [fn = std::move(fn)](auto&&... args) mutable noexcept {
         guard([&] {

@@ -1,18 +1,18 @@
 #include "playback/media_player.h"
 
-#include "framework/file_names.h"
 #include "core/media_kinds.h"
 #include "framework/errors.h"
+#include "framework/file_names.h"
 #include "framework/guard.h"
 #include "platform/multimedia/stored_choices.h"
 
 #include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QKeyEvent>
 #include <QToolButton>
 
 #include <algorithm>
@@ -103,9 +103,16 @@ bool TMediaPlayer::eventFilter(QObject* watched, QEvent* event)
         return false;
     int step = 0;
     switch (static_cast<QKeyEvent*>(event)->key()) {
-    case Qt::Key_Left: case Qt::Key_Up: step = -1; break;
-    case Qt::Key_Right: case Qt::Key_Down: step = 1; break;
-    default: return false;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    default:
+        return false;
     }
     const int count = int(buttons_.size());
     int next = int(it - buttons_.begin());
@@ -147,8 +154,8 @@ void TMediaPlayer::Open()
     std::unique_ptr<mci::Device> device;
     // Read at every open: a choice made in the Multimedia Properties takes
     // effect from the next track on.
-    const mci::Result result =
-        mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), multimedia::load(), device);
+    const mci::Result result
+        = mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), multimedia::load(), device);
     error_ = result.code;
     if (!result.ok()) {
         updateButtons();
@@ -339,8 +346,8 @@ void TMediaPlayer::updateButtons()
     Button(TMPBtnType::btNext)->setEnabled(open);
     Button(TMPBtnType::btPrev)->setEnabled(open);
     // Tab skips a disabled button: the bar's stop moves to one that works.
-    const auto stop = std::find_if(buttons_.begin(), buttons_.end(),
-                                   [](QToolButton* b) { return b->focusPolicy() & Qt::TabFocus; });
+    const auto stop = std::find_if(
+        buttons_.begin(), buttons_.end(), [](QToolButton* b) { return b->focusPolicy() & Qt::TabFocus; });
     const auto enabled = std::find_if(buttons_.begin(), buttons_.end(), [](QToolButton* b) { return b->isEnabled(); });
     if (stop != buttons_.end() && !(*stop)->isEnabled() && enabled != buttons_.end()) {
         (*stop)->setFocusPolicy(Qt::NoFocus);

@@ -8,8 +8,8 @@
 #include "framework/file_names.h"
 #include "framework/scroll_bar.h"
 #include "platform/fs/system_info.h"
-#include "playback/reset_sequences.h"
 #include "platform/multimedia/stored_choices.h"
+#include "playback/reset_sequences.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -19,7 +19,7 @@ fi
 if [ "${1:-}" = "--tests" ]; then
   # Tests encode media with ffmpeg, fuzz with clang, show windows under Xvfb
   # with a real window manager, and change to a second soundfont.
-  packages+=(ffmpeg clang libclang-rt-14-dev xvfb xauth openbox x11-utils timgm6mb-soundfont)
+  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils timgm6mb-soundfont)
 fi
 
 missing=()

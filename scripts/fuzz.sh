@@ -3,8 +3,8 @@
 # per target, default 600] [TARGET...]. Builds them first (under the shared
 # build lock), keeps the growing corpus in build/test/fuzz/corpus/, and prints
 # each target's executions per second. A crasher is left in build/test/fuzz/
-# and named here: copy it to fuzz/TARGET/regressions/ (fuzz/regressions/ for
-# smf) so that the target's regression test keeps it.
+# and named here: copy it to fuzz/TARGET/regressions/ so that the target's
+# regression test keeps it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-600}"
@@ -14,21 +14,16 @@ targets=("$@")
 
 bash scripts/deps.sh --tests
 lock=/tmp/quorvana-build.lock
-flock "$lock" cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+flock "$lock" cmake --preset test >/dev/null
 flock "$lock" cmake --build build/test -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 fuzz=build/test/fuzz
 failed=0
 for t in "${targets[@]}"; do
-  if [ "$t" = smf ]; then
-    inputs=(fuzz/seeds fuzz/regressions)
-    dict=fuzz/smf.dict
-    max_len=8192
-  else
-    inputs=("fuzz/$t/seeds" "fuzz/$t/regressions")
-    dict="fuzz/$t/$t.dict"
-    max_len=65536
-  fi
+  inputs=("fuzz/$t/seeds" "fuzz/$t/regressions")
+  dict="fuzz/$t/$t.dict"
+  max_len=65536
+  [ "$t" = smf ] && max_len=8192
   mkdir -p "$fuzz/corpus/$t"
   log="$fuzz/$t-fuzz.log"
   echo "== $t: ${seconds} s"

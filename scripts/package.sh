@@ -3,8 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --package
-cmake -S . -B build/package-build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQUORVANA_TESTS=OFF -DQUORVANA_BENCH=OFF >/dev/null
+cmake --preset package >/dev/null
 cmake --build build/package-build
 (cd build/package-build && cpack -B "$PWD/../package" >/dev/null)
 rm -rf build/package/_CPack_Packages

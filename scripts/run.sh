@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANA_TESTS=OFF -DQUORVANA_BENCH=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build build/release --target quorvana
 exec build/release/app/quorvana "$@"

@@ -13,13 +13,12 @@ lock=/tmp/quorvana-build.lock
 supp="$PWD/scripts/sanitizers"
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 
-configure() { # FOLDER SANITIZERS
-  flock "$lock" cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANA_SANITIZE="$2" \
-    -DQUORVANA_BENCH=OFF -DQUORVANA_FUZZING=OFF >/dev/null
+configure() { # PRESET
+  flock "$lock" cmake --preset "$1" -DQUORVANA_WERROR="${QUORVANA_WERROR:-OFF}" >/dev/null
 }
 
 start=$SECONDS
-configure build/asan address,undefined
+configure asan
 flock "$lock" cmake --build build/asan -j "$jobs"
 built=$SECONDS
 (
@@ -32,7 +31,7 @@ built=$SECONDS
 echo "AddressSanitizer + UndefinedBehaviorSanitizer: build $((built - start)) s, tests $((SECONDS - built)) s"
 
 start=$SECONDS
-configure build/tsan thread
+configure tsan
 # The tests labelled "threads" drive playback threads; each is its own target.
 mapfile -t tsan_tests < <(cd build/tsan && ctest -N -L threads | sed -n 's/^ *Test *#[0-9]*: //p')
 flock "$lock" cmake --build build/tsan -j "$jobs" --target "${tsan_tests[@]}"

@@ -1,8 +1,8 @@
 #include "settings/association_dialog.h"
 
 #include "core/media_kinds.h"
-#include "framework/guard.h"
 #include "framework/application.h"
+#include "framework/guard.h"
 #include "platform/desktop/association.h"
 
 #include <QCheckBox>
@@ -60,8 +60,7 @@ std::vector<desktop::OwnType> ownTypes()
 
 } // namespace
 
-TFormAssoc::TFormAssoc(QWidget* owner)
-    : QDialog(owner), ModuleFileName([] { return desktop::moduleFileName(); })
+TFormAssoc::TFormAssoc(QWidget* owner) : QDialog(owner), ModuleFileName([] { return desktop::moduleFileName(); })
 {
     setObjectName("FormAssoc");
     setWindowTitle("Get Associations:");

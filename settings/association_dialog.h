@@ -20,20 +20,20 @@ class TFormAssoc : public QDialog {
 public:
     explicit TFormAssoc(QWidget* owner = nullptr);
 
-    QLabel* Label1;          // what the dialog does
-    QGroupBox* GroupBox1;    // the kinds to associate
-    QCheckBox* CheckBoxMID;  // .mid
-    QCheckBox* CheckBoxRMI;  // .rmi
-    QCheckBox* CheckBoxWAV;  // .wav and .wa~
-    QCheckBox* CheckBoxAVI;  // .avi
-    QGroupBox* GroupBox2;    // the programs that open them now
-    QLabel* LabelMID;        // the open command of .mid
-    QLabel* LabelRMI;        // of .rmi
-    QLabel* LabelWAV;        // of .wav
-    QLabel* LabelAVI;        // of .avi
-    QPushButton* BitBtn1;    // OK: associates and closes
-    QPushButton* BitBtn2;    // Cancel
-    TRegFile* RegFile1;      // reads and writes the registry
+    QLabel* Label1; // what the dialog does
+    QGroupBox* GroupBox1; // the kinds to associate
+    QCheckBox* CheckBoxMID; // .mid
+    QCheckBox* CheckBoxRMI; // .rmi
+    QCheckBox* CheckBoxWAV; // .wav and .wa~
+    QCheckBox* CheckBoxAVI; // .avi
+    QGroupBox* GroupBox2; // the programs that open them now
+    QLabel* LabelMID; // the open command of .mid
+    QLabel* LabelRMI; // of .rmi
+    QLabel* LabelWAV; // of .wav
+    QLabel* LabelAVI; // of .avi
+    QPushButton* BitBtn1; // OK: associates and closes
+    QPushButton* BitBtn2; // Cancel
+    TRegFile* RegFile1; // reads and writes the registry
 
     // Fills the four status labels from the registry, each time the dialog
     // becomes the active window.

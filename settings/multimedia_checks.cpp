@@ -51,7 +51,7 @@ std::optional<std::string> portProblem(const multimedia::Choices& shown, const s
 bool samePort(const multimedia::Choices& shown, const multimedia::Choices& stored)
 {
     return shown.midiOutput == stored.midiOutput && shown.midiClient == stored.midiClient
-           && shown.midiPort == stored.midiPort && shown.midiAddress == stored.midiAddress;
+        && shown.midiPort == stored.midiPort && shown.midiAddress == stored.midiAddress;
 }
 
 } // namespace multimedia_checks

@@ -1,7 +1,7 @@
 #include "settings/multimedia_panel.h"
 
-#include "framework/guard.h"
 #include "framework/application.h"
+#include "framework/guard.h"
 #include "framework/message_box.h"
 #include "framework/radio_group.h"
 #include "platform/audio/audio_output.h"

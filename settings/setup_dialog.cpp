@@ -1,8 +1,8 @@
 #include "settings/setup_dialog.h"
 
-#include "framework/guard.h"
-#include "framework/file_names.h"
 #include "framework/errors.h"
+#include "framework/file_names.h"
+#include "framework/guard.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -193,17 +193,17 @@ void TFormSetup::createEditRows()
     Edit2->setText(QStringLiteral("sndrec32.exe"));
     Edit3 = edit("Edit3", 88, "Video editor");
 
-    const auto browseButton = [this](const char* name, int top, void (TFormSetup::*handler)(QObject*),
-                                     const char* accessible) {
-        auto* b = new QPushButton(QStringLiteral(">>"), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAccessibleName(QString::fromLatin1(accessible));
-        b->setFont(formFont(8, true));
-        b->setGeometry(416, top, 33, 25);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, ui::guarded([this, b, handler] { (this->*handler)(b); }));
-        return b;
-    };
+    const auto browseButton
+        = [this](const char* name, int top, void (TFormSetup::*handler)(QObject*), const char* accessible) {
+              auto* b = new QPushButton(QStringLiteral(">>"), this);
+              b->setObjectName(QString::fromLatin1(name));
+              b->setAccessibleName(QString::fromLatin1(accessible));
+              b->setFont(formFont(8, true));
+              b->setGeometry(416, top, 33, 25);
+              b->setAutoDefault(false);
+              connect(b, &QPushButton::clicked, this, ui::guarded([this, b, handler] { (this->*handler)(b); }));
+              return b;
+          };
     Button1 = browseButton("Button1", 24, &TFormSetup::Button1Click, "Choose the MIDI editor");
     Button2 = browseButton("Button2", 56, &TFormSetup::Button2Click, "Choose the wave editor");
     Button3 = browseButton("Button3", 88, &TFormSetup::Button3Click, "Choose the video editor");

@@ -49,18 +49,18 @@ public:
 
     const std::string& settingsFile() const { return settings_.file; }
 
-    QFrame* Bevel1;          // frame around the three rows
-    QLabel* Label1;          // "MIDI - Editor:"
-    QLabel* Label2;          // "Wave - Editor:"
-    QLabel* Label3;          // "Avi - Editor:"
-    QPushButton* BitBtn1;    // OK: saves and closes
-    QPushButton* BitBtn2;    // Cancel
-    QLineEdit* Edit1;        // the MIDI editor
-    QLineEdit* Edit2;        // the wave editor
-    QLineEdit* Edit3;        // the video editor
-    QPushButton* Button1;    // ">>": browse for the MIDI editor
-    QPushButton* Button2;    // ">>": browse for the wave editor
-    QPushButton* Button3;    // ">>": browse for the video editor
+    QFrame* Bevel1; // frame around the three rows
+    QLabel* Label1; // "MIDI - Editor:"
+    QLabel* Label2; // "Wave - Editor:"
+    QLabel* Label3; // "Avi - Editor:"
+    QPushButton* BitBtn1; // OK: saves and closes
+    QPushButton* BitBtn2; // Cancel
+    QLineEdit* Edit1; // the MIDI editor
+    QLineEdit* Edit2; // the wave editor
+    QLineEdit* Edit3; // the video editor
+    QPushButton* Button1; // ">>": browse for the MIDI editor
+    QPushButton* Button2; // ">>": browse for the wave editor
+    QPushButton* Button3; // ">>": browse for the video editor
     TOpenDialog OpenDialog1; // the file dialog the ">>" buttons run
 
     void FormCreate(QObject* sender);

@@ -96,13 +96,16 @@ void outputAlone(benchmark::State& state)
     std::atomic<bool> called{false};
     std::atomic<int64_t> at{0};
     std::string error;
-    auto out = audio::Output::open({44100, 2, 512}, [&](float*, int) {
-        if (called.load())
-            return;
-        at.store(Clock::now().time_since_epoch().count());
-        called.store(true);
-        called.notify_all();
-    }, {}, error);
+    auto out = audio::Output::open(
+        {44100, 2, 512},
+        [&](float*, int) {
+            if (called.load())
+                return;
+            at.store(Clock::now().time_since_epoch().count());
+            called.store(true);
+            called.notify_all();
+        },
+        {}, error);
     if (!out) {
         state.SkipWithError(error.c_str());
         return;

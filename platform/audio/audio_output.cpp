@@ -6,8 +6,8 @@
 
 namespace audio {
 
-std::unique_ptr<Output> Output::open(const Format& wanted, RenderFn render, const std::string& device,
-                                     std::string& error)
+std::unique_ptr<Output> Output::open(
+    const Format& wanted, RenderFn render, const std::string& device, std::string& error)
 {
     std::lock_guard guard(cardMutex());
     if (wanted.sampleRate <= 0 || wanted.channels <= 0) {

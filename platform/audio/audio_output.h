@@ -61,8 +61,8 @@ public:
     // Adds a stream to the card, paused, opening the card on DEVICE (empty:
     // the system's default) first if needed. Returns null and sets ERROR when
     // that output cannot be used: a machine without sound still runs the player.
-    static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, const std::string& device,
-                                        std::string& error);
+    static std::unique_ptr<Output> open(
+        const Format& wanted, RenderFn render, const std::string& device, std::string& error);
 
     ~Output();
     Output(const Output&) = delete;

@@ -20,7 +20,6 @@
 
 namespace audio {
 
-
 // SDL's record of a device's format, named by the open call that takes it.
 template <typename> struct ThirdParameter;
 template <typename R, typename A, typename B, typename C, typename... Rest>
@@ -34,14 +33,12 @@ constexpr int kCardChannels = 2;
 constexpr int kCardPeriod = 512;
 constexpr int kMaxStreams = 16;
 
-
 struct Output::Stream {
     RenderFn render;
     std::unique_ptr<Converter> converter; // null: the stream is in the card's format
     std::vector<float> scratch;
-    std::atomic<bool> running{false};
+    std::atomic<bool> running {false};
 };
-
 
 // Guards the card's device and its slots: opening a stream may move the card
 // to another device while other threads pause or drop theirs.
@@ -88,9 +85,9 @@ public:
         }
         CardFormat want = wantedFormat();
         want.callback = nullptr; // nothing is played through it
-        CardFormat have{};
-        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have,
-                                                         SDL_AUDIO_ALLOW_ANY_CHANGE);
+        CardFormat have {};
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
+            device.empty() ? nullptr : device.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
         if (id == 0) {
             error = cannotOpen(device);
             return false;
@@ -218,9 +215,8 @@ private:
 
     bool anyRunning() const
     {
-        return std::any_of(slots_.begin(), slots_.end(), [](const Output::Stream* s) {
-            return s && s->running.load(std::memory_order_acquire);
-        });
+        return std::any_of(slots_.begin(), slots_.end(),
+            [](const Output::Stream* s) { return s && s->running.load(std::memory_order_acquire); });
     }
 
     static bool initialise(std::string& error)
@@ -240,7 +236,7 @@ private:
 
     CardFormat wantedFormat()
     {
-        CardFormat want{};
+        CardFormat want {};
         want.freq = kCardRate;
         want.format = AUDIO_F32SYS;
         want.channels = kCardChannels;
@@ -261,7 +257,7 @@ private:
     bool openDevice(const std::string& device, std::string& error)
     {
         CardFormat want = wantedFormat();
-        CardFormat have{};
+        CardFormat have {};
         // SDL converts to whatever the card takes; a machine without sound
         // may report a driver as ready and only fail here.
         device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
@@ -288,13 +284,13 @@ private:
     SDL_AudioDeviceID device_ = 0;
     std::string deviceName_;
     int period_ = kCardPeriod;
-    std::array<Output::Stream*, kMaxStreams> slots_{};
+    std::array<Output::Stream*, kMaxStreams> slots_ {};
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it
     Tap tap_;
 
     // A paused SDL device still wakes every period to play silence: once the
     // card has slept a while it is closed, so that an idle player sleeps too.
-    rest_timer::RestTimer sleepTimer_{std::chrono::seconds(3), [this] { closeIfStillAsleep(); }};
+    rest_timer::RestTimer sleepTimer_ {std::chrono::seconds(3), [this] { closeIfStillAsleep(); }};
 };
 
 // The one card of the process.

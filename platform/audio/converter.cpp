@@ -42,8 +42,8 @@ void Converter::mixInto(float* out, int frames, const RenderFn& render)
         // between them or after them, never before.
         const int top = have_ - 1 + fresh;
         const int shift = std::max(top - 1, 0);
-        std::copy(source_.begin() + long(size_t(shift) * ch), source_.begin() + long(size_t(top + 1) * ch),
-                  source_.begin());
+        std::copy(
+            source_.begin() + long(size_t(shift) * ch), source_.begin() + long(size_t(top + 1) * ch), source_.begin());
         have_ = top - shift + 1;
         phase_ = phase_ + n * step_ - shift;
         out += 2 * n;

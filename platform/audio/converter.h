@@ -22,7 +22,7 @@ private:
     double phase_ = 0.0; // position of the next output frame, in frames from source_[0]
     int channels_;
     std::vector<float> source_; // frames kept from the last block, then the fresh ones
-    int have_ = 0;              // frames kept at the front of source_
+    int have_ = 0; // frames kept at the front of source_
 };
 
 } // namespace audio

@@ -8,9 +8,12 @@ namespace base {
 
 namespace {
 
-constexpr size_t hugePage = size_t{2} << 20;
+constexpr size_t hugePage = size_t {2} << 20;
 
-size_t roundUp(size_t bytes) { return (bytes + hugePage - 1) / hugePage * hugePage; }
+size_t roundUp(size_t bytes)
+{
+    return (bytes + hugePage - 1) / hugePage * hugePage;
+}
 
 } // namespace
 

@@ -15,9 +15,15 @@ uint32_t be32(const uint8_t* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-bool idIs(const uint8_t* p, const char* four) { return std::memcmp(p, four, 4) == 0; }
+bool idIs(const uint8_t* p, const char* four)
+{
+    return std::memcmp(p, four, 4) == 0;
+}
 
-bool Chunk::is(const char* four) const { return std::memcmp(id, four, 4) == 0; }
+bool Chunk::is(const char* four) const
+{
+    return std::memcmp(id, four, 4) == 0;
+}
 
 ReadAt inMemory(std::span<const uint8_t> bytes)
 {
@@ -31,14 +37,14 @@ ReadAt inMemory(std::span<const uint8_t> bytes)
 }
 
 void walk(const ReadAt& read, uint64_t begin, uint64_t end, const Rules& rules,
-          const std::function<bool(Chunk& chunk)>& visit)
+    const std::function<bool(Chunk& chunk)>& visit)
 {
     uint64_t offset = begin;
     for (unsigned n = 0; n < rules.maxChunks && offset + 8 <= end; ++n) {
         uint8_t header[8];
         if (read(offset, header, sizeof header) != sizeof header)
             return;
-        Chunk chunk{};
+        Chunk chunk {};
         std::memcpy(chunk.id, header, 4);
         chunk.body = offset + 8;
         chunk.size = rules.bigEndian ? be32(header + 4) : le32(header + 4);

@@ -33,7 +33,7 @@ struct Rules {
 // Calls VISIT for each chunk from BEGIN up to END, in order, until it returns
 // false or the chunks run out.
 void walk(const ReadAt& read, uint64_t begin, uint64_t end, const Rules& rules,
-          const std::function<bool(Chunk& chunk)>& visit);
+    const std::function<bool(Chunk& chunk)>& visit);
 
 uint32_t le32(const uint8_t* p);
 uint32_t be32(const uint8_t* p);

@@ -4,8 +4,8 @@
 #include "platform/base/process.h"
 #include "platform/base/xdg.h"
 #include "platform/fs/file_ops.h"
-#include "platform/fs/system_info.h"
 #include "platform/fs/folders.h"
+#include "platform/fs/system_info.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,8 +74,8 @@ std::string ownTypeName(const std::string& ext, std::span<const OwnType> ownType
     return "application/x-quorvana-" + sub;
 }
 
-bool writeMimePackage(const std::string& ext, const std::string& type, std::span<const OwnType> ownTypes,
-                      std::string* error)
+bool writeMimePackage(
+    const std::string& ext, const std::string& type, std::span<const OwnType> ownTypes, std::string* error)
 {
     const OwnType* own = ownTypeFor(ext, ownTypes);
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -351,8 +351,8 @@ std::string withEntryFirst(const std::string& mimeapps, const std::string& group
     return out;
 }
 
-bool associate(const std::string& extension, const std::string& program, std::span<const OwnType> ownTypes,
-               std::string* error)
+bool associate(
+    const std::string& extension, const std::string& program, std::span<const OwnType> ownTypes, std::string* error)
 {
     const std::string ext = plainExtension(extension);
     if (ext.empty())

@@ -1,8 +1,8 @@
 #pragma once
 // Makes the player the program that opens a file extension on the Linux
-// desktop, as the association dialog registers it in the registry: a desktop entry for the player, the default application of the
-// extension's MIME type in mimeapps.list, and MIME globs for extensions the
-// shared MIME database does not know, all in the user's XDG folders.
+// desktop, as the association dialog registers it in the registry: a desktop entry for the player, the default
+// application of the extension's MIME type in mimeapps.list, and MIME globs for extensions the shared MIME database
+// does not know, all in the user's XDG folders.
 #include <optional>
 #include <span>
 #include <string>
@@ -47,7 +47,7 @@ std::string mimeTypeFor(const std::string& extension, std::span<const OwnType> o
 // alone (nothing done, true). False with a reason in *ERROR when a file
 // could not be written.
 bool associate(const std::string& extension, const std::string& program, std::span<const OwnType> ownTypes,
-               std::string* error = nullptr);
+    std::string* error = nullptr);
 
 // The Exec line value that starts PROGRAM with one file.
 std::string execLine(const std::string& program);

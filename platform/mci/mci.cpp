@@ -75,8 +75,8 @@ void prepareDevice(DeviceType type, const multimedia::Choices& choices)
         prepare(choices);
 }
 
-Result openDevice(DeviceType type, const std::string& file, const multimedia::Choices& choices,
-                  std::unique_ptr<Device>& out)
+Result openDevice(
+    DeviceType type, const std::string& file, const multimedia::Choices& choices, std::unique_ptr<Device>& out)
 {
     out.reset();
     if (type == DeviceType::AutoSelect) {

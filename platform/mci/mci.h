@@ -101,7 +101,7 @@ void prepareDevice(DeviceType type, const multimedia::Choices& choices);
 // Creates the device for TYPE with CHOICES and opens FILE on it. AutoSelect
 // is refused: the caller picks the device for a file. On failure OUT stays
 // empty and the result says why.
-Result openDevice(DeviceType type, const std::string& file, const multimedia::Choices& choices,
-                  std::unique_ptr<Device>& out);
+Result openDevice(
+    DeviceType type, const std::string& file, const multimedia::Choices& choices, std::unique_ptr<Device>& out);
 
 } // namespace mci

@@ -68,8 +68,8 @@ void AlsaOutput::setSettleTime(std::chrono::milliseconds settle)
     settle_.setSettle(settle);
 }
 
-std::unique_ptr<AlsaOutput> AlsaOutput::open(const std::string& address, std::chrono::milliseconds settle,
-                                             std::string& error)
+std::unique_ptr<AlsaOutput> AlsaOutput::open(
+    const std::string& address, std::chrono::milliseconds settle, std::string& error)
 {
     static const bool quiet = snd_lib_error_set_handler(quietAlsaErrors) == 0;
     (void)quiet;

@@ -35,8 +35,8 @@ class AlsaOutput final : public Output {
 public:
     // ADDRESS is "CLIENT:PORT", by number or by name.
     // SETTLE is the pause the synthesizer needs after a GM or GS reset.
-    static std::unique_ptr<AlsaOutput> open(const std::string& address, std::chrono::milliseconds settle,
-                                            std::string& error);
+    static std::unique_ptr<AlsaOutput> open(
+        const std::string& address, std::chrono::milliseconds settle, std::string& error);
     ~AlsaOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
@@ -44,7 +44,7 @@ public:
     void setSettleTime(std::chrono::milliseconds settle);
 
 private:
-    explicit AlsaOutput(std::chrono::milliseconds settle) : settle_(settle) {}
+    explicit AlsaOutput(std::chrono::milliseconds settle) : settle_(settle) { }
     void output(snd_seq_event_t& ev);
 
     mutable std::mutex mutex_;

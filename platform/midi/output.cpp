@@ -38,27 +38,31 @@ std::string soundfontFor(const std::string& argument, const Choices& choices, st
 // In order of preference; the first is the default.
 const OutputKind outputKinds[] = {
     {.name = "synth",
-     .open = [](const std::string& soundfont, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
-         const std::string path = soundfontFor(soundfont, choices, error);
-         return path.empty() ? nullptr : SynthOutput::open(path, choices.soundOutput, error);
-     },
-     .refresh = [](Output& out, const std::string& soundfont, const Choices& choices, std::string& error) {
-         const std::string path = soundfontFor(soundfont, choices, error);
-         return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
-                && audio::followDevice(choices.soundOutput, error);
-     },
-     .single = true},
+        .open
+        = [](const std::string& soundfont, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+            const std::string path = soundfontFor(soundfont, choices, error);
+            return path.empty() ? nullptr : SynthOutput::open(path, choices.soundOutput, error);
+        },
+        .refresh =
+            [](Output& out, const std::string& soundfont, const Choices& choices, std::string& error) {
+                const std::string path = soundfontFor(soundfont, choices, error);
+                return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
+                    && audio::followDevice(choices.soundOutput, error);
+            },
+        .single = true},
     {.name = "alsa",
-     .open = [](const std::string& address, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
-         return AlsaOutput::open(address, resetSettleTime(choices.resetSettleMs), error);
-     },
-     .refresh = [](Output& out, const std::string&, const Choices& choices, std::string&) {
-         static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices.resetSettleMs));
-         return true;
-     }},
-    {.name = "capture", .open = [](const std::string&, const Choices&, std::string&) -> std::unique_ptr<Output> {
-         return std::make_unique<CaptureOutput>();
-     }},
+        .open = [](const std::string& address, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+            return AlsaOutput::open(address, resetSettleTime(choices.resetSettleMs), error);
+        },
+        .refresh =
+            [](Output& out, const std::string&, const Choices& choices, std::string&) {
+                static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices.resetSettleMs));
+                return true;
+            }},
+    {.name = "capture",
+        .open = [](const std::string&, const Choices&, std::string&) -> std::unique_ptr<Output> {
+            return std::make_unique<CaptureOutput>();
+        }},
 };
 
 const OutputKind* kindNamed(const std::string& name)

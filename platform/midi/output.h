@@ -39,8 +39,8 @@ public:
 // "capture"; CHOICES give the soundfont, the sound output and the pause
 // after a reset where the description leaves them open. Null and ERROR set
 // when it cannot.
-std::unique_ptr<Output> openOutput(const std::string& description, const multimedia::Choices& choices,
-                                   std::string& error);
+std::unique_ptr<Output> openOutput(
+    const std::string& description, const multimedia::Choices& choices, std::string& error);
 
 // The output named by QUORVANA_MIDI_OUT, else the one CHOICES name (the
 // built-in synthesizer unless another was chosen), looked up again at every
@@ -52,8 +52,8 @@ std::unique_ptr<Output> openOutput(const std::string& description, const multime
 // again.
 std::shared_ptr<Output> sharedOutput(const multimedia::Choices& choices, std::string& error);
 // The same for an output named directly.
-std::shared_ptr<Output> sharedOutput(const std::string& description, const multimedia::Choices& choices,
-                                     std::string& error);
+std::shared_ptr<Output> sharedOutput(
+    const std::string& description, const multimedia::Choices& choices, std::string& error);
 
 // Starts opening the shared output for CHOICES on a background thread, so
 // that the first song does not wait for the soundfont to load. Returns at once.

@@ -42,7 +42,10 @@ uint32_t be32(const uint8_t* p)
 {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t be16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 
 bool readVlq(const uint8_t*& p, const uint8_t* end, uint32_t& out)
 {
@@ -373,15 +376,15 @@ bool unwrapRiff(std::span<const uint8_t>& bytes, std::string& error)
     }
     // The RIFF size is often wrong; the chunks are walked to the end of the file.
     bool found = false;
-    base::riff::walk(base::riff::inMemory(bytes), 12, bytes.size(), {.padMayLackBefore = "data"},
-                     [&](base::riff::Chunk& chunk) {
-                         if (!chunk.is("data"))
-                             return true;
-                         const uint64_t dataEnd = std::min<uint64_t>(chunk.body + chunk.size, bytes.size());
-                         bytes = bytes.subspan(size_t(chunk.body), size_t(dataEnd - chunk.body));
-                         found = true;
-                         return false;
-                     });
+    base::riff::walk(
+        base::riff::inMemory(bytes), 12, bytes.size(), {.padMayLackBefore = "data"}, [&](base::riff::Chunk& chunk) {
+            if (!chunk.is("data"))
+                return true;
+            const uint64_t dataEnd = std::min<uint64_t>(chunk.body + chunk.size, bytes.size());
+            bytes = bytes.subspan(size_t(chunk.body), size_t(dataEnd - chunk.body));
+            found = true;
+            return false;
+        });
     if (found)
         return true;
     error = "The RIFF MIDI file holds no MIDI data.";

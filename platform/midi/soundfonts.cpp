@@ -58,7 +58,8 @@ std::string infoName(const char* text, size_t size)
             return true;
         name.assign(text + chunk.body, size_t(std::min<uint64_t>(chunk.size, end - chunk.body)));
         name = name.substr(0, name.find('\0'));
-        std::replace_if(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x20; }, ' ');
         while (!name.empty() && name.back() == ' ')
             name.pop_back();
         return false;

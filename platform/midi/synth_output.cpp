@@ -19,8 +19,8 @@ int64_t nanos(TimePoint t)
 
 } // namespace
 
-std::unique_ptr<SynthOutput> SynthOutput::open(const std::string& soundfont, const std::string& soundOutput,
-                                               std::string& error)
+std::unique_ptr<SynthOutput> SynthOutput::open(
+    const std::string& soundfont, const std::string& soundOutput, std::string& error)
 {
     std::unique_ptr<SynthOutput> out(new SynthOutput);
     audio::Format format;

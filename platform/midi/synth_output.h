@@ -19,8 +19,8 @@ namespace midi {
 class SynthOutput final : public Output {
 public:
     // SOUND_OUTPUT names the sound card's device (empty: the system's default).
-    static std::unique_ptr<SynthOutput> open(const std::string& soundfont, const std::string& soundOutput,
-                                             std::string& error);
+    static std::unique_ptr<SynthOutput> open(
+        const std::string& soundfont, const std::string& soundOutput, std::string& error);
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;

@@ -32,7 +32,7 @@ private:
     struct Segment {
         uint32_t tick;
         uint64_t start; // microseconds times den_
-        uint64_t rate;  // microseconds times den_ per tick
+        uint64_t rate; // microseconds times den_ per tick
     };
     size_t segmentFor(uint32_t tick) const;
 

@@ -188,7 +188,6 @@ LONG guarded(F&& body)
 
 } // namespace
 
-
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM desired, HKEY* result)
 {
     if (!result)

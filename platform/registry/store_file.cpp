@@ -25,12 +25,12 @@ struct Signature {
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = 0;
-    timespec mtime{};
+    timespec mtime {};
 
     bool operator==(const Signature& o) const
     {
-        return path == o.path && present == o.present && dev == o.dev && ino == o.ino && size == o.size &&
-               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+        return path == o.path && present == o.present && dev == o.dev && ino == o.ino && size == o.size
+            && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
     }
 };
 
@@ -76,7 +76,7 @@ private:
 // is one whose folder we may not write, as the atomic replace needs it.
 bool writable(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) == 0) {
         if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
             return false;
@@ -97,7 +97,7 @@ Store* load(LONG& code)
 {
     Signature sig;
     sig.path = storePath();
-    struct stat st {};
+    struct stat st { };
     const int fd = kernel::openRegularFile(sig.path, &st);
     if (fd < 0) {
         if (errno != ENOENT) {
@@ -108,7 +108,7 @@ Store* load(LONG& code)
             return nullptr;
         }
         if (!(gCacheValid && gCacheSignature == sig)) {
-            gCache = Store{};
+            gCache = Store {};
             gCacheSignature = sig;
             gCacheValid = true;
         }
@@ -178,9 +178,9 @@ LONG modify(const std::function<LONG(Store&)>& change)
         gCacheValid = false;
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) == 0) {
-        gCacheSignature = Signature{path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        gCacheSignature = Signature {path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
         gCacheValid = true;
     }
     return ERROR_SUCCESS;

@@ -35,15 +35,15 @@ int codeFor(int error)
 }
 
 int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
-                 const std::string& directory)
+    const std::string& directory)
 {
-    std::vector<std::string> arguments{argv0};
+    std::vector<std::string> arguments {argv0};
     arguments.insert(arguments.end(), parameters.begin(), parameters.end());
     return codeFor(base::process::startDetached(path, arguments, directory));
 }
 
-int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,
-                        const std::string& directory)
+int startFirstInstalled(
+    const std::vector<Program>& programs, const std::vector<std::string>& extra, const std::string& directory)
 {
     for (const auto& program : programs) {
         const std::string path = base::process::findInPath(program.name);

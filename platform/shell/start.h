@@ -17,12 +17,12 @@ int codeFor(int error);
 
 // Starts PATH as ARGV0 with PARAMETERS in DIRECTORY, not waiting for it.
 int startProgram(const std::string& path, const std::string& argv0, const std::vector<std::string>& parameters,
-                 const std::string& directory);
+    const std::string& directory);
 
 // Starts the first of PROGRAMS found in PATH with its arguments and EXTRA;
 // ErrFileNotFound when none is installed.
-int startFirstInstalled(const std::vector<Program>& programs, const std::vector<std::string>& extra,
-                        const std::string& directory);
+int startFirstInstalled(
+    const std::vector<Program>& programs, const std::vector<std::string>& extra, const std::string& directory);
 
 // Opens DOCUMENT with the desktop's opener (xdg-open).
 int openDocument(const std::string& document, const std::string& directory);

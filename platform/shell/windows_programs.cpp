@@ -32,7 +32,11 @@ const std::vector<Program>& soundSettingsPrograms()
 const std::vector<Program>& waveEditors()
 {
     static const std::vector<Program> programs = {
-        {"audacity", {}}, {"tenacity", {}}, {"ocenaudio", {}}, {"mhwaveedit", {}}, {"sweep", {}},
+        {"audacity", {}},
+        {"tenacity", {}},
+        {"ocenaudio", {}},
+        {"mhwaveedit", {}},
+        {"sweep", {}},
     };
     return programs;
 }
@@ -117,6 +121,9 @@ bool soundSettingsInstalled()
     return false;
 }
 
-int openSoundSettings() { return startFirstInstalled(soundSettingsPrograms(), {}, {}); }
+int openSoundSettings()
+{
+    return startFirstInstalled(soundSettingsPrograms(), {}, {});
+}
 
 } // namespace shell

@@ -1,8 +1,8 @@
 // The windows are laid out in pixels: every caption must fit its control in
 // the font the control really gets, or a user reads it cut off.
 #include "app/main_window.h"
-#include "settings/setup_dialog.h"
 #include "settings/association_dialog.h"
+#include "settings/setup_dialog.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
@@ -53,8 +53,9 @@ void expectCaptionsFit(QWidget& window)
 {
     window.show();
     for (QWidget* control : window.findChildren<QWidget*>()) {
-        if (control->isVisible())
+        if (control->isVisible()) {
             EXPECT_EQ(overflow(control), "") << "in " << window.objectName().toStdString();
+        }
     }
 }
 

@@ -17,9 +17,8 @@ TEST(CommandLine, SeveralFilesPlayTheFirstUnlessTogetherTheyNameOne)
     dir.write("a.mid", "x");
     dir.write("b.mid", "x");
     dir.write("a.mid b.mid", "x");
-    const auto chosen = [](const QStringList& arguments) {
-        return command_line::forTheWindow(arguments).join('|').toStdString();
-    };
+    const auto chosen
+        = [](const QStringList& arguments) { return command_line::forTheWindow(arguments).join('|').toStdString(); };
     EXPECT_EQ(chosen({"quorvana", "a.mid", "b.mid"}), "quorvana|a.mid|b.mid") << "one name with a blank";
     std::filesystem::remove(dir / "a.mid b.mid");
     EXPECT_EQ(chosen({"quorvana", "a.mid", "b.mid"}), "quorvana|a.mid");

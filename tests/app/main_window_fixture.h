@@ -2,10 +2,10 @@
 // The main window built in a temporary folder over the scripted device.
 #include "app/main_window.h"
 #include "browser/file_drag.h"
-#include "framework/message_box.h"
+#include "framework/errors.h"
 #include "framework/file_controls.h"
 #include "framework/file_names.h"
-#include "framework/errors.h"
+#include "framework/message_box.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
@@ -28,10 +28,7 @@ struct Form1Test : ::testing::Test {
     testing_support::MessageBoxes boxes; // every box shown, as "caption: text"
     std::string savedCwd;
 
-    void SetUp() override
-    {
-        savedCwd = std::filesystem::current_path().string();
-    }
+    void SetUp() override { savedCwd = std::filesystem::current_path().string(); }
 
     void TearDown() override
     {

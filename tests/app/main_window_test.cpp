@@ -2,24 +2,24 @@
 // the context menu, drops, the logo and the closing slide.
 #include "tests/app/main_window_fixture.h"
 
-#include "app/splash.h"
 #include "app/about.h"
+#include "app/splash.h"
 #include "framework/save_dialog.h"
 #include "platform/shell/shell.h"
 #include "playback/track_player.h"
 
 #include <QAction>
-#include <QLabel>
-#include <QSet>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QUrl>
-#include <QApplication>
+#include <QSet>
 #include <QTest>
+#include <QThread>
+#include <QUrl>
 
 namespace {
 
@@ -220,8 +220,11 @@ TEST_F(Form1WiringTest, KeyboardAloneReachesEveryControl)
         stops << (f->objectName().isEmpty() ? f->accessibleName() : f->objectName());
         QTest::keyClick(f, Qt::Key_Tab);
     }
-    EXPECT_EQ(stops.join(' ').toStdString(), (QStringList{"Play", "FileListBox1", "DirectoryListBox1", "DriveComboBox1", "RadioButton3",
-                                  "ScrollBar1", "Edit1", "Edit2", "CheckBox1", "BitBtn1", "Button1", "Play"}.join(' ').toStdString()));
+    EXPECT_EQ(stops.join(' ').toStdString(),
+        (QStringList {"Play", "FileListBox1", "DirectoryListBox1", "DriveComboBox1", "RadioButton3", "ScrollBar1",
+            "Edit1", "Edit2", "CheckBox1", "BitBtn1", "Button1", "Play"}
+                .join(' ')
+                .toStdString()));
 
     // The reset group is entered at its checked button; the arrows check.
     form->RadioButton3->setFocus();

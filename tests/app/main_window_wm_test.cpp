@@ -4,8 +4,8 @@
 #include "app/main_window.h"
 #include "platform/mci/device_window.h"
 #include "platform/mci/drivers/drivers.h"
-#include "platform/multimedia/stored_choices.h"
 #include "platform/mci/video/video_device.h"
+#include "platform/multimedia/stored_choices.h"
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
@@ -34,7 +34,8 @@ struct WindowTest : ::testing::Test {
         mci::setFactory(mci::DeviceType::AviVideo, mci::makeVideoDevice); // linked in, not loaded
         clip = (dir / "clip.avi").string();
         const std::string encode = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi"
-                                   " -i testsrc=size=160x120:rate=25 -t 20 -c:v mjpeg -q:v 10 '" + clip + "'";
+                                   " -i testsrc=size=160x120:rate=25 -t 20 -c:v mjpeg -q:v 10 '"
+            + clip + "'";
         ASSERT_EQ(std::system(encode.c_str()), 0);
         std::filesystem::current_path(dir.path());
     }
@@ -50,7 +51,7 @@ struct WindowTest : ::testing::Test {
 
     void start()
     {
-        form = std::make_unique<TForm1>(QStringList{"quorvana", QString::fromStdString(clip)});
+        form = std::make_unique<TForm1>(QStringList {"quorvana", QString::fromStdString(clip)});
         form->show();
         form->activateWindow();
     }

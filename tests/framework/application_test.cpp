@@ -1,7 +1,7 @@
-#include "framework/message_box.h"
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/guard.h"
+#include "framework/message_box.h"
 #include "platform/mci/device_window.h"
 #include "tests/support/message_boxes.h"
 
@@ -20,12 +20,13 @@ TEST(Application, AFailureInASlotIsShownInTheErrorBoxAndTheProgramGoesOn)
     QPushButton button;
     int after = 0;
     QObject::connect(&button, &QPushButton::clicked, &button,
-                     ui::guarded([] { throw ui::EMCIDeviceError("Kein MCI-Gerät geöffnet"); }));
+        ui::guarded([] { throw ui::EMCIDeviceError("Kein MCI-Gerät geöffnet"); }));
     QObject::connect(&button, &QPushButton::clicked, &button, [&] { ++after; });
     button.click();
     button.click();
-    EXPECT_EQ(boxes, (std::vector<std::string>{"Quorvana: Kein MCI-Gerät geöffnet.", "Quorvana: Kein MCI-Gerät geöffnet."}));
-    EXPECT_EQ(boxes.flags, (std::vector<unsigned>{ui::MB_OK | ui::MB_ICONSTOP, ui::MB_OK | ui::MB_ICONSTOP}));
+    EXPECT_EQ(
+        boxes, (std::vector<std::string> {"Quorvana: Kein MCI-Gerät geöffnet.", "Quorvana: Kein MCI-Gerät geöffnet."}));
+    EXPECT_EQ(boxes.flags, (std::vector<unsigned> {ui::MB_OK | ui::MB_ICONSTOP, ui::MB_OK | ui::MB_ICONSTOP}));
     EXPECT_EQ(after, 2) << "the signal's other slots still ran";
 }
 

@@ -42,12 +42,14 @@ TEST(ScrollBar, KeysGiveTheSystemsScrollCodesAndALargeChangeStillPages)
     bar.setValue(500);
     EXPECT_TRUE(bar.focusPolicy() & Qt::TabFocus);
     std::vector<std::pair<ui::ScrollCode, int>> seen;
-    QObject::connect(&bar, &ui::ScrollBar::scroll, [&](ui::ScrollCode code, int& pos) { seen.emplace_back(code, pos); });
+    QObject::connect(
+        &bar, &ui::ScrollBar::scroll, [&](ui::ScrollCode code, int& pos) { seen.emplace_back(code, pos); });
     QTest::keyClick(&bar, Qt::Key_PageUp);
     QTest::keyClick(&bar, Qt::Key_Right);
     QTest::keyClick(&bar, Qt::Key_PageDown);
     QTest::keyClick(&bar, Qt::Key_Home);
     using enum ui::ScrollCode;
-    EXPECT_EQ(seen, (std::vector<std::pair<ui::ScrollCode, int>>{{scPageUp, 300}, {scLineDown, 301}, {scPageDown, 501},
-                                                                 {scTop, 0}}));
+    EXPECT_EQ(seen,
+        (std::vector<std::pair<ui::ScrollCode, int>> {
+            {scPageUp, 300}, {scLineDown, 301}, {scPageDown, 501}, {scTop, 0}}));
 }

@@ -64,14 +64,9 @@ struct TrackPlayerTest : ::testing::Test {
     std::unique_ptr<PlayerRig> rig;
     testing_support::MessageBoxes boxes;
 
-    void SetUp() override
-    {
-    }
+    void SetUp() override { }
 
-    void TearDown() override
-    {
-        rig.reset();
-    }
+    void TearDown() override { rig.reset(); }
 
     // A media file on disk that the scripted device plays for LENGTH ms.
     std::string addFile(const std::string& name, uint32_t length)

@@ -166,7 +166,7 @@ TEST_F(FormAssocTest, RegistryFailureStopsTheHandlerAndOkStillCloses)
     testing_support::MessageBoxes boxes;
     form_.show();
     form_.BitBtn1->click();
-    EXPECT_EQ(boxes.texts, std::vector<std::string>{"Reg Error: 00000005."});
+    EXPECT_EQ(boxes.texts, std::vector<std::string> {"Reg Error: 00000005."});
     EXPECT_FALSE(form_.isVisible());
     EXPECT_EQ(form_.result(), QDialog::Accepted);
 }

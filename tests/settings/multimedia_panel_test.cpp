@@ -189,5 +189,4 @@ TEST_F(MultimediaPanelTest, TestPlaysThroughTheOutputShownNotTheOneStored)
             notes.push_back(m.bytes[1]);
     EXPECT_EQ(notes, (std::vector<int>{60, 64, 67, 72}));
     unsetenv("QUORVANA_MIDI_OUT");
-
 }

@@ -97,7 +97,8 @@ TEST_F(RegFile, TextsAreStoredWithTheirZero)
     EXPECT_EQ(back.Text(), "");
 
     reg_.WriteValue("Path", ui::Variant("/opt/my player/quorvana %1"));
-    EXPECT_EQ(readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Path")->data, std::string("/opt/my player/quorvana %1") + '\0');
+    EXPECT_EQ(readRaw(HKEY_CURRENT_USER, "Software\\Quorvana", "Path")->data,
+        std::string("/opt/my player/quorvana %1") + '\0');
     EXPECT_EQ(reg_.ReadValue("path").Text(), "/opt/my player/quorvana %1");
 
     // Text stored by others: cut at the first zero, never read past its end.

@@ -105,7 +105,7 @@ TEST_F(SetupDialog, FailedWriteNamesTheFileStopsAndStillCloses)
         testing_support::FileSizeLimit limit(before.size() + 5);
         testing_support::MessageBoxes boxes;
         form->BitBtn1->click();
-        EXPECT_EQ(boxes.texts, std::vector<std::string>{"Kann nicht nach " + settings() + " schreiben."});
+        EXPECT_EQ(boxes.texts, std::vector<std::string> {"Kann nicht nach " + settings() + " schreiben."});
     }
     EXPECT_EQ(form->result(), QDialog::Accepted);
     EXPECT_EQ(readFile(settings()), "[Quorvana]\nMIDIEdit=abc\nWavEdit=\nAviEdit=a-long-old-value\n");

@@ -33,15 +33,15 @@ inline std::optional<RawValue> readRaw(registry::HKEY root, const char* key, con
 }
 
 // Stores the value, creating KEY; false when the registry refuses.
-inline bool writeRaw(registry::HKEY root, const char* key, const char* name, registry::DWORD type,
-                     const std::string& data)
+inline bool writeRaw(
+    registry::HKEY root, const char* key, const char* name, registry::DWORD type, const std::string& data)
 {
     using namespace registry;
     HKEY h = 0;
     if (RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return false;
-    const LONG code = RegSetValueExA(h, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                                     static_cast<DWORD>(data.size()));
+    const LONG code
+        = RegSetValueExA(h, name, 0, type, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
     RegCloseKey(h);
     return code == ERROR_SUCCESS;
 }

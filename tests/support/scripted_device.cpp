@@ -24,7 +24,8 @@ const mci::DeviceType kTypes[] = {mci::DeviceType::Sequencer, mci::DeviceType::W
 ScriptedMedia::ScriptedMedia()
 {
     for (mci::DeviceType type : kTypes)
-        saved_[type] = mci::setFactory(type, [this, type](const multimedia::Choices&) { return std::make_unique<ScriptedDevice>(*this, type); });
+        saved_[type] = mci::setFactory(
+            type, [this, type](const multimedia::Choices&) { return std::make_unique<ScriptedDevice>(*this, type); });
 }
 
 ScriptedMedia::~ScriptedMedia()

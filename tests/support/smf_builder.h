@@ -105,17 +105,17 @@ inline std::string noteFile(int ms, int key = 60)
 // with, sounding from its first tick.
 inline std::string chordAndBeatFile()
 {
-    return file(0, 480, {Track()
-                             .ev(0, {0xC0, 0x00})
-                             .ev(0, {0x90, 0x3C, 0x64})
-                             .ev(0, {0x90, 0x40, 0x64})
-                             .ev(0, {0x99, 0x24, 0x64})
-                             .ev(480, {0x89, 0x24, 0x00})
-                             .ev(0, {0x99, 0x26, 0x64})
-                             .ev(480, {0x80, 0x3C, 0x00})
-                             .ev(0, {0x80, 0x40, 0x00})
-                             .ev(0, {0x89, 0x26, 0x00})
-                             .end()});
+    return file(0, 480,
+        {Track().ev(0, {0xC0, 0x00})
+                .ev(0, {0x90, 0x3C, 0x64})
+                .ev(0, {0x90, 0x40, 0x64})
+                .ev(0, {0x99, 0x24, 0x64})
+                .ev(480, {0x89, 0x24, 0x00})
+                .ev(0, {0x99, 0x26, 0x64})
+                .ev(480, {0x80, 0x3C, 0x00})
+                .ev(0, {0x80, 0x40, 0x00})
+                .ev(0, {0x89, 0x26, 0x00})
+                .end()});
 }
 
 inline std::string write(const std::filesystem::path& path, const std::string& bytes)

@@ -2,8 +2,8 @@
 // pulls in are loaded with the first video, not at every start of the player.
 #include "platform/mci/video/video_device.h"
 
-extern "C" __attribute__((visibility("default"))) mci::Device*
-quorvana_make_video_device(const multimedia::Choices* choices)
+extern "C" __attribute__((visibility("default"))) mci::Device* quorvana_make_video_device(
+    const multimedia::Choices* choices)
 {
     return mci::makeVideoDevice(*choices).release();
 }

@@ -8,7 +8,7 @@ namespace {
 
 class SequencerDevice final : public Device {
 public:
-    explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) {}
+    explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) { }
     ~SequencerDevice() override { close(); }
 
     Result open(const std::string& path) override

@@ -53,7 +53,8 @@ bool AudioClock::open(const OpenAudioFn& openAudio, const std::string& device, s
     format.channels = ring_.channels();
     // Short periods keep the picture close to the sound and closing quick.
     format.periodFrames = 512;
-    output_ = openAudio(format, [this](float* out, int frames) { render(out, frames); }, device, error);
+    output_ = openAudio(
+        format, [this](float* out, int frames) { render(out, frames); }, device, error);
     return output_ != nullptr;
 }
 

@@ -23,7 +23,7 @@ namespace mci {
 
 std::unique_ptr<Device> makeVideoDevice(const multimedia::Choices& choices)
 {
-    return std::make_unique<video::VideoDevice>(video::Environment{}, choices);
+    return std::make_unique<video::VideoDevice>(video::Environment {}, choices);
 }
 
 namespace video {
@@ -110,8 +110,8 @@ Result VideoDevice::open(const std::string& path)
     playAtNs_ = -1;
     firstFrameUs_ = -1;
 
-    window_.reset(new VideoWindow(windowTitle(path, !soundProblem_.empty()), QSize(file_->width(), file_->height()),
-                                  choices_.videoSize));
+    window_.reset(new VideoWindow(
+        windowTitle(path, !soundProblem_.empty()), QSize(file_->width(), file_->height()), choices_.videoSize));
     window_->onUserClose = [this] { userClosedWindow(); };
     window_->onFramePainted = [this] { framePainted(); };
     notifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);

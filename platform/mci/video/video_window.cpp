@@ -65,13 +65,13 @@ void VideoWindow::placeBesideOtherWindows()
     QRect others;
     QMargins frame;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w == this || !w->isVisible() || w->property(kDeviceWindowProperty).toBool()
-            || w->windowType() == Qt::Popup || w->windowType() == Qt::ToolTip)
+        if (w == this || !w->isVisible() || w->property(kDeviceWindowProperty).toBool() || w->windowType() == Qt::Popup
+            || w->windowType() == Qt::ToolTip)
             continue;
         if (others.isNull()) {
             const QRect outer = w->frameGeometry(), inner = w->geometry();
             frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                             outer.bottom() - inner.bottom());
+                outer.bottom() - inner.bottom());
         }
         others |= w->frameGeometry();
     }
@@ -84,7 +84,7 @@ void VideoWindow::placeBesideOtherWindows()
     const QSize outer = size().grownBy(frame);
     const auto onScreen = [&](QPoint corner) {
         return QPoint(std::clamp(corner.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
-                      std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+            std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
     };
     QPoint chosen = onScreen(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
     if (!others.isNull()) {

@@ -23,8 +23,8 @@ private:
 
 SinkOpener sdlSinkOpener(const std::string& soundOutput)
 {
-    return [soundOutput](const audio::Format& format, audio::RenderFn render,
-                         std::string& error) -> std::unique_ptr<Sink> {
+    return [soundOutput](
+               const audio::Format& format, audio::RenderFn render, std::string& error) -> std::unique_ptr<Sink> {
         auto out = audio::Output::open(format, std::move(render), soundOutput, error);
         if (!out)
             return nullptr;

@@ -80,9 +80,11 @@ TEST(Output, StreamsShareTheOneCard)
 {
     std::atomic<int> a{0}, b{0};
     std::string error;
-    auto first = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++a; }, {}, error);
+    auto first = audio::Output::open(
+        {44100, 2, 512}, [&](float*, int) { ++a; }, {}, error);
     ASSERT_TRUE(first) << error;
-    auto second = audio::Output::open({11025, 1, 512}, [&](float*, int) { ++b; }, {}, error);
+    auto second = audio::Output::open(
+        {11025, 1, 512}, [&](float*, int) { ++b; }, {}, error);
     ASSERT_TRUE(second) << error;
     first->start();
     second->start();
@@ -99,7 +101,8 @@ TEST(Output, StreamsShareTheOneCard)
 
     for (int i = 0; i < 20; ++i) {
         first.reset();
-        first = audio::Output::open({44100, 2, 512}, [](float*, int) {}, {}, error);
+        first = audio::Output::open(
+            {44100, 2, 512}, [](float*, int) {}, {}, error);
         ASSERT_TRUE(first) << error;
     }
 }
@@ -123,11 +126,14 @@ TEST(Output, CardSleepsWhileNothingRunsAndWakesAtAStart)
     std::atomic<bool> goIdle{false};
     std::string error;
     std::unique_ptr<audio::Output> out;
-    out = audio::Output::open({44100, 2, 512}, [&](float*, int) {
-        ++calls;
-        if (goIdle)
-            out->setIdle(true);
-    }, {}, error);
+    out = audio::Output::open(
+        {44100, 2, 512},
+        [&](float*, int) {
+            ++calls;
+            if (goIdle)
+                out->setIdle(true);
+        },
+        {}, error);
     ASSERT_TRUE(out) << error;
     EXPECT_TRUE(within(std::chrono::milliseconds(500), [] { return !audio::cardAwake(); }))
         << "a stream that never started keeps the card asleep";
@@ -163,12 +169,15 @@ TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
 {
     std::atomic<int> played{0};
     std::string error;
-    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++played; }, {}, error);
+    auto playing = audio::Output::open(
+        {44100, 2, 512}, [&](float*, int) { ++played; }, {}, error);
     ASSERT_TRUE(playing) << error;
     playing->start();
 
     error.clear();
-    EXPECT_EQ(audio::Output::open({44100, 2, 512}, [](float*, int) {}, "Sound Blaster 16", error), nullptr);
+    EXPECT_EQ(audio::Output::open(
+                  {44100, 2, 512}, [](float*, int) {}, "Sound Blaster 16", error),
+        nullptr);
     EXPECT_NE(error.find("\"Sound Blaster 16\""), std::string::npos) << error;
     error.clear();
     EXPECT_FALSE(audio::canOpenDevice("Sound Blaster 16", error));
@@ -183,5 +192,8 @@ TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
     // Every device the system lists can be chosen.
     error.clear();
     for (const std::string& device : audio::outputDevices(error))
-        EXPECT_NE(audio::Output::open({44100, 2, 512}, [](float*, int) {}, device, error), nullptr) << device << ": " << error;
+        EXPECT_NE(audio::Output::open(
+                      {44100, 2, 512}, [](float*, int) {}, device, error),
+            nullptr)
+            << device << ": " << error;
 }

@@ -32,7 +32,8 @@ protected:
     std::string mimeapps() const { return readFile(dir_ / "config" / "mimeapps.list"); }
 
     TempDir dir_;
-    const std::vector<OwnType> own_{{".wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"}};
+    const std::vector<OwnType> own_ {
+        {".wa~", "audio/x-quorvana-wave-backup", "audio/x-wav", "Wave sound (backup copy)"}};
 };
 
 } // namespace
@@ -153,8 +154,9 @@ TEST_F(DesktopAssociation, UnknownExtensionsGetATypeOfTheirOwn)
     EXPECT_NE(mimeapps().find("audio/x-quorvana-wave-backup=quorvana.desktop;"), std::string::npos);
     // The .wav files of other programs stay theirs.
     EXPECT_EQ(mimeapps().find("audio/x-wav="), std::string::npos);
-    if (installed("update-mime-database"))
+    if (installed("update-mime-database")) {
         EXPECT_EQ(knownMimeType(".WA~"), "audio/x-quorvana-wave-backup");
+    }
     EXPECT_EQ(mimeTypeFor(".wa~", own_), "audio/x-quorvana-wave-backup");
 }
 

@@ -124,7 +124,7 @@ TEST(OutputTable, ChoosesByNameAndExplainsFailures)
     ASSERT_NE(capture, nullptr);
     EXPECT_EQ(midi::sharedOutput("capture", {}, error), capture);
     setenv("QUORVANA_MIDI_OUT", "capture", 1);
-    EXPECT_EQ(midi::sharedOutput(multimedia::Choices{}, error), capture);
+    EXPECT_EQ(midi::sharedOutput(multimedia::Choices {}, error), capture);
     unsetenv("QUORVANA_MIDI_OUT");
 }
 

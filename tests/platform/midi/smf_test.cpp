@@ -1,7 +1,7 @@
 #include "platform/midi/smf.h"
 
-#include "tests/support/smf_builder.h"
 #include "tests/support/fifo.h"
+#include "tests/support/smf_builder.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -98,8 +98,9 @@ TEST(SmfTempoMap, TickForTimeIsTheInverseOfTimeForTick)
         const uint32_t first = song.tempo.firstTickAtOrAfter(us);
         ASSERT_LE(first, tick);
         ASSERT_EQ(song.tempo.micros(first), us) << tick;
-        if (first > 0)
+        if (first > 0) {
             ASSERT_LT(song.tempo.micros(first - 1), us);
+        }
     }
 }
 

@@ -12,7 +12,7 @@ namespace {
 void storeDword(const char* name, DWORD value)
 {
     ASSERT_TRUE(testing_support::writeRaw(HKEY_CURRENT_USER, multimedia::kKey, name, REG_DWORD,
-                                          std::string(reinterpret_cast<const char*>(&value), sizeof value)));
+        std::string(reinterpret_cast<const char*>(&value), sizeof value)));
 }
 
 } // namespace

@@ -443,4 +443,3 @@ TEST_F(Registry, WriterKilledMidWayLeavesTheStoreWhole)
     EXPECT_FALSE(get(key, ("k" + std::to_string(present + 1)).c_str()));
     RegCloseKey(key);
 }
-

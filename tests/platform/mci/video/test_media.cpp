@@ -132,7 +132,9 @@ mci::video::Environment steppedEnvironment(ManualClock** clock)
 
 } // namespace
 
-SteppedDevice::SteppedDevice(const multimedia::Choices& choices) : device(steppedEnvironment(&clock), choices) {}
+SteppedDevice::SteppedDevice(const multimedia::Choices& choices) : device(steppedEnvironment(&clock), choices)
+{
+}
 
 bool SteppedDevice::playToEnd(int64_t stepUs)
 {

@@ -11,8 +11,9 @@ TEST(Timeline, FrameNumbersSurviveTheTripThroughMicroseconds)
         for (int64_t f : {0LL, 1LL, 2LL, 29LL, 30LL, 1001LL, 123457LL, 4294967295LL}) {
             const int64_t us = t.frameStartUs(f);
             EXPECT_EQ(t.frameAt(us), f) << t.rateNum << "/" << t.rateDen << " frame " << f;
-            if (f > 0)
+            if (f > 0) {
                 EXPECT_EQ(t.frameAt(us - 1), f - 1) << t.rateNum << "/" << t.rateDen << " frame " << f;
+            }
         }
     }
 }

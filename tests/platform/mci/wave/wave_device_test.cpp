@@ -295,8 +295,9 @@ TEST_F(WaveDeviceTest, DamagedFilesAreRefusedOrPlayedToTheirEnd)
             EXPECT_FALSE(r.text.empty());
             continue;
         }
-        if (lengthOf(*e) > 100)
+        if (lengthOf(*e) > 100) {
             ASSERT_TRUE(e->seek(lengthOf(*e) - 100).ok());
+        }
         ASSERT_TRUE(e->play().ok());
         ASSERT_TRUE(pullUntilEnds(endCount() + 1)) << "case " << i;
         EXPECT_EQ(positionOf(*e), lengthOf(*e)) << "case " << i;
