@@ -58,10 +58,21 @@ public:
         messages_.swap(other.messages_);
         bytes_.swap(other.bytes_);
     }
-    void deliver()
+    // Hands the messages on. Once ABANDONED says the player was stopped,
+    // moved or closed meanwhile, the batch's notes go unsent (the silence
+    // follows) rather than holding the stop up while the output makes room
+    // for them; a reset, a program or a controller still goes out.
+    template <class Abandoned> void deliver(Abandoned abandoned)
     {
-        for (const Message& m : messages_)
+        bool notesToo = true;
+        for (const Message& m : messages_) {
+            const int kind = bytes_[m.offset] & 0xF0;
+            if (notesToo && abandoned())
+                notesToo = false;
+            if (!notesToo && (kind == 0x80 || kind == 0x90))
+                continue;
             output_->send({bytes_.data() + m.offset, m.size}, m.due);
+        }
         messages_.clear();
         bytes_.clear();
     }
@@ -87,6 +98,7 @@ Player::Player(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
 
 Player::~Player()
 {
+    interruptions_.fetch_add(1, std::memory_order_acq_rel);
     {
         std::lock_guard lock(mutex_);
         sequence_.close(Clock::now());
@@ -108,8 +120,10 @@ void Player::run()
         const std::optional<TimePoint> next = sequence_.process(Clock::now(), kBatch);
         if (!outbox_->empty()) {
             outbox_->swap(sending);
+            const unsigned at = interruptions_.load(std::memory_order_acquire);
             lock.unlock();
-            sending.deliver(); // may wait for room in the output
+            // May wait for room in the output, but not past a stop.
+            sending.deliver([&] { return interruptions_.load(std::memory_order_acquire) != at; });
             lock.lock();
             continue;
         }
@@ -151,11 +165,13 @@ void Player::pause()
 
 void Player::stop()
 {
+    interruptions_.fetch_add(1, std::memory_order_acq_rel);
     command([this](TimePoint now) { sequence_.stop(now); });
 }
 
 void Player::seekMicros(uint64_t micros)
 {
+    interruptions_.fetch_add(1, std::memory_order_acq_rel);
     command([this, micros](TimePoint now) { sequence_.seek(micros, now); });
 }
 

@@ -7,6 +7,7 @@
 // that is slow to take a flood of messages never holds up the window.
 #include "platform/midi/sequence.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -51,6 +52,9 @@ private:
     uint32_t lengthMs_;
     uint64_t lengthMicros_;
     bool quit_ = false;
+    // Counts stops, seeks and the close: a batch being delivered when one
+    // comes is given up (whatever it had left).
+    std::atomic<unsigned> interruptions_ {0};
     std::thread thread_;
 };
 

@@ -73,6 +73,7 @@ void Sequence::play(TimePoint now)
     if (state_ == State::Playing)
         return;
     state_ = State::Playing;
+    owedWithoutNotes_ = false;
     anchorMicros_ = position_;
     // After a reset an external synthesizer needs a moment: the song starts
     // once it is ready, so that its first notes are not bunched together.
@@ -123,12 +124,18 @@ std::optional<TimePoint> Sequence::settle(TimePoint now, size_t budget)
         const uint64_t micros = eventMicros(event.tick);
         if (micros > *owedUntil_)
             break;
+        const uint8_t kind = event.isSysex() ? 0xF0 : event.status() & 0xF0;
+        if (owedWithoutNotes_ && (kind == 0x80 || kind == 0x90)) {
+            merger_.pop();
+            continue;
+        }
         if (budget-- == 0)
             return now;
         sendEvent(event, std::min(deadline(micros), now));
         merger_.pop();
     }
     owedUntil_.reset();
+    owedWithoutNotes_ = false;
     if (silencePending_)
         silence(now);
     return std::nullopt;
@@ -164,7 +171,15 @@ void Sequence::halt(State to, TimePoint now)
 
 void Sequence::pause(TimePoint now) { halt(State::Paused, now); }
 
-void Sequence::stop(TimePoint now) { halt(State::Stopped, now); }
+// A stop or a close still owes what was due (a reset whose time has come,
+// programs, controllers), but not its notes: the silence follows them at
+// once, and a song of a million notes at one instant must not hold the
+// stop up while they go out.
+void Sequence::stop(TimePoint now)
+{
+    halt(State::Stopped, now);
+    owedWithoutNotes_ = true;
+}
 
 void Sequence::seek(uint64_t micros, TimePoint now)
 {
@@ -179,7 +194,10 @@ void Sequence::seek(uint64_t micros, TimePoint now)
     chasePending_ = true;
 }
 
-void Sequence::close(TimePoint now) { halt(State::Stopped, now); }
+void Sequence::close(TimePoint now)
+{
+    stop(now);
+}
 
 bool Sequence::settled() const { return state_ != State::Playing && !owedUntil_ && !silencePending_; }
 

@@ -97,6 +97,7 @@ private:
     TimePoint anchorTime_{};
     bool chasePending_ = false;
     std::optional<uint64_t> owedUntil_; // events up to here were due at a halt and are still to go out
+    bool owedWithoutNotes_ = false; // a stop or close owes the rest but its notes: silence follows
     bool silencePending_ = false;
     bool ended_ = false;
     uint16_t sounded_ = 0; // channels with notes since the last silence

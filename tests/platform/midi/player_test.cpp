@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <future>
+#include <thread>
 
 using namespace smf_builder;
 using namespace std::chrono_literals;
@@ -104,5 +106,46 @@ TEST(Player, AFloodAtOneInstantNeverHoldsUpTheWindowsCalls)
         ASSERT_TRUE(output->waitForCount(2 * pairs + 2, 30s));
         EXPECT_EQ(output->last(0), (std::vector<uint8_t>{0xB0, 123, 0}));
         EXPECT_EQ(output->last(1), (std::vector<uint8_t>{0xB0, 64, 0}));
+    }
+}
+
+namespace {
+
+// Takes every message, each after a moment, as a synthesizer's full queue does.
+class SlowOutput final : public midi::Output {
+public:
+    void send(std::span<const uint8_t>, midi::TimePoint) override
+    {
+        std::this_thread::sleep_for(50us);
+        count.fetch_add(1);
+    }
+    std::atomic<size_t> count {0};
+};
+
+} // namespace
+
+// Closing (the user's next file) or stopping gives up what the flood had
+// left: neither waits for the output to take it all.
+TEST(Player, ACloseOrAStopDoesNotWaitForTheBacklog)
+{
+    Track flood;
+    for (int i = 0; i < 100000; ++i)
+        flood.ev(0, {0x90, 60, 100}).ev(0, {0x80, 60, 0});
+    const std::string bytes = file(0, 500, {flood.end(1000)});
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error));
+    for (const bool stopFirst : {false, true}) {
+        auto output = std::make_shared<SlowOutput>();
+        auto player = std::make_unique<midi::Player>(song, output);
+        player->play();
+        while (output->count.load() < 100)
+            std::this_thread::sleep_for(1ms);
+        const auto start = std::chrono::steady_clock::now();
+        if (stopFirst)
+            player->stop();
+        player.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms) << (stopFirst ? "stop, then close" : "close");
+        EXPECT_LT(output->count.load(), size_t {100000}) << "the backlog was sent whole";
     }
 }
