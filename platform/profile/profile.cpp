@@ -314,6 +314,11 @@ bool writeString(const std::string& file, const std::string& section, const std:
     const auto updated = withValue(bytes, sectionName, keyName, value);
     if (!updated)
         return true;
+    // A file past the read limit would read as all defaults from then on.
+    if (updated->size() > kernel::kMaxSettingsFileBytes) {
+        errno = EFBIG;
+        return false;
+    }
     const kernel::Status written = kernel::writeFileAtomically(file, *updated);
     if (!written.ok()) {
         errno = written.error;

@@ -172,6 +172,10 @@ LONG modify(const std::function<LONG(Store&)>& change)
             return code;
         gCacheValid = false; // the cache no longer matches the file until the write is through
         const std::string text = store::serialize(*s);
+        // A store past the read limit could never be read back: the change
+        // is refused and the file keeps what it held, as a full hive does.
+        if (text.size() > kernel::kMaxSettingsFileBytes)
+            return ERROR_NO_SYSTEM_RESOURCES;
         if (!kernel::writeFileMakingFolders(path, text))
             return ERROR_ACCESS_DENIED;
     } catch (const std::bad_alloc&) {

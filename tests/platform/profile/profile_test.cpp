@@ -189,6 +189,14 @@ TEST(ProfileFiles, APipeOrAnOversizedFileIsRefusedUnreadAndUntouched)
     EXPECT_EQ(errno, EFBIG);
     EXPECT_EQ(std::filesystem::file_size(big), kernel::kMaxSettingsFileBytes + 1);
     EXPECT_EQ(std::filesystem::last_write_time(big), written);
+
+    // A write that would take a file past the limit is refused; it keeps its bytes.
+    const std::string almost = "[Quorvana]\nWavEdit=audacity\n;" + std::string(kernel::kMaxSettingsFileBytes - 40, ';');
+    const auto full = dir.write("full.ini", almost);
+    EXPECT_FALSE(profile::writeString(full, "Quorvana", "AviEdit", std::string(64, 'v')));
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_EQ(readFile(full), almost);
+    EXPECT_EQ(get(full, "Quorvana", "WavEdit"), "audacity");
 }
 
 namespace {

@@ -356,6 +356,20 @@ TEST_F(Registry, APipeOrAnOversizedStoreIsAnErrorAndNeverReplaced)
     EXPECT_EQ(std::filesystem::file_size(store_), huge.size());
 }
 
+// A write that would take the store past what can be read back is refused,
+// and the store stays readable with what it held.
+TEST_F(Registry, AWriteThatWouldOutgrowTheStoreIsRefusedAndTheStoreKept)
+{
+    HKEY key = create(HKEY_CURRENT_USER, "Big");
+    ASSERT_EQ(set(key, "half", REG_SZ, std::string(10 << 20, 'a') + '\0'), ERROR_SUCCESS);
+    const std::string before = readFile(store_);
+    EXPECT_EQ(set(key, "more", REG_SZ, std::string(7 << 20, 'b') + '\0'), ERROR_NO_SYSTEM_RESOURCES);
+    EXPECT_EQ(readFile(store_), before);
+    EXPECT_TRUE(get(key, "half"));
+    EXPECT_FALSE(get(key, "more"));
+    RegCloseKey(key);
+}
+
 TEST_F(Registry, ReadOnlyStoreRefusesWritesAndStaysAsItWas)
 {
     HKEY key = create(HKEY_CURRENT_USER, "Locked");
