@@ -60,10 +60,30 @@ void setFilePathForTests(const std::string& path)
     pathOverride() = path;
 }
 
+namespace {
+
+const std::string& readFrom(const Location& settings)
+{
+    return settings.shared.empty() || exists(settings.file) ? settings.file : settings.shared;
+}
+
+} // namespace
+
 std::string read(const Location& settings, const Entry& entry)
 {
-    const std::string& from = settings.shared.empty() || exists(settings.file) ? settings.file : settings.shared;
-    return profile::getString(from, Section, entry.key, entry.defaultValue, ReadBufferSize);
+    return profile::getString(readFrom(settings), Section, entry.key, entry.defaultValue, ReadBufferSize);
+}
+
+Stored readStored(const Location& settings, const Entry& entry)
+{
+    // A line break never comes back from a value, so it marks an absent key.
+    static const std::string absent = "\n";
+    const std::string& file = readFrom(settings);
+    const std::string whole = profile::getString(file, Section, entry.key, absent, kernel::kMaxSettingsFileBytes);
+    if (whole == absent)
+        return {read(settings, entry), false, false};
+    Stored stored {whole.substr(0, ReadBufferSize - 1), true, whole.size() > ReadBufferSize - 1};
+    return stored;
 }
 
 bool write(const Location& settings, const Entry& entry, const std::string& value)

@@ -37,6 +37,15 @@ Location location();
 void setFilePathForTests(const std::string& path);
 
 std::string read(const Location& settings, const Entry& entry);
+
+// What the file holds for ENTRY: the value as read shows it, whether the key
+// is there at all, and whether the value is longer than read shows.
+struct Stored {
+    std::string value;
+    bool present = false;
+    bool cut = false;
+};
+Stored readStored(const Location& settings, const Entry& entry);
 // False (errno set) when the file could not be written.
 bool write(const Location& settings, const Entry& entry, const std::string& value);
 

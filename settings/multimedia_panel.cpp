@@ -279,7 +279,7 @@ bool TFormMultimedia::apply()
     if (!checkSoundOutput(shown) || !checkMidi(shown))
         return false;
     std::string error;
-    if (!multimedia::save(shown, error)) {
+    if (!multimedia::save(shown, error, &stored_)) {
         report(error);
         return false;
     }

@@ -213,12 +213,13 @@ void TFormSetup::createEditRows()
 // character) must come back unchanged when the dialog saves it.
 void TFormSetup::FormCreate(QObject*)
 {
-    const auto load = [this](const editor_settings::Entry& entry) {
-        return ui::decodeFileName(QByteArray::fromStdString(editor_settings::read(settings_, entry)));
-    };
-    Edit1->setText(load(editor_settings::MidiEdit));
-    Edit2->setText(load(editor_settings::WavEdit));
-    Edit3->setText(load(editor_settings::AviEdit));
+    const editor_settings::Entry* entries[]
+        = {&editor_settings::MidiEdit, &editor_settings::WavEdit, &editor_settings::AviEdit};
+    QLineEdit* edits[] = {Edit1, Edit2, Edit3};
+    for (int row = 0; row < 3; ++row) {
+        loaded_[row] = editor_settings::readStored(settings_, *entries[row]);
+        edits[row]->setText(ui::decodeFileName(QByteArray::fromStdString(loaded_[row].value)));
+    }
 }
 
 void TFormSetup::browse(QLineEdit* edit, const QString& title)
@@ -237,10 +238,17 @@ void TFormSetup::Button3Click(QObject*) { browse(Edit3, QStringLiteral("Search f
 
 void TFormSetup::BitBtn1Click(QObject*)
 {
-    const std::pair<const editor_settings::Entry*, QLineEdit*> rows[] = {
-        {&editor_settings::MidiEdit, Edit1}, {&editor_settings::WavEdit, Edit2}, {&editor_settings::AviEdit, Edit3}};
-    for (const auto& [entry, edit] : rows) {
-        if (!editor_settings::write(settings_, *entry, ui::encodeFileName(edit->text()).toStdString()))
+    const editor_settings::Entry* entries[]
+        = {&editor_settings::MidiEdit, &editor_settings::WavEdit, &editor_settings::AviEdit};
+    QLineEdit* edits[] = {Edit1, Edit2, Edit3};
+    for (int row = 0; row < 3; ++row) {
+        const std::string value = ui::encodeFileName(edits[row]->text()).toStdString();
+        // A field left as it was shown keeps what another program may have
+        // stored since; a key not there yet, or cut for showing, is written.
+        const editor_settings::Stored& shown = loaded_[row];
+        if (shown.present && !shown.cut && value == shown.value)
+            continue;
+        if (!editor_settings::write(settings_, *entries[row], value))
             throw ui::Exception(ui::formatMessage("Kann nicht nach %s schreiben", settings_.file));
     }
 }

@@ -78,6 +78,7 @@ private:
     void okClicked();
 
     editor_settings::Location settings_;
+    editor_settings::Stored loaded_[3]; // what the three rows showed when the dialog opened
 };
 
 // The most recently created Setup dialog.

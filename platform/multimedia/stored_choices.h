@@ -38,9 +38,11 @@ inline constexpr const char* kMidiOutputAlsa = "alsa";
 // The stored choices; an absent or unreadable value reads as its default.
 Choices load();
 
-// Stores every choice. False and ERROR, for the user, when the store refuses;
-// the values already written then stay.
-bool save(const Choices& choices, std::string& error);
+// Stores every choice, or with BEFORE (what the user was shown) only those
+// that differ from it, so that a change another program made meanwhile to a
+// choice the user left alone stays. False and ERROR, for the user, when the
+// store refuses; the values already written then stay.
+bool save(const Choices& choices, std::string& error, const Choices* before = nullptr);
 
 // The environment variables of the choices that are set now.
 std::vector<std::string> variablesInForce();

@@ -140,6 +140,21 @@ TEST_F(MultimediaPanelTest, ABadChoiceIsReportedPutBackAndNothingIsStored)
     EXPECT_EQ(multimedia::load().videoSize, multimedia::VideoSize::Double);
 }
 
+// A choice another program made while the panel was open, and that the user
+// left alone, stays.
+TEST_F(MultimediaPanelTest, OkKeepsWhatAnotherProgramChangedMeanwhile)
+{
+    const auto p = panel();
+    multimedia::Choices other;
+    other.resetSettleMs = 250;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(other, error)) << error;
+    p->doubleSizeButton->click();
+    EXPECT_TRUE(p->apply());
+    EXPECT_EQ(multimedia::load().resetSettleMs, 250u);
+    EXPECT_EQ(multimedia::load().videoSize, multimedia::VideoSize::Double);
+}
+
 TEST_F(MultimediaPanelTest, OffersOnlyWhatTheSystemHasAndLosesNoStoredChoice)
 {
     ports->missing = "This system has no ALSA sequencer (/dev/snd/seq is missing).";

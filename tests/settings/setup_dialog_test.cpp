@@ -69,6 +69,18 @@ TEST_F(SetupDialog, SaveKeepsOtherContentAndBytesOfCutOrForeignValues)
     EXPECT_EQ(open()->Edit3->text(), "/usr/bin/kdenlive") << "each opening reads the file again";
 }
 
+// Another program (or a second player) may change the file while the
+// dialog is open: OK writes only the fields the user changed.
+TEST_F(SetupDialog, OkKeepsWhatAnotherProgramChangedMeanwhile)
+{
+    dir_.write("quorvana.INI", "[Quorvana]\nMIDIEdit=rosegarden\nWavEdit=audacity\nAviEdit=\n");
+    const auto form = open();
+    dir_.write("quorvana.INI", "[Quorvana]\nMIDIEdit=rosegarden\nWavEdit=tenacity\nAviEdit=\n");
+    form->Edit1->setText("muse");
+    form->BitBtn1->click();
+    EXPECT_EQ(readFile(settings()), "[Quorvana]\nMIDIEdit=muse\nWavEdit=tenacity\nAviEdit=\n");
+}
+
 TEST_F(SetupDialog, BrowsingPresetsTheDialogAndCancelStoresNothing)
 {
     dir_.write("quorvana.INI", "[Quorvana]\nWavEdit=/usr/bin/old\n");
