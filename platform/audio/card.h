@@ -51,7 +51,8 @@ public:
     // cannot be opened the card stays where it was.
     bool open(const std::string& device, std::string& error)
     {
-        if (device_ != 0 && device == deviceName_)
+        const bool lost = this->lost();
+        if (device_ != 0 && !lost && (device == deviceName_ || (device == standingInFor_ && !device.empty())))
             return true;
         if (!initialise(error))
             return false;
@@ -61,12 +62,24 @@ public:
         close();
         if (openDevice(device, error))
             return true;
-        if (wasOpen) {
+        if (lost && !device.empty()) {
+            // The output that played is gone (unplugged, its server
+            // restarted): the system's default takes over, and the choice
+            // stays for when it comes back.
+            std::string ignored;
+            if (openDevice("", ignored)) {
+                standingInFor_ = device;
+                return true;
+            }
+        } else if (wasOpen) {
             std::string ignored;
             openDevice(previous, ignored);
         }
         return false;
     }
+
+    // SDL gave the open device up: it failed, or went away.
+    bool lost() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
 
     // Whether DEVICE can be opened now, without moving the card to it.
     bool probe(const std::string& device, std::string& error)
@@ -266,6 +279,7 @@ private:
             return false;
         }
         deviceName_ = device;
+        standingInFor_.clear();
         period_ = have.samples;
         // Streams moved over from another device may be running.
         SDL_PauseAudioDevice(device_, 0);
@@ -283,6 +297,7 @@ private:
 
     SDL_AudioDeviceID device_ = 0;
     std::string deviceName_;
+    std::string standingInFor_; // the chosen output, gone, that the default plays for
     int period_ = kCardPeriod;
     std::array<Output::Stream*, kMaxStreams> slots_ {};
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it

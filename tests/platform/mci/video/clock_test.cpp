@@ -19,7 +19,8 @@ TEST(AudioClock, ReadsTheFramesTheCardHasTakenWithinOnePeriodBelow)
     ASSERT_TRUE(clock.open(
         [&](const audio::Format& format, audio::RenderFn fn, const std::string& device, std::string& e) {
             render = std::move(fn);
-            return audio::Output::open(format, [](float*, int) {}, device, e);
+            return audio::Output::open(
+                format, [](float*, int) {}, device, e);
         },
         "", error))
         << error;

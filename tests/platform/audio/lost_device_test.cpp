@@ -1,0 +1,65 @@
+// A sound output that fails while the player runs (a headset unplugged, the
+// sound server restarted) is opened again for the next stream. SDL's disk
+// driver writes into a pipe whose reader the test closes: the output fails
+// on demand. A binary of its own: the driver is chosen once per process.
+#include "platform/audio/audio_output.h"
+
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+template <class Condition>
+bool within(std::chrono::milliseconds limit, Condition done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    return done();
+}
+
+} // namespace
+
+TEST(LostDevice, TheNextStreamOpensTheOutputAgain)
+{
+    std::signal(SIGPIPE, SIG_IGN); // the failed write is the point, not a signal
+    testing_support::TempDir dir;
+    const std::string pipe = (dir / "card").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", pipe.c_str(), 1);
+
+    std::string error;
+    std::atomic<int> first {0}, second {0};
+    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++first; }, "", error);
+    ASSERT_TRUE(playing) << error;
+    playing->start();
+    ASSERT_TRUE(within(2000ms, [&] { return first.load() > 0; }));
+
+    ::close(reader); // the output fails at its next write
+    std::this_thread::sleep_for(300ms);
+    setenv("SDL_DISKAUDIOFILE", (dir / "card.raw").c_str(), 1); // where it is back
+
+    auto next = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++second; }, "", error);
+    ASSERT_TRUE(next) << error;
+    next->start();
+    // SDL goes on calling a lost output back, into nowhere: what counts is
+    // that the sound reaches an output again.
+    const auto raw = dir / "card.raw";
+    EXPECT_TRUE(within(2000ms, [&] { return std::filesystem::exists(raw) && std::filesystem::file_size(raw) > 0; }))
+        << "the next track played into the lost output";
+}
