@@ -1,5 +1,6 @@
 // The windows are laid out in pixels: every caption must fit its control in
-// the font the control really gets, or a user reads it cut off.
+// the font the control really gets, or a user reads it cut off; and every
+// control the keyboard reaches has a name a screen reader says.
 #include "app/main_window.h"
 #include "settings/association_dialog.h"
 #include "settings/setup_dialog.h"
@@ -7,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -56,12 +58,19 @@ void expectCaptionsFit(QWidget& window)
         if (control->isVisible()) {
             EXPECT_EQ(overflow(control), "") << "in " << window.objectName().toStdString();
         }
+        // A screen reader names every control the keyboard reaches.
+        if (control->isVisible() && (control->focusPolicy() & Qt::TabFocus)) {
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(reader, nullptr);
+            EXPECT_FALSE(reader->text(QAccessible::Name).trimmed().isEmpty())
+                << control->objectName().toStdString() << " in " << window.objectName().toStdString();
+        }
     }
 }
 
 } // namespace
 
-TEST(CaptionsFit, InEveryWindow)
+TEST(CaptionsFitAndNamesAreRead, InEveryWindow)
 {
     testing_support::TempDir dir;
     testing_support::ScriptedMedia media;

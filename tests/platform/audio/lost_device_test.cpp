@@ -21,8 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <class Condition>
-bool within(std::chrono::milliseconds limit, Condition done)
+template <class Condition> bool within(std::chrono::milliseconds limit, Condition done)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done() && std::chrono::steady_clock::now() < deadline)
@@ -45,7 +44,8 @@ TEST(LostDevice, TheNextStreamOpensTheOutputAgain)
 
     std::string error;
     std::atomic<int> first {0}, second {0};
-    auto playing = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++first; }, "", error);
+    auto playing = audio::Output::open(
+        {44100, 2, 512}, [&](float*, int) { ++first; }, "", error);
     ASSERT_TRUE(playing) << error;
     playing->start();
     ASSERT_TRUE(within(2000ms, [&] { return first.load() > 0; }));
@@ -54,7 +54,8 @@ TEST(LostDevice, TheNextStreamOpensTheOutputAgain)
     std::this_thread::sleep_for(300ms);
     setenv("SDL_DISKAUDIOFILE", (dir / "card.raw").c_str(), 1); // where it is back
 
-    auto next = audio::Output::open({44100, 2, 512}, [&](float*, int) { ++second; }, "", error);
+    auto next = audio::Output::open(
+        {44100, 2, 512}, [&](float*, int) { ++second; }, "", error);
     ASSERT_TRUE(next) << error;
     next->start();
     // SDL goes on calling a lost output back, into nowhere: what counts is
