@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include "core/textrules.h"
-#include "platform/shell/shell.h"
 
 #include <QDir>
 #include <QFileInfo>

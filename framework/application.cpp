@@ -1,7 +1,5 @@
 #include "framework/application.h"
 
-#include "framework/errors.h"
-#include "framework/message_box.h"
 #include "platform/mci/device_window.h"
 
 #include <QDeadlineTimer>
@@ -62,14 +60,6 @@ void Application::processMessagesFor(int ms)
         wake.start(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
         loop.exec();
     } while (!deadline.hasExpired());
-}
-
-void Application::showException(const std::exception& exception)
-{
-    QString text = QString::fromLocal8Bit(exception.what());
-    if (!text.endsWith('.'))
-        text += '.';
-    messageBox(nullptr, text, title_, MB_OK | MB_ICONSTOP);
 }
 
 void Application::trackActivation(QObject* receiver, QEvent* event)

@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <QString>
 
-#include <exception>
-
 namespace ui {
 
 class Application : public QApplication {
@@ -24,10 +22,6 @@ public:
 
     QString title() const { return title_; }
     void setTitle(const QString& title);
-
-    // Shows EXCEPTION in the default error box: its message and a full stop,
-    // the application title as caption, a stop icon, one OK button.
-    void showException(const std::exception& exception);
 
     // Runs whatever window messages are waiting, then returns.
     static void processMessages();

@@ -8,14 +8,11 @@ namespace ui {
 
 void showError(const std::exception& exception)
 {
-    if (Application* app = application()) {
-        app->showException(exception);
-        return;
-    }
     QString text = QString::fromLocal8Bit(exception.what());
     if (!text.endsWith('.'))
         text += '.';
-    messageBox(nullptr, text, QCoreApplication::applicationName(), MB_OK | MB_ICONSTOP);
+    const Application* app = application();
+    messageBox(nullptr, text, app ? app->title() : QCoreApplication::applicationName(), MB_OK | MB_ICONSTOP);
 }
 
 void showUnknownError()
