@@ -40,7 +40,6 @@ TEST(ScrollBar, KeysGiveTheSystemsScrollCodesAndALargeChangeStillPages)
     bar.setRange(0, 1000);
     bar.setPageStep(200);
     bar.setValue(500);
-    EXPECT_TRUE(bar.focusPolicy() & Qt::TabFocus);
     std::vector<std::pair<ui::ScrollCode, int>> seen;
     QObject::connect(
         &bar, &ui::ScrollBar::scroll, [&](ui::ScrollCode code, int& pos) { seen.emplace_back(code, pos); });
