@@ -51,7 +51,7 @@ public:
     // cannot be opened the card stays where it was.
     bool open(const std::string& device, std::string& error)
     {
-        const bool lost = this->lost();
+        const bool lost = this->lost() || lostOpen_;
         if (device_ != 0 && !lost && (device == deviceName_ || (device == standingInFor_ && !device.empty())))
             return true;
         if (!initialise(error))
@@ -196,6 +196,9 @@ private:
 
     void mix(float* out, int frames)
     {
+        // SDL goes on calling back a device that failed, into nowhere.
+        if (SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED && !mending_.exchange(true))
+            mender_.rested();
         std::memset(out, 0, sizeof(float) * size_t(frames) * kCardChannels);
         for (Output::Stream* stream : slots_) {
             if (!stream || !stream->running.load(std::memory_order_acquire))
@@ -223,6 +226,27 @@ private:
         if (!anyRunning()) {
             SDL_PauseAudioDevice(device_, 1);
             sleepTimer_.rested();
+        }
+    }
+
+    // The output failed while streams played on it: it is opened again, or
+    // the default takes over, and the streams play on. While nothing opens
+    // it is tried again every second.
+    void mend()
+    {
+        std::lock_guard guard(cardMutex());
+        mending_ = false;
+        if (!lost() && !lostOpen_)
+            return;
+        std::string error;
+        const std::string chosen = standingInFor_.empty() ? deviceName_ : standingInFor_;
+        lostOpen_ = true;
+        if (open(chosen, error))
+            return;
+        std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+        if (anyRunning()) {
+            mending_ = true;
+            mender_.rested();
         }
     }
 
@@ -280,6 +304,7 @@ private:
         }
         deviceName_ = device;
         standingInFor_.clear();
+        lostOpen_ = false;
         period_ = have.samples;
         // Streams moved over from another device may be running.
         SDL_PauseAudioDevice(device_, 0);
@@ -302,6 +327,10 @@ private:
     std::array<Output::Stream*, kMaxStreams> slots_ {};
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it
     Tap tap_;
+    std::atomic<bool> mending_ {false};
+    bool lostOpen_ = false; // the output failed and nothing has opened since
+
+    rest_timer::RestTimer mender_ {std::chrono::milliseconds(200), [this] { mend(); }};
 
     // A paused SDL device still wakes every period to play silence: once the
     // card has slept a while it is closed, so that an idle player sleeps too.
