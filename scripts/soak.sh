@@ -27,9 +27,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset "$(basename "$build")" >/dev/null
 fi
 cmake --build "$build" --target quorvana >/dev/null
-player="$PWD/$build/app/quorvana"
 
 work=$(mktemp -d)
+# A copy, so that building on during a long run leaves it alone.
+mkdir -p "$work/bin"
+cp "$build/app/quorvana" "$build/app/quorvana-video.so" "$work/bin/"
+player="$work/bin/quorvana"
 xvfb=""
 pid=""
 cleanup() {
