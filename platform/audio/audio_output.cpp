@@ -7,17 +7,18 @@
 namespace audio {
 
 std::unique_ptr<Output> Output::open(
-    const Format& wanted, RenderFn render, const std::string& device, std::string& error)
+    const Format& wanted, RenderFn render, const std::string& device, std::string& error, const StreamLabel& label)
 {
     std::lock_guard guard(cardMutex());
     if (wanted.sampleRate <= 0 || wanted.channels <= 0) {
         error = "The audio format is not supported.";
         return nullptr;
     }
-    if (!card().open(device, error))
+    if (!card().open(device, error, label))
         return nullptr;
     auto stream = std::make_unique<Stream>();
     stream->render = std::move(render);
+    stream->label = label;
     const int period = card().period();
     if (wanted.sampleRate != kCardRate || wanted.channels != kCardChannels)
         stream->converter = std::make_unique<Converter>(wanted.sampleRate, wanted.channels, kCardRate, period);
@@ -40,10 +41,16 @@ std::vector<std::string> outputDevices(std::string& error)
     return card().devices(error);
 }
 
-bool followDevice(const std::string& device, std::string& error)
+bool followDevice(const std::string& device, std::string& error, const StreamLabel& label)
 {
     std::lock_guard guard(cardMutex());
-    return !card().inUse() || card().open(device, error);
+    return !card().inUse() || card().open(device, error, label);
+}
+
+void setApplicationName(const std::string& name)
+{
+    std::lock_guard guard(cardMutex());
+    card().setApplicationName(name);
 }
 
 bool canOpenDevice(const std::string& device, std::string& error)
@@ -64,7 +71,13 @@ void Output::start()
     if (stream_->running.exchange(true, std::memory_order_acq_rel))
         return;
     std::lock_guard guard(cardMutex());
-    card().wake();
+    card().wake(stream_->label);
+}
+
+void Output::setLabel(const StreamLabel& label)
+{
+    std::lock_guard guard(cardMutex());
+    stream_->label = label;
 }
 
 void Output::setIdle(bool idle)

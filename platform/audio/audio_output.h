@@ -30,6 +30,26 @@ struct Format {
 // silence already.
 using RenderFn = std::function<void(float* out, int frames)>;
 
+// How the sound server shows the card, in its mixer and to its policies. The
+// card is one stream there, so the label that shows is the one given by the
+// stream that opened it last (the first one, or the one that woke it after
+// it had closed asleep); later streams change nothing until the next open.
+enum class Role { Music, Video };
+struct StreamLabel {
+    std::string name; // empty: SDL's own
+    Role role = Role::Music;
+};
+
+// The label of a stream that plays the file PATH: its name without the folder.
+inline StreamLabel fileLabel(const std::string& path, Role role)
+{
+    return {path.substr(path.find_last_of('/') + 1), role};
+}
+
+// The program's name for the sound server; it must come before the first
+// sound, as some servers take it once, when SDL first connects.
+void setApplicationName(const std::string& name);
+
 // The names of the sound outputs the system offers, as SDL lists them; empty
 // and ERROR set when there is no sound at all.
 std::vector<std::string> outputDevices(std::string& error);
@@ -53,22 +73,27 @@ void setTap(Tap tap);
 // Moves the card, when it is open, to DEVICE (empty: the system's default),
 // with every stream on it: an output that opens no stream of its own per
 // track (the built-in synthesizer's) calls this at each. False and ERROR set
-// when DEVICE cannot be opened; the card then stays where it was.
-bool followDevice(const std::string& device, std::string& error);
+// when DEVICE cannot be opened; the card then stays where it was. A move
+// shows LABEL.
+bool followDevice(const std::string& device, std::string& error, const StreamLabel& label = {});
 
 class Output {
 public:
     // Adds a stream to the card, paused, opening the card on DEVICE (empty:
     // the system's default) first if needed. Returns null and sets ERROR when
     // that output cannot be used: a machine without sound still runs the player.
-    static std::unique_ptr<Output> open(
-        const Format& wanted, RenderFn render, const std::string& device, std::string& error);
+    // LABEL shows when this stream opens the card.
+    static std::unique_ptr<Output> open(const Format& wanted, RenderFn render, const std::string& device,
+        std::string& error, const StreamLabel& label = {});
 
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
     const Format& format() const { return format_; }
+    // For a stream that outlives its track (the synthesizer's): the label it
+    // shows when it next opens the card.
+    void setLabel(const StreamLabel& label);
     // The card sleeps while no stream runs and wakes within a period of a
     // start.
     void start();

@@ -38,18 +38,22 @@ struct Output::Stream {
     std::unique_ptr<Converter> converter; // null: the stream is in the card's format
     std::vector<float> scratch;
     std::atomic<bool> running {false};
+    StreamLabel label; // under the card mutex
 };
 
 // Guards the card's device and its slots: opening a stream may move the card
 // to another device while other threads pause or drop theirs.
 std::mutex& cardMutex();
 
+// TEXT with every byte that is not part of a UTF-8 character replaced by U+FFFD.
+std::string validUtf8(const std::string& text);
+
 class Card {
 public:
     // Opens the card on DEVICE (empty: the system's default) or, when it is
-    // open on another device, moves every stream over to DEVICE. When DEVICE
-    // cannot be opened the card stays where it was.
-    bool open(const std::string& device, std::string& error)
+    // open on another device, moves every stream over to DEVICE, showing
+    // LABEL. When DEVICE cannot be opened the card stays where it was.
+    bool open(const std::string& device, std::string& error, const StreamLabel& label)
     {
         const bool lost = this->lost() || lostOpen_;
         if (device_ != 0 && !lost && (device == deviceName_ || (device == standingInFor_ && !device.empty())))
@@ -58,22 +62,23 @@ public:
             return false;
         // Some drivers allow one open device only: the old one goes first.
         const std::string previous = deviceName_;
+        const StreamLabel previousLabel = label_;
         const bool wasOpen = device_ != 0;
         close();
-        if (openDevice(device, error))
+        if (openDevice(device, label, error))
             return true;
         if (lost && !device.empty()) {
             // The output that played is gone (unplugged, its server
             // restarted): the system's default takes over, and the choice
             // stays for when it comes back.
             std::string ignored;
-            if (openDevice("", ignored)) {
+            if (openDevice("", label, ignored)) {
                 standingInFor_ = device;
                 return true;
             }
         } else if (wasOpen) {
             std::string ignored;
-            openDevice(previous, ignored);
+            openDevice(previous, previousLabel, ignored);
         }
         return false;
     }
@@ -150,7 +155,8 @@ public:
     }
 
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
-    void wake()
+    // Reopens a card closed asleep showing LABEL, the waking stream's.
+    void wake(const StreamLabel& label)
     {
         if (device_ != 0) {
             SDL_PauseAudioDevice(device_, 0);
@@ -162,7 +168,7 @@ public:
         // next stream to open, as this one has no one to tell.
         std::string error;
         closedAsleep_ = false;
-        if (!openDevice(deviceName_, error))
+        if (!openDevice(deviceName_, label, error))
             std::fprintf(stderr, "quorvana: %s\n", error.c_str());
     }
 
@@ -175,6 +181,10 @@ public:
     }
 
     void setCloseAfter(std::chrono::milliseconds delay) { sleepTimer_.setDelay(delay); }
+
+    // Under the card mutex; told to the sound server before SDL first
+    // connects to it, and again at every open.
+    void setApplicationName(const std::string& name) { applicationName_ = name; }
 
     void lock() { SDL_LockAudioDevice(device_); }
     void unlock() { SDL_UnlockAudioDevice(device_); }
@@ -241,7 +251,7 @@ private:
         std::string error;
         const std::string chosen = standingInFor_.empty() ? deviceName_ : standingInFor_;
         lostOpen_ = true;
-        if (open(chosen, error))
+        if (open(chosen, error, label_))
             return;
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
         if (anyRunning()) {
@@ -256,12 +266,13 @@ private:
             [](const Output::Stream* s) { return s && s->running.load(std::memory_order_acquire); });
     }
 
-    static bool initialise(std::string& error)
+    bool initialise(std::string& error)
     {
         static std::once_flag once;
         static std::string initError;
-        std::call_once(once, [] {
+        std::call_once(once, [this] {
             SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            setHint(SDL_HINT_APP_NAME, applicationName_);
             if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
                 initError = SDL_GetError();
         });
@@ -291,8 +302,13 @@ private:
         return "The sound output \"" + device + "\" cannot be opened (" + why + ").";
     }
 
-    bool openDevice(const std::string& device, std::string& error)
+    // SDL passes the hints on to the sound server only as a device opens.
+    bool openDevice(const std::string& device, const StreamLabel& label, std::string& error)
     {
+        static constexpr const char* roleNames[] = {"music", "video"}; // by Role
+        setHint(SDL_HINT_APP_NAME, applicationName_);
+        setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, label.name);
+        setHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, roleNames[static_cast<int>(label.role)]);
         CardFormat want = wantedFormat();
         CardFormat have {};
         // SDL converts to whatever the card takes; a machine without sound
@@ -303,12 +319,20 @@ private:
             return false;
         }
         deviceName_ = device;
+        label_ = label;
         standingInFor_.clear();
         lostOpen_ = false;
         period_ = have.samples;
         // Streams moved over from another device may be running.
         SDL_PauseAudioDevice(device_, 0);
         return true;
+    }
+
+    // Empty: SDL's own. A sound server may refuse a stream whose texts are
+    // not UTF-8, and file names need not be.
+    static void setHint(const char* name, const std::string& value)
+    {
+        SDL_SetHint(name, value.empty() ? nullptr : validUtf8(value).c_str());
     }
 
     // Waits for a callback under way; the streams stay in their slots.
@@ -322,6 +346,8 @@ private:
 
     SDL_AudioDeviceID device_ = 0;
     std::string deviceName_;
+    StreamLabel label_; // what the open device shows
+    std::string applicationName_;
     std::string standingInFor_; // the chosen output, gone, that the default plays for
     int period_ = kCardPeriod;
     std::array<Output::Stream*, kMaxStreams> slots_ {};

@@ -11,6 +11,7 @@ static constinit lazy_library::Library sdl("libSDL2-2.0.so.0");
 FORWARD(-1, int, SDL_InitSubSystem, (Uint32 flags), (flags))
 FORWARD(sdl.openFailure(), const char*, SDL_GetError, (void), ())
 FORWARD(SDL_FALSE, SDL_bool, SDL_SetHint, (const char* name, const char* value), (name, value))
+FORWARD(nullptr, const char*, SDL_GetHint, (const char* name), (name)) // what the tests read back
 FORWARD(0, int, SDL_GetNumAudioDevices, (int iscapture), (iscapture))
 FORWARD(nullptr, const char*, SDL_GetAudioDeviceName, (int index, int iscapture), (index, iscapture))
 FORWARD(0, SDL_AudioDeviceID, SDL_OpenAudioDevice,

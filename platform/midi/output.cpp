@@ -18,14 +18,18 @@ namespace midi {
 
 namespace {
 
+using audio::StreamLabel;
 using multimedia::Choices;
 
 struct OutputKind {
     const char* name;
-    std::unique_ptr<Output> (*open)(const std::string& argument, const Choices& choices, std::string& error);
-    // Brings a shared output of this kind up to the choices of a song's
-    // open; null when there is nothing to bring.
-    bool (*refresh)(Output& output, const std::string& argument, const Choices& choices, std::string& error) = nullptr;
+    std::unique_ptr<Output> (*open)(
+        const std::string& argument, const Choices& choices, std::string& error, const StreamLabel& label);
+    // Brings a shared output of this kind up to the choices and the label of
+    // a song's open; null when there is nothing to bring.
+    bool (*refresh)(Output& output, const std::string& argument, const Choices& choices, std::string& error,
+        const StreamLabel& label)
+        = nullptr;
     // One output of this kind serves every description of it.
     bool single = false;
 };
@@ -38,29 +42,34 @@ std::string soundfontFor(const std::string& argument, const Choices& choices, st
 // In order of preference; the first is the default.
 const OutputKind outputKinds[] = {
     {.name = "synth",
-        .open
-        = [](const std::string& soundfont, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+        .open = [](const std::string& soundfont, const Choices& choices, std::string& error,
+                    const StreamLabel& label) -> std::unique_ptr<Output> {
             const std::string path = soundfontFor(soundfont, choices, error);
-            return path.empty() ? nullptr : SynthOutput::open(path, choices.soundOutput, error);
+            return path.empty() ? nullptr : SynthOutput::open(path, choices.soundOutput, error, label);
         },
         .refresh =
-            [](Output& out, const std::string& soundfont, const Choices& choices, std::string& error) {
+            [](Output& out, const std::string& soundfont, const Choices& choices, std::string& error,
+                const StreamLabel& label) {
+                auto& synth = static_cast<SynthOutput&>(out);
                 const std::string path = soundfontFor(soundfont, choices, error);
-                return !path.empty() && static_cast<SynthOutput&>(out).useSoundfont(path, error)
-                    && audio::followDevice(choices.soundOutput, error);
+                if (path.empty() || !synth.useSoundfont(path, error))
+                    return false;
+                synth.setLabel(label);
+                return audio::followDevice(choices.soundOutput, error, label);
             },
         .single = true},
     {.name = "alsa",
-        .open = [](const std::string& address, const Choices& choices, std::string& error) -> std::unique_ptr<Output> {
+        .open = [](const std::string& address, const Choices& choices, std::string& error,
+                    const StreamLabel&) -> std::unique_ptr<Output> {
             return AlsaOutput::open(address, resetSettleTime(choices.resetSettleMs), error);
         },
         .refresh =
-            [](Output& out, const std::string&, const Choices& choices, std::string&) {
+            [](Output& out, const std::string&, const Choices& choices, std::string&, const StreamLabel&) {
                 static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices.resetSettleMs));
                 return true;
             }},
     {.name = "capture",
-        .open = [](const std::string&, const Choices&, std::string&) -> std::unique_ptr<Output> {
+        .open = [](const std::string&, const Choices&, std::string&, const StreamLabel&) -> std::unique_ptr<Output> {
             return std::make_unique<CaptureOutput>();
         }},
 };
@@ -143,11 +152,12 @@ std::pair<std::string, std::string> splitDescription(const std::string& descript
     return {description.substr(0, colon), colon == std::string::npos ? std::string() : description.substr(colon + 1)};
 }
 
-std::unique_ptr<Output> openOutput(const std::string& description, const Choices& choices, std::string& error)
+std::unique_ptr<Output> openOutput(
+    const std::string& description, const Choices& choices, std::string& error, const StreamLabel& label)
 {
     const auto [name, argument] = splitDescription(description);
     if (const OutputKind* kind = kindNamed(name))
-        return kind->open(argument, choices, error);
+        return kind->open(argument, choices, error, label);
     std::string known;
     for (const OutputKind& kind : outputKinds)
         known += std::string(known.empty() ? "" : ", ") + kind.name;
@@ -155,7 +165,8 @@ std::unique_ptr<Output> openOutput(const std::string& description, const Choices
     return nullptr;
 }
 
-std::shared_ptr<Output> sharedOutput(const std::string& description, const Choices& choices, std::string& error)
+std::shared_ptr<Output> sharedOutput(
+    const std::string& description, const Choices& choices, std::string& error, const StreamLabel& label)
 {
     const auto [name, argument] = splitDescription(description);
     const OutputKind* kind = kindNamed(name);
@@ -163,20 +174,20 @@ std::shared_ptr<Output> sharedOutput(const std::string& description, const Choic
     SharedOutputs& outputs = shared();
     std::lock_guard lock(outputs.mutex);
     if (auto it = outputs.opened.find(key); it != outputs.opened.end()) {
-        if (kind && kind->refresh && !kind->refresh(*it->second, argument, choices, error))
+        if (kind && kind->refresh && !kind->refresh(*it->second, argument, choices, error, label))
             return nullptr;
         return it->second;
     }
-    std::shared_ptr<Output> out = openOutput(description, choices, error);
+    std::shared_ptr<Output> out = openOutput(description, choices, error, label);
     if (out)
         outputs.opened[key] = out;
     return out;
 }
 
-std::shared_ptr<Output> sharedOutput(const Choices& choices, std::string& error)
+std::shared_ptr<Output> sharedOutput(const Choices& choices, std::string& error, const StreamLabel& label)
 {
     const std::string description = describedOutput(choices, error);
-    return description.empty() ? nullptr : sharedOutput(description, choices, error);
+    return description.empty() ? nullptr : sharedOutput(description, choices, error, label);
 }
 
 void preloadSharedOutput(const Choices& choices)

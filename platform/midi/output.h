@@ -2,6 +2,7 @@
 // Where MIDI messages go: the built-in synthesizer, an ALSA sequencer port,
 // or, for tests, a capture. One output serves the whole run and outlives the
 // songs played through it, as a hardware synthesizer would.
+#include "platform/audio/audio_output.h"
 #include "platform/multimedia/choices.h"
 
 #include <chrono>
@@ -38,9 +39,9 @@ public:
 // (with the chosen soundfont), "synth:SOUNDFONT", "alsa:CLIENT:PORT",
 // "capture"; CHOICES give the soundfont, the sound output and the pause
 // after a reset where the description leaves them open. Null and ERROR set
-// when it cannot.
-std::unique_ptr<Output> openOutput(
-    const std::string& description, const multimedia::Choices& choices, std::string& error);
+// when it cannot. The built-in synthesizer shows LABEL to the sound server.
+std::unique_ptr<Output> openOutput(const std::string& description, const multimedia::Choices& choices,
+    std::string& error, const audio::StreamLabel& label = {});
 
 // The output named by QUORVANA_MIDI_OUT, else the one CHOICES name (the
 // built-in synthesizer unless another was chosen), looked up again at every
@@ -49,11 +50,13 @@ std::unique_ptr<Output> openOutput(
 // synthesizer is one, its soundfont and sound output changed to the ones
 // CHOICES name. Null and ERROR set, for the user, when the output cannot be
 // opened or the chosen soundfont or port is not there; the next call tries
-// again.
-std::shared_ptr<Output> sharedOutput(const multimedia::Choices& choices, std::string& error);
-// The same for an output named directly.
+// again. The built-in synthesizer shows LABEL, the song's, to the sound server
+// when it next opens the sound card.
 std::shared_ptr<Output> sharedOutput(
-    const std::string& description, const multimedia::Choices& choices, std::string& error);
+    const multimedia::Choices& choices, std::string& error, const audio::StreamLabel& label = {});
+// The same for an output named directly.
+std::shared_ptr<Output> sharedOutput(const std::string& description, const multimedia::Choices& choices,
+    std::string& error, const audio::StreamLabel& label = {});
 
 // Starts opening the shared output for CHOICES on a background thread, so
 // that the first song does not wait for the soundfont to load. Returns at once.

@@ -20,7 +20,7 @@ int64_t nanos(TimePoint t)
 } // namespace
 
 std::unique_ptr<SynthOutput> SynthOutput::open(
-    const std::string& soundfont, const std::string& soundOutput, std::string& error)
+    const std::string& soundfont, const std::string& soundOutput, std::string& error, const audio::StreamLabel& label)
 {
     std::unique_ptr<SynthOutput> out(new SynthOutput);
     audio::Format format;
@@ -30,7 +30,7 @@ std::unique_ptr<SynthOutput> SynthOutput::open(
     out->soundfont_ = soundfont;
     SynthOutput* self = out.get();
     out->audio_ = audio::Output::open(
-        format, [self](float* buffer, int frames) { self->render(buffer, frames); }, soundOutput, error);
+        format, [self](float* buffer, int frames) { self->render(buffer, frames); }, soundOutput, error, label);
     if (!out->audio_)
         return nullptr;
     out->releaser_ = std::make_unique<rest_timer::RestTimer>(std::chrono::seconds(3), [self] { self->releaseSamples(); });

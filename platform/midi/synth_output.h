@@ -18,9 +18,10 @@ namespace midi {
 
 class SynthOutput final : public Output {
 public:
-    // SOUND_OUTPUT names the sound card's device (empty: the system's default).
-    static std::unique_ptr<SynthOutput> open(
-        const std::string& soundfont, const std::string& soundOutput, std::string& error);
+    // SOUND_OUTPUT names the sound card's device (empty: the system's default);
+    // LABEL is what the sound server shows when the synthesizer opens the card.
+    static std::unique_ptr<SynthOutput> open(const std::string& soundfont, const std::string& soundOutput,
+        std::string& error, const audio::StreamLabel& label = {});
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
@@ -34,6 +35,8 @@ public:
     // for. Not while a song plays: its sounding notes are cut.
     bool useSoundfont(const std::string& soundfont, std::string& error);
     const std::string& soundfont() const { return soundfont_; }
+    // The song's label, shown when the synthesizer next opens the card.
+    void setLabel(const audio::StreamLabel& label) { audio_->setLabel(label); }
 
     // Runs FN with the synthesizer while the audio thread keeps off it.
     void withSynth(const std::function<void(Synth&)>& fn);

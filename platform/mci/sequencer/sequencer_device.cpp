@@ -24,7 +24,8 @@ public:
         case midi::LoadError::Unreadable: return Result::failure(ErrFileRead, error);
         case midi::LoadError::Invalid: return Result::failure(ErrInvalidFile, error);
         }
-        std::shared_ptr<midi::Output> output = midi::sharedOutput(choices_, error);
+        std::shared_ptr<midi::Output> output
+            = midi::sharedOutput(choices_, error, audio::fileLabel(path, audio::Role::Music));
         if (!output)
             return Result::failure(ErrHardware, error);
         player_ = std::make_unique<midi::Player>(std::move(song), std::move(output));

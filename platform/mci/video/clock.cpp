@@ -46,7 +46,8 @@ AudioClock::~AudioClock()
     output_.reset();
 }
 
-bool AudioClock::open(const OpenAudioFn& openAudio, const std::string& device, std::string& error)
+bool AudioClock::open(
+    const OpenAudioFn& openAudio, const std::string& device, std::string& error, const audio::StreamLabel& label)
 {
     audio::Format format;
     format.sampleRate = rate_;
@@ -54,7 +55,7 @@ bool AudioClock::open(const OpenAudioFn& openAudio, const std::string& device, s
     // Short periods keep the picture close to the sound and closing quick.
     format.periodFrames = 512;
     output_ = openAudio(
-        format, [this](float* out, int frames) { render(out, frames); }, device, error);
+        format, [this](float* out, int frames) { render(out, frames); }, device, error, label);
     return output_ != nullptr;
 }
 

@@ -41,8 +41,8 @@ private:
     Steady::time_point since_;
 };
 
-using OpenAudioFn = std::function<std::unique_ptr<audio::Output>(
-    const audio::Format&, audio::RenderFn, const std::string& device, std::string& error)>;
+using OpenAudioFn = std::function<std::unique_ptr<audio::Output>(const audio::Format&, audio::RenderFn,
+    const std::string& device, std::string& error, const audio::StreamLabel& label)>;
 
 // Time is the number of samples the sound card has taken, so the picture
 // follows the sound even when the card's clock drifts from the system's.
@@ -52,8 +52,10 @@ public:
     ~AudioClock() override;
 
     // Opens the sound output; false with ERROR set when there is none.
-    // DEVICE is the sound output (empty: the system's default).
-    bool open(const OpenAudioFn& openAudio, const std::string& device, std::string& error);
+    // DEVICE is the sound output (empty: the system's default); LABEL is what
+    // the sound server shows.
+    bool open(const OpenAudioFn& openAudio, const std::string& device, std::string& error,
+        const audio::StreamLabel& label = {});
 
     int sampleRate() const { return rate_; }
     AudioRing& ring() { return ring_; }

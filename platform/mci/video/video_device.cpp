@@ -82,7 +82,7 @@ Result VideoDevice::open(const std::string& path)
     if (file->audio()) {
         auto ac = std::make_unique<AudioClock>(file->sampleRate(), file->channels());
         std::string error;
-        if (ac->open(env_.openAudio, choices_.soundOutput, error)) {
+        if (ac->open(env_.openAudio, choices_.soundOutput, error, audio::fileLabel(path, audio::Role::Video))) {
             audioClock = ac.get();
             clock = std::move(ac);
         } else {

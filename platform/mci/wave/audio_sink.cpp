@@ -23,9 +23,9 @@ private:
 
 SinkOpener sdlSinkOpener(const std::string& soundOutput)
 {
-    return [soundOutput](
-               const audio::Format& format, audio::RenderFn render, std::string& error) -> std::unique_ptr<Sink> {
-        auto out = audio::Output::open(format, std::move(render), soundOutput, error);
+    return [soundOutput](const audio::Format& format, audio::RenderFn render, std::string& error,
+               const audio::StreamLabel& label) -> std::unique_ptr<Sink> {
+        auto out = audio::Output::open(format, std::move(render), soundOutput, error, label);
         if (!out)
             return nullptr;
         return std::make_unique<SdlSink>(std::move(out));

@@ -18,10 +18,11 @@ public:
     virtual void pause() = 0;
 };
 
-// Opens a sink that pulls interleaved frames of FORMAT through RENDER, paused.
-// Null, with ERROR set, when no output can be used.
-using SinkOpener = std::function<std::unique_ptr<Sink>(const audio::Format& format,
-                                                       audio::RenderFn render, std::string& error)>;
+// Opens a sink that pulls interleaved frames of FORMAT through RENDER, paused,
+// shown to the sound server as LABEL. Null, with ERROR set, when no output can
+// be used.
+using SinkOpener = std::function<std::unique_ptr<Sink>(
+    const audio::Format& format, audio::RenderFn render, std::string& error, const audio::StreamLabel& label)>;
 
 // The sound card through SDL, on SOUND_OUTPUT (empty: the system's default).
 SinkOpener sdlSinkOpener(const std::string& soundOutput = {});

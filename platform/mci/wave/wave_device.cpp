@@ -132,7 +132,9 @@ Result WaveDevice::start(const std::string& path)
 
     std::string error;
     audio::Format format{rate_, channels, period};
-    sink_ = opener_(format, [this](float* out, int frames) { render(out, frames); }, error);
+    sink_ = opener_(
+        format, [this](float* out, int frames) { render(out, frames); }, error,
+        audio::fileLabel(path, audio::Role::Music));
     if (!sink_) {
         ring_.reset();
         return Result::failure(ErrNoAudioDevice, error.empty() ? errorText(ErrNoAudioDevice) : error);

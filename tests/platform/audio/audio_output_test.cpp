@@ -1,6 +1,7 @@
 #include "platform/audio/audio_output.h"
 #include "platform/audio/converter.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -196,4 +197,34 @@ TEST(Output, ChosenDeviceIsOpenedAndABadOneChangesNothing)
                       {44100, 2, 512}, [](float*, int) {}, device, error),
             nullptr)
             << device << ": " << error;
+}
+
+// The sound server learns who plays what as the card opens, from the stream
+// that opens it: the first one, or the one that wakes it after it closed
+// asleep. File names need not be UTF-8; what the server is told must be.
+TEST(Output, TheStreamThatOpensTheCardLabelsIt)
+{
+    using std::chrono::milliseconds;
+    audio::setCloseAfterSleeping(milliseconds(20));
+    ASSERT_TRUE(within(milliseconds(4000), [] { return !audio::cardOpen(); }));
+    audio::setCloseAfterSleeping(std::chrono::seconds(3));
+    audio::setApplicationName("Quorvana");
+    std::string error;
+    auto song = audio::Output::open(
+        {44100, 2, 512}, [](float*, int) {}, {}, error, audio::fileLabel("/music/Song.mid", audio::Role::Music));
+    ASSERT_TRUE(song) << error;
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_APP_NAME), "Quorvana");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME), "Song.mid");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE), "music");
+
+    auto clip = audio::Output::open(
+        {44100, 2, 512}, [](float*, int) {}, {}, error, audio::fileLabel("/films/Fl\xFCge.avi", audio::Role::Video));
+    ASSERT_TRUE(clip) << error;
+    audio::setCloseAfterSleeping(milliseconds(20));
+    ASSERT_TRUE(within(milliseconds(1000), [] { return !audio::cardOpen(); }));
+    clip->start();
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME), "Fl\uFFFDge.avi");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE), "video");
+    clip->pause();
+    audio::setCloseAfterSleeping(std::chrono::seconds(3));
 }

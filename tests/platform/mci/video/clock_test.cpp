@@ -17,7 +17,8 @@ TEST(AudioClock, ReadsTheFramesTheCardHasTakenWithinOnePeriodBelow)
     // The card's side is driven by hand: the stand-in keeps the render
     // function and opens a stream that never starts.
     ASSERT_TRUE(clock.open(
-        [&](const audio::Format& format, audio::RenderFn fn, const std::string& device, std::string& e) {
+        [&](const audio::Format& format, audio::RenderFn fn, const std::string& device, std::string& e,
+            const audio::StreamLabel&) {
             render = std::move(fn);
             return audio::Output::open(
                 format, [](float*, int) {}, device, e);

@@ -118,10 +118,11 @@ namespace {
 mci::video::Environment steppedEnvironment(ManualClock** clock)
 {
     mci::video::Environment env;
-    env.openAudio = [](const audio::Format&, audio::RenderFn, const std::string&, std::string& error) {
-        error = "No sound output in this test.";
-        return std::unique_ptr<audio::Output>();
-    };
+    env.openAudio
+        = [](const audio::Format&, audio::RenderFn, const std::string&, std::string& error, const audio::StreamLabel&) {
+              error = "No sound output in this test.";
+              return std::unique_ptr<audio::Output>();
+          };
     env.makeSilentClock = [clock] {
         auto c = std::make_unique<ManualClock>();
         *clock = c.get();

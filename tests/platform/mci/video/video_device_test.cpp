@@ -394,7 +394,8 @@ private:
 TEST_F(VideoDeviceTest, AMachineTooSlowForTheFileStillSeesThePictureMove)
 {
     mci::video::Environment env;
-    env.openAudio = [](const audio::Format&, audio::RenderFn, const std::string&, std::string&) { return nullptr; };
+    env.openAudio = [](const audio::Format&, audio::RenderFn, const std::string&, std::string&,
+                        const audio::StreamLabel&) { return nullptr; };
     env.makeSilentClock = [] { return std::make_unique<OutrunningClock>(); };
     VideoDevice d(env);
     ASSERT_TRUE(d.open(media->counter).ok());
@@ -416,18 +417,18 @@ TEST_F(VideoDeviceTest, TheSoundIsHeardAndKeepsTheTime)
     for (const std::string& path : {media->sound, mp3}) {
         std::atomic<float> loudest{0.0f};
         mci::video::Environment env;
-        env.openAudio
-            = [&](const audio::Format& format, audio::RenderFn render, const std::string& device, std::string& error) {
-                  return audio::Output::open(
-                      format,
-                      [&loudest, render, channels = format.channels](float* out, int frames) {
-                          render(out, frames);
-                          for (int i = 0; i < frames * channels; ++i)
-                              if (std::abs(out[i]) > loudest)
-                                  loudest = std::abs(out[i]);
-                      },
-                      device, error);
-              };
+        env.openAudio = [&](const audio::Format& format, audio::RenderFn render, const std::string& device,
+                            std::string& error, const audio::StreamLabel& label) {
+            return audio::Output::open(
+                format,
+                [&loudest, render, channels = format.channels](float* out, int frames) {
+                    render(out, frames);
+                    for (int i = 0; i < frames * channels; ++i)
+                        if (std::abs(out[i]) > loudest)
+                            loudest = std::abs(out[i]);
+                },
+                device, error, label);
+        };
         VideoDevice d(env);
         std::atomic<int> ends{0};
         d.setEndNotify([&] { ++ends; });

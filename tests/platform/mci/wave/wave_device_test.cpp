@@ -37,12 +37,13 @@ protected:
     // A device on BYTES; an open that fails is expected unless RESULT takes it.
     std::unique_ptr<mci::Device> device(const std::string& bytes, mci::Result* result = nullptr)
     {
-        auto d = mci::wave::makeDevice([this](const audio::Format& f, audio::RenderFn fn, std::string&) {
-            std::lock_guard lock(mutex);
-            render = std::move(fn);
-            format = f;
-            return std::make_unique<HandSink>(this);
-        });
+        auto d = mci::wave::makeDevice(
+            [this](const audio::Format& f, audio::RenderFn fn, std::string&, const audio::StreamLabel&) {
+                std::lock_guard lock(mutex);
+                render = std::move(fn);
+                format = f;
+                return std::make_unique<HandSink>(this);
+            });
         const mci::Result r = d->open(dir.write("t.wav", bytes));
         if (result)
             *result = r;
@@ -233,10 +234,11 @@ TEST_F(WaveDeviceTest, SeeksDuringPlaybackNeverReplayStaleSamples)
 
 TEST_F(WaveDeviceTest, OpenFailuresAndCloseLeaveNothingBehind)
 {
-    auto none = mci::wave::makeDevice([](const audio::Format&, audio::RenderFn, std::string& error) {
-        error = "No audio output device is available (no card).";
-        return std::unique_ptr<mci::wave::Sink>();
-    });
+    auto none = mci::wave::makeDevice(
+        [](const audio::Format&, audio::RenderFn, std::string& error, const audio::StreamLabel&) {
+            error = "No audio output device is available (no card).";
+            return std::unique_ptr<mci::wave::Sink>();
+        });
     const mci::Result r = none->open(dir.write("ok.wav", pcm8(8000, 1, 100)));
     EXPECT_EQ(r.code, mci::ErrNoAudioDevice);
     EXPECT_EQ(r.text, "No audio output device is available (no card).");
