@@ -1,26 +1,36 @@
 #include "framework/file_controls_detail.h"
 
+#include "framework/drawn_icon.h"
+
 #include <QPainter>
-#include <QPixmap>
 
 namespace ui::file_controls_detail {
 
-QIcon glyph(Glyph kind)
+namespace {
+
+void drawGlyph(QPainter& p, Glyph kind, qreal scale)
 {
-    constexpr int size = kItemHeight - 2;
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setPen(QColor(64, 64, 64));
+    // Drawn aliased at 1; scaled, aliased one-pixel lines would come out
+    // uneven, and the half-pixel shift keeps them on the pixels they cover at 1.
+    if (scale != 1) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(0.5, 0.5);
+    }
+    const auto pen = [](const QColor& colour) {
+        QPen pen(colour);
+        pen.setJoinStyle(Qt::MiterJoin); // square corners, as at 1
+        return pen;
+    };
+    p.setPen(pen(QColor(64, 64, 64)));
     if (kind == Glyph::Document) {
         const QPoint page[] = {{2, 0}, {8, 0}, {11, 3}, {11, 13}, {2, 13}};
         p.setBrush(Qt::white);
         p.drawPolygon(page, 5);
         p.drawPolyline(QPolygon({QPoint(8, 0), QPoint(8, 3), QPoint(11, 3)}));
-        p.setPen(QColor(128, 128, 128));
+        p.setPen(pen(QColor(128, 128, 128)));
         for (int y = 5; y <= 11; y += 2)
             p.drawLine(4, y, 9, y);
-        return QIcon(pm);
+        return;
     }
     const QColor manila(240, 200, 80);
     const QPoint back[] = {{0, 2}, {5, 2}, {6, 4}, {12, 4}, {12, 12}, {0, 12}};
@@ -31,7 +41,15 @@ QIcon glyph(Glyph kind)
         p.setBrush(manila);
         p.drawPolygon(flap, 4);
     }
-    return QIcon(pm);
+}
+
+} // namespace
+
+QIcon glyph(Glyph kind)
+{
+    constexpr int size = kItemHeight - 2;
+    return drawnIcon(QStringLiteral("list/%1").arg(int(kind)), QSize(size, size),
+        [kind](QPainter& p, qreal scale) { drawGlyph(p, kind, scale); });
 }
 
 void setUpListView(QListWidget* view, RowDelegate* delegate)

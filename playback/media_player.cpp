@@ -1,6 +1,7 @@
 #include "playback/media_player.h"
 
 #include "core/media_kinds.h"
+#include "framework/drawn_icon.h"
 #include "framework/errors.h"
 #include "framework/file_names.h"
 #include "framework/guard.h"
@@ -22,12 +23,12 @@ namespace {
 const char* const kNotOpen = "Kein MCI-Gerät geöffnet";
 const char* const kUnknownError = "Unbekannter Fehlercode";
 
-// Button pictures drawn once, in the colours of the classic media bar.
-QIcon glyph(TMPBtnType type, const QColor& colour)
+constexpr QSize kGlyphSize(16, 16);
+
+// Button pictures in the colours of the classic media bar, drawn for the
+// screen's pixel ratio.
+void drawGlyph(QPainter& p, TMPBtnType type, const QColor& colour)
 {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
@@ -52,7 +53,6 @@ QIcon glyph(TMPBtnType type, const QColor& colour)
     case TMPBtnType::btNext: triangle(3, 11, true); p.drawRect(11, 3, 2, 10); break;
     case TMPBtnType::btPrev: p.drawRect(3, 3, 2, 10); triangle(5, 13, false); break;
     }
-    return QIcon(pm);
 }
 
 struct ButtonInfo {
@@ -78,7 +78,9 @@ TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
     layout->setSpacing(0);
     for (const ButtonInfo& info : kButtons) {
         auto* button = new QToolButton(this);
-        button->setIcon(glyph(info.type, info.colour));
+        button->setIcon(ui::drawnIcon(QStringLiteral("media/%1").arg(info.name), kGlyphSize,
+            [type = info.type, colour = info.colour](QPainter& p, qreal) { drawGlyph(p, type, colour); }));
+        button->setIconSize(kGlyphSize); // a style's larger size would draw them larger
         button->setAccessibleName(info.name);
         button->setToolTip(info.name);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
