@@ -34,6 +34,7 @@ constexpr const char* kUsage = "Usage: quorvana [FILE]\n"
                                "\n"
                                "Files:\n"
                                "  $XDG_CONFIG_HOME/quorvana/quorvana.INI  the editors of the context menu\n"
+                               "  $XDG_CONFIG_DIRS/quorvana/quorvana.INI  site-wide defaults of the editors\n"
                                "  $XDG_CONFIG_HOME/quorvana/registry.reg  associations, multimedia choices\n"
                                "  $XDG_DATA_HOME/quorvana/QUORVAGM.MI_, QUORVAGS.MI_  the reset sequences\n";
 

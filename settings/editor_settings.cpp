@@ -6,9 +6,7 @@
 #include "platform/fs/system_info.h"
 #include "platform/profile/profile.h"
 
-#include <cerrno>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace editor_settings {
@@ -19,12 +17,6 @@ std::string& pathOverride()
 {
     static std::string path;
     return path;
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 // An installed copy never writes beside itself, even where root may.
@@ -44,7 +36,10 @@ Location locate(const std::string& executable, bool folderWritable)
     const std::string beside = kernel::iniPathFor(executable);
     if (folderWritable)
         return {beside};
-    return {base::xdg::configHome() + "/quorvana/" + beside.substr(beside.find_last_of('/') + 1), beside};
+    const std::string name = beside.substr(beside.find_last_of('/') + 1);
+    std::vector<std::string> defaults = profile::siteWideFiles("quorvana/" + name);
+    defaults.push_back(beside);
+    return {base::xdg::configHome() + "/quorvana/" + name, std::move(defaults)};
 }
 
 Location location()
@@ -62,42 +57,33 @@ void setFilePathForTests(const std::string& path)
 
 namespace {
 
-const std::string& readFrom(const Location& settings)
+std::vector<std::string> layers(const Location& settings)
 {
-    return settings.shared.empty() || exists(settings.file) ? settings.file : settings.shared;
+    std::vector<std::string> files {settings.file};
+    files.insert(files.end(), settings.defaults.begin(), settings.defaults.end());
+    return files;
 }
 
 } // namespace
 
 std::string read(const Location& settings, const Entry& entry)
 {
-    return profile::getString(readFrom(settings), Section, entry.key, entry.defaultValue, ReadBufferSize);
+    return profile::findString(layers(settings), Section, entry.key, ReadBufferSize).value_or(entry.defaultValue);
 }
 
 Stored readStored(const Location& settings, const Entry& entry)
 {
-    // A line break never comes back from a value, so it marks an absent key.
-    static const std::string absent = "\n";
-    const std::string& file = readFrom(settings);
-    const std::string whole = profile::getString(file, Section, entry.key, absent, kernel::kMaxSettingsFileBytes);
-    if (whole == absent)
-        return {read(settings, entry), false, false};
-    Stored stored {whole.substr(0, ReadBufferSize - 1), true, whole.size() > ReadBufferSize - 1};
-    return stored;
+    const auto whole = profile::findString(layers(settings), Section, entry.key, kernel::kMaxSettingsFileBytes);
+    if (!whole)
+        return {entry.defaultValue, false, false};
+    return {whole->substr(0, ReadBufferSize - 1), true, whole->size() > ReadBufferSize - 1};
 }
 
 bool write(const Location& settings, const Entry& entry, const std::string& value)
 {
-    if (!settings.shared.empty() && !exists(settings.file)) {
+    if (!settings.defaults.empty()) { // the per-user folder may not be there yet
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(settings.file).parent_path(), ignored);
-        if (exists(settings.shared)) {
-            const kernel::Status copied = kernel::copyFile(settings.shared, settings.file);
-            if (!copied.ok() && !copied.targetExists()) {
-                errno = copied.error;
-                return false;
-            }
-        }
     }
     return profile::writeString(settings.file, Section, entry.key, value);
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace editor_settings {
 
@@ -23,12 +24,16 @@ inline constexpr std::size_t ReadBufferSize = 1024;
 
 // Where the settings are: the executable's path with ".INI" for its
 // extension where its folder may be written; else (an installed copy) a
-// per-user copy in $XDG_CONFIG_HOME/quorvana, which starts out as the file
-// beside the executable, so that nothing an administrator put there is lost.
+// per-user file in $XDG_CONFIG_HOME/quorvana, over the site-wide defaults an
+// administrator put in $XDG_CONFIG_DIRS/quorvana, and last the file beside the
+// executable where older set-ups put them. Only the per-user file is written.
 struct Location {
-    Location(std::string file = {}, std::string shared = {}) : file(std::move(file)), shared(std::move(shared)) {}
-    std::string file;   // what reads prefer and writes go to
-    std::string shared; // read while FILE does not exist, copied on the first write; empty when FILE is the one
+    Location(std::string file = {}, std::vector<std::string> defaults = {})
+        : file(std::move(file)), defaults(std::move(defaults))
+    {
+    }
+    std::string file; // read first; the one file written
+    std::vector<std::string> defaults; // read in order for a key FILE lacks
 };
 Location locate(const std::string& executable, bool folderWritable);
 // The running program's location.

@@ -9,6 +9,18 @@ namespace base::xdg {
 
 namespace {
 
+std::vector<std::string> absoluteEntries(const char* variable, const char* fallback)
+{
+    const char* value = std::getenv(variable);
+    std::stringstream in(value && *value ? value : fallback);
+    std::vector<std::string> dirs;
+    for (std::string dir; std::getline(in, dir, ':');) {
+        if (!dir.empty() && dir.front() == '/')
+            dirs.push_back(dir);
+    }
+    return dirs;
+}
+
 std::string absoluteOr(const char* variable, const char* belowHome)
 {
     if (const char* value = std::getenv(variable); value && value[0] == '/')
@@ -39,14 +51,12 @@ std::string configHome()
 
 std::vector<std::string> dataDirs()
 {
-    const char* value = std::getenv("XDG_DATA_DIRS");
-    std::stringstream in(value && *value ? value : "/usr/local/share:/usr/share");
-    std::vector<std::string> dirs;
-    for (std::string dir; std::getline(in, dir, ':');) {
-        if (!dir.empty() && dir.front() == '/')
-            dirs.push_back(dir);
-    }
-    return dirs;
+    return absoluteEntries("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+}
+
+std::vector<std::string> configDirs()
+{
+    return absoluteEntries("XDG_CONFIG_DIRS", "/etc/xdg");
 }
 
 } // namespace base::xdg

@@ -20,4 +20,8 @@ std::string configHome();
 // /usr/share when it is unset or empty.
 std::vector<std::string> dataDirs();
 
+// The absolute entries of $XDG_CONFIG_DIRS in order; /etc/xdg when it is
+// unset or empty.
+std::vector<std::string> configDirs();
+
 } // namespace base::xdg

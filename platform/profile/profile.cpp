@@ -1,6 +1,7 @@
 #include "platform/profile/profile.h"
 
 #include "platform/base/ascii.h"
+#include "platform/base/xdg.h"
 
 #include "platform/fs/file_ops.h"
 
@@ -242,25 +243,19 @@ std::optional<std::string> withValue(const std::string& bytes, std::string_view 
     return out.insert(anchor.next, entry + eol);
 }
 
-} // namespace
-
-std::string getString(const std::string& file, const std::string& section, const std::string& key,
-                      const std::string& defaultValue, std::size_t bufferSize)
+// The value of KEY as FILE holds it, before any buffer limit; nothing when
+// the file, the section or the key is absent.
+std::optional<std::string> lookUp(const std::string& file, std::string_view section, std::string_view key)
 {
-    if (bufferSize == 0)
-        return {};
-    std::string result(defaultValue.substr(0, defaultValue.find('\0')));
-    while (!result.empty() && result.back() == ' ')
-        result.pop_back();
-
     struct stat st {};
     const int fd = kernel::openRegularFile(file, &st);
-    if (fd >= 0 && static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> result;
+    if (static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
         errno = EFBIG; // refused unread, as a write refuses it
-    } else if (fd >= 0) {
+    } else {
         // Only the first section of that name counts, and in it the first such key.
-        const std::string_view sectionName = trim(section);
-        const std::string_view keyName = trim(key);
         LineReader reader(fd);
         bool inSection = false;
         std::string_view text;
@@ -269,8 +264,8 @@ std::string getString(const std::string& file, const std::string& section, const
             if (line.kind == Kind::Section) {
                 if (inSection)
                     break;
-                inSection = equalIgnoringCase(line.name, sectionName);
-            } else if (inSection && line.kind == Kind::Key && equalIgnoringCase(line.name, keyName)) {
+                inSection = equalIgnoringCase(line.name, section);
+            } else if (inSection && line.kind == Kind::Key && equalIgnoringCase(line.name, key)) {
                 if (line.value) {
                     std::string_view value = *line.value;
                     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
@@ -283,11 +278,48 @@ std::string getString(const std::string& file, const std::string& section, const
             }
         }
     }
-    if (fd >= 0)
-        ::close(fd);
-    if (result.size() > bufferSize - 1)
-        result.resize(bufferSize - 1);
+    ::close(fd);
     return result;
+}
+
+std::string cutTo(std::string value, std::size_t bufferSize)
+{
+    if (value.size() > bufferSize - 1)
+        value.resize(bufferSize - 1);
+    return value;
+}
+
+} // namespace
+
+std::string getString(const std::string& file, const std::string& section, const std::string& key,
+    const std::string& defaultValue, std::size_t bufferSize)
+{
+    if (bufferSize == 0)
+        return {};
+    if (std::optional<std::string> value = lookUp(file, trim(section), trim(key)))
+        return cutTo(std::move(*value), bufferSize);
+    std::string result(defaultValue.substr(0, defaultValue.find('\0')));
+    while (!result.empty() && result.back() == ' ')
+        result.pop_back();
+    return cutTo(std::move(result), bufferSize);
+}
+
+std::optional<std::string> findString(
+    const std::vector<std::string>& files, const std::string& section, const std::string& key, std::size_t bufferSize)
+{
+    for (const std::string& file : files) {
+        if (std::optional<std::string> value = lookUp(file, trim(section), trim(key)))
+            return bufferSize == 0 ? std::string() : cutTo(std::move(*value), bufferSize);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> siteWideFiles(const std::string& relative)
+{
+    std::vector<std::string> files;
+    for (const std::string& dir : base::xdg::configDirs())
+        files.push_back(dir + "/" + relative);
+    return files;
 }
 
 bool writeString(const std::string& file, const std::string& section, const std::string& key,

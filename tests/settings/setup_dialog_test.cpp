@@ -157,25 +157,38 @@ TEST(OpenFileDialog, OpensInThePresetFolderWithProgramsFirst)
     EXPECT_EQ(shown, (QStringList{settings.Title, "Programs (*)", "All Files (*)", QString::fromStdString(dir.str())}));
 }
 
-TEST(SettingsLocation, InstalledCopySavesToAPerUserFileSeededFromTheSharedOne)
+TEST(SettingsLocation, InstalledCopySavesToAPerUserFileOverTheSiteWideOnes)
 {
     testing_support::TempDir dir;
     const std::string executable = (dir / "bin/quorvana").string();
     EXPECT_EQ(editor_settings::locate(executable, true).file, (dir / "bin/quorvana.INI").string());
-    EXPECT_TRUE(editor_settings::locate(executable, true).shared.empty());
+    EXPECT_TRUE(editor_settings::locate(executable, true).defaults.empty());
 
-    // What an administrator put beside the program reaches every user.
-    dir.write("bin/quorvana.INI", "[Quorvana]\r\nAviEdit=/opt/cutter\r\nMIDIEdit=/opt/seq\r\n");
+    // What an administrator put in the site's configuration, or beside the
+    // program as older set-ups did, reaches every user; the site's wins.
+    const char* const sites = std::getenv("XDG_CONFIG_DIRS");
+    const std::string oldSites = sites ? sites : "";
+    setenv("XDG_CONFIG_DIRS", (dir / "etc/xdg").c_str(), 1);
+    const std::string site = dir.write("etc/xdg/quorvana/quorvana.INI", "[Quorvana]\nAviEdit=/opt/cutter\n");
+    dir.write("bin/quorvana.INI", "[Quorvana]\r\nAviEdit=/opt/old-cutter\r\nMIDIEdit=/opt/seq\r\n");
     const editor_settings::Location installed = editor_settings::locate(executable, false);
     EXPECT_EQ(installed.file, std::string(getenv("XDG_CONFIG_HOME")) + "/quorvana/quorvana.INI");
     auto setup = std::make_unique<TFormSetup>(nullptr, installed);
+    EXPECT_EQ(setup->Edit1->text(), "/opt/seq");
     EXPECT_EQ(setup->Edit3->text(), "/opt/cutter");
     setup->Edit1->setText("/home/me/seq");
     setup->BitBtn1Click(setup->BitBtn1);
+    // What the user left as the site set it follows the site's later changes.
+    EXPECT_EQ(readFile(installed.file), "[Quorvana]\r\nMIDIEdit=/home/me/seq\r\nWavEdit=sndrec32.exe\r\n");
 
     setup = std::make_unique<TFormSetup>(nullptr, installed);
     EXPECT_EQ(setup->Edit1->text(), "/home/me/seq");
     EXPECT_EQ(setup->Edit3->text(), "/opt/cutter");
-    EXPECT_EQ(readFile(dir / "bin/quorvana.INI"), "[Quorvana]\r\nAviEdit=/opt/cutter\r\nMIDIEdit=/opt/seq\r\n");
+    EXPECT_EQ(readFile(dir / "bin/quorvana.INI"), "[Quorvana]\r\nAviEdit=/opt/old-cutter\r\nMIDIEdit=/opt/seq\r\n");
+    EXPECT_EQ(readFile(site), "[Quorvana]\nAviEdit=/opt/cutter\n");
     std::filesystem::remove(installed.file);
+    if (sites)
+        setenv("XDG_CONFIG_DIRS", oldSites.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_DIRS");
 }

@@ -81,6 +81,32 @@ TEST(ProfileRead, LineEndsAndBinaryBytes)
     EXPECT_EQ(get(binary, "A", "nul"), "ab"); // what a C buffer holds
 }
 
+// A user's file over the site-wide ones, key by key, as an installed
+// program reads its settings.
+TEST(ProfileRead, SiteWideFilesBehindTheUsersOwnInConfigDirsOrder)
+{
+    TempDir dir;
+    const char* const sites = std::getenv("XDG_CONFIG_DIRS");
+    const std::string oldSites = sites ? sites : "";
+    ::unsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(profile::siteWideFiles("app/app.INI"), std::vector<std::string> {"/etc/xdg/app/app.INI"});
+    ::setenv("XDG_CONFIG_DIRS", (dir.str() + "/first:relative/ignored:" + dir.str() + "/second").c_str(), 1);
+    std::vector<std::string> files = profile::siteWideFiles("app/app.INI");
+    ASSERT_EQ(files.size(), 2u);
+    dir.write("first/app/app.INI", "[S]\nsite=first\n");
+    dir.write("second/app/app.INI", "[S]\nsite=second\nonlySecond=" + std::string(40, 'x') + "\nmine=site\n");
+    files.insert(files.begin(), dir.write("user.INI", "[s]\nMINE=\n"));
+
+    EXPECT_EQ(profile::findString(files, "S", "site", 1024), "first");
+    EXPECT_EQ(profile::findString(files, "S", "onlysecond", 11), std::string(10, 'x'));
+    EXPECT_EQ(profile::findString(files, "S", "mine", 1024), "") << "the user's empty value wins";
+    EXPECT_EQ(profile::findString(files, "S", "nowhere", 1024), std::nullopt);
+    if (sites)
+        ::setenv("XDG_CONFIG_DIRS", oldSites.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_DIRS");
+}
+
 TEST(ProfileWrite, UpdateChangesOnlyItsOwnLine)
 {
     TempDir dir;
