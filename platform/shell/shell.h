@@ -25,7 +25,8 @@ inline constexpr int Started = 42;
 // desktop's opener and PARAMETERS are ignored. "RUNDLL32.EXE" with the
 // Multimedia control-panel parameters starts the player's own Multimedia
 // Properties panel (see multimediaPanelArgument); "sndrec32.exe" starts an
-// installed wave editor.
+// installed wave editor, else, as any other "*.exe" this system lacks, opens
+// the documents PARAMETERS names with the desktop's default application.
 int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
 
 // The argument that starts the player as its Multimedia Properties panel, a

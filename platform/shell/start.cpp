@@ -56,12 +56,32 @@ int startFirstInstalled(
     return ErrFileNotFound;
 }
 
+namespace {
+
+// gio goes straight to the desktop's MIME defaults; xdg-open is a script that
+// guesses the desktop first and differs from one to the next.
+const std::vector<Program>& desktopOpeners()
+{
+    static const std::vector<Program> programs = {
+        {"gio", {"open"}},
+        {"xdg-open", {}},
+    };
+    return programs;
+}
+
+} // namespace
+
+int openWithDefaultApplication(const std::vector<std::string>& documents, const std::string& directory)
+{
+    if (documents.empty())
+        return ErrFileNotFound;
+    return startFirstInstalled(desktopOpeners(), documents, directory);
+}
+
 int openDocument(const std::string& document, const std::string& directory)
 {
-    const std::string opener = base::process::findInPath("xdg-open");
-    if (opener.empty())
-        return ErrNoAssociation;
-    return startProgram(opener, "xdg-open", {document}, directory);
+    const int result = openWithDefaultApplication({document}, directory);
+    return result == ErrFileNotFound ? ErrNoAssociation : result;
 }
 
 } // namespace shell

@@ -24,7 +24,13 @@ int startProgram(const std::string& path, const std::string& argv0, const std::v
 int startFirstInstalled(
     const std::vector<Program>& programs, const std::vector<std::string>& extra, const std::string& directory);
 
-// Opens DOCUMENT with the desktop's opener (xdg-open).
+// Opens DOCUMENTS with the application the desktop sets for their type
+// (gio open, else xdg-open); ErrFileNotFound when there is nothing to open or
+// neither is installed.
+int openWithDefaultApplication(const std::vector<std::string>& documents, const std::string& directory);
+
+// Opens DOCUMENT with the desktop's default application; ErrNoAssociation
+// when the desktop has no opener.
 int openDocument(const std::string& document, const std::string& directory);
 
 } // namespace shell

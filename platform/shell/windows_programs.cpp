@@ -79,9 +79,13 @@ int startControlPanel(const std::string& parameters, const std::string& director
     return ErrFileNotFound;
 }
 
+// An installed wave editor edits best; the desktop's default application
+// for the file at least opens it.
 int startWaveEditor(const std::string& parameters, const std::string& directory)
 {
-    return startFirstInstalled(waveEditors(), splitParameters(parameters), directory);
+    const std::vector<std::string> arguments = splitParameters(parameters);
+    const int result = startFirstInstalled(waveEditors(), arguments, directory);
+    return result == ErrFileNotFound ? openWithDefaultApplication(arguments, directory) : result;
 }
 
 struct WindowsProgram {
@@ -99,10 +103,16 @@ constexpr WindowsProgram kWindowsPrograms[] = {
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory)
 {
     using base::ascii::equalIgnoringCase;
-    for (const WindowsProgram& program : kWindowsPrograms) {
-        if (equalIgnoringCase(name, program.name) || equalIgnoringCase(name, std::string(program.name) + ".exe"))
-            return program.start(parameters, directory);
+    // Settings brought from Windows name programs by their Windows paths.
+    const std::string program = name.substr(name.find_last_of("\\/") + 1);
+    for (const WindowsProgram& known : kWindowsPrograms) {
+        if (equalIgnoringCase(program, known.name) || equalIgnoringCase(program, std::string(known.name) + ".exe"))
+            return known.start(parameters, directory);
     }
+    // Any other Windows program was meant to open the file it is given; the
+    // desktop's default application for that file is the nearest thing here.
+    if (program.size() > 4 && equalIgnoringCase(program.substr(program.size() - 4), ".exe"))
+        return openWithDefaultApplication(splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
 

@@ -6,8 +6,10 @@
 namespace shell {
 
 // Starts the stand-in for the Windows program NAME (any case, with or
-// without ".exe") with PARAMETERS; ErrFileNotFound for a name the table does
-// not hold, or when no stand-in is installed.
+// without ".exe" and a Windows folder) with PARAMETERS. Any other name ending
+// in ".exe" opens the documents PARAMETERS names with the desktop's default
+// application. ErrFileNotFound for other names, or when no stand-in is
+// installed.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory);
 
 } // namespace shell

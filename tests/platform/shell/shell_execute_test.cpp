@@ -44,6 +44,12 @@ public:
         return path;
     }
 
+    // The report of what FILE started for PARAMETERS, or why there is none.
+    std::string started(const std::string& file, const std::string& parameters) const
+    {
+        return shell::execute(file, parameters) > 32 ? report().value_or("(no report)") : "(not started)";
+    }
+
     // The next report, or nothing when no program wrote one within 10 s.
     std::optional<std::string> report() const
     {
@@ -118,18 +124,15 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms
     EXPECT_EQ(shell::execute(document, "ignored"), shell::ErrNoAssociation);
     EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrFileNotFound);
 
-    const auto started = [&](const std::string& file, const std::string& parameters) {
-        return shell::execute(file, parameters) > 32 ? fakes.report().value_or("(no report)") : "(not started)";
-    };
     fakes.add("xdg-open");
-    EXPECT_EQ(started(document, "ignored").substr(0, 9), "xdg-open|");
-    EXPECT_TRUE(started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
+    EXPECT_EQ(fakes.started(document, "ignored").substr(0, 9), "xdg-open|");
+    EXPECT_TRUE(fakes.started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
 
     // The control panel is the player itself, started again as its panel,
     // whether or not the desktop has a mixer.
     const std::string player = fakes.add("quorvana");
     const std::string before = shell::setMultimediaPanelProgram(player);
-    const auto panel = started("RUNDLL32.EXE", multimedia);
+    const auto panel = fakes.started("RUNDLL32.EXE", multimedia);
     EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--multimedia")) << panel;
     EXPECT_EQ(std::count(panel.begin(), panel.end(), '|'), 3) << "one argument: " << panel;
     EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
@@ -147,6 +150,28 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms
     EXPECT_EQ(fakes.report().value_or("").substr(0, 12), "pavucontrol|");
 
     fakes.add("audacity");
-    const auto line = started("SNDREC32.EXE", "\"/tmp/My Sounds/a.wav\"");
+    const auto line = fakes.started("SNDREC32.EXE", "\"/tmp/My Sounds/a.wav\"");
     EXPECT_TRUE(line.starts_with("audacity|") && line.ends_with("|/tmp/My Sounds/a.wav")) << line;
+}
+
+// An editor setting brought from Windows still opens the file: with the
+// desktop's default application for it, as gio or else xdg-open finds it.
+TEST(ShellExecute, WindowsProgramsThisSystemLacksOpenTheFileWithTheDesktopsApplication)
+{
+    FakePrograms fakes;
+    const std::string sound = "\"/tmp/My Sounds/a.wav\"";
+    EXPECT_EQ(shell::execute("CoolEdit.EXE", sound), shell::ErrFileNotFound) << "no opener installed";
+
+    fakes.add("xdg-open");
+    const std::string byXdgOpen = fakes.started("sndrec32.exe", sound);
+    EXPECT_TRUE(byXdgOpen.starts_with("xdg-open|") && byXdgOpen.ends_with("|/tmp/My Sounds/a.wav")) << byXdgOpen;
+    EXPECT_EQ(std::count(byXdgOpen.begin(), byXdgOpen.end(), '|'), 3) << "the file alone: " << byXdgOpen;
+
+    fakes.add("gio");
+    const std::string byGio = fakes.started(R"(C:\Programme\CoolEdit\COOL.EXE)", sound);
+    EXPECT_TRUE(byGio.starts_with("gio|") && byGio.ends_with("|open|/tmp/My Sounds/a.wav")) << byGio;
+
+    // A Linux program that is missing stays an error the user must fix.
+    EXPECT_EQ(fakes.started("cooledit", sound), "(not started)");
+    EXPECT_EQ(fakes.started("sndrec32", ""), "(not started)") << "nothing to open";
 }
