@@ -17,9 +17,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The libraries the player opens on first use are no link dependencies, so
-# shlibdeps cannot see them.
+# shlibdeps cannot see them. Any General MIDI soundfont Debian packages will
+# do: the player takes the one the default-GM.sf2 alternative points at.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fluid-soundfont-gm, libfluidsynth3 (>= 2.0.5), libsdl2-2.0-0 (>= 2.0.12), libsndfile1 (>= 1.0.20)")
+    "fluid-soundfont-gm | sf2-soundfont-gm, libfluidsynth3 (>= 2.0.5), libsdl2-2.0-0 (>= 2.0.12), libsndfile1 (>= 1.0.20)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/data/postinst;${PROJECT_SOURCE_DIR}/data/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

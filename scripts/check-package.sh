@@ -39,6 +39,41 @@ desktop-file-validate "$root/usr/share/applications/quorvana.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.quorvana.Quorvana.metainfo.xml"
 lintian --allow-root --fail-on error "$deb"
 
+# Any General MIDI soundfont Debian has will do, not only FluidR3.
+depends=$(dpkg-deb -f "$deb" Depends)
+if ! grep -q 'fluid-soundfont-gm | sf2-soundfont-gm' <<<"$depends"; then
+  echo "The package does not accept any General MIDI soundfont: $depends"
+  exit 1
+fi
+
+# Debian's hardening, read from the files themselves as lintian does:
+# relocations read-only and bound at start, the stack protector, and
+# fortified libc calls wherever a call can be fortified.
+unhardened() {
+  local file=$1 segments dynamic symbols
+  segments=$(readelf -lW "$file")
+  dynamic=$(readelf -dW "$file")
+  symbols=$(readelf -W --dyn-syms "$file" | awk '$7 == "UND" { sub(/@.*/, "", $8); print $8 }')
+  grep -q GNU_RELRO <<<"$segments" || echo "no RELRO"
+  grep -Eq 'BIND_NOW|\(FLAGS_1\).* NOW' <<<"$dynamic" || echo "no BIND_NOW"
+  grep -qx '__stack_chk_fail' <<<"$symbols" || echo "no stack protector"
+  if ! grep -Eqx '__[a-z0-9_]+_chk' <<<"$symbols" \
+    && grep -Eqx '(mem(cpy|move|set)|st(r|p)n?cpy|strn?cat|v?s?n?printf|v?fprintf|read|pread(64)?|readlink|getcwd|realpath)' <<<"$symbols"; then
+    echo "no fortified libc calls"
+  fi
+}
+for file in usr/bin/quorvana usr/lib/quorvana/quorvana-video.so; do
+  problems=$(unhardened "$root/$file")
+  if [ -n "$problems" ]; then
+    echo "$file is not hardened:" $problems
+    exit 1
+  fi
+done
+if ! grep -q 'Type: *DYN' <<<"$(readelf -hW "$root/usr/bin/quorvana")"; then
+  echo "usr/bin/quorvana is no position-independent executable"
+  exit 1
+fi
+
 media="$work/media"
 mkdir -p "$media" "$work/home"
 ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=2" "$media/tone.wav"
@@ -75,4 +110,4 @@ for file in tone.wav notes.mid clip.avi; do
   fi
   echo "installed player: $file heard, peak $level"
 done
-echo "package: $(du -k "$deb" | cut -f1) KiB, $(dpkg-deb -f "$deb" Depends)"
+echo "package: $(du -k "$deb" | cut -f1) KiB, hardened, $depends"

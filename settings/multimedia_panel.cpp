@@ -110,11 +110,15 @@ void TFormMultimedia::fillSoundfonts()
 {
     soundfontBox->clear();
     const std::string system = midi::systemSoundfont();
-    const QString title = system.empty() ? QStringLiteral("Default (none installed)")
-                                         : QStringLiteral("Default: ") + soundfontTitle(midi::soundfontName(system), system);
+    // The default is shown by the file behind Debian's alternatives link, and
+    // only as the default: it is the same soundfont.
+    const std::string file = bytes(QFileInfo(text(system)).canonicalFilePath());
+    const QString title = system.empty()
+        ? QStringLiteral("Default (none installed)")
+        : QStringLiteral("Default: ") + soundfontTitle(midi::soundfontName(system), file);
     soundfontBox->addItem(title, QString());
     soundfontBox->setItemData(0, text(system), Qt::ToolTipRole);
-    for (const midi::SoundfontFile& font : midi::findSoundfonts(soundfontFolders_)) {
+    for (const midi::SoundfontFile& font : midi::findSoundfonts(soundfontFolders_, system)) {
         soundfontBox->addItem(soundfontTitle(font.name, font.path), text(font.path));
         soundfontBox->setItemData(soundfontBox->count() - 1, text(font.path), Qt::ToolTipRole);
     }

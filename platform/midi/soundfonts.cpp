@@ -21,10 +21,14 @@ namespace midi {
 
 namespace {
 
+// Below the system's share folder. The alternatives link follows the
+// administrator's choice among the General MIDI soundfonts installed; the
+// files behind it serve where the link is missing.
 constexpr const char* debianSoundfonts[] = {
-    "/usr/share/sounds/sf2/default-GM.sf2",
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-    "/usr/share/soundfonts/default.sf2",
+    "sounds/sf2/default-GM.sf2",
+    "sounds/sf2/FluidR3_GM.sf2",
+    "sounds/sf2/TimGM6mb.sf2",
+    "soundfonts/default.sf2",
 };
 
 // Deep enough for a collection sorted into folders, shallow enough that a
@@ -94,38 +98,58 @@ std::string soundfontName(const std::string& path)
     return name.empty() ? fs::path(path).filename().string() : name;
 }
 
-std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folders)
+std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folders, const std::string& shownApart)
 {
     std::vector<SoundfontFile> found;
     std::set<fs::path> seen;
+    if (!shownApart.empty()) {
+        std::error_code ec;
+        if (fs::path real = fs::canonical(shownApart, ec); !ec)
+            seen.insert(std::move(real));
+    }
     for (const std::string& folder : folders) {
         std::error_code ec;
-        std::vector<fs::path> candidates;
+        struct Candidate {
+            fs::path path;
+            fs::path real;
+        };
+        std::vector<Candidate> candidates;
         fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
         for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             if (it.depth() >= maxDepth)
                 it.disable_recursion_pending();
             std::error_code fileError;
-            if (soundfontExtension(it->path()) && it->is_regular_file(fileError))
-                candidates.push_back(it->path());
+            if (soundfontExtension(it->path()) && it->is_regular_file(fileError)) {
+                fs::path real = fs::canonical(it->path(), fileError);
+                if (!fileError)
+                    candidates.push_back({it->path(), std::move(real)});
+            }
         }
-        std::sort(candidates.begin(), candidates.end());
-        for (const fs::path& path : candidates) {
-            std::error_code canonicalError;
-            const fs::path real = fs::canonical(path, canonicalError);
-            if (canonicalError || !seen.insert(real).second)
+        std::sort(candidates.begin(), candidates.end(),
+            [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
+        // A file reached both as itself and through a link (default-GM.sf2)
+        // is listed under its own name, which says which soundfont it is.
+        std::vector<bool> listed(candidates.size());
+        for (const bool links : {false, true}) {
+            for (size_t i = 0; i < candidates.size(); ++i) {
+                if ((candidates[i].path != candidates[i].real) == links)
+                    listed[i] = seen.insert(candidates[i].real).second;
+            }
+        }
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            if (!listed[i])
                 continue;
-            if (std::string name = soundfontName(path.string()); !name.empty())
-                found.push_back({path.string(), std::move(name)});
+            if (std::string name = soundfontName(candidates[i].path.string()); !name.empty())
+                found.push_back({candidates[i].path.string(), std::move(name)});
         }
     }
     return found;
 }
 
-std::string systemSoundfont()
+std::string systemSoundfont(const std::string& share)
 {
-    for (const char* path : debianSoundfonts)
-        if (readable(path))
+    for (const char* relative : debianSoundfonts)
+        if (const std::string path = share + "/" + relative; readable(path))
             return path;
     return {};
 }
@@ -146,8 +170,8 @@ std::string findSoundfont(const std::string& chosen, std::string& error)
     }
     if (std::string path = systemSoundfont(); !path.empty())
         return path;
-    error = "No soundfont for the MIDI synthesizer was found: install fluid-soundfont-gm "
-            "or choose one in the Multimedia Properties.";
+    error = "No soundfont for the MIDI synthesizer was found: install fluid-soundfont-gm (or another "
+            "General MIDI soundfont) or choose one in the Multimedia Properties.";
     return {};
 }
 

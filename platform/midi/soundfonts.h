@@ -19,17 +19,20 @@ struct SoundfontFile {
 std::vector<std::string> soundfontFolders();
 
 // The .sf2 and .sf3 files in FOLDERS and below, folder by folder, each
-// folder's in name order. A file reached again through a link is listed once,
-// under the path it was first found at; a file that is no soundfont is left
-// out.
-std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folders);
+// folder's in name order. A file reached again through a link is listed once:
+// in the first folder it is found in, under its own name where that folder
+// holds it, else under the first link to it. SHOWN_APART (the system's
+// default, which the list's user offers on its own) is left out however it is
+// reached; a file that is no soundfont is left out.
+std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folders, const std::string& shownApart = {});
 
 // The name a soundfont file gives itself (its INAM); its file name when it
 // gives none; empty when PATH is no soundfont.
 std::string soundfontName(const std::string& path);
 
-// The system's General MIDI soundfont; empty when none is installed.
-std::string systemSoundfont();
+// The system's General MIDI soundfont below SHARE, as Debian installs one;
+// empty when none is installed.
+std::string systemSoundfont(const std::string& share = "/usr/share");
 
 // The soundfont the built-in synthesizer uses: QUORVANA_SOUNDFONT, else
 // CHOSEN (the Multimedia Properties' choice; empty for none), else the

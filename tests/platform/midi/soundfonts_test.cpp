@@ -38,6 +38,8 @@ TEST(Soundfonts, ListedFolderByFolderUnderTheirOwnNamesEachFileOnce)
     dir.write("system/sf2/notes.txt", soundfontBytes("not by its extension"));
     dir.write("system/sf2/broken.sf2", "RIFF\x04\0\0\0WAVE");
     std::filesystem::create_symlink(dir / "system/sf2/Zebra.sf2", dir / "system/sf2/default-GM.sf2");
+    dir.write("system/sf2/piano.sf2", soundfontBytes("Piano"));
+    std::filesystem::create_symlink("piano.sf2", dir / "system/sf2/alias.sf2"); // sorts first, listed as the file
     ::mkfifo((dir / "system/sf2/pipe.sf2").c_str(), 0600); // must not hang the list
     dir.write("user/Orchestras/Strings/chamber.sf3", soundfontBytes(""));
 
@@ -46,6 +48,7 @@ TEST(Soundfonts, ListedFolderByFolderUnderTheirOwnNamesEachFileOnce)
     const std::vector<midi::SoundfontFile> expected = {
         {(dir / "system/sf2/GeneralUser.SF2").string(), "GeneralUser GS v1.47"},
         {(dir / "system/sf2/Zebra.sf2").string(), "Zebra Piano Set"},
+        {(dir / "system/sf2/piano.sf2").string(), "Piano"},
         {(dir / "user/Orchestras/Strings/chamber.sf3").string(), "chamber.sf3"},
     };
     EXPECT_EQ(found, expected);
@@ -68,4 +71,22 @@ TEST(Soundfonts, VariableWinsOverTheStoredChoiceWhichWinsOverTheSystems)
     EXPECT_NE(error.find(gone), std::string::npos) << error;
 
     EXPECT_EQ(midi::findSoundfont("", error), midi::systemSoundfont());
+}
+
+// timgm6mb-soundfont alone gives the system a default, with or without the
+// alternatives link; the list shows that file once, as the default.
+TEST(Soundfonts, TimGM6mbAloneIsTheSystemsDefault)
+{
+    testing_support::TempDir share;
+    const std::string tim = share.write("sounds/sf2/TimGM6mb.sf2", soundfontBytes("TimGM6mb"));
+    EXPECT_EQ(midi::systemSoundfont(share.str()), tim);
+    std::filesystem::create_symlink(tim, share / "sounds/sf2/default-GM.sf2");
+    std::filesystem::create_directories(share / "sounds/sf3");
+    std::filesystem::create_symlink(tim, share / "sounds/sf3/default-GM.sf3");
+    const std::string system = midi::systemSoundfont(share.str());
+    EXPECT_EQ(system, (share / "sounds/sf2/default-GM.sf2").string());
+
+    const std::vector<std::string> folders = {(share / "sounds/sf2").string(), (share / "sounds/sf3").string()};
+    EXPECT_EQ(midi::findSoundfonts(folders), (std::vector<midi::SoundfontFile> {{tim, "TimGM6mb"}}));
+    EXPECT_TRUE(midi::findSoundfonts(folders, system).empty());
 }
