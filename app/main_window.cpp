@@ -319,6 +319,11 @@ void TForm1::FormCloseQuery(QObject*, bool& CanClose)
     CanClose = false;
     if (closing_) // a close asked for again during the slide
         return;
+    // On Wayland the compositor places windows: there is nothing to slide.
+    if (!ui::Application::placesWindows()) {
+        CanClose = true;
+        return;
+    }
     closing_ = true;
     const int top = y();
     for (int step = top; step <= top + 20; ++step) {

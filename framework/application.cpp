@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <fontconfig/fontconfig.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace ui {
@@ -18,6 +19,21 @@ void Application::readFontConfigurationAhead()
     // Fontconfig allows this from any thread; should Qt ask for the
     // configuration first, one of the two readings is simply dropped.
     std::thread([] { FcInit(); }).detach();
+}
+
+void Application::chooseDisplay()
+{
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (!set("QT_QPA_PLATFORM") && set("WAYLAND_DISPLAY") && set("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
+bool Application::placesWindows()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)

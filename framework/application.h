@@ -20,6 +20,15 @@ public:
     // first text is drawn, instead of holding that drawing up.
     static void readFontConfigurationAhead();
 
+    // Chooses the display before the application object is made. Windows
+    // placed by the program (centred, slid down at close) need X11, so a
+    // Wayland session with XWayland runs the program there, unless the user
+    // named a platform (QT_QPA_PLATFORM).
+    static void chooseDisplay();
+    // Whether the program may place its windows: not on Wayland, where the
+    // compositor places them.
+    static bool placesWindows();
+
     QString title() const { return title_; }
     void setTitle(const QString& title);
 

@@ -11,6 +11,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 TEST(Application, AFailureInASlotIsShownInTheErrorBoxAndTheProgramGoesOn)
 {
     auto* app = ui::application();
@@ -45,4 +48,26 @@ TEST(Application, ActivationCountsOnlyTheProgramsOwnWindowChanges)
     QCoreApplication::sendEvent(&dialog, &activate);
     QCoreApplication::sendEvent(&main, &activate); // back from the program's dialog
     EXPECT_EQ(activated, (std::vector<QWidget*>{&main, &dialog, &main}));
+}
+
+TEST(ChooseDisplay, AWaylandSessionRunsOnXWaylandUnlessTheUserNamedAPlatform)
+{
+    const auto value = [](const char* name) { return std::getenv(name) ? std::getenv(name) : ""; };
+    const std::string savedPlatform = value("QT_QPA_PLATFORM"), savedDisplay = value("DISPLAY");
+    const auto platformAfter = [](const char* wayland, const char* display, const char* platform) {
+        const auto put = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
+        put("WAYLAND_DISPLAY", wayland);
+        put("DISPLAY", display);
+        put("QT_QPA_PLATFORM", platform);
+        ui::Application::chooseDisplay();
+        const char* chosen = std::getenv("QT_QPA_PLATFORM");
+        return std::string(chosen ? chosen : "");
+    };
+    EXPECT_EQ(platformAfter("wayland-0", ":0", nullptr), "xcb");
+    EXPECT_EQ(platformAfter("wayland-0", nullptr, nullptr), ""); // no XWayland: Wayland it is
+    EXPECT_EQ(platformAfter("wayland-0", ":0", "wayland"), "wayland");
+    EXPECT_EQ(platformAfter(nullptr, ":0", nullptr), "");
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("DISPLAY", savedDisplay.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
 }
