@@ -12,13 +12,16 @@ namespace command_line {
 
 namespace {
 
-constexpr const char* kUsage = "Usage: quorvana [FILE]\n"
+constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
                                "       quorvana --multimedia\n"
                                "Play MIDI songs, wave sounds and AVI videos, with a GM or GS reset before\n"
                                "every song.\n"
                                "\n"
                                "  FILE          play FILE when the window first becomes active; the\n"
-                               "                browser shows its folder\n"
+                               "                browser shows its folder; a player already running\n"
+                               "                takes it instead, unless the Multimedia Properties\n"
+                               "                say otherwise\n"
+                               "  --new-window  play FILE in a player of its own\n"
                                "  --multimedia  show the Multimedia Properties (sound output, MIDI\n"
                                "                instrument, video size)\n"
                                "  --help        show this help and exit\n"
@@ -53,6 +56,20 @@ std::optional<int> printInformation(int argc, char** argv)
         return 0;
     }
     return std::nullopt;
+}
+
+bool takeNewWindow(QStringList& arguments)
+{
+    if (arguments.value(1) != QLatin1String("--new-window"))
+        return false;
+    arguments.removeAt(1);
+    return true;
+}
+
+QString fileToHandOver(const QStringList& arguments)
+{
+    const QFileInfo info(textrules::commandLineFileName(arguments));
+    return info.isFile() ? info.absoluteFilePath() : QString();
 }
 
 QStringList forTheWindow(const QStringList& arguments)

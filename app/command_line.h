@@ -11,6 +11,14 @@ namespace command_line {
 // exit code. Anything else: nullopt, the player starts.
 std::optional<int> printInformation(int argc, char** argv);
 
+// Takes "--new-window" from the front of ARGUMENTS (after the program):
+// true when it was there, and the file then plays in a player of its own.
+bool takeNewWindow(QStringList& arguments);
+
+// The file a start hands to the player already running: the command line's
+// file as an absolute path, when it names one; empty otherwise.
+QString fileToHandOver(const QStringList& arguments);
+
 // The arguments the main window works with. Several arguments are one name
 // with blanks in it; when that name is no file but the first argument is,
 // the file manager has passed several files and the first one plays.

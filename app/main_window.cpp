@@ -400,6 +400,27 @@ void TForm1::FileDrag1Drop(QObject*)
         trackPlayer_->startDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
 }
 
+void TForm1::handOver(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    arguments_ = {arguments_.value(0), paths.first()};
+    // Raised, not activated: an activation would start the command-line
+    // file over again, a moment after the drop started it.
+    if (isMinimized())
+        showNormal();
+    raise();
+    FileDrag1->drop(paths);
+}
+
+void TForm1::raiseForUser()
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 void TForm1::showInBrowser(const QString& path)
 {
     DriveComboBox1->setDrive(path);

@@ -100,6 +100,13 @@ public:
 
     TrackPlayer& trackPlayer() { return *trackPlayer_; }
 
+    // Files a later start hands over play as if dropped on the window, which
+    // comes to the front; the first is the window's command-line file from
+    // now on, as if the player had been started for it.
+    void handOver(const QStringList& paths);
+    // Brings the window forward (un-minimized, raised, activated).
+    void raiseForUser();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,10 +1,14 @@
 #include "app/startup.h"
 
 #include "app/command_line.h"
+#include "app/desktop_link.h"
 #include "app/main_window.h"
 #include "app/splash.h"
 #include "framework/application.h"
+#include "platform/audio/audio_output.h"
+#include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
+#include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"
 #include "settings/multimedia_panel.h"
 
@@ -12,6 +16,7 @@
 #include <QScreen>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -29,13 +34,28 @@ int runPlayer(int argc, char** argv)
     if (const auto exitCode = command_line::printInformation(argc, argv))
         return *exitCode;
     ui::Application::readFontConfigurationAhead();
+    ui::Application::chooseDisplay();
     ui::Application app(argc, argv);
     app.setTitle("Quorvana");
+    // The sound server lists every stream under this name.
+    audio::setApplicationName("Quorvana");
+    // The desktop entry the window belongs to (the Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvana"));
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
     // and no player window.
     if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
         return runMultimediaPanel();
+
+    QStringList arguments = app.arguments();
+    const bool newWindow = command_line::takeNewWindow(arguments);
+    arguments = command_line::forTheWindow(arguments);
+    // A file opened from the desktop while a player runs plays there; this
+    // process ends before it shows anything.
+    if (const QString file = command_line::fileToHandOver(arguments); !newWindow && !file.isEmpty()
+        && multimedia::load().playInRunningPlayer
+        && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), {file}))
+        return 0;
     mci::registerBuiltinDrivers();
 
     // The picture must be on screen before the slow part begins.
@@ -46,10 +66,10 @@ int runPlayer(int argc, char** argv)
     ui::Application::processMessages();
     splash->repaint();
 
-    const QStringList arguments = command_line::forTheWindow(app.arguments());
     command_line::enterDocumentFolder(arguments);
     auto* form = new TForm1(arguments);
     centre(form);
+    auto link = std::make_unique<desktop_link::DesktopLink>(*form);
 
     splash->hide();
     delete splash;
@@ -57,6 +77,7 @@ int runPlayer(int argc, char** argv)
     form->show();
     form->activateWindow();
     const int rc = app.exec();
+    link.reset();
     delete form;
     return rc;
 }

@@ -91,15 +91,15 @@ bool TFileDrag::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList paths = localPaths(drop->mimeData());
+        auto* dropped = static_cast<QDropEvent*>(event);
+        const QStringList paths = localPaths(dropped->mimeData());
         if (paths.isEmpty())
             return false;
-        if (!acceptAsCopy(drop)) {
-            drop->ignore();
+        if (!acceptAsCopy(dropped)) {
+            dropped->ignore();
             return true;
         }
-        readDrop(paths);
+        drop(paths);
         return true;
     }
     default:
@@ -107,7 +107,7 @@ bool TFileDrag::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-void TFileDrag::readDrop(const QStringList& paths)
+void TFileDrag::drop(const QStringList& paths)
 {
     nameWithPath_.clear();
     nameOnly_.clear();

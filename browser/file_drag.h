@@ -43,6 +43,10 @@ public:
     // sender, after the lists are filled.
     std::function<void(QObject* sender)> OnDrop;
 
+    // Files that arrive another way than by a drag (handed over by a later
+    // start) are reported as a drop of PATHS, whether drops are enabled or not.
+    void drop(const QStringList& paths);
+
     // The local paths a drag carries, in order; other URLs are left out.
     static QStringList localPaths(const QMimeData* data);
 
@@ -50,8 +54,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void readDrop(const QStringList& paths);
-
     QStringList nameWithPath_;
     QStringList nameOnly_;
     QStringList extension_;

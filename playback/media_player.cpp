@@ -164,6 +164,7 @@ void TMediaPlayer::Open()
         throw ui::EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
     }
     device_ = std::move(device);
+    openType_ = type;
     const unsigned generation = ++generation_;
     QPointer<TMediaPlayer> self(this);
     device_->setEndNotify([self, generation] {
@@ -271,6 +272,7 @@ void TMediaPlayer::SetPosition(int position)
     requireOpen();
     record(device_->seek(static_cast<uint32_t>(std::max(position, 0))));
     updateButtons();
+    emit positionSet(std::max(position, 0));
 }
 
 int TMediaPlayer::Length()
@@ -333,6 +335,7 @@ void TMediaPlayer::onDeviceEnded(unsigned generation)
 
 void TMediaPlayer::updateButtons()
 {
+    emit changed();
     if (!autoEnable_) {
         for (QToolButton* b : buttons_)
             b->setEnabled(true);

@@ -60,10 +60,20 @@ public:
     // The code of the last refusal the device reported (0 after success).
     uint32_t Error() const { return error_; }
 
+    // The device open now, auto-select resolved; AutoSelect when none is.
+    mci::DeviceType OpenType() const { return device_ ? openType_ : mci::DeviceType::AutoSelect; }
+
     // Runs before a button's own action; clearing DoDefault skips the action.
     std::function<void(QObject* sender, TMPBtnType button, bool& DoDefault)> OnClick;
 
     QToolButton* Button(TMPBtnType button) const { return buttons_[static_cast<int>(button)]; }
+
+signals:
+    // The device opened, closed, or changed its mode (a button, a call, the
+    // end of the file).
+    void changed();
+    // A seek moved the position to POSITION, in the current time format.
+    void positionSet(int position);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,6 +86,7 @@ private:
     void onDeviceEnded(unsigned generation);
 
     std::unique_ptr<mci::Device> device_;
+    mci::DeviceType openType_ = mci::DeviceType::AutoSelect;
     unsigned generation_ = 0; // drops end notices of devices already closed
     uint32_t error_ = 0;
     bool autoEnable_ = false;

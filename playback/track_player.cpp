@@ -168,6 +168,19 @@ void TrackPlayer::advance()
     start(kAdvance, c_.fileList.fileName());
 }
 
+void TrackPlayer::playNeighbour(int step)
+{
+    const int index = c_.fileList.itemIndex() + step;
+    if (index < 0 || index >= c_.fileList.count())
+        return;
+    c_.fileList.setItemIndex(index);
+    checkReset();
+    // Asked for from outside while the timer may be off: the new track is
+    // followed, as one started from the list is.
+    if (start(kAdvance, c_.fileList.fileName()))
+        c_.timer.start();
+}
+
 void TrackPlayer::listShown()
 {
     // Only a folder that holds songs loads the synthesizer: a player that

@@ -97,6 +97,10 @@ public:
     // a refusal is no error here.
     void openQuietly(const QString& fileName);
 
+    // The list's next (STEP 1) or previous (-1) file plays at once, as the
+    // advance at a track's end would start it but without the pause.
+    void playNeighbour(int step);
+
     const QString& currentTrackName() const { return currentTrackName_; }
     const QString& windowsDirectory() const { return windowsDirectory_; }
     bool seekPending() const { return seekPending_; }

@@ -18,8 +18,10 @@ if [ "${1:-}" = "--package" ] || [ "${1:-}" = "--tests" ]; then
 fi
 if [ "${1:-}" = "--tests" ]; then
   # Tests encode media with ffmpeg, fuzz with clang, show windows under Xvfb
-  # with a real window manager, and change to a second soundfont.
-  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils timgm6mb-soundfont)
+  # with a real window manager, run a session bus of their own, click
+  # through the soak, and change to a second soundfont.
+  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils dbus-daemon xdotool
+             timgm6mb-soundfont)
 fi
 
 missing=()

@@ -34,10 +34,12 @@ mkdir -p "$work/bin"
 cp "$build/app/quorvana" "$build/app/quorvana-video.so" "$work/bin/"
 player="$work/bin/quorvana"
 xvfb=""
+bus=""
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  [ -n "$bus" ] && kill "$bus" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -65,10 +67,14 @@ xvfb=$!
 export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
+# A session bus of its own: the player answers the desktop's controls
+# throughout, as on a desktop.
+{ read -r bus_address; read -r bus; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+
 cd "$media"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
   XDG_CACHE_HOME="$work/home/cache" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy \
-  DBUS_SESSION_BUS_ADDRESS=disabled: "$player" 2> "$work/player.log" &
+  DBUS_SESSION_BUS_ADDRESS="$bus_address" "$player" 2> "$work/player.log" &
 pid=$!
 cd - >/dev/null
 

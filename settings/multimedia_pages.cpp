@@ -10,6 +10,7 @@
 #include "platform/shell/shell.h"
 #include "settings/multimedia_checks.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -60,9 +61,13 @@ QWidget* TFormMultimedia::buildAudioPage()
     box->addLayout(row);
     auto* note = new QLabel(QStringLiteral("A player that is running moves to a new device at its next track."), page);
     note->setWordWrap(true);
+    runningPlayerBox = new QCheckBox(QStringLiteral("Play files in the running player"), page);
+    runningPlayerBox->setToolTip(
+        QStringLiteral("A file opened from the desktop while a player runs plays there, not in a second window."));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(playback);
     layout->addWidget(note);
+    layout->addWidget(runningPlayerBox);
     layout->addStretch();
     return page;
 }

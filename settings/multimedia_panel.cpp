@@ -10,6 +10,7 @@
 #include "platform/shell/shell.h"
 #include "settings/multimedia_checks.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -152,6 +153,7 @@ void TFormMultimedia::showChoices(const multimedia::Choices& c)
     // A stored external synthesizer stays shown where the sequencer is gone,
     // so that OK does not quietly change it.
     (c.midiOutput == multimedia::MidiOutput::External ? externalButton : synthButton)->setChecked(true);
+    runningPlayerBox->setChecked(c.playInRunningPlayer);
     switch (c.videoSize) {
     case multimedia::VideoSize::Original: originalSizeButton->setChecked(true); break;
     case multimedia::VideoSize::Double: doubleSizeButton->setChecked(true); break;
@@ -224,6 +226,7 @@ multimedia::Choices TFormMultimedia::shownChoices() const
     c.videoSize = fullScreenButton->isChecked()  ? multimedia::VideoSize::FullScreen
                   : doubleSizeButton->isChecked() ? multimedia::VideoSize::Double
                                                   : multimedia::VideoSize::Original;
+    c.playInRunningPlayer = runningPlayerBox->isChecked();
     return c;
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -68,6 +69,7 @@ public:
     QRadioButton* originalSizeButton;
     QRadioButton* doubleSizeButton;
     QRadioButton* fullScreenButton;
+    QCheckBox* runningPlayerBox;
     QLabel* variablesNote;
     QPushButton* okButton;
     QPushButton* cancelButton;

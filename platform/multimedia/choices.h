@@ -29,6 +29,8 @@ struct Choices {
     std::string midiAddress;
     unsigned resetSettleMs = kDefaultResetSettleMs;
     VideoSize videoSize = VideoSize::Original;
+    // A later start with a file hands it to the player already running.
+    bool playInRunningPlayer = true;
 
     bool operator==(const Choices&) const = default;
 };

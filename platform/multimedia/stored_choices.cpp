@@ -67,6 +67,8 @@ Choices load()
         c.resetSettleMs = *ms;
     if (const auto size = readDword(key, kVideoSize); size && *size <= DWORD(VideoSize::FullScreen))
         c.videoSize = VideoSize(*size);
+    if (const auto on = readDword(key, kPlayInRunningPlayer); on && *on <= 1)
+        c.playInRunningPlayer = *on == 1;
     RegCloseKey(key);
     return c;
 }
@@ -98,6 +100,8 @@ bool save(const Choices& c, std::string& error, const Choices* before)
             note(writeDword(key, kResetSettle, std::min(c.resetSettleMs, kMaxResetSettleMs)));
         if (changed(&Choices::videoSize))
             note(writeDword(key, kVideoSize, DWORD(c.videoSize)));
+        if (changed(&Choices::playInRunningPlayer))
+            note(writeDword(key, kPlayInRunningPlayer, c.playInRunningPlayer ? 1 : 0));
         if (changed(&Choices::midiOutput))
             note(writeString(
                 key, kMidiOutput, c.midiOutput == MidiOutput::External ? kMidiOutputAlsa : kMidiOutputSynth));

@@ -31,6 +31,8 @@ inline constexpr const char* kMidiAddress = "MIDIAddress";
 inline constexpr const char* kResetSettle = "ResetSettleMs";
 // REG_DWORD: a VideoSize.
 inline constexpr const char* kVideoSize = "VideoSize";
+// REG_DWORD: 1 when a later start hands its file to the running player.
+inline constexpr const char* kPlayInRunningPlayer = "PlayInRunningPlayer";
 
 inline constexpr const char* kMidiOutputSynth = "synth";
 inline constexpr const char* kMidiOutputAlsa = "alsa";

@@ -1,0 +1,46 @@
+#pragma once
+// The player as the desktop reaches it from outside its window: the media
+// keys and player applets (MPRIS), the files a later start hands over, and
+// the screen kept awake while a video plays. Everything it is asked goes
+// through the main window's own controls, as a click would.
+#include "platform/desktop/mpris.h"
+#include "platform/desktop/running_player.h"
+#include "platform/desktop/screen_saver.h"
+
+#include <QObject>
+#include <QString>
+
+class TForm1;
+
+namespace desktop_link {
+
+// The name a running player owns on the session bus, as its AppStream id.
+inline constexpr const char* kAppId = "io.github.quorvana.Quorvana";
+
+class DesktopLink : public QObject {
+    Q_OBJECT
+
+public:
+    // Goes before FORM does.
+    explicit DesktopLink(TForm1& form);
+    ~DesktopLink() override;
+
+    const desktop::MprisService& mpris() const { return mpris_; }
+    const desktop::FileReceiver& receiver() const { return receiver_; }
+    const desktop::ScreenSaverInhibitor& screenSaver() const { return screen_; }
+
+private:
+    desktop::MprisHandlers handlers();
+    void update();
+    void seekTo(qint64 positionUs);
+    qint64 positionUs() const;
+
+    TForm1& form_;
+    desktop::MprisService mpris_;
+    desktop::FileReceiver receiver_;
+    desktop::ScreenSaverInhibitor screen_;
+    QString lastFile_;
+    unsigned track_ = 0;
+};
+
+} // namespace desktop_link

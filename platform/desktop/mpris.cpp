@@ -1,0 +1,220 @@
+#include "platform/desktop/mpris.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QStringList>
+
+#include <unistd.h>
+
+namespace desktop {
+
+namespace {
+
+const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+template <class F, class... A> void call(const F& handler, A&&... arguments)
+{
+    if (handler)
+        handler(std::forward<A>(arguments)...);
+}
+
+} // namespace
+
+class MprisRoot : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ yes)
+    Q_PROPERTY(bool CanRaise READ yes)
+    Q_PROPERTY(bool HasTrackList READ no)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ schemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
+
+public:
+    explicit MprisRoot(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
+
+    bool yes() const { return true; }
+    bool no() const { return false; }
+    QString identity() const { return s_->identity().identity; }
+    QString desktopEntry() const { return s_->identity().desktopEntry; }
+    QStringList schemes() const { return {QStringLiteral("file")}; }
+    QStringList mimeTypes() const { return s_->identity().mimeTypes; }
+
+public slots:
+    void Raise() { call(s_->handlers().raise); }
+    void Quit() { call(s_->handlers().quit); }
+
+private:
+    MprisService* s_;
+};
+
+class MprisPlayer : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ one WRITE ignore)
+    Q_PROPERTY(double MinimumRate READ one)
+    Q_PROPERTY(double MaximumRate READ one)
+    Q_PROPERTY(double Volume READ one WRITE ignore)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
+    Q_PROPERTY(bool CanSeek READ canSeek)
+    Q_PROPERTY(bool CanControl READ canControl)
+
+public:
+    explicit MprisPlayer(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
+
+    QString playbackStatus() const { return MprisService::statusText(s_->state().status); }
+    // The player has no rate or volume of its own: the mixer's volume is the
+    // sound server's, and a song plays at its tempo.
+    double one() const { return 1.0; }
+    void ignore(double) { }
+    QVariantMap metadata() const { return s_->metadata(); }
+    qlonglong position() const { return s_->handlers().positionUs ? s_->handlers().positionUs() : 0; }
+    bool canGoNext() const { return s_->state().canGoNext; }
+    bool canGoPrevious() const { return s_->state().canGoPrevious; }
+    bool canPlay() const { return s_->state().canPlay; }
+    bool canPause() const { return s_->state().canPause; }
+    bool canSeek() const { return s_->state().canSeek; }
+    bool canControl() const { return true; }
+
+public slots:
+    void Next() { call(s_->handlers().next); }
+    void Previous() { call(s_->handlers().previous); }
+    void Pause() { call(s_->handlers().pause); }
+    void PlayPause() { call(s_->handlers().playPause); }
+    void Stop() { call(s_->handlers().stop); }
+    void Play() { call(s_->handlers().play); }
+    void Seek(qlonglong offset) { call(s_->handlers().seek, offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position)
+    {
+        // A request for a track that is no longer the current one is stale.
+        if (track.path() == s_->state().trackId && position >= 0 && position <= s_->state().lengthUs)
+            call(s_->handlers().setPosition, position);
+    }
+    void OpenUri(const QString& uri) { call(s_->handlers().openUri, uri); }
+
+signals:
+    void Seeked(qlonglong position);
+
+private:
+    MprisService* s_;
+};
+
+MprisService::MprisService(const MprisIdentity& identity, MprisHandlers handlers, QObject* parent)
+    : QObject(parent), identity_(identity), handlers_(std::move(handlers))
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    new MprisRoot(this);
+    new MprisPlayer(this);
+    if (!bus.registerObject(kObjectPath, this))
+        return;
+    const QString name = kRootInterface + "." + identity_.busName;
+    for (const QString& candidate : {name, name + ".instance" + QString::number(::getpid())})
+        if (bus.interface()
+                ->registerService(candidate, QDBusConnectionInterface::DontQueueService,
+                    QDBusConnectionInterface::DontAllowReplacement)
+                .value()
+            == QDBusConnectionInterface::ServiceRegistered) {
+            serviceName_ = candidate;
+            return;
+        }
+    bus.unregisterObject(kObjectPath);
+}
+
+MprisService::~MprisService()
+{
+    if (serviceName_.isEmpty())
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(kObjectPath);
+    bus.interface()->unregisterService(serviceName_);
+}
+
+QString MprisService::statusText(MprisState::Status status)
+{
+    switch (status) {
+    case MprisState::Status::Playing:
+        return QStringLiteral("Playing");
+    case MprisState::Status::Paused:
+        return QStringLiteral("Paused");
+    case MprisState::Status::Stopped:
+        break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+QVariantMap MprisService::metadata() const
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("mpris:trackid"),
+        QVariant::fromValue(QDBusObjectPath(state_.trackId.isEmpty() ? kNoTrack : state_.trackId)));
+    if (state_.trackId.isEmpty())
+        return map;
+    map.insert(QStringLiteral("xesam:title"), state_.title);
+    map.insert(QStringLiteral("xesam:url"), state_.url);
+    map.insert(QStringLiteral("mpris:length"), state_.lengthUs);
+    return map;
+}
+
+void MprisService::update(const MprisState& state)
+{
+    if (state == state_)
+        return;
+    const MprisState before = state_;
+    state_ = state;
+    if (serviceName_.isEmpty())
+        return;
+    QVariantMap changed;
+    if (state.status != before.status)
+        changed.insert(QStringLiteral("PlaybackStatus"), statusText(state.status));
+    if (state.trackId != before.trackId || state.title != before.title || state.url != before.url
+        || state.lengthUs != before.lengthUs)
+        changed.insert(QStringLiteral("Metadata"), metadata());
+    const std::pair<const char*, bool MprisState::*> flags[] = {
+        {"CanGoNext", &MprisState::canGoNext},
+        {"CanGoPrevious", &MprisState::canGoPrevious},
+        {"CanPlay", &MprisState::canPlay},
+        {"CanPause", &MprisState::canPause},
+        {"CanSeek", &MprisState::canSeek},
+    };
+    for (const auto& [name, flag] : flags)
+        if (state.*flag != before.*flag)
+            changed.insert(QString::fromLatin1(name), state.*flag);
+    if (!changed.isEmpty())
+        propertiesChanged(kPlayerInterface, changed);
+}
+
+void MprisService::seeked(qint64 positionUs)
+{
+    if (serviceName_.isEmpty())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPlayerInterface, QStringLiteral("Seeked"));
+    signal << qlonglong(positionUs);
+    QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::propertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+    signal << interface << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+} // namespace desktop
+
+#include "mpris.moc"

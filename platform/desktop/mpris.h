@@ -1,0 +1,81 @@
+#pragma once
+// A media player as the desktop's player controls see it (media keys, the
+// panel's applet, the lock screen, a phone remote): the MPRIS interfaces on
+// the session bus. The service presses nothing itself; it calls the
+// handlers it is given, and is told every change, which it passes on as the
+// interfaces' change signals.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace desktop {
+
+struct MprisHandlers {
+    std::function<void()> play, pause, playPause, stop, next, previous, raise, quit;
+    std::function<void(qint64 offsetUs)> seek;
+    std::function<void(qint64 positionUs)> setPosition;
+    std::function<qint64()> positionUs; // read when asked, never polled
+    std::function<void(const QString& uri)> openUri;
+};
+
+struct MprisState {
+    enum class Status { Stopped, Playing, Paused };
+    Status status = Status::Stopped;
+    QString trackId; // an object path; empty: no track
+    QString title;
+    QString url;
+    qint64 lengthUs = 0;
+    bool canGoNext = false;
+    bool canGoPrevious = false;
+    bool canPlay = false;
+    bool canPause = false;
+    bool canSeek = false;
+
+    bool operator==(const MprisState&) const = default;
+};
+
+struct MprisIdentity {
+    QString busName; // "quorvana": org.mpris.MediaPlayer2.quorvana
+    QString identity; // "Quorvana"
+    QString desktopEntry; // "quorvana"
+    QStringList mimeTypes;
+};
+
+class MprisService : public QObject {
+    Q_OBJECT
+
+public:
+    // Registers on the session bus; without one the service stays silent.
+    // When another player holds the name, this one takes
+    // org.mpris.MediaPlayer2.NAME.instancePID, as the interface asks.
+    MprisService(const MprisIdentity& identity, MprisHandlers handlers, QObject* parent = nullptr);
+    ~MprisService() override;
+
+    bool registered() const { return !serviceName_.isEmpty(); }
+    const QString& serviceName() const { return serviceName_; }
+
+    // Sends the properties that differ from the last state.
+    void update(const MprisState& state);
+    // The position jumped (a seek, a rewind): the desktop's clock restarts there.
+    void seeked(qint64 positionUs);
+
+    // For the adaptors.
+    const MprisState& state() const { return state_; }
+    const MprisIdentity& identity() const { return identity_; }
+    const MprisHandlers& handlers() const { return handlers_; }
+    QVariantMap metadata() const;
+    static QString statusText(MprisState::Status status);
+
+private:
+    void propertiesChanged(const QString& interface, const QVariantMap& changed);
+
+    MprisIdentity identity_;
+    MprisHandlers handlers_;
+    MprisState state_;
+    QString serviceName_;
+};
+
+} // namespace desktop

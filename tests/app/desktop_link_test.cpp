@@ -1,0 +1,159 @@
+// The player as the desktop's controls reach it over a real session bus:
+// the MPRIS interfaces press the window's own controls and report every
+// change, and a video keeps a stand-in screen saver off while it plays.
+#include "app/desktop_link.h"
+#include "tests/app/main_window_fixture.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QTest>
+
+namespace {
+
+const QString kService = QStringLiteral("org.mpris.MediaPlayer2.quorvana");
+const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// Another program on the bus: the desktop's applet, or its screen saver.
+QDBusConnection otherProgram()
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other program"));
+}
+
+// The player answers from this thread's event loop, so the call must not block it.
+QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments = {})
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, interface, method);
+    message.setArguments(arguments);
+    QDBusPendingCall pending = otherProgram().asyncCall(message);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 5000));
+    return pending.reply();
+}
+
+QVariant property(const QString& name)
+{
+    const QDBusMessage reply
+        = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"), {kPlayer, name});
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+QVariantMap metadata()
+{
+    return qdbus_cast<QVariantMap>(property(QStringLiteral("Metadata")).value<QDBusArgument>());
+}
+
+} // namespace
+
+class ChangeRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QStringList statuses;
+
+public slots:
+    void changed(const QString&, const QVariantMap& properties, const QStringList&)
+    {
+        if (properties.contains(QStringLiteral("PlaybackStatus")))
+            statuses << properties.value(QStringLiteral("PlaybackStatus")).toString();
+    }
+};
+
+class StandInScreenSaver : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public:
+    QStringList calls;
+
+public slots:
+    uint Inhibit(const QString& application, const QString&)
+    {
+        calls << "inhibit " + application;
+        return 7;
+    }
+    void UnInhibit(uint cookie) { calls << "uninhibit " + QString::number(cookie); }
+};
+
+struct DesktopLinkTest : Form1Test {
+    void SetUp() override
+    {
+        Form1Test::SetUp();
+        if (!QDBusConnection::sessionBus().isConnected())
+            GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    }
+};
+
+TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
+{
+    addFile("a.wav", 60000);
+    addFile("b.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ASSERT_TRUE(link.mpris().registered());
+    ChangeRecorder recorder;
+    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
+
+    click("a.wav");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+    QVariantMap track = metadata();
+    EXPECT_EQ(track.value("xesam:title").toString(), "a.wav");
+    EXPECT_EQ(track.value("xesam:url").toString(), "file://" + qpath("a.wav"));
+    EXPECT_EQ(track.value("mpris:length").toLongLong(), 60'000'000);
+
+    call(kPlayer, "PlayPause");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Paused");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return recorder.statuses == QStringList {"Playing", "Paused"};
+        },
+        2000))
+        << recorder.statuses.join(", ").toStdString();
+
+    // Next is the list's next file, not the bar's jump to the track's end.
+    call(kPlayer, "Next");
+    track = metadata();
+    EXPECT_EQ(track.value("xesam:title").toString(), "b.wav");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+
+    // As the seek bar moves: carried out by the next tick.
+    media.clearLog();
+    call(kPlayer, "SetPosition",
+        {QVariant::fromValue(track.value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return media.joinedLog().find("seek 30000") != std::string::npos; }, 2000))
+        << media.joinedLog();
+}
+
+TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)
+{
+    StandInScreenSaver saver;
+    QDBusConnection bus = otherProgram();
+    ASSERT_TRUE(bus.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
+    addFile("clip.avi", 60000);
+    addFile("song.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+
+    click("clip.avi");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saver.calls.size() == 1; }, 3000));
+    call(kPlayer, "Pause");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saver.calls.size() == 2; }, 3000));
+    click("clip.avi");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saver.calls.size() == 3; }, 3000));
+    click("song.wav"); // the video closes: the screen may sleep again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saver.calls.size() == 4; }, 3000));
+    call(kPlayer, "Play");
+    QTest::qWait(300);
+    EXPECT_EQ(saver.calls,
+        (QStringList {"inhibit io.github.quorvana.Quorvana", "uninhibit 7", "inhibit io.github.quorvana.Quorvana",
+            "uninhibit 7"}));
+    bus.unregisterService("org.freedesktop.ScreenSaver");
+}
+
+#include "desktop_link_test.moc"

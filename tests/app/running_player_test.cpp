@@ -1,0 +1,106 @@
+// One running player per session, between real processes on a bus of the
+// test's own: a later start hands its file over and ends, the running player
+// plays it; "--new-window" starts a player of its own; the desktop's Quit
+// ends the player.
+#include "platform/desktop/running_player.h"
+#include "tests/support/temp_dir.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const QString kPlayerName = QStringLiteral("org.mpris.MediaPlayer2.quorvana");
+
+// Three seconds of silence: long enough to be still playing when asked.
+std::string silentWave()
+{
+    const auto le = [](uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i)
+            s += char((v >> (8 * i)) & 0xff);
+        return s;
+    };
+    const uint32_t data = 8000 * 2 * 3;
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) + le(16000, 4)
+        + le(2, 2) + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
+QString playingUrl(const QString& service)
+{
+    QDBusMessage get
+        = QDBusMessage::createMethodCall(service, "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.mpris.MediaPlayer2.Player") << QStringLiteral("Metadata");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 2000);
+    const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
+    return qdbus_cast<QVariantMap>(value.value<QDBusArgument>()).value("xesam:url").toString();
+}
+
+bool registered(const QString& service)
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value();
+}
+
+struct Player : QProcess {
+    explicit Player(const QString& folder, const QStringList& arguments)
+    {
+        setWorkingDirectory(folder);
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        start(QStringLiteral(QUORVANA_PLAYER), arguments);
+    }
+    ~Player() override
+    {
+        if (state() != QProcess::NotRunning) {
+            kill();
+            waitForFinished(2000);
+        }
+    }
+};
+
+} // namespace
+
+TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const std::string first = dir.write("first.wav", silentWave());
+    std::filesystem::create_directories(dir / "other");
+    const std::string second = dir.write("other/second.wav", silentWave());
+    const std::string third = dir.write("other/third.wav", silentWave());
+
+    Player running(QString::fromStdString(dir.path().string()), {"first.wav"});
+    ASSERT_TRUE(QTest::qWaitFor([] { return registered("io.github.quorvana.Quorvana"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return registered(kPlayerName); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
+
+    // From another folder, by an absolute name: the running player takes it.
+    Player later("/", {QString::fromStdString(second)});
+    ASSERT_TRUE(later.waitForFinished(10000));
+    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/other/second.wav"); }, 5000))
+        << playingUrl(kPlayerName).toStdString();
+
+    // A player of its own, beside the first on the bus.
+    Player separate("/", {"--new-window", QString::fromStdString(third)});
+    const QString own = kPlayerName + ".instance" + QString::number(separate.processId());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return registered(own) && playingUrl(own).endsWith("/third.wav"); }, 10000));
+    EXPECT_EQ(separate.state(), QProcess::Running);
+
+    // The desktop's Quit closes the window, which ends the player.
+    QDBusMessage quit
+        = QDBusMessage::createMethodCall(kPlayerName, "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2", "Quit");
+    QDBusConnection::sessionBus().call(quit, QDBus::Block, 2000);
+    ASSERT_TRUE(running.waitForFinished(10000));
+    EXPECT_EQ(running.exitCode(), 0);
+    EXPECT_FALSE(registered("io.github.quorvana.Quorvana"));
+}
