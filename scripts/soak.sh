@@ -37,10 +37,13 @@ xvfb=""
 bus=""
 pid=""
 cleanup() {
+  local rc=$?
+  set +e # the player's own status, killed, is not the run's
   [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   [ -n "$bus" ] && kill "$bus" 2>/dev/null
   rm -rf "$work"
+  exit "$rc"
 }
 trap cleanup EXIT
 
