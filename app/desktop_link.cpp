@@ -7,6 +7,7 @@
 #include "playback/track_player.h"
 
 #include <QFileInfo>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -47,7 +48,7 @@ DesktopLink::DesktopLink(TForm1& form)
         ui::guarded([this](int position) { mpris_.seeked(qint64(position) * 1000); }));
     connect(&form_, &QWidget::windowTitleChanged, this, ui::guarded([this] { update(); }));
     connect(form_.FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] { update(); }));
-    update();
+    updateNow();
 }
 
 DesktopLink::~DesktopLink() = default;
@@ -103,6 +104,19 @@ void DesktopLink::seekTo(qint64 positionUs)
 }
 
 void DesktopLink::update()
+{
+    // A start sends the reset, opens the file, plays it and then names the
+    // window: the desktop hears the outcome once, not each step of it.
+    if (updatePending_)
+        return;
+    updatePending_ = true;
+    QTimer::singleShot(0, this, ui::guarded([this] {
+        updatePending_ = false;
+        updateNow();
+    }));
+}
+
+void DesktopLink::updateNow()
 {
     TMediaPlayer* player = form_.MediaPlayer1;
     desktop::MprisState s;

@@ -32,6 +32,7 @@ public:
 private:
     desktop::MprisHandlers handlers();
     void update();
+    void updateNow();
     void seekTo(qint64 positionUs);
     qint64 positionUs() const;
 
@@ -41,6 +42,7 @@ private:
     desktop::ScreenSaverInhibitor screen_;
     QString lastFile_;
     unsigned track_ = 0;
+    bool updatePending_ = false;
 };
 
 } // namespace desktop_link

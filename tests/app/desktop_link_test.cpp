@@ -2,6 +2,7 @@
 // the MPRIS interfaces press the window's own controls and report every
 // change, and a video keeps a stand-in screen saver off while it plays.
 #include "app/desktop_link.h"
+#include "playback/track_player.h"
 #include "tests/app/main_window_fixture.h"
 
 #include <QDBusArgument>
@@ -53,12 +54,17 @@ class ChangeRecorder : public QObject {
 
 public:
     QStringList statuses;
+    QStringList urls;
 
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
         if (properties.contains(QStringLiteral("PlaybackStatus")))
             statuses << properties.value(QStringLiteral("PlaybackStatus")).toString();
+        if (properties.contains(QStringLiteral("Metadata")))
+            urls << qdbus_cast<QVariantMap>(properties.value(QStringLiteral("Metadata")).value<QDBusArgument>())
+                        .value(QStringLiteral("xesam:url"))
+                        .toString();
     }
 };
 
@@ -99,6 +105,9 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
         QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 
+    // The GM reset played before every track is no track of the user's.
+    form->RadioButton1->click();
+    media.add(form->trackPlayer().windowsDirectory().toStdString() + "/QUORVAGM.MI_", 100);
     click("a.wav");
     EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
     QVariantMap track = metadata();
@@ -114,6 +123,7 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
         },
         2000))
         << recorder.statuses.join(", ").toStdString();
+    EXPECT_EQ(recorder.urls, QStringList {"file://" + qpath("a.wav")});
 
     // Next is the list's next file, not the bar's jump to the track's end.
     call(kPlayer, "Next");
