@@ -24,22 +24,14 @@ QStringList playedTypes()
     return types;
 }
 
-// Wraps a handler the way every slot of the windows is wrapped: a refusal
-// the bus asked for shows its box, and the bus gets its answer.
-std::function<void()> guarded(std::function<void()> f)
-{
-    return [f = std::move(f)] { ui::guard(f); };
-}
-
 } // namespace
 
 DesktopLink::DesktopLink(TForm1& form)
     : form_(form),
       mpris_({QStringLiteral("quorvana"), QStringLiteral("Quorvana"), QStringLiteral("quorvana"), playedTypes()},
           handlers()),
-      receiver_(
-          QString::fromLatin1(kAppId), [this](const QStringList& paths) { ui::guard([&] { form_.handOver(paths); }); },
-          [this] { form_.raiseForUser(); }),
+      receiver_(QString::fromLatin1(kAppId), ui::guarded([this](const QStringList& paths) { form_.handOver(paths); }),
+          ui::guarded([this] { form_.raiseForUser(); })),
       screen_(QString::fromLatin1(kAppId), QStringLiteral("Playing a video"))
 {
     TMediaPlayer* player = form_.MediaPlayer1;
@@ -53,8 +45,11 @@ DesktopLink::DesktopLink(TForm1& form)
 
 DesktopLink::~DesktopLink() = default;
 
+// Every handler runs as the windows' slots do: a refusal the bus asked for
+// shows its box, and the bus still gets its answer.
 desktop::MprisHandlers DesktopLink::handlers()
 {
+    using ui::guarded;
     const auto press = [this](TMPBtnType button) {
         return guarded([this, button] { form_.MediaPlayer1->Button(button)->click(); });
     };
@@ -76,14 +71,10 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.previous = guarded([this] { form_.trackPlayer().playNeighbour(-1); });
     h.raise = guarded([this] { form_.raiseForUser(); });
     h.quit = guarded([this] { form_.close(); });
-    h.seek = [this](qint64 offsetUs) { ui::guard([&] { seekTo(positionUs() + offsetUs); }); };
-    h.setPosition = [this](qint64 positionUs) { ui::guard([&] { seekTo(positionUs); }); };
+    h.seek = guarded([this](qint64 offsetUs) { seekTo(positionUs() + offsetUs); });
+    h.setPosition = guarded([this](qint64 positionUs) { seekTo(positionUs); });
     h.positionUs = [this] { return positionUs(); };
-    h.openUri = [this](const QString& uri) {
-        const QUrl url(uri);
-        if (url.isLocalFile())
-            ui::guard([&] { form_.handOver({url.toLocalFile()}); });
-    };
+    h.openUri = guarded([this](const QString& uri) { form_.handOver(desktop::localPaths({uri})); });
     return h;
 }
 

@@ -407,18 +407,21 @@ void TForm1::handOver(const QStringList& paths)
     arguments_ = {arguments_.value(0), paths.first()};
     // Raised, not activated: an activation would start the command-line
     // file over again, a moment after the drop started it.
-    if (isMinimized())
-        showNormal();
-    raise();
+    comeForward();
     FileDrag1->drop(paths);
 }
 
 void TForm1::raiseForUser()
 {
+    comeForward();
+    activateWindow();
+}
+
+void TForm1::comeForward()
+{
     if (isMinimized())
         showNormal();
     raise();
-    activateWindow();
 }
 
 void TForm1::showInBrowser(const QString& path)

@@ -123,6 +123,7 @@ private:
     void showBrowserAtStart();
 
     void showInBrowser(const QString& path);
+    void comeForward();
 
     QStringList arguments_;
     std::unique_ptr<TrackPlayer> trackPlayer_;

@@ -43,6 +43,15 @@ private:
     FileReceiver* r_;
 };
 
+QStringList localPaths(const QStringList& uris)
+{
+    QStringList paths;
+    for (const QString& uri : uris)
+        if (const QUrl url(uri); url.isLocalFile())
+            paths << url.toLocalFile();
+    return paths;
+}
+
 QString applicationPath(const QString& appId)
 {
     QString path = QStringLiteral("/") + appId;
@@ -95,12 +104,7 @@ FileReceiver::~FileReceiver()
 
 void FileReceiver::received(const QStringList& uris)
 {
-    QStringList paths;
-    for (const QString& uri : uris) {
-        const QUrl url(uri);
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
+    const QStringList paths = localPaths(uris);
     if (!paths.isEmpty() && open_)
         open_(paths);
     else if (activate_)

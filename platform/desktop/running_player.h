@@ -14,6 +14,9 @@ namespace desktop {
 // ("io.github.quorvana.Quorvana" gives "/io/github/quorvana/Quorvana").
 QString applicationPath(const QString& appId);
 
+// The local files among URIS, as paths; other schemes are left out.
+QStringList localPaths(const QStringList& uris);
+
 // Asks the program running under APP_ID to open FILES (absolute paths).
 // True once it has taken them; false when none runs there, when there is
 // no session bus, or when it does not answer within a few seconds.
