@@ -45,6 +45,19 @@ const Kind* kindOfExtension(const QString& extension)
 
 const Kind* kindOf(const QString& path) { return kindOfExtension(textrules::extractFileExt(path)); }
 
+mci::DeviceType askedDevice(const Kind* kind)
+{
+    return kind && kind->waveOnly ? WaveAudio : AutoSelect;
+}
+
+mci::DeviceType resolvedDevice(mci::DeviceType type, const QString& path)
+{
+    if (type != AutoSelect || path.isEmpty())
+        return type;
+    const Kind* kind = kindOf(path);
+    return kind ? kind->autoSelect : AutoSelect;
+}
+
 QString browserMask()
 {
     QStringList patterns;

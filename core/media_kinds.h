@@ -44,6 +44,14 @@ const Kind* kindOf(const QString& path);
 // The kind of an extension given alone (".MID", ".wa~"); null for others.
 const Kind* kindOfExtension(const QString& extension);
 
+// The device type the player asks for a file of KIND: the wave-only kinds
+// on wave audio whatever their content says, every other file auto-selected.
+mci::DeviceType askedDevice(const Kind* kind);
+
+// The device TYPE means for PATH: auto-select goes by the file's kind and
+// stays AutoSelect for a file the player does not play.
+mci::DeviceType resolvedDevice(mci::DeviceType type, const QString& path);
+
 // "*.mid;*.rmi;..." for the file list.
 QString browserMask();
 
