@@ -25,6 +25,19 @@ std::map<DeviceType, Preparer>& preparers()
     return t;
 }
 
+std::map<DeviceType, Checker>& checkers()
+{
+    static std::map<DeviceType, Checker> t;
+    return t;
+}
+
+Result noDeviceFor(const std::string& file)
+{
+    if (file.empty())
+        return Result::failure(ErrInvalidDeviceName, errorText(ErrInvalidDeviceName));
+    return Result::failure(ErrInvalidFile, "No media device plays files of this kind.");
+}
+
 } // namespace
 
 std::string errorText(uint32_t code)
@@ -75,15 +88,38 @@ void prepareDevice(DeviceType type, const multimedia::Choices& choices)
         prepare(choices);
 }
 
+Checker setChecker(DeviceType type, Checker checker)
+{
+    std::lock_guard lock(tableMutex());
+    Checker old = checkers()[type];
+    checkers()[type] = std::move(checker);
+    return old;
+}
+
+Result checkFile(DeviceType type, const std::string& file)
+{
+    if (type == DeviceType::AutoSelect)
+        return noDeviceFor(file);
+    Checker check;
+    {
+        std::lock_guard lock(tableMutex());
+        if (auto it = checkers().find(type); it != checkers().end())
+            check = it->second;
+    }
+    if (!check)
+        return Result::success();
+    Result r = check(file);
+    if (!r.ok() && r.text.empty())
+        r.text = errorText(r.code);
+    return r;
+}
+
 Result openDevice(
     DeviceType type, const std::string& file, const multimedia::Choices& choices, std::unique_ptr<Device>& out)
 {
     out.reset();
-    if (type == DeviceType::AutoSelect) {
-        if (file.empty())
-            return Result::failure(ErrInvalidDeviceName, errorText(ErrInvalidDeviceName));
-        return Result::failure(ErrInvalidFile, "No media device plays files of this kind.");
-    }
+    if (type == DeviceType::AutoSelect)
+        return noDeviceFor(file);
     Factory make;
     {
         std::lock_guard lock(tableMutex());

@@ -98,6 +98,15 @@ void setPreparer(DeviceType type, Preparer preparer);
 // Returns at once; does nothing for a type with no preparer.
 void prepareDevice(DeviceType type, const multimedia::Choices& choices);
 
+// Reads FILE as the driver of TYPE would, without opening a device or
+// touching an output: whether a track could start without stopping the one
+// that plays. Drivers that read nothing ahead leave it unset.
+using Checker = std::function<Result(const std::string& file)>;
+// Returns the previous checker, so that it can be put back.
+Checker setChecker(DeviceType type, Checker checker);
+// Success for a type without a checker; AutoSelect is refused as by openDevice.
+Result checkFile(DeviceType type, const std::string& file);
+
 // Creates the device for TYPE with CHOICES and opens FILE on it. AutoSelect
 // is refused: the caller picks the device for a file. On failure OUT stays
 // empty and the result says why.

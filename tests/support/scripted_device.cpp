@@ -23,15 +23,22 @@ const mci::DeviceType kTypes[] = {mci::DeviceType::Sequencer, mci::DeviceType::W
 
 ScriptedMedia::ScriptedMedia()
 {
-    for (mci::DeviceType type : kTypes)
+    for (mci::DeviceType type : kTypes) {
         saved_[type] = mci::setFactory(
             type, [this, type](const multimedia::Choices&) { return std::make_unique<ScriptedDevice>(*this, type); });
+        savedCheckers_[type] = mci::setChecker(type, [this](const std::string& file) {
+            return files_.count(file) ? mci::Result::success()
+                                      : mci::Result::failure(mci::ErrInvalidFile, "scripted refusal");
+        });
+    }
 }
 
 ScriptedMedia::~ScriptedMedia()
 {
     for (auto& [type, factory] : saved_)
         mci::setFactory(type, factory);
+    for (auto& [type, checker] : savedCheckers_)
+        mci::setChecker(type, checker);
 }
 
 void ScriptedMedia::add(const std::string& path, uint32_t lengthMs)

@@ -39,6 +39,7 @@ private:
     std::map<std::string, uint32_t> files_;
     ScriptedDevice* current_ = nullptr;
     std::map<mci::DeviceType, mci::Factory> saved_;
+    std::map<mci::DeviceType, mci::Checker> savedCheckers_;
 };
 
 class ScriptedDevice : public mci::Device {
