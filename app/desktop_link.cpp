@@ -2,13 +2,12 @@
 
 #include "app/main_window.h"
 #include "core/media_kinds.h"
-#include "framework/file_controls.h"
+#include "framework/file_names.h"
 #include "framework/guard.h"
-#include "playback/track_player.h"
+#include "playback/playback_session.h"
 
 #include <QFileInfo>
 #include <QTimer>
-#include <QToolButton>
 #include <QUrl>
 
 namespace desktop_link {
@@ -24,22 +23,37 @@ QStringList playedTypes()
     return types;
 }
 
+// The file's own bytes, percent-encoded: a name that is no valid UTF-8 still
+// names the file it is.
+QString fileUrl(const QString& path)
+{
+    const std::string bytes = ui::fileNameBytes(QFileInfo(path).absoluteFilePath());
+    return QStringLiteral("file://")
+        + QString::fromLatin1(QUrl::toPercentEncoding(QByteArray::fromStdString(bytes), "/"));
+}
+
+desktop::MprisError error(const char* name, const QString& message)
+{
+    return {QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name), message};
+}
+
 } // namespace
 
 DesktopLink::DesktopLink(TForm1& form)
-    : form_(form),
+    : form_(form), session_(form.session()),
       mpris_({QStringLiteral("quorvana"), QStringLiteral("Quorvana"), QStringLiteral("quorvana"), playedTypes()},
           handlers()),
       receiver_(QString::fromLatin1(kAppId), ui::guarded([this](const QStringList& paths) { form_.handOver(paths); }),
           ui::guarded([this] { form_.raiseForUser(); })),
       screen_(QString::fromLatin1(kAppId), QStringLiteral("Playing a video"))
 {
-    TMediaPlayer* player = form_.MediaPlayer1;
-    connect(player, &TMediaPlayer::changed, this, ui::guarded([this] { update(); }));
-    connect(player, &TMediaPlayer::positionSet, this,
-        ui::guarded([this](int position) { mpris_.seeked(qint64(position) * 1000); }));
-    connect(&form_, &QWidget::windowTitleChanged, this, ui::guarded([this] { update(); }));
-    connect(form_.FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] { update(); }));
+    for (auto signal : {&PlaybackSession::modeChanged, &PlaybackSession::tracksChanged})
+        connect(&session_, signal, this, ui::guarded([this] { update(); }));
+    connect(&session_, &PlaybackSession::titleChanged, this, ui::guarded([this] { update(); }));
+    connect(&session_, &PlaybackSession::lengthShown, this, ui::guarded([this] { update(); }));
+    connect(&session_, &PlaybackSession::selectionChanged, this, ui::guarded([this] { update(); }));
+    connect(
+        &session_, &PlaybackSession::seeked, this, ui::guarded([this](int ms) { mpris_.seeked(qint64(ms) * 1000); }));
     updateNow();
 }
 
@@ -50,54 +64,74 @@ DesktopLink::~DesktopLink() = default;
 desktop::MprisHandlers DesktopLink::handlers()
 {
     using ui::guarded;
-    const auto press = [this](TMPBtnType button) {
-        return guarded([this, button] { form_.MediaPlayer1->Button(button)->click(); });
-    };
-    const auto mode
-        = [this] { return form_.MediaPlayer1->IsOpen() ? form_.MediaPlayer1->Mode() : TMPModes::mpNotReady; };
+    const auto playing = [this] { return session_.device().mode() == TMPModes::mpPlaying; };
     desktop::MprisHandlers h;
-    h.play = press(TMPBtnType::btPlay);
-    h.stop = press(TMPBtnType::btStop);
-    h.pause = guarded([this, mode] {
-        if (mode() == TMPModes::mpPlaying)
-            form_.MediaPlayer1->Button(TMPBtnType::btPause)->click();
+    h.play = guarded([this] { session_.play(); });
+    h.stop = guarded([this] { session_.stop(); });
+    h.pause = guarded([this, playing] {
+        if (playing())
+            session_.pauseOrResume();
     });
-    h.playPause = guarded([this, mode] {
-        form_.MediaPlayer1->Button(mode() == TMPModes::mpPlaying ? TMPBtnType::btPause : TMPBtnType::btPlay)->click();
+    h.playPause = guarded([this, playing] {
+        if (playing())
+            session_.pauseOrResume();
+        else
+            session_.play();
     });
     // The bar's Next and Prev jump within the track; the desktop means the
     // neighbouring file.
-    h.next = guarded([this] { form_.trackPlayer().playNeighbour(1); });
-    h.previous = guarded([this] { form_.trackPlayer().playNeighbour(-1); });
+    h.next = guarded([this] { session_.playNeighbour(1); });
+    h.previous = guarded([this] { session_.playNeighbour(-1); });
     h.raise = guarded([this] { form_.raiseForUser(); });
     h.quit = guarded([this] { form_.close(); });
-    h.seek = guarded([this](qint64 offsetUs) { seekTo(positionUs() + offsetUs); });
+    h.seek = guarded([this](qint64 offsetUs) { seekTo(qint64(session_.positionMs()) * 1000 + offsetUs); });
     h.setPosition = guarded([this](qint64 positionUs) { seekTo(positionUs); });
-    h.positionUs = [this] { return positionUs(); };
-    h.openUri = guarded([this](const QString& uri) { form_.handOver(desktop::localPaths({uri})); });
+    h.positionUs = [this] { return qint64(session_.positionMs()) * 1000; };
+    h.openUri = [this](const QString& uri) {
+        desktop::MprisError refusal;
+        ui::guard([&] { refusal = open(uri); });
+        return refusal;
+    };
     return h;
-}
-
-qint64 DesktopLink::positionUs() const
-{
-    TMediaPlayer* player = form_.MediaPlayer1;
-    return player->IsOpen() ? qint64(player->Position()) * 1000 : 0;
 }
 
 void DesktopLink::seekTo(qint64 positionUs)
 {
-    // As the seek bar moves: its tenths of a second, carried out at the next tick.
-    ui::ScrollBar* bar = form_.ScrollBar1;
-    const int tenths = int(std::clamp<qint64>(positionUs / 100000, bar->minimum(), bar->maximum()));
-    bar->setValue(tenths);
-    int pos = tenths;
-    form_.ScrollBar1Scroll(bar, ui::ScrollCode::scPosition, pos);
+    if (!session_.device().isOpen())
+        return;
+    // Past the end is the next track, as the desktop's player controls have
+    // it; after the last one the player stops.
+    if (positionUs >= qint64(session_.lengthMs()) * 1000) {
+        if (!session_.playNeighbour(1))
+            session_.stop();
+        return;
+    }
+    session_.seekTo(int(std::max<qint64>(positionUs, 0) / 1000));
+}
+
+desktop::MprisError DesktopLink::open(const QString& uri)
+{
+    const QStringList paths = desktop::localPaths({uri});
+    if (paths.isEmpty())
+        return error("NotSupported", QStringLiteral("Only local files play: %1").arg(uri));
+    const QString& path = paths.first();
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return error("FileNotFound", QStringLiteral("No such file: %1").arg(path));
+    if (!info.isReadable())
+        return error("AccessDenied", QStringLiteral("The file cannot be read: %1").arg(path));
+    if (!media_kinds::kindOf(path))
+        return error("NotSupported", QStringLiteral("Not a media file the player plays: %1").arg(path));
+    if (const QString reason = session_.refusalOf(path); !reason.isEmpty())
+        return error("NotSupported", QStringLiteral("%1: %2").arg(path, reason));
+    form_.handOver(paths);
+    return {};
 }
 
 void DesktopLink::update()
 {
     // A start sends the reset, opens the file, plays it and then names the
-    // window: the desktop hears the outcome once, not each step of it.
+    // track: the desktop hears the outcome once, not each step of it.
     if (updatePending_)
         return;
     updatePending_ = true;
@@ -109,28 +143,29 @@ void DesktopLink::update()
 
 void DesktopLink::updateNow()
 {
-    TMediaPlayer* player = form_.MediaPlayer1;
+    MediaDevice& device = session_.device();
     desktop::MprisState s;
-    const bool open = player->IsOpen() && !player->FileName.isEmpty();
-    const TMPModes mode = open ? player->Mode() : TMPModes::mpNotReady;
+    const bool open = device.isOpen() && !device.fileName.isEmpty();
+    const TMPModes mode = open ? device.mode() : TMPModes::mpNotReady;
     s.status = mode == TMPModes::mpPlaying ? desktop::MprisState::Status::Playing
         : mode == TMPModes::mpPaused       ? desktop::MprisState::Status::Paused
                                            : desktop::MprisState::Status::Stopped;
     if (open) {
-        if (player->FileName != lastFile_) {
-            lastFile_ = player->FileName;
+        if (device.fileName != lastFile_) {
+            lastFile_ = device.fileName;
             ++track_;
         }
         s.trackId = QStringLiteral("/io/github/quorvana/Quorvana/track/%1").arg(track_);
-        s.title = form_.windowTitle();
-        s.url = QUrl::fromLocalFile(QFileInfo(player->FileName).absoluteFilePath()).toString(QUrl::FullyEncoded);
-        s.lengthUs = qint64(player->Length()) * 1000;
+        s.title = session_.title();
+        s.url = fileUrl(device.fileName);
+        s.lengthUs = qint64(session_.lengthMs()) * 1000;
         s.canPlay = s.canPause = s.canSeek = true;
     }
-    const int count = form_.FileListBox1->count();
-    s.canGoNext = s.canGoPrevious = count > 0;
+    const int selected = session_.selectedIndex();
+    s.canGoNext = selected + 1 < session_.trackCount();
+    s.canGoPrevious = selected > 0;
     mpris_.update(s);
-    screen_.hold(open && mode == TMPModes::mpPlaying && player->OpenType() == mci::DeviceType::AviVideo);
+    screen_.hold(open && mode == TMPModes::mpPlaying && device.openType() == mci::DeviceType::AviVideo);
 }
 
 } // namespace desktop_link

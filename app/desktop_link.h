@@ -1,8 +1,8 @@
 #pragma once
 // The player as the desktop reaches it from outside its window: the media
 // keys and player applets (MPRIS), the files a later start hands over, and
-// the screen kept awake while a video plays. Everything it is asked goes
-// through the main window's own controls, as a click would.
+// the screen kept awake while a video plays. It shows and commands the
+// playback session, as the window's controls do.
 #include "platform/desktop/mpris.h"
 #include "platform/desktop/running_player.h"
 #include "platform/desktop/screen_saver.h"
@@ -11,6 +11,7 @@
 #include <QString>
 
 class TForm1;
+class PlaybackSession;
 
 namespace desktop_link {
 
@@ -34,9 +35,10 @@ private:
     void update();
     void updateNow();
     void seekTo(qint64 positionUs);
-    qint64 positionUs() const;
+    desktop::MprisError open(const QString& uri);
 
     TForm1& form_;
+    PlaybackSession& session_;
     desktop::MprisService mpris_;
     desktop::FileReceiver receiver_;
     desktop::ScreenSaverInhibitor screen_;

@@ -5,6 +5,7 @@
 #include "browser/file_drag.h"
 #include "browser/file_menu.h"
 #include "core/media_kinds.h"
+#include "core/textrules.h"
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/file_controls.h"
@@ -14,7 +15,7 @@
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/shell/shell.h"
-#include "playback/track_player.h"
+#include "playback/playback_session.h"
 #include "settings/association_dialog.h"
 #include "settings/editor_settings.h"
 #include "settings/setup_dialog.h"
@@ -33,7 +34,8 @@ TForm1* Form1 = nullptr;
 
 using namespace window_look;
 
-TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent), arguments_(arguments)
+TForm1::TForm1(const QStringList& arguments, QWidget* parent)
+    : QWidget(parent), arguments_(arguments), session_(std::make_unique<PlaybackSession>())
 {
     Form1 = this;
     setObjectName("Form1");
@@ -52,7 +54,8 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent),
     createReadouts();
     createButtons();
     createNonVisual();
-    createLogic();
+    showSession();
+    createFileMenu();
 
     if (auto* app = ui::application())
         connect(app, &ui::Application::formActivated, this, ui::guarded([this](QWidget* form) {
@@ -69,22 +72,70 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QWidget(parent),
     }
 }
 
-void TForm1::createLogic()
+// The controls show the session: each follows what it reports, and what
+// the user does to them goes to it as a command.
+void TForm1::showSession()
 {
-    trackPlayer_ = std::make_unique<TrackPlayer>(PlayerControls{
-        *MediaPlayer1, *ScrollBar1, *Edit1, *Edit2, *Timer1, *FileListBox1, *CheckBox1, *RadioButton1, *RadioButton2,
-        *this, [this] { FileDrag1->setEnableDrop(true); }, [this](const QString& path) { showInBrowser(path); }});
-    connect(FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] { trackPlayer_->listShown(); }));
-    fileMenu_ = std::make_unique<FileMenu>(
-        FileMenuControls{*this, *FileListBox1, *DirectoryListBox1, *CheckBox1, *SaveDialog1,
-                         {EditFile, CopyFile1, RenameFile1, DeleteFile1}},
-        FileMenuHooks{
-            .stopPlayer = [this] { MediaPlayer1->Stop(); },
-            .rewindPlayer = [this] { MediaPlayer1->Rewind(); },
-            .openInstead = [this](const QString& file) { trackPlayer_->openQuietly(file); },
-            .editorFor = [](const std::string& file) {
-                return editor_settings::editorForFile(editor_settings::location(), file);
-            },
+    PlaybackSession& session = *session_;
+    const auto follow
+        = [this, &session](auto signal, auto view) { connect(&session, signal, this, ui::guarded(view)); };
+    follow(&PlaybackSession::titleChanged, [this](const QString& title) { setWindowTitle(title); });
+    follow(&PlaybackSession::selectionChanged, [this](int index) {
+        if (FileListBox1->itemIndex() != index)
+            FileListBox1->setItemIndex(index);
+    });
+    follow(&PlaybackSession::lengthShown, [this](int ms) {
+        ScrollBar1->setMaximum(ms / 100);
+        Edit1->setText(textrules::numberText(ms * 0.001));
+    });
+    follow(&PlaybackSession::positionShown, [this](int tenths) {
+        ScrollBar1->setValue(tenths);
+        Edit2->setText(textrules::numberText(tenths * 0.1));
+    });
+    follow(&PlaybackSession::refused, [this] {
+        Edit1->setText("Error");
+        Edit2->setText("");
+    });
+    // "Error" alone cannot tell a damaged file from a missing sound card: the
+    // reason goes beside it, for the eye and for a screen reader.
+    follow(&PlaybackSession::reasonChanged, [this](const QString& reason) {
+        Edit1->setToolTip(reason);
+        Edit1->setAccessibleDescription(reason);
+    });
+    follow(&PlaybackSession::autoAdvanceChanged, [this](bool on) { CheckBox1->setChecked(on); });
+    follow(&PlaybackSession::resetChanged, [this](ResetChoice choice) {
+        (choice == ResetChoice::GM          ? RadioButton1
+                : choice == ResetChoice::GS ? RadioButton2
+                                            : RadioButton3)
+            ->setChecked(true);
+    });
+    follow(&PlaybackSession::dropsAccepted, [this] { FileDrag1->setEnableDrop(true); });
+    follow(&PlaybackSession::browseTo, [this](const QString& path) { showInBrowser(path); });
+
+    connect(CheckBox1, &QCheckBox::toggled, this, ui::guarded([this](bool on) { session_->setAutoAdvance(on); }));
+    connect(RadioButton3, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            session_->chooseReset(ResetChoice::None);
+    }));
+    connect(FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] {
+        session_->setTracks(FileListBox1->directory(), FileListBox1->itemTexts());
+        session_->select(FileListBox1->itemIndex());
+        session_->prepareDevicesForTracks();
+    }));
+    connect(FileListBox1, &QListWidget::itemSelectionChanged, this,
+        ui::guarded([this] { session_->select(FileListBox1->itemIndex()); }));
+}
+
+void TForm1::createFileMenu()
+{
+    fileMenu_ = std::make_unique<FileMenu>(FileMenuControls {*this, *FileListBox1, *DirectoryListBox1, *CheckBox1,
+                                               *SaveDialog1, {EditFile, CopyFile1, RenameFile1, DeleteFile1}},
+        FileMenuHooks {
+            .stopPlayer = [this] { session_->stopIfOpen(); },
+            .rewindPlayer = [this] { session_->rewindIfOpen(); },
+            .openInstead = [this](const QString& file) { session_->openQuietly(file); },
+            .editorFor
+            = [](const std::string& file) { return editor_settings::editorForFile(editor_settings::location(), file); },
             .setup = [this] { Setup1Click(this); },
         });
 }
@@ -120,10 +171,10 @@ void TForm1::createLogo()
 
 void TForm1::createPlayerControls()
 {
-    MediaPlayer1 = new TMediaPlayer(this);
+    MediaPlayer1 = new TMediaPlayer(*session_, this);
     MediaPlayer1->setObjectName("MediaPlayer1");
     MediaPlayer1->setGeometry(8, 0, 141, 33);
-    MediaPlayer1->DeviceType = TMPDeviceTypes::dtSequencer;
+    MediaPlayer1->SetDeviceType(TMPDeviceTypes::dtSequencer);
     MediaPlayer1->AutoOpen = true;
     MediaPlayer1->SetAutoEnable(false);
     MediaPlayer1->OnClick = [this](QObject* sender, TMPBtnType button, bool& doDefault) {
@@ -257,10 +308,9 @@ void TForm1::createButtons()
 
 void TForm1::createNonVisual()
 {
-    Timer1 = new QTimer(this);
+    // The tick is the session's: it follows the track with or without a window.
+    Timer1 = &session_->timer();
     Timer1->setObjectName("Timer1");
-    Timer1->setInterval(100);
-    connect(Timer1, &QTimer::timeout, this, ui::guarded([this] { Timer1Timer(Timer1); }));
 
     FileDrag1 = new TFileDrag(this);
     FileDrag1->setObjectName("FileDrag1");
@@ -301,7 +351,7 @@ void TForm1::showBrowserAtStart()
 
 void TForm1::FormActivate(QObject*)
 {
-    trackPlayer_->startFromCommandLine(arguments_);
+    session_->startFromCommandLine(arguments_);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -368,21 +418,40 @@ void TForm1::Button1Click(QObject*)
     RunFormAssoc();
 }
 
-void TForm1::FileListBox1Click(QObject*) { trackPlayer_->listClick(); }
+void TForm1::FileListBox1Click(QObject*)
+{
+    session_->listClick();
+}
 
-void TForm1::MediaPlayer1Click(QObject*, TMPBtnType, bool&) { trackPlayer_->buttonPressed(); }
+void TForm1::MediaPlayer1Click(QObject*, TMPBtnType, bool&)
+{
+    session_->buttonPressed();
+}
 
-void TForm1::Timer1Timer(QObject*) { trackPlayer_->tick(); }
+void TForm1::Timer1Timer(QObject*)
+{
+    session_->tick();
+}
 
-void TForm1::ScrollBar1Scroll(QObject*, ui::ScrollCode, int&) { trackPlayer_->seekRequested(); }
+void TForm1::ScrollBar1Scroll(QObject*, ui::ScrollCode, int&)
+{
+    session_->seekRequested();
+}
 
-void TForm1::ScrollBar1Change(QObject*) { trackPlayer_->showSeekPosition(); }
+void TForm1::ScrollBar1Change(QObject*)
+{
+    session_->setShownPosition(ScrollBar1->value());
+}
 
-void TForm1::RadioButton1Click(QObject*) { trackPlayer_->resetChosen(); }
+void TForm1::RadioButton1Click(QObject* Sender)
+{
+    session_->chooseReset(Sender == RadioButton2 ? ResetChoice::GS : ResetChoice::GM);
+}
 
-void TForm1::CheckGMGSReset() { trackPlayer_->checkReset(); }
-
-void TForm1::midipause(const int& duration) { trackPlayer_->midipause(duration); }
+void TForm1::CheckGMGSReset()
+{
+    session_->checkReset();
+}
 
 void TForm1::DriveComboBox1Change(QObject*)
 {
@@ -397,7 +466,7 @@ void TForm1::DirectoryListBox1Change(QObject*)
 void TForm1::FileDrag1Drop(QObject*)
 {
     if (FileDrag1->FileCount() >= 1)
-        trackPlayer_->startDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
+        session_->startDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
 }
 
 void TForm1::handOver(const QStringList& paths)

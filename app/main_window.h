@@ -1,7 +1,7 @@
 #pragma once
 // The main window: its controls, their layout, and every handler the design
-// names. A handler forwards to the playback logic or the file menu, which
-// know only the controls they drive.
+// names. A handler forwards to the playback session or the file menu; the
+// controls show what the session reports.
 #include "framework/click_label.h"
 #include "framework/scroll_bar.h"
 #include "playback/media_player.h"
@@ -20,7 +20,7 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class TFileDrag;
-class TrackPlayer;
+class PlaybackSession;
 class FileMenu;
 
 namespace ui {
@@ -55,7 +55,7 @@ public:
     QCheckBox* CheckBox1 = nullptr; // "Auto-Advance"
     QPushButton* BitBtn1 = nullptr; // loudspeaker: Multimedia Properties
     QPushButton* Button1 = nullptr; // "Associate"
-    QTimer* Timer1 = nullptr; // 100 ms progress tick
+    QTimer* Timer1 = nullptr; // 100 ms progress tick, the session's own
     TFileDrag* FileDrag1 = nullptr; // receives dropped files
     QMenu* PopupMenu1 = nullptr; // the file list's context menu
     QAction* Cancel1 = nullptr; // "Cancel"
@@ -83,7 +83,6 @@ public:
     void ScrollBar1Change(QObject* Sender);
     void RadioButton1Click(QObject* Sender);
     void CheckGMGSReset();
-    void midipause(const int& duration);
 
     // Browser and drops.
     void DriveComboBox1Change(QObject* Sender);
@@ -98,7 +97,7 @@ public:
     void DeleteFile1Click(QObject* Sender);
     void Setup1Click(QObject* Sender);
 
-    TrackPlayer& trackPlayer() { return *trackPlayer_; }
+    PlaybackSession& session() { return *session_; }
 
     // Files a later start hands over play as if dropped on the window, which
     // comes to the front; the first is the window's command-line file from
@@ -119,14 +118,15 @@ private:
     void createButtons();
     void createNonVisual();
     void createPopupMenu();
-    void createLogic();
+    void showSession();
+    void createFileMenu();
     void showBrowserAtStart();
 
     void showInBrowser(const QString& path);
     void comeForward();
 
     QStringList arguments_;
-    std::unique_ptr<TrackPlayer> trackPlayer_;
+    std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<FileMenu> fileMenu_;
     bool closing_ = false;
 };

@@ -1,27 +1,20 @@
 #include "playback/media_player.h"
 
-#include "core/media_kinds.h"
-#include "framework/drawn_icon.h"
-#include "framework/errors.h"
-#include "framework/file_names.h"
-#include "framework/guard.h"
-#include "platform/multimedia/stored_choices.h"
+#include "playback/playback_session.h"
 
-#include <QFile>
+#include "framework/drawn_icon.h"
+#include "framework/guard.h"
+
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QToolButton>
 
 #include <algorithm>
 
 namespace {
-
-const char* const kNotOpen = "Kein MCI-Gerät geöffnet";
-const char* const kUnknownError = "Unbekannter Fehlercode";
 
 constexpr QSize kGlyphSize(16, 16);
 
@@ -71,7 +64,8 @@ const ButtonInfo kButtons[] = {
 
 } // namespace
 
-TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
+TMediaPlayer::TMediaPlayer(PlaybackSession& session, QWidget* parent)
+    : QWidget(parent), session_(session), device_(session.device())
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -92,6 +86,8 @@ TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
     }
     buttons_[0]->setFocusPolicy(Qt::TabFocus);
     setAccessibleName("Media player");
+    connect(&session_, &PlaybackSession::modeChanged, this, ui::guarded([this] { updateButtons(); }));
+    connect(&session_, &PlaybackSession::autoEnableChanged, this, ui::guarded([this] { updateButtons(); }));
 }
 
 // The bar is one stop of the Tab key; the arrow keys go from button to
@@ -129,15 +125,46 @@ bool TMediaPlayer::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
-TMediaPlayer::~TMediaPlayer()
+TMediaPlayer::~TMediaPlayer() = default;
+
+TMPDeviceTypes TMediaPlayer::DeviceType() const
 {
-    Close();
+    return static_cast<TMPDeviceTypes>(device_.deviceType);
+}
+
+void TMediaPlayer::SetDeviceType(TMPDeviceTypes type)
+{
+    device_.deviceType = static_cast<mci::DeviceType>(type);
+}
+
+QString TMediaPlayer::FileName() const
+{
+    return device_.fileName;
+}
+
+void TMediaPlayer::SetFileName(const QString& fileName)
+{
+    device_.fileName = fileName;
+}
+
+bool TMediaPlayer::AutoRewind() const
+{
+    return device_.autoRewind;
+}
+
+void TMediaPlayer::SetAutoRewind(bool on)
+{
+    device_.autoRewind = on;
+}
+
+bool TMediaPlayer::AutoEnable() const
+{
+    return session_.autoEnable();
 }
 
 void TMediaPlayer::SetAutoEnable(bool on)
 {
-    autoEnable_ = on;
-    updateButtons();
+    session_.setAutoEnable(on);
 }
 
 void TMediaPlayer::Loaded()
@@ -148,167 +175,82 @@ void TMediaPlayer::Loaded()
 
 void TMediaPlayer::Open()
 {
-    Close();
-    auto type = static_cast<mci::DeviceType>(DeviceType);
-    if (type == mci::DeviceType::AutoSelect && !FileName.isEmpty())
-        if (const media_kinds::Kind* kind = media_kinds::kindOf(FileName))
-            type = kind->autoSelect;
-    std::unique_ptr<mci::Device> device;
-    // Read at every open: a choice made in the Multimedia Properties takes
-    // effect from the next track on.
-    const mci::Result result
-        = mci::openDevice(type, ui::encodeFileName(FileName).toStdString(), multimedia::load(), device);
-    error_ = result.code;
-    if (!result.ok()) {
-        updateButtons();
-        throw ui::EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
-    }
-    device_ = std::move(device);
-    openType_ = type;
-    const unsigned generation = ++generation_;
-    QPointer<TMediaPlayer> self(this);
-    device_->setEndNotify([self, generation] {
-        QMetaObject::invokeMethod(
-            self.data(), [self, generation] { if (self) self->onDeviceEnded(generation); },
-            Qt::QueuedConnection);
-    });
-    updateButtons();
+    device_.open();
 }
 
 void TMediaPlayer::Close()
 {
-    if (!device_)
-        return;
-    ++generation_;
-    device_->setEndNotify({});
-    device_->close();
-    device_.reset();
-    updateButtons();
-}
-
-void TMediaPlayer::requireOpen() const
-{
-    if (!device_)
-        throw ui::EMCIDeviceError(kNotOpen);
-}
-
-void TMediaPlayer::record(const mci::Result& result)
-{
-    error_ = result.code;
+    device_.close();
 }
 
 void TMediaPlayer::Play()
 {
-    requireOpen();
-    if (AutoRewind) {
-        uint32_t pos = 0, len = 0;
-        if (device_->position(pos).ok() && device_->length(len).ok() && pos == len)
-            record(device_->seekToStart());
-    }
-    record(device_->play());
-    updateButtons();
+    device_.play();
 }
 
 void TMediaPlayer::Pause()
 {
-    requireOpen();
-    const mci::Mode mode = device_->mode();
-    if (mode == mci::Mode::Playing) {
-        record(device_->pause());
-    } else if (mode == mci::Mode::Paused) {
-        mci::Result r = device_->resume();
-        if (!r.ok())
-            r = device_->play();
-        record(r);
-    }
-    updateButtons();
+    device_.pause();
 }
 
 void TMediaPlayer::Resume()
 {
-    requireOpen();
-    record(device_->resume());
-    updateButtons();
+    device_.resume();
 }
 
 void TMediaPlayer::Stop()
 {
-    requireOpen();
-    record(device_->stop());
-    updateButtons();
+    device_.stop();
 }
 
 void TMediaPlayer::Next()
 {
-    requireOpen();
-    record(device_->seekToEnd());
-    updateButtons();
+    device_.next();
 }
 
 void TMediaPlayer::Previous()
 {
-    requireOpen();
-    record(device_->seekToStart());
-    updateButtons();
+    device_.previous();
 }
 
 void TMediaPlayer::Rewind()
 {
-    Previous();
+    device_.previous();
 }
 
 int TMediaPlayer::Position()
 {
-    if (!device_)
-        return 0;
-    uint32_t pos = 0;
-    const mci::Result r = device_->position(pos);
-    record(r);
-    return r.ok() ? static_cast<int>(pos) : 0;
+    return device_.position();
 }
 
 void TMediaPlayer::SetPosition(int position)
 {
-    requireOpen();
-    record(device_->seek(static_cast<uint32_t>(std::max(position, 0))));
-    updateButtons();
-    emit positionSet(std::max(position, 0));
+    device_.setPosition(position);
 }
 
 int TMediaPlayer::Length()
 {
-    requireOpen();
-    uint32_t len = 0;
-    const mci::Result r = device_->length(len);
-    record(r);
-    return r.ok() ? static_cast<int>(len) : 0;
+    return device_.length();
 }
 
 TMPModes TMediaPlayer::Mode()
 {
-    if (!device_)
-        return TMPModes::mpNotReady;
-    switch (device_->mode()) {
-    case mci::Mode::NotReady: return TMPModes::mpNotReady;
-    case mci::Mode::Stopped: return TMPModes::mpStopped;
-    case mci::Mode::Playing: return TMPModes::mpPlaying;
-    case mci::Mode::Paused: return TMPModes::mpPaused;
-    case mci::Mode::Seeking: return TMPModes::mpSeeking;
-    case mci::Mode::Open: return TMPModes::mpOpen;
-    }
-    return TMPModes::mpNotReady;
+    return device_.mode();
 }
 
 void TMediaPlayer::SetTimeFormat(TMPTimeFormats format)
 {
-    if (!device_)
-        return;
-    mci::TimeFormat f = mci::TimeFormat::Default;
-    if (format == TMPTimeFormats::tfMilliseconds)
-        f = mci::TimeFormat::Milliseconds;
-    else if (format == TMPTimeFormats::tfFrames)
-        f = mci::TimeFormat::Frames;
-    record(device_->setTimeFormat(f));
+    device_.setTimeFormat(format);
+}
+
+bool TMediaPlayer::IsOpen() const
+{
+    return device_.isOpen();
+}
+
+uint32_t TMediaPlayer::Error() const
+{
+    return device_.error();
 }
 
 void TMediaPlayer::buttonClicked(TMPBtnType button)
@@ -327,22 +269,15 @@ void TMediaPlayer::buttonClicked(TMPBtnType button)
     }
 }
 
-void TMediaPlayer::onDeviceEnded(unsigned generation)
-{
-    if (generation == generation_)
-        updateButtons();
-}
-
 void TMediaPlayer::updateButtons()
 {
-    emit changed();
-    if (!autoEnable_) {
+    if (!session_.autoEnable()) {
         for (QToolButton* b : buttons_)
             b->setEnabled(true);
         return;
     }
     const TMPModes mode = Mode();
-    const bool open = device_ != nullptr && mode != TMPModes::mpNotReady;
+    const bool open = device_.isOpen() && mode != TMPModes::mpNotReady;
     const bool playing = mode == TMPModes::mpPlaying;
     const bool paused = mode == TMPModes::mpPaused;
     Button(TMPBtnType::btPlay)->setEnabled(open && !playing);

@@ -1,36 +1,38 @@
 #pragma once
-// The media-player control: a bar of buttons over one media device that holds
-// at most one open file.
-#include "platform/mci/mci.h"
+// The media-player control: a bar of buttons over the playback session's
+// media device. It keeps the control's own face (its properties, methods
+// and click event) and holds no state of its own: every call goes to the
+// device, and the buttons follow what the device and the session report.
+#include "playback/media_device.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <functional>
-#include <memory>
 
 class QToolButton;
-
+class PlaybackSession;
 
 enum class TMPDeviceTypes : int { dtAutoSelect = 0, dtAVIVideo = 1, dtSequencer = 9, dtWaveAudio = 12 };
 enum class TMPBtnType { btPlay, btPause, btStop, btNext, btPrev };
-enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
-enum class TMPTimeFormats { tfMilliseconds, tfFrames, tfDefault };
 
 class TMediaPlayer : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TMediaPlayer(QWidget* parent = nullptr);
+    TMediaPlayer(PlaybackSession& session, QWidget* parent = nullptr);
     ~TMediaPlayer() override;
 
-    TMPDeviceTypes DeviceType = TMPDeviceTypes::dtAutoSelect;
-    QString FileName;
+    TMPDeviceTypes DeviceType() const;
+    void SetDeviceType(TMPDeviceTypes type);
+    QString FileName() const;
+    void SetFileName(const QString& fileName);
     bool AutoOpen = false;
-    bool AutoRewind = true;
+    bool AutoRewind() const;
+    void SetAutoRewind(bool on);
 
-    bool AutoEnable() const { return autoEnable_; }
+    bool AutoEnable() const;
     void SetAutoEnable(bool on);
 
     // The window is built: with AutoOpen on the device opens now.
@@ -56,40 +58,23 @@ public:
     TMPModes Mode();
     void SetTimeFormat(TMPTimeFormats format);
 
-    bool IsOpen() const { return device_ != nullptr; }
+    bool IsOpen() const;
     // The code of the last refusal the device reported (0 after success).
-    uint32_t Error() const { return error_; }
-
-    // The device open now, auto-select resolved; AutoSelect when none is.
-    mci::DeviceType OpenType() const { return device_ ? openType_ : mci::DeviceType::AutoSelect; }
+    uint32_t Error() const;
 
     // Runs before a button's own action; clearing DoDefault skips the action.
     std::function<void(QObject* sender, TMPBtnType button, bool& DoDefault)> OnClick;
 
     QToolButton* Button(TMPBtnType button) const { return buttons_[static_cast<int>(button)]; }
 
-signals:
-    // The device opened, closed, or changed its mode (a button, a call, the
-    // end of the file).
-    void changed();
-    // A seek moved the position to POSITION, in the current time format.
-    void positionSet(int position);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void requireOpen() const;
-    void record(const mci::Result& result);
     void buttonClicked(TMPBtnType button);
     void updateButtons();
-    void onDeviceEnded(unsigned generation);
 
-    std::unique_ptr<mci::Device> device_;
-    mci::DeviceType openType_ = mci::DeviceType::AutoSelect;
-    unsigned generation_ = 0; // drops end notices of devices already closed
-    uint32_t error_ = 0;
-    bool autoEnable_ = false;
+    PlaybackSession& session_;
+    MediaDevice& device_;
     std::array<QToolButton*, 5> buttons_{};
 };
-

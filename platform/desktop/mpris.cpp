@@ -100,10 +100,20 @@ public slots:
     void SetPosition(const QDBusObjectPath& track, qlonglong position)
     {
         // A request for a track that is no longer the current one is stale.
-        if (track.path() == s_->state().trackId && position >= 0 && position <= s_->state().lengthUs)
+        if (track.path() == s_->state().trackId && position >= 0)
             call(s_->handlers().setPosition, position);
     }
-    void OpenUri(const QString& uri) { call(s_->handlers().openUri, uri); }
+    // A file that cannot play is the caller's error, answered as one.
+    void OpenUri(const QString& uri, const QDBusMessage& message)
+    {
+        if (!s_->handlers().openUri)
+            return;
+        const MprisError error = s_->handlers().openUri(uri);
+        if (error.name.isEmpty())
+            return;
+        message.setDelayedReply(true);
+        QDBusConnection::sessionBus().send(message.createErrorReply(error.name, error.message));
+    }
 
 signals:
     void Seeked(qlonglong position);

@@ -13,12 +13,18 @@
 
 namespace desktop {
 
+// A D-Bus error a handler answers with; an empty name: no error.
+struct MprisError {
+    QString name; // "org.freedesktop.DBus.Error.FileNotFound"
+    QString message;
+};
+
 struct MprisHandlers {
     std::function<void()> play, pause, playPause, stop, next, previous, raise, quit;
     std::function<void(qint64 offsetUs)> seek;
     std::function<void(qint64 positionUs)> setPosition;
     std::function<qint64()> positionUs; // read when asked, never polled
-    std::function<void(const QString& uri)> openUri;
+    std::function<MprisError(const QString& uri)> openUri;
 };
 
 struct MprisState {

@@ -2,7 +2,7 @@
 // the MPRIS interfaces press the window's own controls and report every
 // change, and a video keeps a stand-in screen saver off while it plays.
 #include "app/desktop_link.h"
-#include "playback/track_player.h"
+#include "playback/playback_session.h"
 #include "tests/app/main_window_fixture.h"
 
 #include <QDBusArgument>
@@ -12,6 +12,7 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -55,10 +56,13 @@ class ChangeRecorder : public QObject {
 public:
     QStringList statuses;
     QStringList urls;
+    QStringList canGoNext;
 
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
+        if (properties.contains(QStringLiteral("CanGoNext")))
+            canGoNext << properties.value(QStringLiteral("CanGoNext")).toString();
         if (properties.contains(QStringLiteral("PlaybackStatus")))
             statuses << properties.value(QStringLiteral("PlaybackStatus")).toString();
         if (properties.contains(QStringLiteral("Metadata")))
@@ -107,7 +111,7 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
 
     // The GM reset played before every track is no track of the user's.
     form->RadioButton1->click();
-    media.add(form->trackPlayer().windowsDirectory().toStdString() + "/QUORVAGM.MI_", 100);
+    media.add(form->session().windowsDirectory().toStdString() + "/QUORVAGM.MI_", 100);
     click("a.wav");
     EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
     QVariantMap track = metadata();
@@ -131,12 +135,51 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
     EXPECT_EQ(track.value("xesam:title").toString(), "b.wav");
     EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
 
-    // As the seek bar moves: carried out by the next tick.
     media.clearLog();
     call(kPlayer, "SetPosition",
         {QVariant::fromValue(track.value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
     EXPECT_TRUE(QTest::qWaitFor([&] { return media.joinedLog().find("seek 30000") != std::string::npos; }, 2000))
         << media.joinedLog();
+}
+
+TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
+{
+    addFile("a.wav", 60000);
+    addFile("b.mid", 30000);
+    std::filesystem::create_directory(dir / "other");
+    dir.write("other/broken.wav", "x");
+    build();
+    desktop_link::DesktopLink link(*form);
+    ChangeRecorder recorder;
+    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+
+    click("a.wav");
+    EXPECT_FALSE(property("CanGoPrevious").toBool()) << "the first file";
+    EXPECT_TRUE(property("CanGoNext").toBool());
+    media.setPosition(1234);
+    EXPECT_EQ(property("Position").toLongLong(), 1'234'000) << "microseconds";
+
+    // A file that cannot play is refused to the caller; the track plays on.
+    for (const QString& uri : {QUrl::fromLocalFile(qpath("missing.wav")).toString(),
+             QUrl::fromLocalFile(qpath("other/broken.wav")).toString(),
+             QStringLiteral("http://example.invalid/a.wav")}) {
+        const QDBusMessage reply = call(kPlayer, "OpenUri", {uri});
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << uri.toStdString();
+        EXPECT_EQ(media.current()->path, path("a.wav"));
+        EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+    }
+
+    // Past the end is the next track.
+    call(kPlayer, "Seek", {qlonglong(59'000'000)});
+    EXPECT_EQ(metadata().value("xesam:title").toString(), "b.mid");
+    EXPECT_FALSE(property("CanGoNext").toBool()) << "the last file";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("false"); }, 2000))
+        << recorder.canGoNext.join(", ").toStdString();
+    EXPECT_TRUE(property("CanGoPrevious").toBool());
+    call(kPlayer, "SetPosition",
+        {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped") << "no track after the last: stopped";
 }
 
 TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)

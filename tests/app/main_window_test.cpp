@@ -6,7 +6,7 @@
 #include "app/splash.h"
 #include "framework/save_dialog.h"
 #include "platform/shell/shell.h"
-#include "playback/track_player.h"
+#include "playback/playback_session.h"
 
 #include <QAction>
 #include <QApplication>
@@ -114,7 +114,7 @@ TEST_F(Form1WiringTest, DropPlaysTheFirstMediaFileAndMovesTheBrowser)
     EXPECT_EQ(form->DirectoryListBox1->directory(), qpath("other"));
     EXPECT_EQ(form->FileListBox1->fileName(), QString::fromStdString(other));
     EXPECT_EQ(form->FileDrag1->FileCount(), 2);
-    EXPECT_EQ(form->trackPlayer().currentTrackName(), "");
+    EXPECT_EQ(form->session().currentTrackName(), "");
 
     media.clearLog();
     dir.write("notes.txt", "x");

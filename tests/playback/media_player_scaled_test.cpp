@@ -1,6 +1,7 @@
 // The button bar on a screen of pixel ratio 2. A binary of its own: the scale
 // is fixed when the application starts (ctest sets QT_SCALE_FACTOR=2).
 #include "playback/media_player.h"
+#include "playback/playback_session.h"
 
 #include <QApplication>
 #include <QToolButton>
@@ -25,7 +26,8 @@ int greenAt(const QImage& image, int x, int y)
 TEST(MediaPlayerScaled, ButtonPicturesAreDrawnForThePixelRatio)
 {
     ASSERT_EQ(qApp->devicePixelRatio(), 2.0) << "to be run with QT_SCALE_FACTOR=2";
-    TMediaPlayer player;
+    PlaybackSession session;
+    TMediaPlayer player(session);
     player.resize(141, 33);
     player.show();
     QToolButton* play = player.Button(TMPBtnType::btPlay);

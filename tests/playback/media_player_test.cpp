@@ -1,6 +1,8 @@
+// The media device and the button bar over it.
 #include "playback/media_player.h"
 
 #include "framework/errors.h"
+#include "playback/playback_session.h"
 #include "tests/support/scripted_device.h"
 
 #include <QToolButton>
@@ -12,12 +14,14 @@ namespace {
 
 struct MediaPlayerTest : ::testing::Test {
     ScriptedMedia media;
-    TMediaPlayer player;
+    PlaybackSession session;
+    MediaDevice& device = session.device();
+    TMediaPlayer player {session};
 
     void openFile(const char* path, uint32_t length)
     {
         media.add(path, length);
-        player.FileName = path;
+        player.SetFileName(path);
         player.Open();
         media.clearLog();
     }
@@ -45,41 +49,41 @@ void expectNotOpen(const std::function<void()>& call)
 
 TEST_F(MediaPlayerTest, ClosedDeviceRaisesOnlyWhereCallersExpectIt)
 {
-    expectNotOpen([&] { player.Play(); });
-    expectNotOpen([&] { player.Stop(); });
-    expectNotOpen([&] { player.SetPosition(0); });
-    expectNotOpen([&] { player.Length(); });
-    expectNotOpen([&] { player.Pause(); });
-    expectNotOpen([&] { player.Next(); });
-    expectNotOpen([&] { player.Previous(); });
-    EXPECT_EQ(player.Position(), 0);
-    player.SetTimeFormat(TMPTimeFormats::tfMilliseconds);
+    expectNotOpen([&] { device.play(); });
+    expectNotOpen([&] { device.stop(); });
+    expectNotOpen([&] { device.setPosition(0); });
+    expectNotOpen([&] { device.length(); });
+    expectNotOpen([&] { device.pause(); });
+    expectNotOpen([&] { device.next(); });
+    expectNotOpen([&] { device.previous(); });
+    EXPECT_EQ(device.position(), 0);
+    device.setTimeFormat(TMPTimeFormats::tfMilliseconds);
     EXPECT_TRUE(media.log.empty());
 }
 
 TEST_F(MediaPlayerTest, OpenClosesFirstAndRefusalLeavesNothingOpen)
 {
     openFile("/m/a.wav", 1000);
-    player.FileName = "/m/missing.wav";
+    device.fileName = "/m/missing.wav";
     try {
-        player.Open();
+        device.open();
         FAIL();
     } catch (const ui::EMCIDeviceError& e) {
         EXPECT_EQ(e.message(), "scripted refusal");
     }
     EXPECT_EQ(media.joinedLog(), "close; open waveaudio /m/missing.wav");
-    EXPECT_FALSE(player.IsOpen());
+    EXPECT_FALSE(device.isOpen());
 }
 
 TEST_F(MediaPlayerTest, DeviceTypeAndSequencerWithoutFile)
 {
-    player.DeviceType = TMPDeviceTypes::dtSequencer;
+    player.SetDeviceType(TMPDeviceTypes::dtSequencer);
     player.AutoOpen = true;
     player.Loaded();
     EXPECT_EQ(media.joinedLog(), "open sequencer");
     media.add("/m/a.wa~", 10);
-    player.DeviceType = TMPDeviceTypes::dtWaveAudio;
-    player.FileName = "/m/a.wa~";
+    player.SetDeviceType(TMPDeviceTypes::dtWaveAudio);
+    player.SetFileName("/m/a.wa~");
     player.Open();
     EXPECT_EQ(media.log.back(), "open waveaudio /m/a.wa~");
 }
@@ -88,11 +92,11 @@ TEST_F(MediaPlayerTest, PlayRewindsAtTheEnd)
 {
     openFile("/m/a.mid", 500);
     media.finish();
-    player.Play();
+    device.play();
     EXPECT_EQ(media.joinedLog(), "seek 0; play");
     media.clearLog();
     media.setPosition(100);
-    player.Play();
+    device.play();
     EXPECT_EQ(media.joinedLog(), "play");
 }
 
@@ -121,15 +125,15 @@ TEST_F(MediaPlayerTest, ButtonsRunClickHandlerFirstAndPauseToggles)
     EXPECT_EQ(media.joinedLog(), "click");
 }
 
-TEST_F(MediaPlayerTest, AutoEnableFollowsTheDevice)
+TEST_F(MediaPlayerTest, AutoEnableFollowsTheDeviceWhoeverWorksIt)
 {
     EXPECT_TRUE(allButtons(true));
     player.SetAutoEnable(true);
     EXPECT_TRUE(allButtons(false)); // nothing open
     openFile("/m/a.mid", 500);
-    player.Play();
+    session.play(); // not through the bar: the bar follows all the same
     EXPECT_FALSE(player.Button(TMPBtnType::btPlay)->isEnabled());
     EXPECT_TRUE(player.Button(TMPBtnType::btStop)->isEnabled());
-    player.SetAutoEnable(false);
+    session.setAutoEnable(false);
     EXPECT_TRUE(allButtons(true));
 }

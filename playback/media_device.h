@@ -1,0 +1,73 @@
+#pragma once
+// The one media device of the player: at most one open file, the commands of
+// the media-player control, the code of the last refusal. No widgets: the
+// button bar, the desktop and the tests all work it through here.
+#include "platform/mci/mci.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
+enum class TMPTimeFormats { tfMilliseconds, tfFrames, tfDefault };
+
+class MediaDevice : public QObject {
+    Q_OBJECT
+
+public:
+    explicit MediaDevice(QObject* parent = nullptr);
+    ~MediaDevice() override;
+
+    // What the next Open opens; AutoSelect goes by the file's kind.
+    mci::DeviceType deviceType = mci::DeviceType::AutoSelect;
+    QString fileName;
+    bool autoRewind = true;
+
+    // Closes what is open, then opens fileName (none: the device alone) with
+    // the user's multimedia choices as they stand now. Raises
+    // EMCIDeviceError with the device's text when refused; the device is
+    // then closed.
+    void open();
+    void close();
+    void play();
+    // Pauses a playing device, resumes a paused one.
+    void pause();
+    void resume();
+    void stop();
+    void next();
+    void previous();
+
+    // Reading never raises; setting seeks and leaves the device stopped.
+    int position();
+    void setPosition(int position);
+    int length();
+    TMPModes mode();
+    void setTimeFormat(TMPTimeFormats format);
+
+    bool isOpen() const { return device_ != nullptr; }
+    // The code of the last refusal the device reported (0 after success).
+    uint32_t error() const { return error_; }
+    // The device open now, auto-select resolved; AutoSelect when none is.
+    mci::DeviceType openType() const { return device_ ? openType_ : mci::DeviceType::AutoSelect; }
+
+signals:
+    // The device opened, closed, or changed its mode (a command, the end of
+    // the file, the user closing the device's window).
+    void changed();
+    // The device stopped by itself: at the end of the file, or because the
+    // user closed its window.
+    void stoppedByItself();
+    // A seek moved the position to POSITION, in the current time format.
+    void positionSet(int position);
+
+private:
+    void requireOpen() const;
+    void record(const mci::Result& result);
+    void onStoppedByItself(unsigned generation);
+
+    std::unique_ptr<mci::Device> device_;
+    mci::DeviceType openType_ = mci::DeviceType::AutoSelect;
+    unsigned generation_ = 0; // drops notices of devices already closed
+    uint32_t error_ = 0;
+};

@@ -1,0 +1,379 @@
+// The session without a window: the four entries, the tick, seeking,
+// Auto-Advance with its pause after songs, and the reset before list tracks.
+#include "tests/playback/session_rig.h"
+
+#include "framework/errors.h"
+#include "playback/reset_sequences.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+TEST_F(SessionTest, ListClickPlaysAndReportsTheTrack)
+{
+    addFile("song.wav", 12345);
+    build();
+    click("song.wav");
+    EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("song.wav") + "; play; time ms");
+    EXPECT_EQ(lengthMs, 12345);
+    EXPECT_EQ(title, "song.wav");
+    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_EQ(session->currentTrackName(), qpath("song.wav"));
+    EXPECT_FALSE(session->autoEnable());
+}
+
+TEST_F(SessionTest, EachKindOpensOnItsDevice)
+{
+    addFile("a.wa~", 100);
+    addFile("b.BUN", 100);
+    addFile("c.avi", 100);
+    addFile("d.rmi", 100);
+    build();
+    for (const char* name : {"a.wa~", "b.BUN", "c.avi", "d.rmi"})
+        click(name);
+    EXPECT_EQ(media.joinedLog(),
+        "close; open waveaudio " + path("a.wa~") + "; play; time ms; close; open waveaudio " + path("b.BUN")
+            + "; play; time ms; close; open avivideo " + path("c.avi") + "; play; time ms; close; open sequencer "
+            + path("d.rmi") + "; play; time ms");
+}
+
+TEST_F(SessionTest, RefusalReportsItsReasonAndKeepsTheTrack)
+{
+    addFile("good.mid", 5000);
+    addBadFile("bad.mid");
+    build();
+    int refusals = 0;
+    QObject::connect(session.get(), &PlaybackSession::refused, [&] { ++refusals; });
+    click("good.mid");
+    click("bad.mid");
+    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(refusal, "scripted refusal");
+    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_FALSE(session->device().isOpen());
+    EXPECT_EQ(title, "good.mid");
+    EXPECT_EQ(session->currentTrackName(), qpath("good.mid"));
+    EXPECT_TRUE(session->autoEnable()) << "the buttons follow the closed device";
+    EXPECT_TRUE(boxes.empty());
+
+    click("good.mid");
+    EXPECT_EQ(refusal, "") << "the next track clears the reason";
+}
+
+TEST_F(SessionTest, CommandLineFilePlaysOnEveryActivationAndSelectsByName)
+{
+    addFile("a.mid", 1000);
+    addFile("b.wav", 2000);
+    addFile("other/a.mid", 300);
+    build();
+    startFromCommandLine("b.wav");
+    EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("b.wav") + "; play; time ms");
+    EXPECT_EQ(session->selectedIndex(), 1);
+    EXPECT_TRUE(dropsAccepted);
+    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_EQ(session->currentTrackName(), "");
+
+    media.setPosition(1500);
+    media.clearLog();
+    startFromCommandLine("b.wav");
+    EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("b.wav") + "; play; time ms");
+
+    startFromCommandLine("other/a.mid");
+    EXPECT_EQ(session->selectedIndex(), 0) << "selected by its name alone";
+    EXPECT_EQ(lengthMs, 300);
+}
+
+TEST_F(SessionTest, CommandLineFileThatFailsKeepsDropsOff)
+{
+    build();
+    startFromCommandLine("missing.mid");
+    EXPECT_EQ(refusal, "scripted refusal");
+    EXPECT_FALSE(dropsAccepted);
+    EXPECT_FALSE(session->autoEnable());
+    EXPECT_FALSE(session->timer().isActive());
+}
+
+TEST_F(SessionTest, DropsOfMediaPlayAndMoveTheBrowser)
+{
+    addFile("song.MID", 1000);
+    build();
+    session->startDropped(qpath("song.MID"), "MID");
+    EXPECT_EQ(media.joinedLog(), "close; open sequencer " + path("song.MID") + "; play; time ms");
+    EXPECT_EQ(browsed, QStringList {qpath("song.MID")});
+    EXPECT_EQ(session->selectedIndex(), 0);
+    EXPECT_TRUE(session->timer().isActive());
+
+    // The text after the first dot decides: "b.mid" of "a.b.mid" is no media kind.
+    media.clearLog();
+    session->startDropped(qpath("a.b.mid"), "b.mid");
+    session->startDropped(qpath("notes.txt"), "txt");
+    EXPECT_TRUE(media.log.empty());
+}
+
+TEST_F(SessionTest, TickFollowsThePositionAndSeeksWhereTheBarWasMoved)
+{
+    addFile("a.wav", 100000);
+    build();
+    click("a.wav");
+    media.setPosition(1234);
+    tick();
+    EXPECT_EQ(tenths, 12);
+
+    media.clearLog();
+    session->setShownPosition(212);
+    session->seekRequested();
+    tick();
+    EXPECT_EQ(media.joinedLog(), "seek 21200; play");
+    EXPECT_FALSE(session->seekPending());
+}
+
+TEST_F(SessionTest, PendingSeekWaitsForTheNextTrack)
+{
+    addFile("a.wav", 100000);
+    addBadFile("bad.wav");
+    build();
+    click("bad.wav");
+    session->setShownPosition(100);
+    session->seekRequested();
+    tick(); // nothing open: nothing happens, nothing is reported
+    EXPECT_TRUE(session->seekPending());
+    EXPECT_TRUE(boxes.empty());
+    click("a.wav");
+    media.clearLog();
+    tick();
+    EXPECT_EQ(media.joinedLog(), "seek 10000; play");
+}
+
+TEST_F(SessionTest, SeekToPlaysOnFromThereWhetherPlayingOrPaused)
+{
+    addFile("a.wav", 100000);
+    build();
+    click("a.wav");
+    std::vector<int> seeked;
+    QObject::connect(session.get(), &PlaybackSession::seeked, [&](int ms) { seeked.push_back(ms); });
+    media.clearLog();
+    session->seekTo(4000);
+    session->pauseOrResume();
+    session->seekTo(6500);
+    EXPECT_EQ(media.joinedLog(), "seek 4000; play; time ms; pause; seek 6500; play");
+    EXPECT_EQ(session->device().mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(seeked, (std::vector<int> {4000, 6500}));
+    EXPECT_EQ(tenths, 65);
+}
+
+TEST_F(SessionTest, AdvanceWalksTheFolderAndStopsAtTheEnd)
+{
+    addFile("1.wav", 1000);
+    addFile("2.wav", 2000);
+    addFile("3.avi", 3000);
+    build();
+    click("1.wav");
+    endTrack();
+    EXPECT_EQ(current(), path("2.wav"));
+    EXPECT_EQ(title, "2.wav");
+    EXPECT_EQ(session->currentTrackName(), qpath("2.wav"));
+    EXPECT_EQ(lengthMs, 2000);
+    endTrack();
+    EXPECT_EQ(current(), path("3.avi"));
+    EXPECT_TRUE(session->timer().isActive());
+
+    media.clearLog();
+    endTrack();
+    // The selection cannot move past the last file: it opens again and stays.
+    EXPECT_EQ(media.joinedLog(), "seek 0; close; open avivideo " + path("3.avi"));
+    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_EQ(media.current()->state, mci::Mode::Stopped);
+    EXPECT_EQ(title, "3.avi");
+}
+
+TEST_F(SessionTest, NoAdvanceWhenOffOrElsewhere)
+{
+    addFile("1.wav", 1000);
+    addFile("2.wav", 1000);
+    build();
+    click("1.wav");
+    session->setAutoAdvance(false);
+    endTrack();
+    EXPECT_EQ(current(), path("1.wav"));
+    EXPECT_TRUE(session->timer().isActive());
+
+    session->setAutoAdvance(true);
+    session->select(-1);
+    tick();
+    EXPECT_EQ(current(), path("1.wav"));
+}
+
+TEST_F(SessionTest, TheBarsNextReachesTheEndAndSoTheNextTrack)
+{
+    addFile("1.wav", 5000);
+    addFile("2.wav", 5000);
+    addFile("3.wav", 0);
+    build();
+    click("1.wav");
+    session->device().next();
+    tick();
+    EXPECT_EQ(current(), path("2.wav"));
+    // A file that is not the current track plays once more at the list's end.
+    startFromCommandLine("3.wav");
+    tick();
+    EXPECT_EQ(session->currentTrackName(), qpath("3.wav"));
+    EXPECT_TRUE(session->timer().isActive());
+    tick();
+    EXPECT_FALSE(session->timer().isActive()) << "the same file came back: the end of the list";
+}
+
+TEST_F(SessionTest, MidiSongsRestBeforeTheNextTrackWithoutBlocking)
+{
+    addFile("1.mid", 1000);
+    addFile("2.wav", 1000);
+    addFile("3.wav", 1000);
+    build();
+    click("1.mid");
+    QElapsedTimer clock;
+    clock.start();
+    endTrack();
+    EXPECT_LT(clock.elapsed(), 100) << "the tick returns at once";
+    EXPECT_TRUE(session->inMidiPause());
+    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return current() == path("2.wav"); }, 2500));
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_TRUE(session->timer().isActive());
+    clock.restart();
+    endTrack();
+    EXPECT_EQ(current(), path("3.wav")) << "no pause after a wave";
+}
+
+// During the rest after a song, the user's command wins over the advance.
+TEST_F(SessionTest, ACommandDuringTheRestCancelsTheAdvance)
+{
+    addFile("1.mid", 1000);
+    addFile("2.wav", 1000);
+    addFile("3.wav", 1000);
+    build();
+    click("1.mid");
+    endTrack();
+    ASSERT_TRUE(session->inMidiPause());
+    QTest::qWait(300);
+    click("2.wav");
+    EXPECT_FALSE(session->inMidiPause());
+    QTest::qWait(1500);
+    EXPECT_EQ(current(), path("2.wav")) << "the clicked file plays on";
+
+    click("1.mid");
+    endTrack();
+    ASSERT_TRUE(session->inMidiPause());
+    session->stop();
+    for (int i = 0; i < 3; ++i)
+        tick();
+    QTest::qWait(1600);
+    EXPECT_EQ(current(), path("1.mid")) << "stopped at the song's end, it stays there";
+    EXPECT_FALSE(session->inMidiPause());
+
+    session->play(); // from the start again: its end leads on once more
+    media.setPosition(500);
+    tick();
+    endTrack();
+    EXPECT_TRUE(session->inMidiPause());
+}
+
+TEST_F(SessionTest, NeighboursPlayAtOnceAndNotPastTheEnds)
+{
+    addFile("1.mid", 1000);
+    addFile("2.wav", 1000);
+    build();
+    click("1.mid");
+    EXPECT_FALSE(session->playNeighbour(-1));
+    EXPECT_TRUE(session->playNeighbour(1));
+    EXPECT_EQ(current(), path("2.wav"));
+    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_FALSE(session->playNeighbour(1));
+    EXPECT_EQ(session->selectedIndex(), 1);
+}
+
+TEST_F(SessionTest, ChoosingGmWritesBothResetFilesOnce)
+{
+    build();
+    const auto windir = std::filesystem::path(getenv("QUORVANA_WINDIR"));
+    std::filesystem::remove_all(windir);
+    session->chooseReset(ResetChoice::GM);
+    EXPECT_EQ(session->windowsDirectory().toStdString(), windir.string());
+    EXPECT_EQ(testing_support::readFile(windir / "QUORVAGS.MI_"), reset_sequences::gsFile());
+    EXPECT_EQ(testing_support::readFile(windir / "QUORVAGM.MI_"), reset_sequences::gmFile());
+
+    std::filesystem::remove(windir / "QUORVAGS.MI_");
+    session->chooseReset(ResetChoice::GS);
+    EXPECT_EQ(testing_support::readFile(windir / "QUORVAGS.MI_"), reset_sequences::gsFile());
+}
+
+TEST_F(SessionTest, ResetPlaysBeforeListTracksOnly)
+{
+    addFile("1.wav", 1000);
+    addFile("2.wav", 1000);
+    build();
+    session->chooseReset(ResetChoice::GM);
+    const std::string gm = session->windowsDirectory().toStdString() + "/QUORVAGM.MI_";
+    media.add(gm, 1);
+    media.clearLog();
+    click("1.wav");
+    EXPECT_EQ(media.joinedLog(),
+        "close; open sequencer " + gm + "; play; close; open waveaudio " + path("1.wav") + "; play; time ms");
+
+    media.clearLog();
+    endTrack();
+    EXPECT_EQ(media.joinedLog(),
+        "seek 0; close; open sequencer " + gm + "; play; close; open waveaudio " + path("2.wav") + "; play; time ms");
+
+    media.clearLog();
+    startFromCommandLine("1.wav");
+    session->startDropped(qpath("1.wav"), "wav");
+    EXPECT_EQ(media.log.front(), "close");
+    EXPECT_EQ(media.joinedLog().find("sequencer"), std::string::npos) << "no reset before other entries";
+
+    // "No Reset" neither opens nor closes the device.
+    session->chooseReset(ResetChoice::None);
+    media.clearLog();
+    session->checkReset();
+    EXPECT_TRUE(media.log.empty());
+}
+
+TEST_F(SessionTest, MissingResetFileStopsTheClickWithTheDeviceError)
+{
+    addFile("1.wav", 1000);
+    build();
+    session->chooseReset(ResetChoice::GS);
+    EXPECT_THROW(click("1.wav"), ui::EMCIDeviceError);
+    EXPECT_FALSE(session->device().isOpen());
+    EXPECT_FALSE(session->timer().isActive());
+}
+
+TEST_F(SessionTest, OnlyAListWithSongsGetsTheSequencerReady)
+{
+    int sequencer = 0, wave = 0;
+    mci::setPreparer(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) { ++sequencer; });
+    mci::setPreparer(mci::DeviceType::WaveAudio, [&](const multimedia::Choices&) { ++wave; });
+    addFile("a.wav", 100);
+    addFile("b.wa~", 100);
+    build();
+    session->prepareDevicesForTracks();
+    QTest::qWait(500);
+    EXPECT_EQ(sequencer, 0);
+    EXPECT_EQ(wave, 1) << "each device type once, the wave-only kind on the wave device";
+
+    session->setTracks(QString::fromStdString(dir.str()), {"a.wav", "c.MID"});
+    session->prepareDevicesForTracks();
+    EXPECT_EQ(sequencer, 0) << "not before the window has had its moment";
+    QTest::qWait(500);
+    EXPECT_EQ(sequencer, 1);
+    mci::setPreparer(mci::DeviceType::Sequencer, {});
+    mci::setPreparer(mci::DeviceType::WaveAudio, {});
+}
+
+TEST_F(SessionTest, NothingOpenMeansNothingToStop)
+{
+    addBadFile("bad.wav");
+    build();
+    click("bad.wav");
+    media.clearLog();
+    session->stopIfOpen();
+    session->rewindIfOpen();
+    EXPECT_TRUE(media.log.empty());
+    EXPECT_THROW(session->device().stop(), ui::EMCIDeviceError) << "the control's own stop still raises";
+}
