@@ -98,7 +98,9 @@ std::unique_ptr<Device> makeVideoFromModule(const multimedia::Choices& choices)
 void registerBuiltinDrivers()
 {
     setFactory(DeviceType::WaveAudio, makeWaveDevice);
+    setChecker(DeviceType::WaveAudio, checkWaveFile);
     setFactory(DeviceType::Sequencer, makeSequencerDevice);
+    setChecker(DeviceType::Sequencer, checkSongFile);
     setPreparer(DeviceType::Sequencer, midi::preloadSharedOutput);
     setFactory(DeviceType::AviVideo, makeVideoFromModule);
 }

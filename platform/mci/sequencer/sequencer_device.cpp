@@ -6,6 +6,22 @@ namespace mci {
 
 namespace {
 
+Result loaded(const std::string& path, midi::Song& song)
+{
+    std::string error;
+    switch (midi::loadSong(path, song, error)) {
+    case midi::LoadError::None:
+        return Result::success();
+    case midi::LoadError::NotFound:
+        return Result::failure(ErrFileNotFound, error);
+    case midi::LoadError::Unreadable:
+        return Result::failure(ErrFileRead, error);
+    case midi::LoadError::Invalid:
+        return Result::failure(ErrInvalidFile, error);
+    }
+    return Result::failure(ErrInvalidFile, error);
+}
+
 class SequencerDevice final : public Device {
 public:
     explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) { }
@@ -17,13 +33,9 @@ public:
         if (path.empty())
             return Result::success();
         auto song = std::make_shared<midi::Song>();
+        if (Result r = loaded(path, *song); !r.ok())
+            return r;
         std::string error;
-        switch (midi::loadSong(path, *song, error)) {
-        case midi::LoadError::None: break;
-        case midi::LoadError::NotFound: return Result::failure(ErrFileNotFound, error);
-        case midi::LoadError::Unreadable: return Result::failure(ErrFileRead, error);
-        case midi::LoadError::Invalid: return Result::failure(ErrInvalidFile, error);
-        }
         std::shared_ptr<midi::Output> output
             = midi::sharedOutput(choices_, error, audio::fileLabel(path, audio::Role::Music));
         if (!output)
@@ -138,6 +150,12 @@ private:
 std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices)
 {
     return std::make_unique<SequencerDevice>(choices);
+}
+
+Result checkSongFile(const std::string& path)
+{
+    midi::Song song;
+    return loaded(path, song);
 }
 
 } // namespace mci

@@ -11,4 +11,7 @@ namespace mci {
 // milliseconds.
 std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices = {});
 
+// Reads the song at PATH as an open would, touching no output.
+Result checkSongFile(const std::string& path);
+
 } // namespace mci

@@ -422,4 +422,10 @@ std::unique_ptr<Device> makeWaveDevice(const multimedia::Choices& choices)
     return wave::makeDevice(wave::sdlSinkOpener(choices.soundOutput));
 }
 
+Result checkWaveFile(const std::string& path)
+{
+    std::unique_ptr<wave::WaveFile> file;
+    return wave::WaveFile::open(path, file);
+}
+
 } // namespace mci

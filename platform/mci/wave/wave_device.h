@@ -18,6 +18,9 @@ namespace mci {
 
 std::unique_ptr<Device> makeWaveDevice(const multimedia::Choices& choices = {});
 
+// Reads the wave at PATH as an open would, touching no sound output.
+Result checkWaveFile(const std::string& path);
+
 namespace wave {
 
 // The same device writing to SINK instead of the sound card.
