@@ -54,7 +54,7 @@ enum PortRole { ClientRole = Qt::UserRole, PortNameRole, AddressRole };
 } // namespace
 
 TFormMultimedia::TFormMultimedia(QWidget* owner, std::vector<std::string> soundfontFolders)
-    : QDialog(owner), soundfontFolders_(std::move(soundfontFolders)), stored_(multimedia::load())
+    : QDialog(owner), soundfontFolders_(std::move(soundfontFolders)), stored_(multimedia::loadStored())
 {
     setObjectName(QStringLiteral("FormMultimedia"));
     setWindowTitle(panelTitle);
