@@ -54,7 +54,7 @@ enum PortRole { ClientRole = Qt::UserRole, PortNameRole, AddressRole };
 } // namespace
 
 TFormMultimedia::TFormMultimedia(QWidget* owner, std::vector<std::string> soundfontFolders)
-    : QDialog(owner), soundfontFolders_(std::move(soundfontFolders)), stored_(multimedia::load())
+    : QDialog(owner), soundfontFolders_(std::move(soundfontFolders)), stored_(multimedia::loadStored())
 {
     setObjectName(QStringLiteral("FormMultimedia"));
     setWindowTitle(panelTitle);
@@ -297,10 +297,13 @@ bool TFormMultimedia::apply()
 void TFormMultimedia::test()
 {
     phrase_.reset();
-    // The output is opened as a song's would be, with what the panel shows.
+    // The output is opened as a song's would be, with what the panel shows
+    // and the environment's overrides, which the note says win over it.
+    multimedia::Choices choices = shownChoices();
+    choices.overrides = multimedia::overridesInForce();
     std::string error;
     setCursor(Qt::WaitCursor);
-    std::shared_ptr<midi::Output> output = midi::sharedOutput(shownChoices(), error);
+    std::shared_ptr<midi::Output> output = midi::sharedOutput(choices, error);
     unsetCursor();
     if (!output) {
         report(error);

@@ -3,7 +3,6 @@
 #include "platform/midi/messages.h"
 #include "platform/multimedia/choices.h"
 
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -51,15 +50,9 @@ void ResetSettle::sent(std::span<const uint8_t> message, TimePoint at)
         readyAt_ = at + settle_;
 }
 
-std::chrono::milliseconds resetSettleTime(unsigned chosenMs)
+std::chrono::milliseconds resetSettleTime(const multimedia::Choices& choices)
 {
-    if (const char* text = std::getenv(multimedia::kResetSettleVariable); text && *text) {
-        char* end = nullptr;
-        const long ms = std::strtol(text, &end, 10);
-        if (*end == '\0' && ms >= 0 && ms <= long(multimedia::kMaxResetSettleMs))
-            return std::chrono::milliseconds(ms);
-    }
-    return std::chrono::milliseconds(chosenMs);
+    return std::chrono::milliseconds(choices.overrides.resetSettleMs.value_or(choices.resetSettleMs));
 }
 
 void AlsaOutput::setSettleTime(std::chrono::milliseconds settle)

@@ -28,8 +28,9 @@ private:
     TimePoint readyAt_{};
 };
 
-// QUORVANA_RESET_SETTLE_MS when it is a number from 0 to 10000, else CHOSEN.
-std::chrono::milliseconds resetSettleTime(unsigned chosenMs);
+// The pause after a reset for CHOICES: the environment's override, else the
+// chosen one.
+std::chrono::milliseconds resetSettleTime(const multimedia::Choices& choices);
 
 class AlsaOutput final : public Output {
 public:

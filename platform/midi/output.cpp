@@ -9,7 +9,6 @@
 #include "platform/midi/synth_output.h"
 #include "platform/multimedia/choices.h"
 
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -36,7 +35,7 @@ struct OutputKind {
 
 std::string soundfontFor(const std::string& argument, const Choices& choices, std::string& error)
 {
-    return argument.empty() ? findSoundfont(choices.soundfont, error) : argument;
+    return argument.empty() ? findSoundfont(choices, error) : argument;
 }
 
 // In order of preference; the first is the default.
@@ -59,13 +58,11 @@ const OutputKind outputKinds[] = {
             },
         .single = true},
     {.name = "alsa",
-        .open = [](const std::string& address, const Choices& choices, std::string& error,
-                    const StreamLabel&) -> std::unique_ptr<Output> {
-            return AlsaOutput::open(address, resetSettleTime(choices.resetSettleMs), error);
-        },
+        .open = [](const std::string& address, const Choices& choices, std::string& error, const StreamLabel&)
+            -> std::unique_ptr<Output> { return AlsaOutput::open(address, resetSettleTime(choices), error); },
         .refresh =
             [](Output& out, const std::string&, const Choices& choices, std::string&, const StreamLabel&) {
-                static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices.resetSettleMs));
+                static_cast<AlsaOutput&>(out).setSettleTime(resetSettleTime(choices));
                 return true;
             }},
     {.name = "capture",
@@ -103,12 +100,12 @@ std::string chosenPort(const Choices& choices, std::string& error)
     return std::string("alsa:") + port->address();
 }
 
-// QUORVANA_MIDI_OUT, else the output CHOICES name; empty and ERROR set when
-// the chosen port is not there.
+// The output the environment overrides with, else the one CHOICES name;
+// empty and ERROR set when the chosen port is not there.
 std::string describedOutput(const Choices& choices, std::string& error)
 {
-    if (const char* named = std::getenv(multimedia::kMidiOutVariable); named && *named)
-        return named;
+    if (!choices.overrides.midiOutput.empty())
+        return choices.overrides.midiOutput;
     if (choices.midiOutput == multimedia::MidiOutput::External)
         return chosenPort(choices, error);
     return outputKinds[0].name;

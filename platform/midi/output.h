@@ -43,8 +43,8 @@ public:
 std::unique_ptr<Output> openOutput(const std::string& description, const multimedia::Choices& choices,
     std::string& error, const audio::StreamLabel& label = {});
 
-// The output named by QUORVANA_MIDI_OUT, else the one CHOICES name (the
-// built-in synthesizer unless another was chosen), looked up again at every
+// The output CHOICES name, by their override or else by the stored choice
+// (the built-in synthesizer unless another was chosen), looked up again at every
 // call: a song opened after a change plays through the new choice. Outputs
 // are opened on first use and kept for the rest of the run; the built-in
 // synthesizer is one, its soundfont and sound output changed to the ones

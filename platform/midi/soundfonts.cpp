@@ -4,10 +4,8 @@
 
 #include "platform/base/ascii.h"
 #include "platform/base/xdg.h"
-#include "platform/multimedia/choices.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -154,15 +152,15 @@ std::string systemSoundfont(const std::string& share)
     return {};
 }
 
-std::string findSoundfont(const std::string& chosen, std::string& error)
+std::string findSoundfont(const multimedia::Choices& choices, std::string& error)
 {
-    if (const char* named = std::getenv(multimedia::kSoundfontVariable); named && *named) {
+    if (const std::string& named = choices.overrides.soundfont; !named.empty()) {
         if (readable(named))
             return named;
-        error = std::string("The soundfont ") + named + " (" + multimedia::kSoundfontVariable + ") cannot be found.";
+        error = "The soundfont " + named + " (" + multimedia::kSoundfontVariable + ") cannot be found.";
         return {};
     }
-    if (!chosen.empty()) {
+    if (const std::string& chosen = choices.soundfont; !chosen.empty()) {
         if (readable(chosen))
             return chosen;
         error = "The soundfont " + chosen + " cannot be found.";

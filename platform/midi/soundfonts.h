@@ -2,6 +2,8 @@
 // Soundfonts for the built-in synthesizer: the ones installed on the system
 // and in the user's folder, each under the name it gives itself, and the one
 // the synthesizer is to use.
+#include "platform/multimedia/choices.h"
+
 #include <string>
 #include <vector>
 
@@ -34,9 +36,9 @@ std::string soundfontName(const std::string& path);
 // empty when none is installed.
 std::string systemSoundfont(const std::string& share = "/usr/share");
 
-// The soundfont the built-in synthesizer uses: QUORVANA_SOUNDFONT, else
-// CHOSEN (the Multimedia Properties' choice; empty for none), else the
-// system's. Empty and ERROR set when it is missing.
-std::string findSoundfont(const std::string& chosen, std::string& error);
+// The soundfont the built-in synthesizer uses for CHOICES: the one the
+// environment overrides with, else the chosen one, else the system's. Empty
+// and ERROR set when it is missing.
+std::string findSoundfont(const multimedia::Choices& choices, std::string& error);
 
 } // namespace midi

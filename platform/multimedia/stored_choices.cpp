@@ -50,7 +50,7 @@ LONG writeDword(HKEY key, const char* name, DWORD value)
 
 } // namespace
 
-Choices load()
+Choices loadStored()
 {
     Choices c;
     HKEY key = 0;
@@ -113,12 +113,41 @@ bool save(const Choices& c, std::string& error, const Choices* before)
     return false;
 }
 
+Choices load()
+{
+    Choices c = loadStored();
+    c.overrides = overridesInForce();
+    return c;
+}
+
+Overrides overridesInForce()
+{
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    Overrides o;
+    o.midiOutput = variable(kMidiOutVariable);
+    o.soundfont = variable(kSoundfontVariable);
+    if (const std::string text = variable(kResetSettleVariable); !text.empty()) {
+        char* end = nullptr;
+        const long ms = std::strtol(text.c_str(), &end, 10);
+        if (*end == '\0' && ms >= 0 && ms <= long(kMaxResetSettleMs))
+            o.resetSettleMs = unsigned(ms);
+    }
+    return o;
+}
+
 std::vector<std::string> variablesInForce()
 {
+    const Overrides o = overridesInForce();
     std::vector<std::string> set;
-    for (const char* name : {kMidiOutVariable, kSoundfontVariable, kResetSettleVariable})
-        if (const char* value = std::getenv(name); value && *value)
-            set.emplace_back(name);
+    if (!o.midiOutput.empty())
+        set.emplace_back(kMidiOutVariable);
+    if (!o.soundfont.empty())
+        set.emplace_back(kSoundfontVariable);
+    if (o.resetSettleMs)
+        set.emplace_back(kResetSettleVariable);
     return set;
 }
 

@@ -37,7 +37,13 @@ inline constexpr const char* kPlayInRunningPlayer = "PlayInRunningPlayer";
 inline constexpr const char* kMidiOutputSynth = "synth";
 inline constexpr const char* kMidiOutputAlsa = "alsa";
 
-// The stored choices; an absent or unreadable value reads as its default.
+// The stored choices, without the environment's overrides: what the
+// Multimedia Properties show and store. An absent or unreadable value reads
+// as its default.
+Choices loadStored();
+
+// The choices in force: the stored ones with overridesInForce(). Read once
+// per open and handed down to the devices.
 Choices load();
 
 // Stores every choice, or with BEFORE (what the user was shown) only those
@@ -46,7 +52,12 @@ Choices load();
 // store refuses; the values already written then stay.
 bool save(const Choices& choices, std::string& error, const Choices* before = nullptr);
 
-// The environment variables of the choices that are set now.
+// What the environment variables set now; a variable with a value that is
+// not valid (a pause that is no number from 0 to kMaxResetSettleMs) is left
+// out, as if it were unset.
+Overrides overridesInForce();
+
+// The environment variables that override a choice now.
 std::vector<std::string> variablesInForce();
 
 } // namespace multimedia

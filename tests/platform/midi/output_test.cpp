@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -93,14 +91,13 @@ TEST(AlsaOutput, ResetsMakeTheNextMessageWait)
     settle.sent(otherDevice, t + 2s);
     EXPECT_EQ(settle.readyAt(), t + 2060ms);
 
-    setenv("QUORVANA_RESET_SETTLE_MS", "25", 1);
-    EXPECT_EQ(midi::resetSettleTime(250), 25ms) << "the variable wins";
-    for (const char* bad : {"abc", "-5", "20000", "12ms"}) {
-        setenv("QUORVANA_RESET_SETTLE_MS", bad, 1);
-        EXPECT_EQ(midi::resetSettleTime(250), 250ms) << bad;
-    }
-    unsetenv("QUORVANA_RESET_SETTLE_MS");
-    EXPECT_EQ(midi::resetSettleTime(60), 60ms);
+    multimedia::Choices choices;
+    choices.resetSettleMs = 250;
+    EXPECT_EQ(midi::resetSettleTime(choices), 250ms);
+    choices.overrides.resetSettleMs = 25;
+    EXPECT_EQ(midi::resetSettleTime(choices), 25ms) << "the override wins";
+    choices.overrides.resetSettleMs = 0;
+    EXPECT_EQ(midi::resetSettleTime(choices), 0ms) << "no pause is a pause too";
 }
 
 TEST(OutputTable, ChoosesByNameAndExplainsFailures)
@@ -113,19 +110,19 @@ TEST(OutputTable, ChoosesByNameAndExplainsFailures)
     EXPECT_EQ(midi::openOutput("alsa:no-such-synth:0", {}, error), nullptr);
     EXPECT_NE(error.find("ALSA"), std::string::npos) << error;
 
-    setenv("QUORVANA_SOUNDFONT", "/nowhere/none.sf2", 1);
+    multimedia::Choices gone;
+    gone.overrides.soundfont = "/nowhere/none.sf2";
     error.clear();
-    EXPECT_EQ(midi::openOutput("synth", {}, error), nullptr);
-    EXPECT_NE(error.find("/nowhere/none.sf2"), std::string::npos) << error;
-    unsetenv("QUORVANA_SOUNDFONT");
+    EXPECT_EQ(midi::openOutput("synth", gone, error), nullptr);
+    EXPECT_EQ(error, "The soundfont /nowhere/none.sf2 (QUORVANA_SOUNDFONT) cannot be found.");
 
     // The shared one is opened once and kept.
     auto capture = midi::sharedCapture();
     ASSERT_NE(capture, nullptr);
     EXPECT_EQ(midi::sharedOutput("capture", {}, error), capture);
-    setenv("QUORVANA_MIDI_OUT", "capture", 1);
-    EXPECT_EQ(midi::sharedOutput(multimedia::Choices {}, error), capture);
-    unsetenv("QUORVANA_MIDI_OUT");
+    multimedia::Choices overridden;
+    overridden.overrides.midiOutput = "capture";
+    EXPECT_EQ(midi::sharedOutput(overridden, error), capture);
 }
 
 using testing_support::FakePorts;
@@ -167,10 +164,9 @@ TEST(ExternalSynthesizer, ChosenPortThatIsNotThereRefusesTheSongWithItsName)
     EXPECT_NE(error.find("\"SC-8850 Part A\""), std::string::npos) << error;
     EXPECT_NE(error.find(fake->missing), std::string::npos) << error;
 
-    // A variable that is set wins over the stored choice.
-    setenv("QUORVANA_MIDI_OUT", "capture", 1);
+    // An override wins over the stored choice.
+    choices.overrides.midiOutput = "capture";
     EXPECT_EQ(midi::sharedOutput(choices, error), midi::sharedCapture());
-    unsetenv("QUORVANA_MIDI_OUT");
     midi::setPortDirectory(previous);
 }
 

@@ -54,23 +54,25 @@ TEST(Soundfonts, ListedFolderByFolderUnderTheirOwnNamesEachFileOnce)
     EXPECT_EQ(found, expected);
 }
 
-TEST(Soundfonts, VariableWinsOverTheStoredChoiceWhichWinsOverTheSystems)
+TEST(Soundfonts, OverrideWinsOverTheStoredChoiceWhichWinsOverTheSystems)
 {
     testing_support::TempDir dir;
-    const std::string stored = dir.write("stored.sf2", soundfontBytes("Stored"));
+    multimedia::Choices choices;
+    choices.soundfont = dir.write("stored.sf2", soundfontBytes("Stored"));
     const std::string named = dir.write("named.sf2", soundfontBytes("Named"));
     std::string error;
-    EXPECT_EQ(midi::findSoundfont(stored, error), stored);
-    setenv(multimedia::kSoundfontVariable, named.c_str(), 1);
-    EXPECT_EQ(midi::findSoundfont(stored, error), named);
-    unsetenv(multimedia::kSoundfontVariable);
+    EXPECT_EQ(midi::findSoundfont(choices, error), choices.soundfont);
+    choices.overrides.soundfont = named;
+    EXPECT_EQ(midi::findSoundfont(choices, error), named);
 
     const std::string gone = (dir / "gone.sf2").string();
+    choices.overrides.soundfont.clear();
+    choices.soundfont = gone;
     error.clear();
-    EXPECT_EQ(midi::findSoundfont(gone, error), "");
+    EXPECT_EQ(midi::findSoundfont(choices, error), "");
     EXPECT_NE(error.find(gone), std::string::npos) << error;
 
-    EXPECT_EQ(midi::findSoundfont("", error), midi::systemSoundfont());
+    EXPECT_EQ(midi::findSoundfont(multimedia::Choices {}, error), midi::systemSoundfont());
 }
 
 // timgm6mb-soundfont alone gives the system a default, with or without the

@@ -60,7 +60,7 @@ protected:
     void SetUp() override
     {
         std::string error;
-        soundfont = midi::findSoundfont("", error);
+        soundfont = midi::findSoundfont(multimedia::Choices {}, error);
         if (soundfont.empty())
             GTEST_SKIP() << "no soundfont: " << error;
         synth = midi::Synth::create(44100, soundfont, error);

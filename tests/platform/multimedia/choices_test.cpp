@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
 using namespace registry;
 
 namespace {
@@ -40,4 +45,46 @@ TEST(MultimediaChoices, ComeBackAsStoredAndOutOfRangeValuesReadAsDefaults)
     EXPECT_EQ(read.resetSettleMs, multimedia::kDefaultResetSettleMs);
     EXPECT_EQ(read.videoSize, multimedia::VideoSize::Original);
     EXPECT_EQ(read.midiPort, chosen.midiPort);
+}
+
+// Scripts and tests set these over whatever the user stored; the panel that
+// stores the choices must never see them.
+TEST(MultimediaChoices, EnvironmentOverridesTheChoicesInForceButNotTheStoredOnes)
+{
+    multimedia::Choices stored;
+    stored.midiOutput = multimedia::MidiOutput::External;
+    stored.midiClient = "UM-ONE";
+    stored.midiPort = "UM-ONE MIDI 1";
+    stored.soundfont = "/home/u/Fonts/Orchestra.sf2";
+    stored.resetSettleMs = 250;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(stored, error)) << error;
+
+    setenv(multimedia::kMidiOutVariable, "alsa:128:0", 1);
+    setenv(multimedia::kSoundfontVariable, "/nowhere/Piano.sf2", 1);
+    setenv(multimedia::kResetSettleVariable, "25", 1);
+    multimedia::Choices inForce = stored;
+    inForce.overrides = {.midiOutput = "alsa:128:0", .soundfont = "/nowhere/Piano.sf2", .resetSettleMs = 25};
+    EXPECT_EQ(multimedia::load(), inForce);
+    EXPECT_EQ(multimedia::loadStored(), stored);
+    EXPECT_EQ(multimedia::variablesInForce(),
+        (std::vector<std::string> {
+            multimedia::kMidiOutVariable, multimedia::kSoundfontVariable, multimedia::kResetSettleVariable}));
+
+    // Saving what is in force stores only the choices.
+    ASSERT_TRUE(multimedia::save(multimedia::load(), error)) << error;
+    EXPECT_EQ(multimedia::loadStored(), stored);
+
+    for (const char* bad : {"abc", "-5", "10001", "12ms", ""}) {
+        setenv(multimedia::kResetSettleVariable, bad, 1);
+        EXPECT_EQ(multimedia::load().overrides.resetSettleMs, std::nullopt) << bad;
+    }
+    setenv(multimedia::kResetSettleVariable, "10000", 1);
+    EXPECT_EQ(multimedia::load().overrides.resetSettleMs, 10000u);
+
+    for (const char* name :
+        {multimedia::kMidiOutVariable, multimedia::kSoundfontVariable, multimedia::kResetSettleVariable})
+        unsetenv(name);
+    EXPECT_EQ(multimedia::load(), stored);
+    EXPECT_TRUE(multimedia::variablesInForce().empty());
 }

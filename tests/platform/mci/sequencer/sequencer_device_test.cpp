@@ -22,15 +22,14 @@ class SequencerDeviceTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("QUORVANA_MIDI_OUT", "capture", 1);
+        deviceChoices.overrides.midiOutput = "capture";
         capture = midi::sharedCapture();
         capture->clear();
     }
-    void TearDown() override { unsetenv("QUORVANA_MIDI_OUT"); }
 
     std::unique_ptr<mci::Device> open(const std::string& path)
     {
-        auto device = mci::makeSequencerDevice();
+        auto device = mci::makeSequencerDevice(deviceChoices);
         const mci::Result r = device->open(path);
         EXPECT_TRUE(r.ok()) << r.text;
         device->setTimeFormat(mci::TimeFormat::Milliseconds);
@@ -45,6 +44,8 @@ protected:
     }
 
     testing_support::TempDir dir;
+    // What open() hands the device.
+    multimedia::Choices deviceChoices;
     std::shared_ptr<midi::CaptureOutput> capture;
 };
 
@@ -61,9 +62,9 @@ const std::vector<uint8_t> gsReset{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7
 TEST_F(SequencerDeviceTest, OpeningWithoutAFileTouchesNoOutput)
 {
     // A synthesizer that cannot start: only an open with a file finds out.
-    setenv("QUORVANA_MIDI_OUT", "synth", 1);
-    setenv("QUORVANA_SOUNDFONT", "/nowhere/none.sf2", 1);
-    auto device = mci::makeSequencerDevice();
+    multimedia::Choices choices;
+    choices.overrides.soundfont = "/nowhere/none.sf2";
+    auto device = mci::makeSequencerDevice(choices);
     ASSERT_TRUE(device->open("").ok());
     uint32_t length = 1, position = 1;
     EXPECT_TRUE(device->length(length).ok());
@@ -79,7 +80,6 @@ TEST_F(SequencerDeviceTest, OpeningWithoutAFileTouchesNoOutput)
     const mci::Result r = device->open(dir.write("song.mid", shortSong()));
     EXPECT_EQ(r.code, mci::ErrHardware);
     EXPECT_NE(r.text.find("/nowhere/none.sf2"), std::string::npos) << r.text;
-    unsetenv("QUORVANA_SOUNDFONT");
 }
 
 TEST_F(SequencerDeviceTest, RefusedFilesSayWhy)
@@ -173,9 +173,9 @@ TEST_F(SequencerDeviceTest, SeekPauseResumeAndTheEnd)
 TEST_F(SequencerDeviceTest, PlaysThroughTheBuiltInSynthesizer)
 {
     std::string error;
-    if (midi::findSoundfont("", error).empty())
+    if (midi::findSoundfont(multimedia::Choices {}, error).empty())
         GTEST_SKIP() << error;
-    setenv("QUORVANA_MIDI_OUT", "synth", 1);
+    deviceChoices.overrides.midiOutput.clear();
     auto device = open(dir.write("song.mid", shortSong()));
     std::promise<void> ended;
     device->setEndNotify([&] { ended.set_value(); });
@@ -192,11 +192,11 @@ TEST_F(SequencerDeviceTest, PlaysThroughTheBuiltInSynthesizer)
 TEST_F(SequencerDeviceTest, EachOpenPlaysWithTheChoicesItIsGiven)
 {
     std::string error;
-    const std::string first = midi::findSoundfont("", error);
+    const std::string first = midi::findSoundfont(multimedia::Choices {}, error);
     const std::string second = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     if (first.empty() || midi::soundfontName(second).empty())
         GTEST_SKIP() << "needs the default soundfont and timgm6mb-soundfont";
-    setenv("QUORVANA_MIDI_OUT", "synth", 1);
+    deviceChoices.overrides.midiOutput.clear();
     const std::string song = dir.write("song.mid", shortSong());
     auto device = open(song);
     const auto synth = std::dynamic_pointer_cast<midi::SynthOutput>(midi::sharedOutput("synth", {}, error));
