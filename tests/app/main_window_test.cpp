@@ -100,6 +100,21 @@ TEST_F(Form1WiringTest, ContextMenuDeletesTheSelectedFileAfterHandingOver)
     EXPECT_EQ(form->FileListBox1->itemTexts(), QStringList{"b.wav"});
 }
 
+// The files a user most wants to throw away are those the device refused:
+// with nothing open there is nothing to stop first.
+TEST_F(Form1WiringTest, ARefusedFileCanStillBeDeleted)
+{
+    addFile("a.wav", 100);
+    dir.write("broken.wav", "x");
+    build();
+    click("broken.wav");
+    ASSERT_EQ(form->Edit1->text(), "Error");
+    form->DeleteFile1->trigger();
+    EXPECT_EQ(boxes, std::vector<std::string>{"Attention: Delete this File ?"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "broken.wav"));
+    EXPECT_TRUE(form->CheckBox1->isChecked()) << "Auto-Advance as it was";
+    EXPECT_TRUE(form->session().autoAdvance());
+}
 
 TEST_F(Form1WiringTest, DropPlaysTheFirstMediaFileAndMovesTheBrowser)
 {
