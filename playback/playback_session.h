@@ -146,7 +146,8 @@ signals:
     void reasonChanged(const QString& reason);
     // Opened, closed, played, paused, stopped, or ended by itself.
     void modeChanged();
-    // The track reached its end by itself.
+    // The track stopped by itself: at its end, or the user closed the
+    // device's window.
     void ended();
     // The position jumped to MS (a seek, a rewind).
     void seeked(int ms);
