@@ -24,7 +24,7 @@ constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
                                "  --new-window  play FILE in a player of its own\n"
                                "  --multimedia  show the Multimedia Properties (sound output, MIDI\n"
                                "                instrument, video size)\n"
-                               "  --help        show this help and exit\n"
+                               "  -h, --help    show this help and exit\n"
                                "  --version     show the version and exit\n"
                                "\n"
                                "Environment (each overrides the choice in the Multimedia Properties):\n"
@@ -45,15 +45,17 @@ constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
 
 std::optional<int> printInformation(int argc, char** argv)
 {
-    if (argc != 2)
-        return std::nullopt;
-    if (std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Quorvana %s\n", QUORVANA_VERSION);
-        return 0;
+    // The options stand before the file; whichever of these comes first wins
+    // over everything else asked.
+    for (int i = 1; i < argc && argv[i][0] == '-'; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Quorvana %s\n", QUORVANA_VERSION);
+            return 0;
+        }
     }
     return std::nullopt;
 }

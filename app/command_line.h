@@ -7,8 +7,9 @@
 
 namespace command_line {
 
-// "--help" or "--version" alone: prints to standard output and gives the
-// exit code. Anything else: nullopt, the player starts.
+// "--help" (or "-h") or "--version" among the options before the file:
+// prints to standard output and gives the exit code. Otherwise nullopt, and
+// the player starts.
 std::optional<int> printInformation(int argc, char** argv);
 
 // Takes "--new-window" from the front of ARGUMENTS (after the program):

@@ -76,6 +76,7 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     std::filesystem::create_directories(dir / "other");
     const std::string second = dir.write("other/second.wav", silentWave());
     const std::string third = dir.write("other/third.wav", silentWave());
+    dir.write("elsewhere/fourth.wav", silentWave());
 
     Player running(QString::fromStdString(dir.path().string()), {"first.wav"});
     ASSERT_TRUE(QTest::qWaitFor([] { return registered("io.github.quorvana.Quorvana"); }, 10000));
@@ -88,6 +89,14 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(later.exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/other/second.wav"); }, 5000))
+        << playingUrl(kPlayerName).toStdString();
+
+    // By a name relative to the folder it starts in, which is not the
+    // running player's (the browser made "other" its current folder).
+    Player relative(QString::fromStdString((dir / "elsewhere").string()), {"fourth.wav"});
+    ASSERT_TRUE(relative.waitForFinished(10000));
+    EXPECT_EQ(relative.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/elsewhere/fourth.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
 
     // A player of its own, beside the first on the bus.
