@@ -50,11 +50,13 @@ int runPlayer(int argc, char** argv)
     QStringList arguments = app.arguments();
     const bool newWindow = command_line::takeNewWindow(arguments);
     arguments = command_line::forTheWindow(arguments);
+    // Of several starts at once, the one that gets the name is the player.
     // A file opened from the desktop while a player runs plays there; this
     // process ends before it shows anything.
-    if (const QString file = command_line::fileToHandOver(arguments); !newWindow && !file.isEmpty()
-        && multimedia::load().playInRunningPlayer
-        && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), {file}))
+    const QString appId = QString::fromLatin1(desktop_link::kAppId);
+    desktop::NameClaim claim(appId);
+    if (const QString file = command_line::fileToHandOver(arguments); !claim.owned() && !newWindow && !file.isEmpty()
+        && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {file}))
         return 0;
     mci::registerBuiltinDrivers();
 

@@ -14,7 +14,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -112,4 +115,41 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     ASSERT_TRUE(running.waitForFinished(10000));
     EXPECT_EQ(running.exitCode(), 0);
     EXPECT_FALSE(registered("io.github.quorvana.Quorvana"));
+}
+
+TEST(RunningPlayer, StartsAtOnceMakeOnePlayerThatTakesTheOthersFiles)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    // As a file manager starts one process per selected file.
+    std::vector<std::unique_ptr<Player>> starts;
+    for (int i = 0; i < 5; ++i) {
+        dir.write("song" + std::to_string(i) + ".wav", silentWave());
+        starts.push_back(std::make_unique<Player>(folder, QStringList {QStringLiteral("song%1.wav").arg(i)}));
+    }
+    const auto running = [&] {
+        return std::count_if(
+            starts.begin(), starts.end(), [](const auto& p) { return p->state() != QProcess::NotRunning; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running() <= 1; }, 10000)) << running() << " players";
+    ASSERT_EQ(running(), 1);
+    int player = -1;
+    for (int i = 0; i < 5; ++i) {
+        if (starts[i]->state() != QProcess::NotRunning)
+            player = i;
+        else
+            EXPECT_TRUE(starts[i]->exitStatus() == QProcess::NormalExit && starts[i]->exitCode() == 0) << i;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([] { return registered(kPlayerName); }, 5000));
+    // The files handed over came in while it started: none was lost, the
+    // last one plays, as after drops one after another.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QString url = playingUrl(kPlayerName);
+            return url.contains("/song") && !url.endsWith(QStringLiteral("/song%1.wav").arg(player));
+        },
+        5000))
+        << playingUrl(kPlayerName).toStdString();
 }

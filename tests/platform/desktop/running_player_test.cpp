@@ -1,0 +1,45 @@
+// The claim on the running player's name and the calls it takes, on a bus of
+// the test's own; the later start is a thread that calls as one would.
+#include "platform/desktop/running_player.h"
+
+#include <QDBusConnection>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+using namespace desktop;
+
+namespace {
+
+const QString kAppId = QStringLiteral("io.github.quorvana.ClaimTest");
+
+// Hands FILE over from another thread, as a later start blocks on it, while
+// this thread's event loop lets the claim answer.
+bool handOver(const QString& file)
+{
+    auto done = std::async(std::launch::async, [file] { return handToRunningPlayer(kAppId, {file}); });
+    return QTest::qWaitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000)
+        && done.get();
+}
+
+} // namespace
+
+TEST(NameClaim, WhatComesBeforeTheReceiverWaitsForItInOrder)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    NameClaim claim(kAppId);
+    ASSERT_TRUE(claim.owned());
+    ASSERT_TRUE(handOver("/music/a.mid"));
+    ASSERT_TRUE(handOver("/music/b.mid"));
+    ASSERT_TRUE(handOver("/music/c.mid"));
+
+    QStringList taken;
+    FileReceiver receiver(
+        kAppId, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+    EXPECT_TRUE(receiver.registered());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return taken.size() >= 3; }, 2000));
+    EXPECT_EQ(taken.join(' ').toStdString(), "/music/a.mid /music/b.mid /music/c.mid");
+}
