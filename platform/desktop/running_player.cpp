@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDateTime>
 #include <QHash>
 #include <QTimer>
 #include <QUrl>
@@ -17,6 +18,21 @@ const QString kInterface = QStringLiteral("org.freedesktop.Application");
 // A running player that is busy (a modal box open, a slow folder) still
 // answers: its event loop runs under every dialog.
 constexpr int kAnswerWithinMs = 5000;
+// The moment (milliseconds of the wall clock) after which the sender no
+// longer waits for the answer and plays the files itself.
+const QString kDeadlineKey = QStringLiteral("quorvana-deadline");
+// The answer must still reach the sender before it gives up, which its
+// timer may let it do a little early.
+constexpr qint64 kAnswerTravelMs = 1000;
+
+// A call whose sender has given up, or is about to, must not be carried out:
+// that start plays the files in a player of its own.
+bool tooLate(const QVariantMap& platformData)
+{
+    bool ok = false;
+    const qint64 deadline = platformData.value(kDeadlineKey).toLongLong(&ok);
+    return ok && QDateTime::currentMSecsSinceEpoch() + kAnswerTravelMs > deadline;
+}
 
 // The claims of this process by name; the bus, too, knows each name once.
 QHash<QString, NameClaim*>& claims()
@@ -37,11 +53,28 @@ public:
 public slots:
     // The work is queued: the caller is answered at once and exits, and
     // whatever the open then shows (a refused file's box) is no one's wait.
-    void Activate(const QVariantMap&) { claim_->asked({}, true); }
-    void Open(const QStringList& uris, const QVariantMap&) { claim_->asked(uris, false); }
+    void Activate(const QVariantMap& platformData, const QDBusMessage& message)
+    {
+        take({}, true, platformData, message);
+    }
+    void Open(const QStringList& uris, const QVariantMap& platformData, const QDBusMessage& message)
+    {
+        take(uris, false, platformData, message);
+    }
     void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) { }
 
 private:
+    void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message)
+    {
+        if (!tooLate(platformData)) {
+            claim_->asked(uris, activate);
+            return;
+        }
+        message.setDelayedReply(true);
+        QDBusConnection::sessionBus().send(message.createErrorReply(
+            QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline.")));
+    }
+
     NameClaim* claim_;
 };
 
@@ -73,7 +106,7 @@ bool handToRunningPlayer(const QString& appId, const QStringList& files)
         = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
     // Only a player that runs may take the files, never one the bus would start.
     call.setAutoStartService(false);
-    call << uris << QVariantMap();
+    call << uris << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
     const QDBusMessage reply = bus.call(call, QDBus::Block, kAnswerWithinMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -21,7 +21,8 @@ QStringList localPaths(const QStringList& uris);
 
 // Asks the program running under APP_ID to open FILES (absolute paths).
 // True once it has taken them; false when none runs there, when there is
-// no session bus, or when it does not answer within a few seconds.
+// no session bus, or when it does not answer within a few seconds, and a
+// program that wakes up later then no longer takes them.
 bool handToRunningPlayer(const QString& appId, const QStringList& files);
 
 class FileReceiver;

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -51,6 +53,27 @@ bool registered(const QString& service)
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value();
 }
+
+// The files one player's MPRIS interface has announced, in order.
+class AnnouncedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AnnouncedUrls(const QString& service)
+    {
+        QDBusConnection::sessionBus().connect(service, "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
+            "PropertiesChanged", this, SLOT(changed(QString, QVariantMap, QStringList)));
+    }
+    QStringList urls;
+
+public slots:
+    void changed(const QString&, const QVariantMap& properties, const QStringList&)
+    {
+        const QVariantMap metadata = qdbus_cast<QVariantMap>(properties.value("Metadata").value<QDBusArgument>());
+        if (metadata.contains("xesam:url"))
+            urls << metadata.value("xesam:url").toString();
+    }
+};
 
 struct Player : QProcess {
     explicit Player(const QString& folder, const QStringList& arguments)
@@ -153,3 +176,36 @@ TEST(RunningPlayer, StartsAtOnceMakeOnePlayerThatTakesTheOthersFiles)
         5000))
         << playingUrl(kPlayerName).toStdString();
 }
+
+TEST(RunningPlayer, AHandOverTheSenderGaveUpOnIsNotCarriedOut)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    for (const char* name : {"first.wav", "second.wav", "third.wav"})
+        dir.write(name, silentWave());
+    Player running(folder, {"first.wav"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
+    AnnouncedUrls announced(kPlayerName);
+
+    // A player too busy to answer, until the later start has given up and
+    // plays the file itself.
+    ::kill(pid_t(running.processId()), SIGSTOP);
+    Player later(folder, {"second.wav"});
+    const QString own = kPlayerName + ".instance" + QString::number(later.processId());
+    const bool gaveUp = QTest::qWaitFor([&] { return registered(own); }, 10000);
+    ::kill(pid_t(running.processId()), SIGCONT);
+    ASSERT_TRUE(gaveUp);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(own).endsWith("/second.wav"); }, 5000));
+
+    // A hand-over that comes after the one given up on, once that is done.
+    Player last(folder, {"third.wav"});
+    ASSERT_TRUE(last.waitForFinished(10000));
+    EXPECT_EQ(last.exitCode(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').endsWith("/third.wav"); }, 5000))
+        << announced.urls.join(' ').toStdString();
+    EXPECT_FALSE(announced.urls.join(' ').contains("second.wav")) << announced.urls.join(' ').toStdString();
+}
+
+#include "running_player_test.moc"

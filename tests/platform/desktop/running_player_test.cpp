@@ -3,7 +3,10 @@
 #include "platform/desktop/running_player.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDateTime>
 #include <QTest>
+#include <QVariantMap>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -42,4 +45,29 @@ TEST(NameClaim, WhatComesBeforeTheReceiverWaitsForItInOrder)
     EXPECT_TRUE(receiver.registered());
     EXPECT_TRUE(QTest::qWaitFor([&] { return taken.size() >= 3; }, 2000));
     EXPECT_EQ(taken.join(' ').toStdString(), "/music/a.mid /music/b.mid /music/c.mid");
+}
+
+TEST(NameClaim, ACallThatComesAfterItsSendersDeadlineIsNotCarriedOut)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    QStringList taken;
+    FileReceiver receiver(
+        kAppId, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+    ASSERT_TRUE(receiver.registered());
+
+    // As a player that was stopped gets it when it goes on: the sender gave up.
+    QDBusMessage late
+        = QDBusMessage::createMethodCall(kAppId, applicationPath(kAppId), "org.freedesktop.Application", "Open");
+    late << QStringList {"file:///music/late.mid"}
+         << QVariantMap {{"quorvana-deadline", QDateTime::currentMSecsSinceEpoch() - 1}};
+    auto answer
+        = std::async(std::launch::async, [&] { return QDBusConnection::sessionBus().call(late, QDBus::Block, 5000); });
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_EQ(answer.get().type(), QDBusMessage::ErrorMessage);
+
+    ASSERT_TRUE(handOver("/music/in-time.mid"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !taken.isEmpty(); }, 2000));
+    EXPECT_EQ(taken.join(' ').toStdString(), "/music/in-time.mid");
 }
