@@ -12,6 +12,10 @@ namespace command_line {
 // the player starts.
 std::optional<int> printInformation(int argc, char** argv);
 
+// The arguments as the system gave them: a file name's bytes that are not
+// UTF-8 stay in it, in the file name controls' escape.
+QStringList arguments(int argc, char** argv);
+
 // Takes "--new-window" from the front of ARGUMENTS (after the program):
 // true when it was there, and the file then plays in a player of its own.
 bool takeNewWindow(QStringList& arguments);

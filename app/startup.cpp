@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/splash.h"
 #include "framework/application.h"
+#include "framework/file_names.h"
 #include "platform/audio/audio_output.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
@@ -47,16 +48,16 @@ int runPlayer(int argc, char** argv)
     if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
         return runMultimediaPanel();
 
-    QStringList arguments = app.arguments();
+    QStringList arguments = command_line::arguments(argc, argv);
     const bool newWindow = command_line::takeNewWindow(arguments);
     arguments = command_line::forTheWindow(arguments);
     // Of several starts at once, the one that gets the name is the player.
     // A file opened from the desktop while a player runs plays there; this
     // process ends before it shows anything.
     const QString appId = QString::fromLatin1(desktop_link::kAppId);
-    desktop::NameClaim claim(appId);
+    desktop::NameClaim claim(appId, [](const QByteArray& name) { return ui::decodeFileName(name); });
     if (const QString file = command_line::fileToHandOver(arguments); !claim.owned() && !newWindow && !file.isEmpty()
-        && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {file}))
+        && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {ui::encodeFileName(file)}))
         return 0;
     mci::registerBuiltinDrivers();
 

@@ -78,12 +78,30 @@ private:
     NameClaim* claim_;
 };
 
-QStringList localPaths(const QStringList& uris)
+QString fileUri(const QByteArray& path)
+{
+    return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
+}
+
+QList<QByteArray> localFileNames(const QStringList& uris)
+{
+    QList<QByteArray> names;
+    for (const QString& uri : uris) {
+        // From the encoded form: toLocalFile() would turn bytes that are not
+        // UTF-8 into U+FFFD, and the name would no longer be the file's.
+        if (const QUrl url(uri); url.isLocalFile())
+            if (QByteArray name = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+                !name.isEmpty())
+                names << name;
+    }
+    return names;
+}
+
+QStringList localPaths(const QStringList& uris, const NameDecoder& decode)
 {
     QStringList paths;
-    for (const QString& uri : uris)
-        if (const QUrl url(uri); url.isLocalFile())
-            paths << url.toLocalFile();
+    for (const QByteArray& name : localFileNames(uris))
+        paths << (decode ? decode(name) : QString::fromUtf8(name));
     return paths;
 }
 
@@ -94,14 +112,14 @@ QString applicationPath(const QString& appId)
     return path;
 }
 
-bool handToRunningPlayer(const QString& appId, const QStringList& files)
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
     QStringList uris;
-    for (const QString& file : files)
-        uris << QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+    for (const QByteArray& file : files)
+        uris << fileUri(file);
     QDBusMessage call
         = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
     // Only a player that runs may take the files, never one the bus would start.
@@ -111,7 +129,8 @@ bool handToRunningPlayer(const QString& appId, const QStringList& files)
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-NameClaim::NameClaim(const QString& appId, QObject* parent) : QObject(parent), appId_(appId)
+NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
+    : QObject(parent), appId_(appId), decode_(std::move(decode))
 {
     claims().insert(appId_, this);
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -225,7 +244,7 @@ bool FileReceiver::registered() const
 
 void FileReceiver::received(const QStringList& uris)
 {
-    const QStringList paths = localPaths(uris);
+    const QStringList paths = localPaths(uris, claim_ ? claim_->decoder() : NameDecoder());
     if (!paths.isEmpty() && open_)
         open_(paths);
     else if (activate_)

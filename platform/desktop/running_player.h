@@ -16,14 +16,27 @@ namespace desktop {
 // ("io.github.quorvana.Quorvana" gives "/io/github/quorvana/Quorvana").
 QString applicationPath(const QString& appId);
 
-// The local files among URIS, as paths; other schemes are left out.
-QStringList localPaths(const QStringList& uris);
+// The URI of a local file by its absolute name as the file system has it:
+// bytes that are not UTF-8 travel percent-encoded, as they are.
+QString fileUri(const QByteArray& path);
 
-// Asks the program running under APP_ID to open FILES (absolute paths).
+// The names of the local files among URIS, as the file system has them;
+// other schemes are left out.
+QList<QByteArray> localFileNames(const QStringList& uris);
+
+// Turns a file name's bytes into text.
+using NameDecoder = std::function<QString(const QByteArray& name)>;
+
+// The local files among URIS, as paths made by DECODE; without one, as
+// UTF-8, which loses bytes that are not.
+QStringList localPaths(const QStringList& uris, const NameDecoder& decode = {});
+
+// Asks the program running under APP_ID to open FILES (absolute names as
+// the file system has them).
 // True once it has taken them; false when none runs there, when there is
 // no session bus, or when it does not answer within a few seconds, and a
 // program that wakes up later then no longer takes them.
-bool handToRunningPlayer(const QString& appId, const QStringList& files);
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files);
 
 class FileReceiver;
 
@@ -31,15 +44,16 @@ class FileReceiver;
 // at once exactly one owns the name, and every other one hands its files to
 // that one. The owner is reachable from the moment it owns the name; what
 // it is asked waits, in the order asked, until a FileReceiver of this
-// process takes over.
+// process takes over. DECODE makes the paths the receiver gets.
 class NameClaim : public QObject {
     Q_OBJECT
 
 public:
-    explicit NameClaim(const QString& appId, QObject* parent = nullptr);
+    explicit NameClaim(const QString& appId, NameDecoder decode = {}, QObject* parent = nullptr);
     ~NameClaim() override;
 
     bool owned() const { return owned_; }
+    const NameDecoder& decoder() const { return decode_; }
 
     // For the adaptor: URIS to open, or an activation when empty.
     void asked(const QStringList& uris, bool activate);
@@ -59,6 +73,7 @@ private:
     void deliver();
 
     QString appId_;
+    NameDecoder decode_;
     bool objectRegistered_ = false;
     bool owned_ = false;
     std::deque<Call> waiting_;

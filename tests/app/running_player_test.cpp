@@ -14,9 +14,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,11 +76,12 @@ public slots:
 };
 
 struct Player : QProcess {
-    explicit Player(const QString& folder, const QStringList& arguments)
+    explicit Player(
+        const QString& folder, const QStringList& arguments, const QString& program = QStringLiteral(QUORVANA_PLAYER))
     {
         setWorkingDirectory(folder);
         setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        start(QStringLiteral(QUORVANA_PLAYER), arguments);
+        start(program, arguments);
     }
     ~Player() override
     {
@@ -90,6 +91,18 @@ struct Player : QProcess {
         }
     }
 };
+
+// A start for a file name that is not UTF-8, which QProcess cannot pass:
+// the shell's printf makes the bytes of its octal escapes.
+std::unique_ptr<Player> startForBytes(const QString& folder, const std::string& name)
+{
+    QString escaped;
+    for (const unsigned char c : name)
+        escaped += c < 0x80 ? QString(QChar(c)) : QStringLiteral("\\%1").arg(c, 3, 8, QChar('0'));
+    return std::make_unique<Player>(folder,
+        QStringList {"-c", "exec \"$0\" \"$(printf \"$1\")\"", QStringLiteral(QUORVANA_PLAYER), escaped},
+        QStringLiteral("/bin/sh"));
+}
 
 } // namespace
 
@@ -206,6 +219,26 @@ TEST(RunningPlayer, AHandOverTheSenderGaveUpOnIsNotCarriedOut)
     ASSERT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').endsWith("/third.wav"); }, 5000))
         << announced.urls.join(' ').toStdString();
     EXPECT_FALSE(announced.urls.join(' ').contains("second.wav")) << announced.urls.join(' ').toStdString();
+}
+
+TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    dir.write("\xff\xfe first.wav", silentWave());
+    std::filesystem::create_directories(dir / "other");
+    const std::string second = dir.write("other/\xe9 second.wav", silentWave());
+
+    const auto running = startForBytes(folder, "\xff\xfe first.wav");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20first.wav"); }, 10000))
+        << playingUrl(kPlayerName).toStdString();
+    const auto later = startForBytes("/", second);
+    ASSERT_TRUE(later->waitForFinished(10000));
+    EXPECT_EQ(later->exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
+        << playingUrl(kPlayerName).toStdString();
 }
 
 #include "running_player_test.moc"

@@ -20,7 +20,7 @@ const QString kAppId = QStringLiteral("io.github.quorvana.ClaimTest");
 
 // Hands FILE over from another thread, as a later start blocks on it, while
 // this thread's event loop lets the claim answer.
-bool handOver(const QString& file)
+bool handOver(const QByteArray& file)
 {
     auto done = std::async(std::launch::async, [file] { return handToRunningPlayer(kAppId, {file}); });
     return QTest::qWaitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000)
@@ -70,4 +70,18 @@ TEST(NameClaim, ACallThatComesAfterItsSendersDeadlineIsNotCarriedOut)
     ASSERT_TRUE(handOver("/music/in-time.mid"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !taken.isEmpty(); }, 2000));
     EXPECT_EQ(taken.join(' ').toStdString(), "/music/in-time.mid");
+}
+
+TEST(NameClaim, ANameTravelsAsTheFileSystemHasIt)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    NameClaim claim(kAppId, [](const QByteArray& name) { return QString::fromLatin1(name.toHex(' ')); });
+    QStringList taken;
+    FileReceiver receiver(
+        kAppId, [&](const QStringList& paths) { taken << paths; }, [] {});
+    const QByteArray name("/m\xfc sic/%41 \xff.mid");
+    ASSERT_TRUE(handOver(name));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.isEmpty(); }, 2000));
+    EXPECT_EQ(taken.value(0).toStdString(), name.toHex(' ').toStdString());
 }
