@@ -6,6 +6,7 @@
 #include "app/splash.h"
 #include "framework/application.h"
 #include "framework/file_names.h"
+#include "framework/quit_signals.h"
 #include "platform/audio/audio_output.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
@@ -27,6 +28,16 @@ void centre(QWidget* w)
         w->move(screen->availableGeometry().center() - w->rect().center());
 }
 
+// Ends the run as the user's close of WINDOW does: its own close runs (the
+// question, the slide), and every event loop ends, that of a box open over
+// it too.
+void quitAsClosed(QWidget* window)
+{
+    if (window)
+        window->close();
+    QCoreApplication::exit(0);
+}
+
 } // namespace
 
 int runPlayer(int argc, char** argv)
@@ -45,8 +56,11 @@ int runPlayer(int argc, char** argv)
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
     // and no player window.
-    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
+    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0) {
+        ui::QuitSignals quitSignals;
+        quitSignals.whenQuit([] { quitAsClosed(QApplication::activeModalWidget()); });
         return runMultimediaPanel();
+    }
 
     QStringList arguments = command_line::arguments(argc, argv);
     const bool newWindow = command_line::takeNewWindow(arguments);
@@ -59,6 +73,9 @@ int runPlayer(int argc, char** argv)
     if (const QString file = command_line::fileToHandOver(arguments); !claim.owned() && !newWindow && !file.isEmpty()
         && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {ui::encodeFileName(file)}))
         return 0;
+    // From here the process has a window to close and devices to close
+    // with it: a request to end waits for the window.
+    ui::QuitSignals quitSignals;
     mci::registerBuiltinDrivers();
 
     // The picture must be on screen before the slow part begins.
@@ -79,6 +96,7 @@ int runPlayer(int argc, char** argv)
 
     form->show();
     form->activateWindow();
+    quitSignals.whenQuit([form] { quitAsClosed(form); });
     const int rc = app.exec();
     link.reset();
     delete form;

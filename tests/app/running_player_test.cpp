@@ -10,6 +10,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -239,6 +240,40 @@ TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
     EXPECT_EQ(later->exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
+}
+
+TEST(RunningPlayer, TermIntAndHupEndThePlayerAsItsCloseDoes)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    dir.write("song.wav", silentWave());
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Player running(QString::fromStdString(dir.path().string()), {"song.wav"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/song.wav"); }, 10000));
+        ::kill(pid_t(running.processId()), signal);
+        // Half a second on a quiet machine; the suite's is not always.
+        ASSERT_TRUE(running.waitForFinished(3000)) << signal;
+        EXPECT_EQ(running.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(running.exitCode(), 0) << signal;
+        EXPECT_FALSE(registered(kPlayerName));
+    }
+
+    // The Multimedia Properties, once they catch the signal.
+    Player panel("/", {"--multimedia"});
+    const auto catchesTerm = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(panel.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("SigCgt:");
+        return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(catchesTerm, 10000));
+    ::kill(pid_t(panel.processId()), SIGTERM);
+    ASSERT_TRUE(panel.waitForFinished(3000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(panel.exitCode(), 0);
 }
 
 #include "running_player_test.moc"
