@@ -32,10 +32,10 @@ using NameDecoder = std::function<QString(const QByteArray& name)>;
 QStringList localPaths(const QStringList& uris, const NameDecoder& decode = {});
 
 // Asks the program running under APP_ID to open FILES (absolute names as
-// the file system has them).
-// True once it has taken them; false when none runs there, when there is
-// no session bus, or when it does not answer within a few seconds, and a
-// program that wakes up later then no longer takes them.
+// the file system has them). True once it has taken them; false when none
+// runs there, when there is no session bus, or when it does not answer
+// within a few seconds, and a program that wakes up later then no longer
+// takes them.
 bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files);
 
 class FileReceiver;
@@ -55,7 +55,7 @@ public:
     bool owned() const { return owned_; }
     const NameDecoder& decoder() const { return decode_; }
 
-    // For the adaptor: URIS to open, or an activation when empty.
+    // For the adaptor: URIS to open, or an activation.
     void asked(const QStringList& uris, bool activate);
 
 private:
