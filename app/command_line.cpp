@@ -1,12 +1,16 @@
 #include "app/command_line.h"
 
 #include "core/textrules.h"
+#include "framework/file_names.h"
 
 #include <QDir>
-#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace command_line {
 
@@ -24,7 +28,7 @@ constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
                                "  --new-window  play FILE in a player of its own\n"
                                "  --multimedia  show the Multimedia Properties (sound output, MIDI\n"
                                "                instrument, video size)\n"
-                               "  --help        show this help and exit\n"
+                               "  -h, --help    show this help and exit\n"
                                "  --version     show the version and exit\n"
                                "\n"
                                "Environment (each overrides the choice in the Multimedia Properties):\n"
@@ -41,19 +45,40 @@ constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
                                "  $XDG_CONFIG_HOME/quorvana/registry.reg  associations, multimedia choices\n"
                                "  $XDG_DATA_HOME/quorvana/QUORVAGM.MI_, QUORVAGS.MI_  the reset sequences\n";
 
+// The checks go by the name's bytes: Qt's own file classes would lose those
+// that are not UTF-8 and miss the file.
+bool isFile(const QString& name)
+{
+    struct stat status { };
+    return !name.isEmpty() && ::stat(ui::encodeFileName(name).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+QString currentFolder()
+{
+    std::string folder(4096, '\0');
+    while (!::getcwd(folder.data(), folder.size())) {
+        if (errno != ERANGE)
+            return QDir::currentPath();
+        folder.resize(folder.size() * 2);
+    }
+    return ui::decodeFileName(QByteArray(folder.c_str()));
+}
+
 } // namespace
 
 std::optional<int> printInformation(int argc, char** argv)
 {
-    if (argc != 2)
-        return std::nullopt;
-    if (std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Quorvana %s\n", QUORVANA_VERSION);
-        return 0;
+    // The options stand before the file; whichever of these comes first wins
+    // over everything else asked.
+    for (int i = 1; i < argc && argv[i][0] == '-'; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Quorvana %s\n", QUORVANA_VERSION);
+            return 0;
+        }
     }
     return std::nullopt;
 }
@@ -66,18 +91,30 @@ bool takeNewWindow(QStringList& arguments)
     return true;
 }
 
+QStringList arguments(int argc, char** argv)
+{
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << ui::decodeFileName(QByteArray(argv[i]));
+    return list;
+}
+
 QString fileToHandOver(const QStringList& arguments)
 {
-    const QFileInfo info(textrules::commandLineFileName(arguments));
-    return info.isFile() ? info.absoluteFilePath() : QString();
+    const QString file = textrules::commandLineFileName(arguments);
+    if (!isFile(file))
+        return {};
+    if (file.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(file);
+    return QDir::cleanPath(currentFolder() + QLatin1Char('/') + file);
 }
 
 QStringList forTheWindow(const QStringList& arguments)
 {
-    if (arguments.size() <= 2 || QFileInfo(textrules::commandLineFileName(arguments)).isFile())
+    if (arguments.size() <= 2 || isFile(textrules::commandLineFileName(arguments)))
         return arguments;
     const QString first = textrules::commandLineFileName(arguments.mid(0, 2));
-    if (QFileInfo(first).isFile())
+    if (isFile(first))
         return {arguments.at(0), first};
     return arguments;
 }
@@ -85,9 +122,11 @@ QStringList forTheWindow(const QStringList& arguments)
 void enterDocumentFolder(const QStringList& arguments)
 {
     const QString file = textrules::commandLineFileName(arguments);
-    const QFileInfo info(file);
-    if (info.isAbsolute() && info.isFile())
-        QDir::setCurrent(info.absolutePath());
+    if (!file.startsWith(QLatin1Char('/')) || !isFile(file))
+        return;
+    // A folder that cannot be entered leaves the player where it started.
+    [[maybe_unused]] const int entered
+        = ::chdir(ui::encodeFileName(file.left(file.lastIndexOf(QLatin1Char('/')) + 1)).constData());
 }
 
 } // namespace command_line

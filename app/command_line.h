@@ -7,9 +7,14 @@
 
 namespace command_line {
 
-// "--help" or "--version" alone: prints to standard output and gives the
-// exit code. Anything else: nullopt, the player starts.
+// "--help" (or "-h") or "--version" among the options before the file:
+// prints to standard output and gives the exit code. Otherwise nullopt, and
+// the player starts.
 std::optional<int> printInformation(int argc, char** argv);
+
+// The arguments as the system gave them: a file name's bytes that are not
+// UTF-8 stay in it, in the file name controls' escape.
+QStringList arguments(int argc, char** argv);
 
 // Takes "--new-window" from the front of ARGUMENTS (after the program):
 // true when it was there, and the file then plays in a player of its own.

@@ -5,6 +5,8 @@
 #include "app/main_window.h"
 #include "app/splash.h"
 #include "framework/application.h"
+#include "framework/file_names.h"
+#include "framework/quit_signals.h"
 #include "platform/audio/audio_output.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
@@ -26,6 +28,16 @@ void centre(QWidget* w)
         w->move(screen->availableGeometry().center() - w->rect().center());
 }
 
+// Ends the run as the user's close of WINDOW does: its own close runs (the
+// question, the slide), and every event loop ends, that of a box open over
+// it too.
+void quitAsClosed(QWidget* window)
+{
+    if (window)
+        window->close();
+    QCoreApplication::exit(0);
+}
+
 } // namespace
 
 int runPlayer(int argc, char** argv)
@@ -44,18 +56,26 @@ int runPlayer(int argc, char** argv)
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
     // and no player window.
-    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
+    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0) {
+        ui::QuitSignals quitSignals;
+        quitSignals.whenQuit([] { quitAsClosed(QApplication::activeModalWidget()); });
         return runMultimediaPanel();
+    }
 
-    QStringList arguments = app.arguments();
+    QStringList arguments = command_line::arguments(argc, argv);
     const bool newWindow = command_line::takeNewWindow(arguments);
     arguments = command_line::forTheWindow(arguments);
+    // Of several starts at once, the one that gets the name is the player.
     // A file opened from the desktop while a player runs plays there; this
     // process ends before it shows anything.
-    if (const QString file = command_line::fileToHandOver(arguments); !newWindow && !file.isEmpty()
-        && multimedia::load().playInRunningPlayer
-        && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), {file}))
+    const QString appId = QString::fromLatin1(desktop_link::kAppId);
+    desktop::NameClaim claim(appId, [](const QByteArray& name) { return ui::decodeFileName(name); });
+    if (const QString file = command_line::fileToHandOver(arguments); !claim.owned() && !newWindow && !file.isEmpty()
+        && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {ui::encodeFileName(file)}))
         return 0;
+    // From here the process has a window to close and devices to close
+    // with it: a request to end waits for the window.
+    ui::QuitSignals quitSignals;
     mci::registerBuiltinDrivers();
 
     // The picture must be on screen before the slow part begins.
@@ -76,6 +96,7 @@ int runPlayer(int argc, char** argv)
 
     form->show();
     form->activateWindow();
+    quitSignals.whenQuit([form] { quitAsClosed(form); });
     const int rc = app.exec();
     link.reset();
     delete form;

@@ -4,6 +4,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDateTime>
+#include <QHash>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
@@ -16,6 +18,28 @@ const QString kInterface = QStringLiteral("org.freedesktop.Application");
 // A running player that is busy (a modal box open, a slow folder) still
 // answers: its event loop runs under every dialog.
 constexpr int kAnswerWithinMs = 5000;
+// The moment (milliseconds of the wall clock) after which the sender no
+// longer waits for the answer and plays the files itself.
+const QString kDeadlineKey = QStringLiteral("quorvana-deadline");
+// The answer must still reach the sender before it gives up, which its
+// timer may let it do a little early.
+constexpr qint64 kAnswerTravelMs = 1000;
+
+// A call whose sender has given up, or is about to, must not be carried out:
+// that start plays the files in a player of its own.
+bool tooLate(const QVariantMap& platformData)
+{
+    bool ok = false;
+    const qint64 deadline = platformData.value(kDeadlineKey).toLongLong(&ok);
+    return ok && QDateTime::currentMSecsSinceEpoch() + kAnswerTravelMs > deadline;
+}
+
+// The claims of this process by name; the bus, too, knows each name once.
+QHash<QString, NameClaim*>& claims()
+{
+    static QHash<QString, NameClaim*> byName;
+    return byName;
+}
 
 } // namespace
 
@@ -24,31 +48,60 @@ class ApplicationAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 
 public:
-    explicit ApplicationAdaptor(FileReceiver* receiver) : QDBusAbstractAdaptor(receiver), r_(receiver) { }
+    explicit ApplicationAdaptor(NameClaim* claim) : QDBusAbstractAdaptor(claim), claim_(claim) { }
 
 public slots:
     // The work is queued: the caller is answered at once and exits, and
     // whatever the open then shows (a refused file's box) is no one's wait.
-    void Activate(const QVariantMap&)
+    void Activate(const QVariantMap& platformData, const QDBusMessage& message)
     {
-        QTimer::singleShot(0, r_, [r = r_] { r->activated(); });
+        take({}, true, platformData, message);
     }
-    void Open(const QStringList& uris, const QVariantMap&)
+    void Open(const QStringList& uris, const QVariantMap& platformData, const QDBusMessage& message)
     {
-        QTimer::singleShot(0, r_, [r = r_, uris] { r->received(uris); });
+        take(uris, false, platformData, message);
     }
     void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) { }
 
 private:
-    FileReceiver* r_;
+    void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message)
+    {
+        if (!tooLate(platformData)) {
+            claim_->asked(uris, activate);
+            return;
+        }
+        message.setDelayedReply(true);
+        QDBusConnection::sessionBus().send(message.createErrorReply(
+            QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline.")));
+    }
+
+    NameClaim* claim_;
 };
 
-QStringList localPaths(const QStringList& uris)
+QString fileUri(const QByteArray& path)
+{
+    return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
+}
+
+QList<QByteArray> localFileNames(const QStringList& uris)
+{
+    QList<QByteArray> names;
+    for (const QString& uri : uris) {
+        // From the encoded form: toLocalFile() would turn bytes that are not
+        // UTF-8 into U+FFFD, and the name would no longer be the file's.
+        if (const QUrl url(uri); url.isLocalFile())
+            if (QByteArray name = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+                !name.isEmpty())
+                names << name;
+    }
+    return names;
+}
+
+QStringList localPaths(const QStringList& uris, const NameDecoder& decode)
 {
     QStringList paths;
-    for (const QString& uri : uris)
-        if (const QUrl url(uri); url.isLocalFile())
-            paths << url.toLocalFile();
+    for (const QByteArray& name : localFileNames(uris))
+        paths << (decode ? decode(name) : QString::fromUtf8(name));
     return paths;
 }
 
@@ -59,52 +112,139 @@ QString applicationPath(const QString& appId)
     return path;
 }
 
-bool handToRunningPlayer(const QString& appId, const QStringList& files)
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(appId).value())
+    if (!bus.isConnected())
         return false;
     QStringList uris;
-    for (const QString& file : files)
-        uris << QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+    for (const QByteArray& file : files)
+        uris << fileUri(file);
     QDBusMessage call
         = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
-    call << uris << QVariantMap();
+    // Only a player that runs may take the files, never one the bus would start.
+    call.setAutoStartService(false);
+    call << uris << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
     const QDBusMessage reply = bus.call(call, QDBus::Block, kAnswerWithinMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-FileReceiver::FileReceiver(
-    const QString& appId, std::function<void(const QStringList&)> open, std::function<void()> activate, QObject* parent)
-    : QObject(parent), appId_(appId), open_(std::move(open)), activate_(std::move(activate))
+NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
+    : QObject(parent), appId_(appId), decode_(std::move(decode))
 {
+    claims().insert(appId_, this);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    // The object comes first: a call may follow the name at once.
     new ApplicationAdaptor(this);
-    if (!bus.registerObject(applicationPath(appId_), this))
-        return;
-    registered_ = bus.interface()
-                      ->registerService(appId_, QDBusConnectionInterface::DontQueueService,
-                          QDBusConnectionInterface::DontAllowReplacement)
-                      .value()
-        == QDBusConnectionInterface::ServiceRegistered;
-    if (!registered_)
+    objectRegistered_ = bus.registerObject(applicationPath(appId_), this);
+    tryToOwn();
+}
+
+NameClaim::~NameClaim()
+{
+    if (claims().value(appId_) == this)
+        claims().remove(appId_);
+    if (receiver_)
+        receiver_->claim_ = nullptr;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (owned_)
+        bus.interface()->unregisterService(appId_);
+    if (objectRegistered_)
         bus.unregisterObject(applicationPath(appId_));
+}
+
+NameClaim* NameClaim::of(const QString& appId)
+{
+    return claims().value(appId);
+}
+
+bool NameClaim::tryToOwn()
+{
+    if (owned_ || !objectRegistered_)
+        return owned_;
+    // Never queued: a start that does not get the name at once hands over.
+    owned_ = QDBusConnection::sessionBus()
+                 .interface()
+                 ->registerService(
+                     appId_, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement)
+                 .value()
+        == QDBusConnectionInterface::ServiceRegistered;
+    return owned_;
+}
+
+void NameClaim::asked(const QStringList& uris, bool activate)
+{
+    waiting_.push_back({uris, activate});
+    deliverLater();
+}
+
+void NameClaim::attach(FileReceiver* receiver)
+{
+    receiver_ = receiver;
+    // The owner may have ended since this start lost the name.
+    tryToOwn();
+    deliverLater();
+}
+
+void NameClaim::detach(FileReceiver* receiver)
+{
+    if (receiver_ == receiver)
+        receiver_ = nullptr;
+}
+
+void NameClaim::deliverLater()
+{
+    if (deliveryPending_ || !receiver_ || waiting_.empty())
+        return;
+    deliveryPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        deliveryPending_ = false;
+        deliver();
+    });
+}
+
+void NameClaim::deliver()
+{
+    // One at a time from the front: a box an open shows runs the event loop,
+    // and what is asked meanwhile queues behind the rest.
+    while (receiver_ && !waiting_.empty()) {
+        const Call call = waiting_.front();
+        waiting_.pop_front();
+        if (call.activate)
+            receiver_->activated();
+        else
+            receiver_->received(call.uris);
+    }
+}
+
+FileReceiver::FileReceiver(
+    const QString& appId, std::function<void(const QStringList&)> open, std::function<void()> activate, QObject* parent)
+    : QObject(parent), open_(std::move(open)), activate_(std::move(activate))
+{
+    claim_ = NameClaim::of(appId);
+    if (!claim_) {
+        ownClaim_ = std::make_unique<NameClaim>(appId);
+        claim_ = ownClaim_.get();
+    }
+    claim_->attach(this);
 }
 
 FileReceiver::~FileReceiver()
 {
-    if (!registered_)
-        return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterObject(applicationPath(appId_));
-    bus.interface()->unregisterService(appId_);
+    if (claim_)
+        claim_->detach(this);
+}
+
+bool FileReceiver::registered() const
+{
+    return claim_ && claim_->owned();
 }
 
 void FileReceiver::received(const QStringList& uris)
 {
-    const QStringList paths = localPaths(uris);
+    const QStringList paths = localPaths(uris, claim_ ? claim_->decoder() : NameDecoder());
     if (!paths.isEmpty() && open_)
         open_(paths);
     else if (activate_)

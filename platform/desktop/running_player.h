@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
+#include <memory>
 
 namespace desktop {
 
@@ -14,36 +16,96 @@ namespace desktop {
 // ("io.github.quorvana.Quorvana" gives "/io/github/quorvana/Quorvana").
 QString applicationPath(const QString& appId);
 
-// The local files among URIS, as paths; other schemes are left out.
-QStringList localPaths(const QStringList& uris);
+// The URI of a local file by its absolute name as the file system has it:
+// bytes that are not UTF-8 travel percent-encoded, as they are.
+QString fileUri(const QByteArray& path);
 
-// Asks the program running under APP_ID to open FILES (absolute paths).
-// True once it has taken them; false when none runs there, when there is
-// no session bus, or when it does not answer within a few seconds.
-bool handToRunningPlayer(const QString& appId, const QStringList& files);
+// The names of the local files among URIS, as the file system has them;
+// other schemes are left out.
+QList<QByteArray> localFileNames(const QStringList& uris);
+
+// Turns a file name's bytes into text.
+using NameDecoder = std::function<QString(const QByteArray& name)>;
+
+// The local files among URIS, as paths made by DECODE; without one, as
+// UTF-8, which loses bytes that are not.
+QStringList localPaths(const QStringList& uris, const NameDecoder& decode = {});
+
+// Asks the program running under APP_ID to open FILES (absolute names as
+// the file system has them). True once it has taken them; false when none
+// runs there, when there is no session bus, or when it does not answer
+// within a few seconds, and a program that wakes up later then no longer
+// takes them.
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files);
+
+class FileReceiver;
+
+// A start's claim on APP_ID, taken before anything else: of several starts
+// at once exactly one owns the name, and every other one hands its files to
+// that one. The owner is reachable from the moment it owns the name; what
+// it is asked waits, in the order asked, until a FileReceiver of this
+// process takes over. DECODE makes the paths the receiver gets.
+class NameClaim : public QObject {
+    Q_OBJECT
+
+public:
+    explicit NameClaim(const QString& appId, NameDecoder decode = {}, QObject* parent = nullptr);
+    ~NameClaim() override;
+
+    bool owned() const { return owned_; }
+    const NameDecoder& decoder() const { return decode_; }
+
+    // For the adaptor: URIS to open, or an activation.
+    void asked(const QStringList& uris, bool activate);
+
+private:
+    friend class FileReceiver;
+    struct Call {
+        QStringList uris;
+        bool activate = false;
+    };
+
+    static NameClaim* of(const QString& appId);
+    bool tryToOwn();
+    void attach(FileReceiver* receiver);
+    void detach(FileReceiver* receiver);
+    void deliverLater();
+    void deliver();
+
+    QString appId_;
+    NameDecoder decode_;
+    bool objectRegistered_ = false;
+    bool owned_ = false;
+    std::deque<Call> waiting_;
+    FileReceiver* receiver_ = nullptr;
+    bool deliveryPending_ = false;
+};
 
 class FileReceiver : public QObject {
     Q_OBJECT
 
 public:
-    // Owns APP_ID on the session bus while it lives, unless another process
-    // does already. OPEN gets the local paths a later start hands over;
-    // ACTIVATE runs for a start without files.
+    // Takes the calls to APP_ID: those of this process's NameClaim when
+    // there is one (the calls that came before first), else of a claim of
+    // its own while it lives, unless another process owns the name. OPEN
+    // gets the local paths a later start hands over; ACTIVATE runs for a
+    // start without files.
     FileReceiver(const QString& appId, std::function<void(const QStringList& paths)> open,
         std::function<void()> activate, QObject* parent = nullptr);
     ~FileReceiver() override;
 
-    bool registered() const { return registered_; }
+    bool registered() const;
 
-    // For the adaptor: run from the event loop, after the caller has its answer.
+    // Run from the event loop, after the caller has its answer.
     void received(const QStringList& uris);
     void activated();
 
 private:
-    QString appId_;
+    friend class NameClaim;
+    std::unique_ptr<NameClaim> ownClaim_;
+    NameClaim* claim_ = nullptr;
     std::function<void(const QStringList&)> open_;
     std::function<void()> activate_;
-    bool registered_ = false;
 };
 
 } // namespace desktop

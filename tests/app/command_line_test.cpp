@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 TEST(CommandLine, SeveralFilesPlayTheFirstUnlessTogetherTheyNameOne)
 {
@@ -38,4 +41,25 @@ TEST(CommandLine, AnAbsoluteFileMakesItsFolderCurrentARelativeNameStaysRelative)
     command_line::enterDocumentFolder({"quorvana", song});
     EXPECT_EQ(QDir::currentPath().toStdString(), (dir / "songs").string());
     QDir::setCurrent(before);
+}
+
+TEST(CommandLine, HelpAndVersionWinWhereverTheyStandAmongTheOptions)
+{
+    const auto printed = [](std::vector<std::string> words) -> std::optional<std::string> {
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        testing::internal::CaptureStdout();
+        const std::optional<int> rc = command_line::printInformation(int(argv.size()), argv.data());
+        const std::string out = testing::internal::GetCapturedStdout();
+        if (!rc)
+            return std::nullopt;
+        EXPECT_EQ(*rc, 0);
+        return out.substr(0, out.find(' '));
+    };
+    EXPECT_EQ(printed({"quorvana", "-h"}), "Usage:");
+    EXPECT_EQ(printed({"quorvana", "--new-window", "--help"}), "Usage:");
+    EXPECT_EQ(printed({"quorvana", "--new-window", "--version", "--help"}), "Quorvana");
+    EXPECT_EQ(printed({"quorvana", "--new-window", "song.mid"}), std::nullopt);
+    EXPECT_EQ(printed({"quorvana", "song.mid"}), std::nullopt);
 }

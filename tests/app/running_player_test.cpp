@@ -10,11 +10,17 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,12 +55,34 @@ bool registered(const QString& service)
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value();
 }
 
+// The files one player's MPRIS interface has announced, in order.
+class AnnouncedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AnnouncedUrls(const QString& service)
+    {
+        QDBusConnection::sessionBus().connect(service, "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
+            "PropertiesChanged", this, SLOT(changed(QString, QVariantMap, QStringList)));
+    }
+    QStringList urls;
+
+public slots:
+    void changed(const QString&, const QVariantMap& properties, const QStringList&)
+    {
+        const QVariantMap metadata = qdbus_cast<QVariantMap>(properties.value("Metadata").value<QDBusArgument>());
+        if (metadata.contains("xesam:url"))
+            urls << metadata.value("xesam:url").toString();
+    }
+};
+
 struct Player : QProcess {
-    explicit Player(const QString& folder, const QStringList& arguments)
+    explicit Player(
+        const QString& folder, const QStringList& arguments, const QString& program = QStringLiteral(QUORVANA_PLAYER))
     {
         setWorkingDirectory(folder);
         setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        start(QStringLiteral(QUORVANA_PLAYER), arguments);
+        start(program, arguments);
     }
     ~Player() override
     {
@@ -64,6 +92,18 @@ struct Player : QProcess {
         }
     }
 };
+
+// A start for a file name that is not UTF-8, which QProcess cannot pass:
+// the shell's printf makes the bytes of its octal escapes.
+std::unique_ptr<Player> startForBytes(const QString& folder, const std::string& name)
+{
+    QString escaped;
+    for (const unsigned char c : name)
+        escaped += c < 0x80 ? QString(QChar(c)) : QStringLiteral("\\%1").arg(c, 3, 8, QChar('0'));
+    return std::make_unique<Player>(folder,
+        QStringList {"-c", "exec \"$0\" \"$(printf \"$1\")\"", QStringLiteral(QUORVANA_PLAYER), escaped},
+        QStringLiteral("/bin/sh"));
+}
 
 } // namespace
 
@@ -76,6 +116,7 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     std::filesystem::create_directories(dir / "other");
     const std::string second = dir.write("other/second.wav", silentWave());
     const std::string third = dir.write("other/third.wav", silentWave());
+    dir.write("elsewhere/fourth.wav", silentWave());
 
     Player running(QString::fromStdString(dir.path().string()), {"first.wav"});
     ASSERT_TRUE(QTest::qWaitFor([] { return registered("io.github.quorvana.Quorvana"); }, 10000));
@@ -88,6 +129,14 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(later.exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/other/second.wav"); }, 5000))
+        << playingUrl(kPlayerName).toStdString();
+
+    // By a name relative to the folder it starts in, which is not the
+    // running player's (the browser made "other" its current folder).
+    Player relative(QString::fromStdString((dir / "elsewhere").string()), {"fourth.wav"});
+    ASSERT_TRUE(relative.waitForFinished(10000));
+    EXPECT_EQ(relative.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/elsewhere/fourth.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
 
     // A player of its own, beside the first on the bus.
@@ -104,3 +153,127 @@ TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
     EXPECT_EQ(running.exitCode(), 0);
     EXPECT_FALSE(registered("io.github.quorvana.Quorvana"));
 }
+
+TEST(RunningPlayer, StartsAtOnceMakeOnePlayerThatTakesTheOthersFiles)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    // As a file manager starts one process per selected file.
+    std::vector<std::unique_ptr<Player>> starts;
+    for (int i = 0; i < 5; ++i) {
+        dir.write("song" + std::to_string(i) + ".wav", silentWave());
+        starts.push_back(std::make_unique<Player>(folder, QStringList {QStringLiteral("song%1.wav").arg(i)}));
+    }
+    const auto running = [&] {
+        return std::count_if(
+            starts.begin(), starts.end(), [](const auto& p) { return p->state() != QProcess::NotRunning; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running() <= 1; }, 10000)) << running() << " players";
+    ASSERT_EQ(running(), 1);
+    int player = -1;
+    for (int i = 0; i < 5; ++i) {
+        if (starts[i]->state() != QProcess::NotRunning)
+            player = i;
+        else
+            EXPECT_TRUE(starts[i]->exitStatus() == QProcess::NormalExit && starts[i]->exitCode() == 0) << i;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([] { return registered(kPlayerName); }, 5000));
+    // The files handed over came in while it started: none was lost, the
+    // last one plays, as after drops one after another.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QString url = playingUrl(kPlayerName);
+            return url.contains("/song") && !url.endsWith(QStringLiteral("/song%1.wav").arg(player));
+        },
+        5000))
+        << playingUrl(kPlayerName).toStdString();
+}
+
+TEST(RunningPlayer, AHandOverTheSenderGaveUpOnIsNotCarriedOut)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    for (const char* name : {"first.wav", "second.wav", "third.wav"})
+        dir.write(name, silentWave());
+    Player running(folder, {"first.wav"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
+    AnnouncedUrls announced(kPlayerName);
+
+    // A player too busy to answer, until the later start has given up and
+    // plays the file itself.
+    ::kill(pid_t(running.processId()), SIGSTOP);
+    Player later(folder, {"second.wav"});
+    const QString own = kPlayerName + ".instance" + QString::number(later.processId());
+    const bool gaveUp = QTest::qWaitFor([&] { return registered(own); }, 10000);
+    ::kill(pid_t(running.processId()), SIGCONT);
+    ASSERT_TRUE(gaveUp);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(own).endsWith("/second.wav"); }, 5000));
+
+    // A hand-over that comes after the one given up on, once that is done.
+    Player last(folder, {"third.wav"});
+    ASSERT_TRUE(last.waitForFinished(10000));
+    EXPECT_EQ(last.exitCode(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').endsWith("/third.wav"); }, 5000))
+        << announced.urls.join(' ').toStdString();
+    EXPECT_FALSE(announced.urls.join(' ').contains("second.wav")) << announced.urls.join(' ').toStdString();
+}
+
+TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    dir.write("\xff\xfe first.wav", silentWave());
+    std::filesystem::create_directories(dir / "other");
+    const std::string second = dir.write("other/\xe9 second.wav", silentWave());
+
+    const auto running = startForBytes(folder, "\xff\xfe first.wav");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20first.wav"); }, 10000))
+        << playingUrl(kPlayerName).toStdString();
+    const auto later = startForBytes("/", second);
+    ASSERT_TRUE(later->waitForFinished(10000));
+    EXPECT_EQ(later->exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
+        << playingUrl(kPlayerName).toStdString();
+}
+
+TEST(RunningPlayer, TermIntAndHupEndThePlayerAsItsCloseDoes)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    dir.write("song.wav", silentWave());
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Player running(QString::fromStdString(dir.path().string()), {"song.wav"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/song.wav"); }, 10000));
+        ::kill(pid_t(running.processId()), signal);
+        // Half a second on a quiet machine; the suite's is not always.
+        ASSERT_TRUE(running.waitForFinished(3000)) << signal;
+        EXPECT_EQ(running.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(running.exitCode(), 0) << signal;
+        EXPECT_FALSE(registered(kPlayerName));
+    }
+
+    // The Multimedia Properties, once they catch the signal.
+    Player panel("/", {"--multimedia"});
+    const auto catchesTerm = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(panel.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("SigCgt:");
+        return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(catchesTerm, 10000));
+    ::kill(pid_t(panel.processId()), SIGTERM);
+    ASSERT_TRUE(panel.waitForFinished(3000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(panel.exitCode(), 0);
+}
+
+#include "running_player_test.moc"
