@@ -27,9 +27,7 @@ QStringList playedTypes()
 // names the file it is.
 QString fileUrl(const QString& path)
 {
-    const std::string bytes = ui::fileNameBytes(QFileInfo(path).absoluteFilePath());
-    return QStringLiteral("file://")
-        + QString::fromLatin1(QUrl::toPercentEncoding(QByteArray::fromStdString(bytes), "/"));
+    return desktop::fileUri(QByteArray::fromStdString(ui::fileNameBytes(QFileInfo(path).absoluteFilePath())));
 }
 
 desktop::MprisError error(const char* name, const QString& message)
@@ -111,7 +109,8 @@ void DesktopLink::seekTo(qint64 positionUs)
 
 desktop::MprisError DesktopLink::open(const QString& uri)
 {
-    const QStringList paths = desktop::localPaths({uri});
+    const QStringList paths
+        = desktop::localPaths({uri}, [](const QByteArray& name) { return ui::decodeFileName(name); });
     if (paths.isEmpty())
         return error("NotSupported", QStringLiteral("Only local files play: %1").arg(uri));
     const QString& path = paths.first();
