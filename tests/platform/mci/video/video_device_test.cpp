@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
@@ -472,16 +473,24 @@ TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
     ASSERT_TRUE(d.play().ok());
     EXPECT_TRUE(w->isVisible());
 
-    // The user closes it: playback stops, the device stays open.
+    // The user closes it: playback stops as stop() stops it, the device stays
+    // open, and the player above hears of it as it hears of the end.
+    std::atomic<int> stops {0};
+    d.setEndNotify([&] { ++stops; });
     ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
     s.clock->advance(200000);
     w->close();
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(stops, 1);
     EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
     ASSERT_TRUE(d.play().ok());
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Playing);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
+    ASSERT_TRUE(d.stop().ok());
+    w->close(); // closing a stopped video changes nothing
+    EXPECT_EQ(stops, 1);
 
     d.close();
     EXPECT_FALSE(w->isVisible());
@@ -514,11 +523,24 @@ TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
     EXPECT_EQ(screen.pixelColor(0, screen.height() / 2), QColor(Qt::white));
     EXPECT_EQ(screen.pixelColor(0, 0), QColor(Qt::black)) << "the picture keeps its shape, with bars";
 
-    // Escape leaves the full screen as closing a window would.
+    // Escape or a double click leaves the full screen as closing a window
+    // would, and Play brings it back from there.
+    std::atomic<int> stops {0};
+    d.setEndNotify([&] { ++stops; });
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(w->isVisible() && w->isFullScreen());
+    QMouseEvent doubleClick(
+        QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &doubleClick);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
 
     // The end of the clip gives the screen back.
     ASSERT_TRUE(d.play().ok());
