@@ -13,6 +13,7 @@
 #include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
+#include "platform/mci/device_window.h"
 #include "platform/shell/shell.h"
 #include "playback/track_player.h"
 #include "settings/association_dialog.h"
@@ -123,6 +124,7 @@ void TForm1::createPlayerControls()
     MediaPlayer1 = new TMediaPlayer(this);
     MediaPlayer1->setObjectName("MediaPlayer1");
     MediaPlayer1->setGeometry(8, 0, 141, 33);
+    MediaPlayer1->setProperty(mci::kKeepVisibleProperty, true);
     MediaPlayer1->DeviceType = TMPDeviceTypes::dtSequencer;
     MediaPlayer1->AutoOpen = true;
     MediaPlayer1->SetAutoEnable(false);
@@ -196,6 +198,7 @@ void TForm1::createResetChoice()
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setAccessibleName("Position");
     ScrollBar1->setGeometry(8, 32, 145, 17);
+    ScrollBar1->setProperty(mci::kKeepVisibleProperty, true);
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(200);
@@ -212,6 +215,7 @@ void TForm1::createReadouts()
         e->setAccessibleName(accessible);
         e->setGeometry(geometry);
         e->setReadOnly(true);
+        e->setProperty(mci::kKeepVisibleProperty, true);
         e->setFont(boldFont());
         setColours(e, base, text);
         return e;

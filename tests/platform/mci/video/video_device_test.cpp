@@ -1,3 +1,4 @@
+#include "platform/mci/device_window.h"
 #include "platform/mci/video/video_device.h"
 #include "platform/multimedia/choices.h"
 
@@ -7,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
@@ -561,6 +563,34 @@ TEST_F(VideoDeviceTest, TheWindowOpensBesideTheProgramsWindowsNotOverThem)
     const QRect video = d.window()->frameGeometry();
     EXPECT_FALSE(video.intersects(main.frameGeometry())) << video.x() << "," << video.y();
     EXPECT_TRUE(main.screen()->availableGeometry().contains(video));
+}
+
+// No side of a centred window has room for the picture: it covers some of
+// the window, but not what the window marks for the user to keep in view.
+TEST_F(VideoDeviceTest, TheWindowLeavesWhatTheProgramMarksInView)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    if (area.width() >= 483 + 2 * (400 + 8) || area.height() >= 277 + 2 * (300 + 8))
+        GTEST_SKIP() << "the screen has room beside the window";
+    const std::string path = (media->dir / "200x150.avi").string();
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=200x150:rate=25", "-frames:v", "2", "-c:v", "mpeg4"}, path));
+    QWidget main;
+    main.resize(483, 277);
+    main.move(area.center() - main.rect().center());
+    QWidget controls(&main);
+    controls.setGeometry(8, 0, 217, 53);
+    controls.setProperty(mci::kKeepVisibleProperty, true);
+    main.show();
+    multimedia::Choices choices;
+    choices.videoSize = multimedia::VideoSize::Double;
+    SteppedDevice s(choices);
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(path).ok());
+    ASSERT_TRUE(d.play().ok());
+    const QRect video = d.window()->frameGeometry();
+    EXPECT_EQ(d.window()->size(), QSize(400, 300));
+    EXPECT_FALSE(video.intersects(QRect(controls.mapToGlobal(QPoint(0, 0)), controls.size())))
+        << video.x() << "," << video.y();
 }
 
 TEST_F(VideoDeviceTest, ANewFileNeverShowsPicturesOfTheLastOne)
