@@ -23,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <unistd.h>
 
 using mci::Mode;
 using mci::TimeFormat;
@@ -693,6 +694,50 @@ TEST_F(VideoDeviceTest, AnOpenReadsNoFurtherThanItNeedsWhateverTheFilesSize)
     const uint64_t start = bytesRead();
     d.open(empty);
     EXPECT_LT(bytesRead() - start, uint64_t{32} << 20);
+}
+
+namespace {
+
+// Bytes of this process in memory now.
+uint64_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0;
+    uint64_t resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+// Headers that claim a picture far larger than the file's frames hold: the
+// open, on the window's thread, takes nothing for the pictures it claims,
+// and the file still plays at the size it claims.
+TEST_F(VideoDeviceTest, AnOpenTakesNothingForThePicturesAFileClaims)
+{
+    const std::string small = (media->dir / "small cinepak.avi").string();
+    ASSERT_TRUE(
+        ffmpeg(counterSource("25") + QStringList {"-frames:v", "3", "-c:v", "cinepak", "-pix_fmt", "rgb24"}, small));
+    const std::string path = damagedCopy(small, (media->dir / "claims 4096x2304.avi").string(), [](std::string& b) {
+        const auto put32 = [&](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                b[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        put32(b.find("avih") + 8 + 32, 4096);
+        put32(b.find("avih") + 8 + 36, 2304);
+        put32(b.find("strf") + 8 + 4, 4096);
+        put32(b.find("strf") + 8 + 8, 2304);
+    });
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    const uint64_t before = residentBytes();
+    const mci::Result r = d.open(path);
+    const uint64_t after = residentBytes();
+    ASSERT_TRUE(r.ok()) << r.text;
+    constexpr uint64_t kPicture = uint64_t {4096} * 2304 * 4;
+    EXPECT_LT(after, before + 3 * kPicture) << "the frame slots were filled at open";
+    ASSERT_TRUE(waitUntil([&] { return !d.currentFrame().isNull(); }));
+    EXPECT_EQ(d.currentFrame().size(), QSize(4096, 2304));
 }
 
 // Damage anywhere in a file: it is refused or it plays to an end, and seeks
