@@ -14,6 +14,7 @@
 #include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
+#include "platform/mci/device_window.h"
 #include "platform/shell/shell.h"
 #include "playback/playback_session.h"
 #include "settings/association_dialog.h"
@@ -174,6 +175,7 @@ void TForm1::createPlayerControls()
     MediaPlayer1 = new TMediaPlayer(*session_, this);
     MediaPlayer1->setObjectName("MediaPlayer1");
     MediaPlayer1->setGeometry(8, 0, 141, 33);
+    MediaPlayer1->setProperty(mci::kKeepVisibleProperty, true);
     MediaPlayer1->SetDeviceType(TMPDeviceTypes::dtSequencer);
     MediaPlayer1->AutoOpen = true;
     MediaPlayer1->SetAutoEnable(false);
@@ -247,6 +249,7 @@ void TForm1::createResetChoice()
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setAccessibleName("Position");
     ScrollBar1->setGeometry(8, 32, 145, 17);
+    ScrollBar1->setProperty(mci::kKeepVisibleProperty, true);
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(200);
@@ -263,6 +266,7 @@ void TForm1::createReadouts()
         e->setAccessibleName(accessible);
         e->setGeometry(geometry);
         e->setReadOnly(true);
+        e->setProperty(mci::kKeepVisibleProperty, true);
         e->setFont(boldFont());
         setColours(e, base, text);
         return e;

@@ -1,9 +1,16 @@
 #pragma once
+// Properties by which a device's own window and the program's windows tell
+// each other apart, without either knowing the other.
+namespace mci {
+
 // A window that a media device shows of its own accord carries this property.
 // It is none of the program's forms: turning to it and back, or closing it,
 // is not the user turning to another form of the program.
-namespace mci {
-
 inline constexpr char kDeviceWindowProperty[] = "mciDeviceWindow";
+
+// A part of one of the program's windows that the user works the device with
+// (its buttons, its position) carries this property: a device's window is
+// placed to leave it in view wherever it can.
+inline constexpr char kKeepVisibleProperty[] = "mciKeepVisible";
 
 } // namespace mci

@@ -77,8 +77,11 @@ public:
     virtual Result position(uint32_t& out) = 0;
     virtual Mode mode() = 0;
 
-    // Called once from any thread when playback reaches the end. The receiver
-    // must hand it over to its own thread; a device never calls it after close.
+    // Called from any thread when playback stops of the device's own accord:
+    // it reached the end, or the user closed the window the device shows,
+    // which stops it as stop() would. Never for a call of the caller's. The
+    // receiver must hand it over to its own thread and ask the device what
+    // changed; a device never calls it after close.
     virtual void setEndNotify(std::function<void()> notify) = 0;
 };
 

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,7 +35,8 @@ struct WindowTest : ::testing::Test {
         mci::setFactory(mci::DeviceType::AviVideo, mci::makeVideoDevice); // linked in, not loaded
         clip = (dir / "clip.avi").string();
         const std::string encode = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi"
-                                   " -i testsrc=size=160x120:rate=25 -t 20 -c:v mjpeg -q:v 10 '"
+                                   " -i testsrc=size=160x120:rate=25 -f lavfi -i sine=sample_rate=22050 -t 20 -c:v "
+                                   "mjpeg -q:v 10 -c:a pcm_s16le '"
             + clip + "'";
         ASSERT_EQ(std::system(encode.c_str()), 0);
         std::filesystem::current_path(dir.path());
@@ -54,6 +56,26 @@ struct WindowTest : ::testing::Test {
         form = std::make_unique<TForm1>(QStringList {"quorvana", QString::fromStdString(clip)});
         form->show();
         form->activateWindow();
+    }
+
+    // After the user closed the video's window: stopped as the Stop button
+    // stops it, and Play shows the window again from there.
+    void expectStoppedThenPlaysFromThere(QWidget* video)
+    {
+        TMediaPlayer& player = *form->MediaPlayer1;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !player.Button(TMPBtnType::btStop)->isEnabled(); }, 2000))
+            << "the buttons still say playing";
+        EXPECT_TRUE(player.Button(TMPBtnType::btPlay)->isEnabled());
+        EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
+        const int at = player.Position();
+        EXPECT_GT(at, 0);
+        QTest::qWait(300);
+        EXPECT_EQ(player.Position(), at) << "it plays on, hidden";
+        player.Play();
+        EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return videoWindow() == video; }, 5000));
+        EXPECT_GE(player.Position(), at);
+        EXPECT_LT(player.Position(), at + 1000);
     }
 
     static QWidget* videoWindow()
@@ -98,9 +120,27 @@ TEST_F(WindowTest, EscapeLeavesTheFullScreenForGood)
     ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() && QApplication::activeWindow() == videoWindow(); }, 10000));
     QWidget* video = videoWindow();
     EXPECT_TRUE(video->isFullScreen());
+    form->MediaPlayer1->SetAutoEnable(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->MediaPlayer1->Position() > 0; }, 5000));
     QTest::keyClick(video, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
     QTest::qWait(1500);
     EXPECT_EQ(videoWindow(), nullptr) << "a full screen came back";
-    EXPECT_EQ(form->MediaPlayer1->Mode(), TMPModes::mpStopped);
+    expectStoppedThenPlaysFromThere(video);
+    EXPECT_TRUE(video->isFullScreen());
+}
+
+TEST_F(WindowTest, ClosingTheVideosWindowStopsTheTrack)
+{
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() != nullptr; }, 10000));
+    form->MediaPlayer1->SetAutoEnable(true);
+    QWidget* video = videoWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->MediaPlayer1->Position() > 0; }, 5000));
+    // Closed as the user closes a window: the window manager asks it to.
+    video->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == video; }, 5000));
+    ASSERT_EQ(std::system("xdotool key alt+F4"), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !video->isVisible(); }, 5000));
+    expectStoppedThenPlaysFromThere(video);
 }

@@ -206,7 +206,8 @@ bool Decoder::deliver(const AVFrame* frame, int64_t index, bool preroll)
     // it is, it would be copied twice anyway: the classic AVI decoders draw
     // each picture over the one before and copy it whole while anyone holds
     // that one, and the painter would convert it on every paint.
-    f.drawn = frame->format == AV_PIX_FMT_RGB24 && QSize(frame->width, frame->height) == f.image.size();
+    const QSize size = s_.pool.pictureSize();
+    f.drawn = frame->format == AV_PIX_FMT_RGB24 && QSize(frame->width, frame->height) == size && f.makeImage(size);
     if (f.drawn)
         rgb24IntoRgb32(frame->data[0], frame->linesize[0], f.image);
     // Otherwise a reference, not a copy: the presenter converts it if it is shown.

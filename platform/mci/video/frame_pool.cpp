@@ -6,11 +6,16 @@ extern "C" {
 
 namespace mci::video {
 
-FramePool::FramePool(int width, int height)
+bool Frame::makeImage(QSize size)
+{
+    if (image.size() != size)
+        image = QImage(size, QImage::Format_RGB32); // every pixel is drawn before it is shown
+    return !image.isNull();
+}
+
+FramePool::FramePool(int width, int height) : size_(width, height)
 {
     for (int i = 0; i < kSlots; ++i) {
-        frames_[i].image = QImage(width, height, QImage::Format_RGB32);
-        frames_[i].image.fill(Qt::black);
         frames_[i].decoded = av_frame_alloc();
         free_[freeCount_++] = i;
     }

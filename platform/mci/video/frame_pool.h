@@ -1,7 +1,9 @@
 #pragma once
-// Pictures between the decoder and the window. All of them are allocated at
-// open; playing only passes slot numbers around. Not thread-safe on its own:
-// the session's lock guards it.
+// Pictures between the decoder and the window. A slot's pixels are allocated
+// when it is first drawn into, on the decoding or presenting thread: an open
+// costs nothing per pixel, whatever picture size the file claims. Playing
+// then only passes slot numbers around. Not thread-safe on its own: the
+// session's lock guards it.
 #include <QImage>
 
 struct AVFrame;
@@ -23,6 +25,9 @@ struct Frame {
     // is empty.
     bool drawn = false;
     const QImage& picture() const { return wrapped.isNull() ? image : wrapped; }
+    // Gives IMAGE its pixels at SIZE, kept for the slot's next pictures; false
+    // when there is no memory for them. Called by whoever holds the slot.
+    bool makeImage(QSize size);
     int64_t index = 0;   // frame number
     int64_t startUs = 0; // on screen from
     int64_t endUs = 0;   // until, when the next frame follows
@@ -39,6 +44,9 @@ public:
     ~FramePool();
     FramePool(const FramePool&) = delete;
     FramePool& operator=(const FramePool&) = delete;
+
+    // The picture as shown; fixed for the pool's life, so read without the lock.
+    QSize pictureSize() const { return size_; }
 
     Frame& operator[](int slot) { return frames_[slot]; }
     const Frame& operator[](int slot) const { return frames_[slot]; }
@@ -57,6 +65,7 @@ public:
     void clearQueue();
 
 private:
+    const QSize size_;
     std::array<Frame, kSlots> frames_;
     std::array<int, kSlots> free_{};
     int freeCount_ = 0;

@@ -155,16 +155,16 @@ bool Presenter::convert(Frame& frame)
     if (frame.drawn)
         return true;
     AVFrame* from = frame.decoded;
-    QImage& image = frame.image;
+    const QSize size = s_.pool.pictureSize();
     // Kept with its decoded picture until the slot is given back.
-    frame.wrapped = paintableAsItIs(from, image.size());
+    frame.wrapped = paintableAsItIs(from, size);
     if (!frame.wrapped.isNull())
         return true;
-    bool ok = from->width > 0 && from->height > 0;
+    QImage& image = frame.image;
+    bool ok = from->width > 0 && from->height > 0 && frame.makeImage(size);
     if (ok) {
         sws_ = sws_getCachedContext(sws_, from->width, from->height, static_cast<AVPixelFormat>(from->format),
-                                    image.width(), image.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr,
-                                    nullptr);
+            size.width(), size.height(), kImageFormat, SWS_BILINEAR, nullptr, nullptr, nullptr);
         ok = sws_ != nullptr;
     }
     if (ok) {

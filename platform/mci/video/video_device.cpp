@@ -417,7 +417,12 @@ void VideoDevice::framePainted()
 
 void VideoDevice::userClosedWindow()
 {
+    // The player above did not ask for this stop: it hears of it as it hears
+    // of the end, or its buttons and the desktop would go on saying "playing".
+    const Mode before = mode();
     stop();
+    if (before != Mode::Stopped && endNotify_)
+        endNotify_();
 }
 
 } // namespace video

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace smf_builder;
 using namespace std::chrono_literals;
@@ -148,4 +150,82 @@ TEST(Player, ACloseOrAStopDoesNotWaitForTheBacklog)
         EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms) << (stopFirst ? "stop, then close" : "close");
         EXPECT_LT(output->count.load(), size_t {100000}) << "the backlog was sent whole";
     }
+}
+
+namespace {
+
+// Keeps every message it takes; the sender can be held before a given one.
+class TurnstileOutput final : public midi::Output {
+public:
+    void send(std::span<const uint8_t> message, midi::TimePoint) override
+    {
+        std::unique_lock lock(mutex_);
+        if (taken_.size() == holdBefore_) {
+            held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return taken_.size() != holdBefore_; });
+            held_ = false;
+        }
+        taken_.emplace_back(message.begin(), message.end());
+        changed_.notify_all();
+    }
+    // The sender stops before the message numbered N (from 0) until moved on.
+    void holdBefore(size_t n)
+    {
+        std::lock_guard lock(mutex_);
+        holdBefore_ = n;
+        changed_.notify_all();
+    }
+    bool waitUntilHeld()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 10s, [&] { return held_; });
+    }
+    // Waits until nothing has come for a moment; returns what came.
+    std::vector<std::vector<uint8_t>> settle()
+    {
+        std::unique_lock lock(mutex_);
+        while (changed_.wait_for(lock, 300ms) != std::cv_status::timeout) { }
+        return taken_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t holdBefore_ = SIZE_MAX;
+    bool held_ = false;
+    std::vector<std::vector<uint8_t>> taken_;
+};
+
+} // namespace
+
+// A pause owes the notes that were due and then their silence. A stop while
+// that is going out drops the notes left, never the silence behind them: the
+// stop has nothing of its own left to silence.
+TEST(Player, AStopDuringDeliveryStillSilencesTheChannels)
+{
+    constexpr size_t pairs = 2000;
+    Track flood;
+    for (size_t i = 0; i < pairs; ++i)
+        flood.ev(0, {0x90, 60, 100}).ev(0, {0x80, 60, 0});
+    const std::string bytes = file(0, 500, {flood.end(1000)});
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error));
+    auto output = std::make_shared<TurnstileOutput>();
+    midi::Player player(song, output);
+    output->holdBefore(0);
+    player.play();
+    ASSERT_TRUE(output->waitUntilHeld());
+    player.pause();
+    // The last note goes out in the same delivery as the silence.
+    output->holdBefore(2 * pairs - 1);
+    ASSERT_TRUE(output->waitUntilHeld());
+    player.stop();
+    output->holdBefore(SIZE_MAX);
+
+    const auto taken = output->settle();
+    ASSERT_GE(taken.size(), 2u);
+    EXPECT_EQ(taken[taken.size() - 2], (std::vector<uint8_t> {0xB0, 123, 0}));
+    EXPECT_EQ(taken.back(), (std::vector<uint8_t> {0xB0, 64, 0}));
 }

@@ -1,3 +1,4 @@
+#include "platform/mci/device_window.h"
 #include "platform/mci/video/video_device.h"
 #include "platform/multimedia/choices.h"
 
@@ -7,7 +8,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
@@ -20,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <unistd.h>
 
 using mci::Mode;
 using mci::TimeFormat;
@@ -472,16 +476,24 @@ TEST_F(VideoDeviceTest, TheWindowBelongsToTheDevice)
     ASSERT_TRUE(d.play().ok());
     EXPECT_TRUE(w->isVisible());
 
-    // The user closes it: playback stops, the device stays open.
+    // The user closes it: playback stops as stop() stops it, the device stays
+    // open, and the player above hears of it as it hears of the end.
+    std::atomic<int> stops {0};
+    d.setEndNotify([&] { ++stops; });
     ASSERT_TRUE(waitUntil([&] { return s.clock->running(); }));
     s.clock->advance(200000);
     w->close();
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(stops, 1);
     EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
     ASSERT_TRUE(d.play().ok());
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Playing);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
+    ASSERT_TRUE(d.stop().ok());
+    w->close(); // closing a stopped video changes nothing
+    EXPECT_EQ(stops, 1);
 
     d.close();
     EXPECT_FALSE(w->isVisible());
@@ -514,11 +526,24 @@ TEST_F(VideoDeviceTest, TheWindowTakesTheChosenSize)
     EXPECT_EQ(screen.pixelColor(0, screen.height() / 2), QColor(Qt::white));
     EXPECT_EQ(screen.pixelColor(0, 0), QColor(Qt::black)) << "the picture keeps its shape, with bars";
 
-    // Escape leaves the full screen as closing a window would.
+    // Escape or a double click leaves the full screen as closing a window
+    // would, and Play brings it back from there.
+    std::atomic<int> stops {0};
+    d.setEndNotify([&] { ++stops; });
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &escape);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(d.mode(), Mode::Stopped);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
+    ASSERT_TRUE(d.play().ok());
+    EXPECT_TRUE(w->isVisible() && w->isFullScreen());
+    QMouseEvent doubleClick(
+        QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &doubleClick);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(positionIn(d, TimeFormat::Frames), 5u);
 
     // The end of the clip gives the screen back.
     ASSERT_TRUE(d.play().ok());
@@ -539,6 +564,34 @@ TEST_F(VideoDeviceTest, TheWindowOpensBesideTheProgramsWindowsNotOverThem)
     const QRect video = d.window()->frameGeometry();
     EXPECT_FALSE(video.intersects(main.frameGeometry())) << video.x() << "," << video.y();
     EXPECT_TRUE(main.screen()->availableGeometry().contains(video));
+}
+
+// No side of a centred window has room for the picture: it covers some of
+// the window, but not what the window marks for the user to keep in view.
+TEST_F(VideoDeviceTest, TheWindowLeavesWhatTheProgramMarksInView)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    if (area.width() >= 483 + 2 * (400 + 8) || area.height() >= 277 + 2 * (300 + 8))
+        GTEST_SKIP() << "the screen has room beside the window";
+    const std::string path = (media->dir / "200x150.avi").string();
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "testsrc=size=200x150:rate=25", "-frames:v", "2", "-c:v", "mpeg4"}, path));
+    QWidget main;
+    main.resize(483, 277);
+    main.move(area.center() - main.rect().center());
+    QWidget controls(&main);
+    controls.setGeometry(8, 0, 217, 53);
+    controls.setProperty(mci::kKeepVisibleProperty, true);
+    main.show();
+    multimedia::Choices choices;
+    choices.videoSize = multimedia::VideoSize::Double;
+    SteppedDevice s(choices);
+    VideoDevice& d = s.device;
+    ASSERT_TRUE(d.open(path).ok());
+    ASSERT_TRUE(d.play().ok());
+    const QRect video = d.window()->frameGeometry();
+    EXPECT_EQ(d.window()->size(), QSize(400, 300));
+    EXPECT_FALSE(video.intersects(QRect(controls.mapToGlobal(QPoint(0, 0)), controls.size())))
+        << video.x() << "," << video.y();
 }
 
 TEST_F(VideoDeviceTest, ANewFileNeverShowsPicturesOfTheLastOne)
@@ -641,6 +694,50 @@ TEST_F(VideoDeviceTest, AnOpenReadsNoFurtherThanItNeedsWhateverTheFilesSize)
     const uint64_t start = bytesRead();
     d.open(empty);
     EXPECT_LT(bytesRead() - start, uint64_t{32} << 20);
+}
+
+namespace {
+
+// Bytes of this process in memory now.
+uint64_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0;
+    uint64_t resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+// Headers that claim a picture far larger than the file's frames hold: the
+// open, on the window's thread, takes nothing for the pictures it claims,
+// and the file still plays at the size it claims.
+TEST_F(VideoDeviceTest, AnOpenTakesNothingForThePicturesAFileClaims)
+{
+    const std::string small = (media->dir / "small cinepak.avi").string();
+    ASSERT_TRUE(
+        ffmpeg(counterSource("25") + QStringList {"-frames:v", "3", "-c:v", "cinepak", "-pix_fmt", "rgb24"}, small));
+    const std::string path = damagedCopy(small, (media->dir / "claims 4096x2304.avi").string(), [](std::string& b) {
+        const auto put32 = [&](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                b[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        put32(b.find("avih") + 8 + 32, 4096);
+        put32(b.find("avih") + 8 + 36, 2304);
+        put32(b.find("strf") + 8 + 4, 4096);
+        put32(b.find("strf") + 8 + 8, 2304);
+    });
+    SteppedDevice s;
+    VideoDevice& d = s.device;
+    const uint64_t before = residentBytes();
+    const mci::Result r = d.open(path);
+    const uint64_t after = residentBytes();
+    ASSERT_TRUE(r.ok()) << r.text;
+    constexpr uint64_t kPicture = uint64_t {4096} * 2304 * 4;
+    EXPECT_LT(after, before + 3 * kPicture) << "the frame slots were filled at open";
+    ASSERT_TRUE(waitUntil([&] { return !d.currentFrame().isNull(); }));
+    EXPECT_EQ(d.currentFrame().size(), QSize(4096, 2304));
 }
 
 // Damage anywhere in a file: it is refused or it plays to an end, and seeks
