@@ -70,6 +70,12 @@ void setCloseAfterSleeping(std::chrono::milliseconds delay);
 using Tap = std::function<void(const float* frames, int count)>;
 void setTap(Tap tap);
 
+// The gain of everything the card plays (every stream, mixed), from 0 to 1:
+// the player's own volume, as the desktop's controls set it. 1 leaves the
+// sound as it is.
+void setVolume(double volume);
+double volume();
+
 // Moves the card, when it is open, to DEVICE (empty: the system's default),
 // with every stream on it: an output that opens no stream of its own per
 // track (the built-in synthesizer's) calls this at each. False and ERROR set
