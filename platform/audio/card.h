@@ -163,6 +163,23 @@ public:
     // Reopens a card closed asleep showing LABEL, the waking stream's.
     void wake(const StreamLabel& label)
     {
+        if (device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
+            // Nothing else plays: the card opens anew under this stream's
+            // label, as a server names, routes and restores a stream when it
+            // opens. The choice it stands in for stays.
+            const std::string standingInFor = standingInFor_;
+            std::string error;
+            close();
+            if (openDevice(deviceName_, label, error)) {
+                standingInFor_ = standingInFor;
+                return;
+            }
+            std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+            lostOpen_ = true;
+            if (!mending_.exchange(true))
+                mender_.rested();
+            return;
+        }
         if (device_ != 0) {
             SDL_PauseAudioDevice(device_, 0);
             watch();
