@@ -50,6 +50,7 @@ DesktopLink::DesktopLink(TForm1& form)
     connect(&session_, &PlaybackSession::titleChanged, this, ui::guarded([this] { update(); }));
     connect(&session_, &PlaybackSession::lengthShown, this, ui::guarded([this] { update(); }));
     connect(&session_, &PlaybackSession::selectionChanged, this, ui::guarded([this] { update(); }));
+    connect(&session_, &PlaybackSession::volumeChanged, this, ui::guarded([this] { update(); }));
     connect(
         &session_, &PlaybackSession::seeked, this, ui::guarded([this](int ms) { mpris_.seeked(qint64(ms) * 1000); }));
     updateNow();
@@ -90,6 +91,8 @@ desktop::MprisHandlers DesktopLink::handlers()
         ui::guard([&] { refusal = open(uri); });
         return refusal;
     };
+    h.volume = [this] { return session_.volume(); };
+    h.setVolume = guarded([this](double volume) { session_.setVolume(volume); });
     return h;
 }
 
@@ -163,6 +166,7 @@ void DesktopLink::updateNow()
     const int selected = session_.selectedIndex();
     s.canGoNext = selected + 1 < session_.trackCount();
     s.canGoPrevious = selected > 0;
+    s.volume = session_.volume();
     mpris_.update(s);
     screen_.hold(open && mode == TMPModes::mpPlaying && device.openType() == mci::DeviceType::AviVideo);
 }

@@ -5,10 +5,13 @@
 #include "framework/errors.h"
 #include "framework/file_names.h"
 #include "framework/guard.h"
+#include "platform/audio/audio_output.h"
 #include "platform/fs/system_info.h"
 #include "platform/multimedia/stored_choices.h"
 #include "playback/reset_sequences.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <set>
 
@@ -37,6 +40,8 @@ PlaybackSession::PlaybackSession(QObject* parent) : QObject(parent)
     connect(&device_, &MediaDevice::changed, this, &PlaybackSession::modeChanged);
     connect(&device_, &MediaDevice::stoppedByItself, this, &PlaybackSession::ended);
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
+    // Every run starts at full volume: the desktop's mixer keeps the rest.
+    audio::setVolume(volume_);
 }
 
 PlaybackSession::~PlaybackSession() = default;
@@ -381,4 +386,16 @@ int PlaybackSession::lengthMs()
 int PlaybackSession::positionMs()
 {
     return device_.position();
+}
+
+void PlaybackSession::setVolume(double volume)
+{
+    if (std::isnan(volume))
+        return;
+    volume = std::clamp(volume, 0.0, 1.0);
+    if (volume == volume_)
+        return;
+    volume_ = volume;
+    audio::setVolume(volume);
+    emit volumeChanged(volume);
 }

@@ -119,6 +119,11 @@ public:
     // the list was read, once the window is up.
     void prepareDevicesForTracks();
 
+    // --- The player's own volume, 0 to 1, for this run only: it scales
+    // everything the sound card plays. ---
+    double volume() const { return volume_; }
+    void setVolume(double volume);
+
     // --- What the views show. ---
     const QString& title() const { return title_; }
     const QString& reason() const { return reason_; }
@@ -158,6 +163,7 @@ signals:
     void dropsAccepted();
     // The browser should show PATH's folder with PATH selected.
     void browseTo(const QString& path);
+    void volumeChanged(double volume);
 
 private:
     void openFailed(const EntryRules& rules, const QString& reason);
@@ -188,4 +194,5 @@ private:
     // the track's end no longer leads on until it is reached anew.
     bool advanceCancelled_ = false;
     ResetChoice reset_ = ResetChoice::None;
+    double volume_ = 1.0;
 };

@@ -19,9 +19,10 @@ fi
 if [ "${1:-}" = "--tests" ]; then
   # Tests encode media with ffmpeg, fuzz with clang, show windows under Xvfb
   # with a real window manager, run a session bus of their own, click
-  # through the soak, and change to a second soundfont.
+  # through the soak, change to a second soundfont, and play through a real
+  # sound server (PipeWire with its session manager and PulseAudio service).
   packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils dbus-daemon xdotool
-             timgm6mb-soundfont)
+             timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils)
 fi
 
 missing=()

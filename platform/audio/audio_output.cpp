@@ -91,12 +91,25 @@ bool cardOpen()
     return card().isOpen();
 }
 
-void setCloseAfterSleeping(std::chrono::milliseconds delay) { card().setCloseAfter(delay); }
+void setCloseAfterSleeping(std::chrono::milliseconds delay)
+{
+    card().setCloseAfter(delay);
+}
 
 void setTap(Tap tap)
 {
     std::lock_guard guard(cardMutex());
     card().setTap(std::move(tap));
+}
+
+void setVolume(double volume)
+{
+    card().setGain(float(volume));
+}
+
+double volume()
+{
+    return card().gain();
 }
 
 bool cardAwake()

@@ -32,12 +32,15 @@ using RenderFn = std::function<void(float* out, int frames)>;
 
 // How the sound server shows the card, in its mixer and to its policies. The
 // card is one stream there, so the label that shows is the one given by the
-// stream that opened it last (the first one, or the one that woke it after
-// it had closed asleep); later streams change nothing until the next open.
+// stream that opened it last: the first one, or the one that woke it from
+// its sleep (a card that sleeps opens anew for a stream of another label);
+// streams that start while another plays change nothing.
 enum class Role { Music, Video };
 struct StreamLabel {
     std::string name; // empty: SDL's own
     Role role = Role::Music;
+
+    bool operator==(const StreamLabel&) const = default;
 };
 
 // The label of a stream that plays the file PATH: its name without the folder.
@@ -69,6 +72,12 @@ void setCloseAfterSleeping(std::chrono::milliseconds delay);
 // are mixed in: for measuring what reaches the loudspeaker. Empty removes it.
 using Tap = std::function<void(const float* frames, int count)>;
 void setTap(Tap tap);
+
+// The gain of everything the card plays (every stream, mixed), from 0 to 1:
+// the player's own volume, as the desktop's controls set it. 1 leaves the
+// sound as it is.
+void setVolume(double volume);
+double volume();
 
 // Moves the card, when it is open, to DEVICE (empty: the system's default),
 // with every stream on it: an output that opens no stream of its own per

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <type_traits>
@@ -32,6 +33,8 @@ constexpr int kCardRate = 44100;
 constexpr int kCardChannels = 2;
 constexpr int kCardPeriod = 512;
 constexpr int kMaxStreams = 16;
+constexpr const char* kRoleNames[] = {"music", "video"}; // by Role
+constexpr const char* kPulseRole = "PULSE_PROP_media.role";
 
 struct Output::Stream {
     RenderFn render;
@@ -83,8 +86,10 @@ public:
         return false;
     }
 
-    // SDL gave the open device up: it failed, or went away.
-    bool lost() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
+    // SDL gave the open device up: it failed, or went away, or it stopped
+    // calling back while streams play (SDL's PipeWire driver, when the server
+    // goes away, reports nothing and just falls silent).
+    bool lost() const { return device_ != 0 && (stalled_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED); }
 
     // Whether DEVICE can be opened now, without moving the card to it.
     bool probe(const std::string& device, std::string& error)
@@ -158,8 +163,26 @@ public:
     // Reopens a card closed asleep showing LABEL, the waking stream's.
     void wake(const StreamLabel& label)
     {
+        if (device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
+            // Nothing else plays: the card opens anew under this stream's
+            // label, as a server names, routes and restores a stream when it
+            // opens. The choice it stands in for stays.
+            const std::string standingInFor = standingInFor_;
+            std::string error;
+            close();
+            if (openDevice(deviceName_, label, error)) {
+                standingInFor_ = standingInFor;
+                return;
+            }
+            std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+            lostOpen_ = true;
+            if (!mending_.exchange(true))
+                mender_.rested();
+            return;
+        }
         if (device_ != 0) {
             SDL_PauseAudioDevice(device_, 0);
+            watch();
             return;
         }
         if (!closedAsleep_)
@@ -182,6 +205,15 @@ public:
 
     void setCloseAfter(std::chrono::milliseconds delay) { sleepTimer_.setDelay(delay); }
 
+    // The gain of everything the card plays, 0 to 1; it takes effect at the
+    // next period.
+    void setGain(float gain)
+    {
+        if (!std::isnan(gain))
+            gain_.store(std::clamp(gain, 0.0f, 1.0f), std::memory_order_relaxed);
+    }
+    float gain() const { return gain_.load(std::memory_order_relaxed); }
+
     // Under the card mutex; told to the sound server before SDL first
     // connects to it, and again at every open.
     void setApplicationName(const std::string& name) { applicationName_ = name; }
@@ -201,7 +233,9 @@ private:
 
     static void callback(void* self, uint8_t* bytes, int len)
     {
-        static_cast<Card*>(self)->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
+        auto* card = static_cast<Card*>(self);
+        card->callbacks_.fetch_add(1, std::memory_order_relaxed);
+        card->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
     }
 
     void mix(float* out, int frames)
@@ -229,6 +263,9 @@ private:
                 done += n;
             }
         }
+        if (const float gain = gain_.load(std::memory_order_relaxed); gain != 1.0f)
+            for (int i = 0; i < frames * kCardChannels; ++i)
+                out[i] *= gain;
         if (tap_)
             tap_(out, frames);
         // Nothing to play: our callback stops until a stream starts, and the
@@ -260,6 +297,34 @@ private:
         }
     }
 
+    // While streams run the card must call back: the watch looks again
+    // every little while for as long as they do, and a card that has not
+    // called back since is mended as a lost one.
+    void watch()
+    {
+        seenCallbacks_ = callbacks_.load(std::memory_order_relaxed);
+        watchdog_.rested();
+    }
+
+    void checkCallingBack()
+    {
+        {
+            std::lock_guard guard(cardMutex());
+            if (device_ == 0 || stalled_ || !anyRunning() || SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_PLAYING)
+                return;
+            const unsigned calls = callbacks_.load(std::memory_order_relaxed);
+            if (calls != seenCallbacks_) {
+                seenCallbacks_ = calls;
+                watchdog_.rested();
+                return;
+            }
+            stalled_ = true;
+            if (mending_.exchange(true))
+                return;
+        }
+        mend();
+    }
+
     bool anyRunning() const
     {
         return std::any_of(slots_.begin(), slots_.end(),
@@ -273,6 +338,7 @@ private:
         std::call_once(once, [this] {
             SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
             setHint(SDL_HINT_APP_NAME, applicationName_);
+            setenv(kPulseRole, kRoleNames[static_cast<int>(pulseRole_)], 1);
             if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
                 initError = SDL_GetError();
         });
@@ -302,13 +368,32 @@ private:
         return "The sound output \"" + device + "\" cannot be opened (" + why + ").";
     }
 
+    // SDL's PulseAudio driver has one connection for all its streams and
+    // passes no role of its own: the server gives a stream the role of its
+    // connection, which libpulse reads from the environment as it connects.
+    // A stream of another role therefore connects anew (the card is closed
+    // here, and only the card uses SDL's sound).
+    void connectForRole(Role role)
+    {
+        if (role == pulseRole_)
+            return;
+        const char* driver = SDL_GetCurrentAudioDriver();
+        if (!driver || std::strcmp(driver, "pulseaudio") != 0)
+            return;
+        pulseRole_ = role;
+        setenv(kPulseRole, kRoleNames[static_cast<int>(role)], 1);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            std::fprintf(stderr, "quorvana: %s\n", SDL_GetError());
+    }
+
     // SDL passes the hints on to the sound server only as a device opens.
     bool openDevice(const std::string& device, const StreamLabel& label, std::string& error)
     {
-        static constexpr const char* roleNames[] = {"music", "video"}; // by Role
+        connectForRole(label.role);
         setHint(SDL_HINT_APP_NAME, applicationName_);
         setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, label.name);
-        setHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, roleNames[static_cast<int>(label.role)]);
+        setHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, kRoleNames[static_cast<int>(label.role)]);
         CardFormat want = wantedFormat();
         CardFormat have {};
         // SDL converts to whatever the card takes; a machine without sound
@@ -322,9 +407,12 @@ private:
         label_ = label;
         standingInFor_.clear();
         lostOpen_ = false;
+        stalled_ = false;
         period_ = have.samples;
         // Streams moved over from another device may be running.
         SDL_PauseAudioDevice(device_, 0);
+        if (anyRunning())
+            watch();
         return true;
     }
 
@@ -356,7 +444,15 @@ private:
     std::atomic<bool> mending_ {false};
     bool lostOpen_ = false; // the output failed and nothing has opened since
 
+    std::atomic<float> gain_ {1.0f};
+    std::atomic<unsigned> callbacks_ {0};
+    unsigned seenCallbacks_ = 0; // by the last watch
+    bool stalled_ = false; // open, but no longer calling back while streams run
+    Role pulseRole_ = Role::Music; // the role of SDL's PulseAudio connection
+
     rest_timer::RestTimer mender_ {std::chrono::milliseconds(200), [this] { mend(); }};
+    // Some forty periods: a server that keeps the card waiting longer is gone.
+    rest_timer::RestTimer watchdog_ {std::chrono::milliseconds(500), [this] { checkCallingBack(); }};
 
     // A paused SDL device still wakes every period to play silence: once the
     // card has slept a while it is closed, so that an idle player sleeps too.

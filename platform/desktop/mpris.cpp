@@ -7,6 +7,9 @@
 #include <QDBusObjectPath>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
+
 #include <unistd.h>
 
 namespace desktop {
@@ -62,7 +65,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Rate READ one WRITE ignore)
     Q_PROPERTY(double MinimumRate READ one)
     Q_PROPERTY(double MaximumRate READ one)
-    Q_PROPERTY(double Volume READ one WRITE ignore)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ canGoNext)
@@ -76,10 +79,16 @@ public:
     explicit MprisPlayer(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
 
     QString playbackStatus() const { return MprisService::statusText(s_->state().status); }
-    // The player has no rate or volume of its own: the mixer's volume is the
-    // sound server's, and a song plays at its tempo.
+    // A song plays at its tempo: the rate stays 1.
     double one() const { return 1.0; }
     void ignore(double) { }
+    double volume() const { return s_->handlers().volume ? s_->handlers().volume() : s_->state().volume; }
+    // Past 1 is no louder, below 0 is silence, as the interface has it.
+    void setVolume(double volume)
+    {
+        if (!std::isnan(volume))
+            call(s_->handlers().setVolume, std::clamp(volume, 0.0, 1.0));
+    }
     QVariantMap metadata() const { return s_->metadata(); }
     qlonglong position() const { return s_->handlers().positionUs ? s_->handlers().positionUs() : 0; }
     bool canGoNext() const { return s_->state().canGoNext; }
@@ -194,6 +203,8 @@ void MprisService::update(const MprisState& state)
     if (state.trackId != before.trackId || state.title != before.title || state.url != before.url
         || state.lengthUs != before.lengthUs)
         changed.insert(QStringLiteral("Metadata"), metadata());
+    if (state.volume != before.volume)
+        changed.insert(QStringLiteral("Volume"), state.volume);
     const std::pair<const char*, bool MprisState::*> flags[] = {
         {"CanGoNext", &MprisState::canGoNext},
         {"CanGoPrevious", &MprisState::canGoPrevious},

@@ -25,6 +25,9 @@ struct MprisHandlers {
     std::function<void(qint64 positionUs)> setPosition;
     std::function<qint64()> positionUs; // read when asked, never polled
     std::function<MprisError(const QString& uri)> openUri;
+    // The player's own volume, 0 to 1.
+    std::function<double()> volume;
+    std::function<void(double volume)> setVolume;
 };
 
 struct MprisState {
@@ -39,6 +42,7 @@ struct MprisState {
     bool canPlay = false;
     bool canPause = false;
     bool canSeek = false;
+    double volume = 1.0;
 
     bool operator==(const MprisState&) const = default;
 };

@@ -2,6 +2,7 @@
 // the MPRIS interfaces press the window's own controls and report every
 // change, and a video keeps a stand-in screen saver off while it plays.
 #include "app/desktop_link.h"
+#include "platform/audio/audio_output.h"
 #include "playback/playback_session.h"
 #include "tests/app/main_window_fixture.h"
 
@@ -57,10 +58,13 @@ public:
     QStringList statuses;
     QStringList urls;
     QStringList canGoNext;
+    QList<double> volumes;
 
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
+        if (properties.contains(QStringLiteral("Volume")))
+            volumes << properties.value(QStringLiteral("Volume")).toDouble();
         if (properties.contains(QStringLiteral("CanGoNext")))
             canGoNext << properties.value(QStringLiteral("CanGoNext")).toString();
         if (properties.contains(QStringLiteral("PlaybackStatus")))
@@ -180,6 +184,33 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
     call(kPlayer, "SetPosition",
         {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped") << "no track after the last: stopped";
+}
+
+// The applet's slider and the media keys turn the player itself down, and
+// every change is announced; the card's gain is what the sound server hears.
+TEST_F(DesktopLinkTest, TheDesktopsVolumeIsThePlayersOwn)
+{
+    addFile("a.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ChangeRecorder recorder;
+    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    EXPECT_EQ(property("Volume").toDouble(), 1.0);
+
+    const auto set = [](double volume) {
+        call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+            {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
+    };
+    set(0.5);
+    EXPECT_EQ(property("Volume").toDouble(), 0.5);
+    EXPECT_FLOAT_EQ(float(audio::volume()), 0.5f);
+    set(1.5); // no louder than the track itself
+    EXPECT_EQ(property("Volume").toDouble(), 1.0);
+    set(-1.0);
+    EXPECT_EQ(property("Volume").toDouble(), 0.0);
+    EXPECT_EQ(audio::volume(), 0.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.volumes == QList<double> {0.5, 1.0, 0.0}; }, 2000));
 }
 
 TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)
