@@ -110,7 +110,7 @@ TEST_F(Form1WiringTest, ARefusedFileCanStillBeDeleted)
     click("broken.wav");
     ASSERT_EQ(form->Edit1->text(), "Error");
     form->DeleteFile1->trigger();
-    EXPECT_EQ(boxes, std::vector<std::string>{"Attention: Delete this File ?"});
+    EXPECT_EQ(boxes, std::vector<std::string> {"Attention: Delete this File ?"});
     EXPECT_FALSE(std::filesystem::exists(dir / "broken.wav"));
     EXPECT_TRUE(form->CheckBox1->isChecked()) << "Auto-Advance as it was";
     EXPECT_TRUE(form->session().autoAdvance());
