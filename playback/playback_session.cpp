@@ -179,6 +179,13 @@ void PlaybackSession::tick()
     // follow; a pending seek waits for the next track.
     if (!device_.isOpen() || device_.fileName.isEmpty())
         return;
+    if (const std::string lost = audio::lostOutput(); !lost.empty() && device_.mode() == TMPModes::mpPlaying) {
+        // The sound output went and does not come back: the track cannot go
+        // on, and says why, as a track the device refused does.
+        device_.close();
+        openFailed(kListClick, QString::fromStdString(lost));
+        return;
+    }
     if (seekPending_) {
         device_.setPosition(shownTenths_ * 100);
         device_.play();

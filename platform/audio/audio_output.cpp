@@ -112,6 +112,12 @@ double volume()
     return card().gain();
 }
 
+std::string lostOutput()
+{
+    std::lock_guard guard(cardMutex());
+    return card().failure(std::chrono::seconds(1));
+}
+
 bool cardAwake()
 {
     std::lock_guard guard(cardMutex());

@@ -63,6 +63,11 @@ bool canOpenDevice(const std::string& device, std::string& error);
 
 // Whether the card is open and calling back for streams.
 bool cardAwake();
+// Why the sound output of the streams that play is lost: it failed and has
+// not come back within a second, though it is tried again and again; empty
+// while it plays or may yet come back. A track cannot go on without it.
+std::string lostOutput();
+
 // Whether the card is open at all: it closes once it has slept for a while
 // (3 s unless set), and opens again at the next start.
 bool cardOpen();

@@ -160,6 +160,15 @@ public:
     }
 
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
+
+    // Why the output that streams play on is gone, once it has failed to
+    // come back for GRACE; empty while it plays or may yet come back.
+    std::string failure(std::chrono::milliseconds grace) const
+    {
+        if (failure_.empty() || !anyRunning() || std::chrono::steady_clock::now() - failedSince_ < grace)
+            return {};
+        return failure_;
+    }
     // Reopens a card closed asleep showing LABEL, the waking stream's.
     void wake(const StreamLabel& label)
     {
@@ -291,6 +300,9 @@ private:
         if (open(chosen, error, label_))
             return;
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+        if (failure_.empty())
+            failedSince_ = std::chrono::steady_clock::now();
+        failure_ = error;
         if (anyRunning()) {
             mending_ = true;
             mender_.rested();
@@ -407,6 +419,7 @@ private:
         label_ = label;
         standingInFor_.clear();
         lostOpen_ = false;
+        failure_.clear();
         stalled_ = false;
         period_ = have.samples;
         // Streams moved over from another device may be running.
@@ -443,6 +456,8 @@ private:
     Tap tap_;
     std::atomic<bool> mending_ {false};
     bool lostOpen_ = false; // the output failed and nothing has opened since
+    std::string failure_; // why the last try to bring a lost output back failed
+    std::chrono::steady_clock::time_point failedSince_; // the first such try
 
     std::atomic<float> gain_ {1.0f};
     std::atomic<unsigned> callbacks_ {0};

@@ -56,12 +56,19 @@ TEST(LostDevice, TheOutputComesBackWithinASecondWhileAStreamPlays)
     auto playing = counting(calls);
     ASSERT_TRUE(playing && within(2000ms, [&] { return calls.load() > 0; }));
 
+    // While it cannot come back, the player is told why after a second.
+    setenv("SDL_DISKAUDIOFILE", (dir / "no folder" / "card.raw").c_str(), 1);
+    ::close(reader); // the output fails at its next write
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(audio::lostOutput(), "") << "too early: it may yet come back";
+    EXPECT_TRUE(within(2000ms, [&] { return !audio::lostOutput().empty(); }));
+
     // Where the output is back once it has failed.
     const auto raw = dir / "card.raw";
     setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
-    ::close(reader); // the output fails at its next write
     EXPECT_TRUE(within(1500ms, [&] { return std::filesystem::exists(raw) && std::filesystem::file_size(raw) > 0; }))
         << "the stream went on playing into the lost output";
+    EXPECT_EQ(audio::lostOutput(), "");
 
     // And a track that starts later plays there too.
     std::atomic<int> nextCalls {0};
