@@ -20,6 +20,9 @@
 
 namespace {
 
+// The argument that starts the player as its Multimedia Properties panel.
+constexpr const char* kMultimediaPanelArgument = "--multimedia";
+
 void centre(QWidget* w)
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -43,8 +46,11 @@ int runPlayer(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvana"));
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
-    // and no player window.
-    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0)
+    // and no player window. The running file itself, whatever became of its
+    // name since it started (an upgrade replaces it).
+    shell::setDesktop({.panelProgram = "/proc/self/exe",
+        .panelArguments = {QCoreApplication::applicationFilePath().toStdString(), kMultimediaPanelArgument}});
+    if (argc == 2 && std::strcmp(argv[1], kMultimediaPanelArgument) == 0)
         return runMultimediaPanel();
 
     QStringList arguments = app.arguments();

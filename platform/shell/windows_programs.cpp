@@ -6,7 +6,6 @@
 #include "platform/shell/start.h"
 
 #include <mutex>
-#include <unistd.h>
 
 namespace shell {
 
@@ -41,37 +40,34 @@ const std::vector<Program>& waveEditors()
     return programs;
 }
 
-std::mutex& panelMutex()
+std::mutex& desktopMutex()
 {
     static std::mutex m;
     return m;
 }
 
-std::string& panelProgram()
+Desktop& givenDesktop()
 {
-    static std::string path;
-    return path;
+    static Desktop desktop;
+    return desktop;
+}
+
+Desktop desktop()
+{
+    std::lock_guard lock(desktopMutex());
+    return givenDesktop();
 }
 
 int startMultimediaPanel(const std::string& directory)
 {
-    std::string path;
-    {
-        std::lock_guard lock(panelMutex());
-        path = panelProgram();
-    }
-    if (!path.empty())
-        return startProgram(path, path, {multimediaPanelArgument}, directory);
-    // The running file itself, whatever became of its name since it started
-    // (an upgrade replaces it); its own name for the process list.
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string name = n > 0 ? std::string(self, size_t(n)) : std::string("quorvana");
-    return startProgram("/proc/self/exe", name, {multimediaPanelArgument}, directory);
+    const Desktop given = desktop();
+    if (given.panelProgram.empty() || given.panelArguments.empty())
+        return ErrFileNotFound;
+    return codeFor(base::process::startDetached(given.panelProgram, given.panelArguments, directory));
 }
 
-// The control panel's Multimedia applet is our own Multimedia Properties;
-// the control panel's other applets have no stand-in.
+// The control panel's Multimedia applet is whatever the Desktop names; the
+// control panel's other applets have no stand-in.
 int startControlPanel(const std::string& parameters, const std::string& directory)
 {
     if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
@@ -116,11 +112,11 @@ int startWindowsProgram(const std::string& name, const std::string& parameters, 
     return ErrFileNotFound;
 }
 
-std::string setMultimediaPanelProgram(std::string path)
+Desktop setDesktop(Desktop desktop)
 {
-    std::lock_guard lock(panelMutex());
-    std::swap(panelProgram(), path);
-    return path;
+    std::lock_guard lock(desktopMutex());
+    std::swap(givenDesktop(), desktop);
+    return desktop;
 }
 
 bool soundSettingsInstalled()

@@ -128,15 +128,16 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms
     EXPECT_EQ(fakes.started(document, "ignored").substr(0, 9), "xdg-open|");
     EXPECT_TRUE(fakes.started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
 
-    // The control panel is the player itself, started again as its panel,
-    // whether or not the desktop has a mixer.
+    // The control panel is the panel the program hands in, whether or not
+    // the desktop has a mixer.
+    EXPECT_EQ(shell::execute("RUNDLL32.EXE", multimedia), shell::ErrFileNotFound) << "none handed in";
     const std::string player = fakes.add("quorvana");
-    const std::string before = shell::setMultimediaPanelProgram(player);
+    const shell::Desktop before = shell::setDesktop({player, {"quorvana", "--panel"}});
     const auto panel = fakes.started("RUNDLL32.EXE", multimedia);
-    EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--multimedia")) << panel;
+    EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--panel")) << panel;
     EXPECT_EQ(std::count(panel.begin(), panel.end(), '|'), 3) << "one argument: " << panel;
     EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
-    shell::setMultimediaPanelProgram(before);
+    shell::setDesktop(before);
 
     // The desktop's mixer is what the panel's button opens.
     EXPECT_FALSE(shell::soundSettingsInstalled());
