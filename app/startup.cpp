@@ -6,6 +6,7 @@
 #include "app/splash.h"
 #include "framework/application.h"
 #include "platform/audio/audio_output.h"
+#include "platform/desktop/association.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/multimedia/stored_choices.h"
@@ -47,9 +48,11 @@ int runPlayer(int argc, char** argv)
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
     // and no player window. The running file itself, whatever became of its
-    // name since it started (an upgrade replaces it).
+    // name since it started (an upgrade replaces it). An editor the shell
+    // stands in for never gets the file back to this player.
     shell::setDesktop({.panelProgram = "/proc/self/exe",
-        .panelArguments = {QCoreApplication::applicationFilePath().toStdString(), kMultimediaPanelArgument}});
+        .panelArguments = {QCoreApplication::applicationFilePath().toStdString(), kMultimediaPanelArgument},
+        .ownDesktopEntry = desktop::kDesktopEntryName});
     if (argc == 2 && std::strcmp(argv[1], kMultimediaPanelArgument) == 0)
         return runMultimediaPanel();
 

@@ -27,6 +27,10 @@ struct Desktop {
     // first being the name it runs under. Empty: the panel has no stand-in.
     std::string panelProgram;
     std::vector<std::string> panelArguments;
+    // The program's own desktop entry ("name.desktop"). A Windows editor this
+    // system lacks opens the file with any application but this one, which
+    // may well be the desktop's default for the file.
+    std::string ownDesktopEntry;
 };
 
 // Puts in what the stand-ins use from now on; returns the one before.
@@ -37,8 +41,8 @@ Desktop setDesktop(Desktop desktop);
 // desktop's opener and PARAMETERS are ignored. "RUNDLL32.EXE" with the
 // Multimedia control-panel parameters starts the Desktop's panel;
 // "sndrec32.exe" starts an installed wave editor, else, as any other "*.exe"
-// this system lacks, opens the documents PARAMETERS names with the desktop's
-// default application.
+// this system lacks, opens the documents PARAMETERS names with an application
+// of the desktop other than the Desktop's own entry.
 int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
 
 // Whether the desktop has a sound settings program (a mixer) installed.

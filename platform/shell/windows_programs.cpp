@@ -2,6 +2,7 @@
 
 #include "platform/base/ascii.h"
 #include "platform/base/process.h"
+#include "platform/shell/desktop_applications.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/start.h"
 
@@ -66,6 +67,17 @@ int startMultimediaPanel(const std::string& directory)
     return codeFor(base::process::startDetached(given.panelProgram, given.panelArguments, directory));
 }
 
+// What stands in for a Windows program that opened the file it was given:
+// the desktop's application for the file, unless that is the running
+// program itself (a player that is the default for waves would only play).
+int openWithOtherApplication(const std::vector<std::string>& documents, const std::string& directory)
+{
+    const std::string own = desktop().ownDesktopEntry;
+    if (own.empty())
+        return openWithDefaultApplication(documents, directory);
+    return openWithApplicationOtherThan(own, documents, directory);
+}
+
 // The control panel's Multimedia applet is whatever the Desktop names; the
 // control panel's other applets have no stand-in.
 int startControlPanel(const std::string& parameters, const std::string& directory)
@@ -75,13 +87,13 @@ int startControlPanel(const std::string& parameters, const std::string& director
     return ErrFileNotFound;
 }
 
-// An installed wave editor edits best; the desktop's default application
-// for the file at least opens it.
+// An installed wave editor edits best; another application for the file at
+// least opens it.
 int startWaveEditor(const std::string& parameters, const std::string& directory)
 {
     const std::vector<std::string> arguments = splitParameters(parameters);
     const int result = startFirstInstalled(waveEditors(), arguments, directory);
-    return result == ErrFileNotFound ? openWithDefaultApplication(arguments, directory) : result;
+    return result == ErrFileNotFound ? openWithOtherApplication(arguments, directory) : result;
 }
 
 struct WindowsProgram {
@@ -105,10 +117,9 @@ int startWindowsProgram(const std::string& name, const std::string& parameters, 
         if (equalIgnoringCase(program, known.name) || equalIgnoringCase(program, std::string(known.name) + ".exe"))
             return known.start(parameters, directory);
     }
-    // Any other Windows program was meant to open the file it is given; the
-    // desktop's default application for that file is the nearest thing here.
+    // Any other Windows program was meant to open the file it is given.
     if (program.size() > 4 && equalIgnoringCase(program.substr(program.size() - 4), ".exe"))
-        return openWithDefaultApplication(splitParameters(parameters), directory);
+        return openWithOtherApplication(splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
 

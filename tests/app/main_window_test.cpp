@@ -167,7 +167,7 @@ TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
     const std::string marker = path("panel started");
     const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" >> '" + marker + "'\n");
     std::filesystem::permissions(panel, std::filesystem::perms::owner_all);
-    const shell::Desktop saved = shell::setDesktop({panel, {panel, "--multimedia"}});
+    const shell::Desktop saved = shell::setDesktop({panel, {panel, "--multimedia"}, {}});
     dir.write("bad.mid", "x");
     addFile("good.wav", 1000);
     build();
@@ -254,7 +254,7 @@ TEST_F(Form1WiringTest, KeyboardAloneReachesEveryControl)
     form->PopupMenu1->close();
     int pressed = 0;
     QObject::connect(form->BitBtn1, &QPushButton::pressed, [&] { ++pressed; });
-    const shell::Desktop saved = shell::setDesktop({"/bin/true", {"true"}});
+    const shell::Desktop saved = shell::setDesktop({"/bin/true", {"true"}, {}});
     QTest::keyClick(form->BitBtn1, Qt::Key_Return);
     shell::setDesktop(saved);
     EXPECT_EQ(pressed, 1);
