@@ -495,6 +495,11 @@ void TForm1::comeForward()
     if (isMinimized())
         showNormal();
     raise();
+    // A dialog or box open over the window stays over it, with the keyboard.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void TForm1::showInBrowser(const QString& path)

@@ -8,6 +8,7 @@
 #include "framework/file_names.h"
 #include "framework/quit_signals.h"
 #include "platform/audio/audio_output.h"
+#include "platform/desktop/association.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
 #include "platform/multimedia/stored_choices.h"
@@ -21,6 +22,9 @@
 #include <memory>
 
 namespace {
+
+// The argument that starts the player as its Multimedia Properties panel.
+constexpr const char* kMultimediaPanelArgument = "--multimedia";
 
 void centre(QWidget* w)
 {
@@ -55,8 +59,13 @@ int runPlayer(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvana"));
     // The loudspeaker button starts us again as the Multimedia Properties
     // panel: a process of its own, as the control panel was, with no splash
-    // and no player window.
-    if (argc == 2 && std::strcmp(argv[1], shell::multimediaPanelArgument) == 0) {
+    // and no player window. The running file itself, whatever became of its
+    // name since it started (an upgrade replaces it). An editor the shell
+    // stands in for never gets the file back to this player.
+    shell::setDesktop({.panelProgram = "/proc/self/exe",
+        .panelArguments = {QCoreApplication::applicationFilePath().toStdString(), kMultimediaPanelArgument},
+        .ownDesktopEntry = desktop::kDesktopEntryName});
+    if (argc == 2 && std::strcmp(argv[1], kMultimediaPanelArgument) == 0) {
         ui::QuitSignals quitSignals;
         quitSignals.whenQuit([] { quitAsClosed(QApplication::activeModalWidget()); });
         return runMultimediaPanel();

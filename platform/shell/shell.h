@@ -20,23 +20,30 @@ enum : int {
 // What a successful start returns (any value above 32 means success).
 inline constexpr int Started = 42;
 
+// What the program running here lends to the stand-ins for the Windows
+// programs it names; given once at start-up.
+struct Desktop {
+    // The Multimedia control panel: the file to run and its arguments, the
+    // first being the name it runs under. Empty: the panel has no stand-in.
+    std::string panelProgram;
+    std::vector<std::string> panelArguments;
+    // The program's own desktop entry ("name.desktop"). A Windows editor this
+    // system lacks opens the file with any application but this one, which
+    // may well be the desktop's default for the file.
+    std::string ownDesktopEntry;
+};
+
+// Puts in what the stand-ins use from now on; returns the one before.
+Desktop setDesktop(Desktop desktop);
+
 // Starts FILE with PARAMETERS in DIRECTORY (empty: the current folder). A file
 // that is no program (a document, a folder, a URL) is opened with the
 // desktop's opener and PARAMETERS are ignored. "RUNDLL32.EXE" with the
-// Multimedia control-panel parameters starts the player's own Multimedia
-// Properties panel (see multimediaPanelArgument); "sndrec32.exe" starts an
-// installed wave editor, else, as any other "*.exe" this system lacks, opens
-// the documents PARAMETERS names with the desktop's default application.
+// Multimedia control-panel parameters starts the Desktop's panel;
+// "sndrec32.exe" starts an installed wave editor, else, as any other "*.exe"
+// this system lacks, opens the documents PARAMETERS names with an application
+// of the desktop other than the Desktop's own entry.
 int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
-
-// The argument that starts the player as its Multimedia Properties panel, a
-// process of its own as the control panel was.
-inline constexpr const char* multimediaPanelArgument = "--multimedia";
-
-// The program the Multimedia control-panel call starts: this very executable
-// (/proc/self/exe) unless another was put in, as tests do. Returns the
-// previous one; empty means this executable.
-std::string setMultimediaPanelProgram(std::string path);
 
 // Whether the desktop has a sound settings program (a mixer) installed.
 bool soundSettingsInstalled();

@@ -2,11 +2,11 @@
 
 #include "platform/base/ascii.h"
 #include "platform/base/process.h"
+#include "platform/shell/desktop_applications.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/start.h"
 
 #include <mutex>
-#include <unistd.h>
 
 namespace shell {
 
@@ -41,37 +41,45 @@ const std::vector<Program>& waveEditors()
     return programs;
 }
 
-std::mutex& panelMutex()
+std::mutex& desktopMutex()
 {
     static std::mutex m;
     return m;
 }
 
-std::string& panelProgram()
+Desktop& givenDesktop()
 {
-    static std::string path;
-    return path;
+    static Desktop desktop;
+    return desktop;
+}
+
+Desktop desktop()
+{
+    std::lock_guard lock(desktopMutex());
+    return givenDesktop();
 }
 
 int startMultimediaPanel(const std::string& directory)
 {
-    std::string path;
-    {
-        std::lock_guard lock(panelMutex());
-        path = panelProgram();
-    }
-    if (!path.empty())
-        return startProgram(path, path, {multimediaPanelArgument}, directory);
-    // The running file itself, whatever became of its name since it started
-    // (an upgrade replaces it); its own name for the process list.
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string name = n > 0 ? std::string(self, size_t(n)) : std::string("quorvana");
-    return startProgram("/proc/self/exe", name, {multimediaPanelArgument}, directory);
+    const Desktop given = desktop();
+    if (given.panelProgram.empty() || given.panelArguments.empty())
+        return ErrFileNotFound;
+    return codeFor(base::process::startDetached(given.panelProgram, given.panelArguments, directory));
 }
 
-// The control panel's Multimedia applet is our own Multimedia Properties;
-// the control panel's other applets have no stand-in.
+// What stands in for a Windows program that opened the file it was given:
+// the desktop's application for the file, unless that is the running
+// program itself (a player that is the default for waves would only play).
+int openWithOtherApplication(const std::vector<std::string>& documents, const std::string& directory)
+{
+    const std::string own = desktop().ownDesktopEntry;
+    if (own.empty())
+        return openWithDefaultApplication(documents, directory);
+    return openWithApplicationOtherThan(own, documents, directory);
+}
+
+// The control panel's Multimedia applet is whatever the Desktop names; the
+// control panel's other applets have no stand-in.
 int startControlPanel(const std::string& parameters, const std::string& directory)
 {
     if (base::ascii::toLower(parameters).find("mmsys.cpl") != std::string::npos)
@@ -79,13 +87,13 @@ int startControlPanel(const std::string& parameters, const std::string& director
     return ErrFileNotFound;
 }
 
-// An installed wave editor edits best; the desktop's default application
-// for the file at least opens it.
+// An installed wave editor edits best; another application for the file at
+// least opens it.
 int startWaveEditor(const std::string& parameters, const std::string& directory)
 {
     const std::vector<std::string> arguments = splitParameters(parameters);
     const int result = startFirstInstalled(waveEditors(), arguments, directory);
-    return result == ErrFileNotFound ? openWithDefaultApplication(arguments, directory) : result;
+    return result == ErrFileNotFound ? openWithOtherApplication(arguments, directory) : result;
 }
 
 struct WindowsProgram {
@@ -109,18 +117,17 @@ int startWindowsProgram(const std::string& name, const std::string& parameters, 
         if (equalIgnoringCase(program, known.name) || equalIgnoringCase(program, std::string(known.name) + ".exe"))
             return known.start(parameters, directory);
     }
-    // Any other Windows program was meant to open the file it is given; the
-    // desktop's default application for that file is the nearest thing here.
+    // Any other Windows program was meant to open the file it is given.
     if (program.size() > 4 && equalIgnoringCase(program.substr(program.size() - 4), ".exe"))
-        return openWithDefaultApplication(splitParameters(parameters), directory);
+        return openWithOtherApplication(splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
 
-std::string setMultimediaPanelProgram(std::string path)
+Desktop setDesktop(Desktop desktop)
 {
-    std::lock_guard lock(panelMutex());
-    std::swap(panelProgram(), path);
-    return path;
+    std::lock_guard lock(desktopMutex());
+    std::swap(givenDesktop(), desktop);
+    return desktop;
 }
 
 bool soundSettingsInstalled()

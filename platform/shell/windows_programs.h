@@ -7,9 +7,9 @@ namespace shell {
 
 // Starts the stand-in for the Windows program NAME (any case, with or
 // without ".exe" and a Windows folder) with PARAMETERS. Any other name ending
-// in ".exe" opens the documents PARAMETERS names with the desktop's default
-// application. ErrFileNotFound for other names, or when no stand-in is
-// installed.
+// in ".exe" opens the documents PARAMETERS names with the desktop's
+// application for them other than the Desktop's own entry. ErrFileNotFound
+// for other names, or when no stand-in is installed.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory);
 
 } // namespace shell

@@ -182,7 +182,7 @@ TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
     const std::string marker = path("panel started");
     const std::string panel = dir.write("panel.sh", "#!/bin/sh\necho \"$@\" >> '" + marker + "'\n");
     std::filesystem::permissions(panel, std::filesystem::perms::owner_all);
-    const std::string saved = shell::setMultimediaPanelProgram(panel);
+    const shell::Desktop saved = shell::setDesktop({panel, {panel, "--multimedia"}, {}});
     dir.write("bad.mid", "x");
     addFile("good.wav", 1000);
     build();
@@ -190,7 +190,7 @@ TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
     EXPECT_THROW(form->BitBtn1Click(form->BitBtn1), ui::EMCIDeviceError);
     click("good.wav");
     form->BitBtn1Click(form->BitBtn1);
-    shell::setMultimediaPanelProgram(saved);
+    shell::setDesktop(saved);
     QElapsedTimer wait;
     wait.start();
     while (!std::filesystem::exists(marker) && wait.elapsed() < 5000)
@@ -269,9 +269,9 @@ TEST_F(Form1WiringTest, KeyboardAloneReachesEveryControl)
     form->PopupMenu1->close();
     int pressed = 0;
     QObject::connect(form->BitBtn1, &QPushButton::pressed, [&] { ++pressed; });
-    const std::string saved = shell::setMultimediaPanelProgram("/bin/true");
+    const shell::Desktop saved = shell::setDesktop({"/bin/true", {"true"}, {}});
     QTest::keyClick(form->BitBtn1, Qt::Key_Return);
-    shell::setMultimediaPanelProgram(saved);
+    shell::setDesktop(saved);
     EXPECT_EQ(pressed, 1);
 }
 

@@ -12,7 +12,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -143,4 +146,45 @@ TEST_F(WindowTest, ClosingTheVideosWindowStopsTheTrack)
     ASSERT_EQ(std::system("xdotool key alt+F4"), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !video->isVisible(); }, 5000));
     expectStoppedThenPlaysFromThere(video);
+}
+
+// A file handed over while a dialog was open once raised the window over the
+// dialog, hiding it.
+TEST_F(WindowTest, AFileHandedOverLeavesAnOpenDialogOnTopWithTheKeyboard)
+{
+    form = std::make_unique<TForm1>(QStringList {"quorvana"});
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    const std::string song = dir.write("song.mid", "not a song");
+    // The windows of the screen, bottom first, as the window manager stacks them.
+    const auto stacking = [] {
+        QProcess xprop;
+        xprop.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+        xprop.waitForFinished(5000);
+        const QString text = QString::fromLatin1(xprop.readAllStandardOutput());
+        QList<WId> ids;
+        for (const QString& id : text.mid(text.indexOf('#') + 1).split(',', Qt::SkipEmptyParts))
+            ids.append(id.trimmed().toULongLong(nullptr, 16));
+        return ids;
+    };
+    QWidget* dialog = nullptr;
+    bool onTop = false, active = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                dialog = QApplication::activeModalWidget();
+                return dialog && QApplication::activeWindow() == dialog;
+            },
+            5000));
+        form->handOver({QString::fromStdString(song)});
+        QTest::qWait(1000);
+        const QList<WId> order = stacking();
+        onTop = order.indexOf(dialog->winId()) > order.indexOf(form->winId());
+        active = QApplication::activeWindow() == dialog;
+        dialog->close();
+    });
+    form->Button1->click();
+    EXPECT_TRUE(onTop) << "the window covers the dialog";
+    EXPECT_TRUE(active) << "the dialog lost the keyboard";
 }

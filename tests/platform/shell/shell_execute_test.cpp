@@ -128,15 +128,16 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms
     EXPECT_EQ(fakes.started(document, "ignored").substr(0, 9), "xdg-open|");
     EXPECT_TRUE(fakes.started(fakes.dir.str(), "").ends_with("|" + fakes.dir.str()));
 
-    // The control panel is the player itself, started again as its panel,
-    // whether or not the desktop has a mixer.
+    // The control panel is the panel the program hands in, whether or not
+    // the desktop has a mixer.
+    EXPECT_EQ(shell::execute("RUNDLL32.EXE", multimedia), shell::ErrFileNotFound) << "none handed in";
     const std::string player = fakes.add("quorvana");
-    const std::string before = shell::setMultimediaPanelProgram(player);
+    const shell::Desktop before = shell::setDesktop({player, {"quorvana", "--panel"}, {}});
     const auto panel = fakes.started("RUNDLL32.EXE", multimedia);
-    EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--multimedia")) << panel;
+    EXPECT_TRUE(panel.starts_with("quorvana|") && panel.ends_with("|--panel")) << panel;
     EXPECT_EQ(std::count(panel.begin(), panel.end(), '|'), 3) << "one argument: " << panel;
     EXPECT_EQ(shell::execute("rundll32.exe", "shell32,Control_RunDLL desk.cpl"), shell::ErrFileNotFound);
-    shell::setMultimediaPanelProgram(before);
+    shell::setDesktop(before);
 
     // The desktop's mixer is what the panel's button opens.
     EXPECT_FALSE(shell::soundSettingsInstalled());
@@ -174,4 +175,114 @@ TEST(ShellExecute, WindowsProgramsThisSystemLacksOpenTheFileWithTheDesktopsAppli
     // A Linux program that is missing stays an error the user must fix.
     EXPECT_EQ(fakes.started("cooledit", sound), "(not started)");
     EXPECT_EQ(fakes.started("sndrec32", ""), "(not started)") << "nothing to open";
+}
+
+namespace {
+
+// Environment variables set for a test and put back after it.
+class ScopedEnvironment {
+public:
+    void set(const char* name, const std::string& value)
+    {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
+    }
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// A desktop of the test's own: its applications, its mimeapps.list, and the
+// system's MIME database to tell a wave from anything else; the program
+// under test is "quorvana.desktop".
+struct OwnDesktop {
+    explicit OwnDesktop(const FakePrograms& fakes) : fakes(fakes)
+    {
+        env.set("XDG_DATA_HOME", (fakes.dir / "data").string());
+        env.set("XDG_CONFIG_HOME", (fakes.dir / "config").string());
+        env.set("XDG_DATA_DIRS", (fakes.dir / "share").string());
+        env.set("XDG_CONFIG_DIRS", (fakes.dir / "etc").string());
+        std::filesystem::create_directories(fakes.dir / "share");
+        std::filesystem::create_directory_symlink("/usr/share/mime", fakes.dir / "share/mime");
+        saved = shell::setDesktop({{}, {}, "quorvana.desktop"});
+    }
+    ~OwnDesktop() { shell::setDesktop(saved); }
+
+    // An application of the desktop for TYPE, started as the fake program
+    // NAME, indexed as update-desktop-database does.
+    void addApplication(const std::string& id, const std::string& name, const std::string& type)
+    {
+        fakes.dir.write("data/applications/" + id,
+            "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + fakes.add(name) + " %f\nMimeType=" + type
+                + ";\n");
+        index += id + ";";
+        fakes.dir.write("data/applications/mimeinfo.cache", "[MIME Cache]\n" + type + "=" + index + "\n");
+    }
+    void setDefault(const std::string& type, const std::string& id) const
+    {
+        fakes.dir.write("config/mimeapps.list", "[Default Applications]\n" + type + "=" + id + ";\n");
+    }
+
+    const FakePrograms& fakes;
+    std::string index;
+    ScopedEnvironment env;
+    shell::Desktop saved;
+};
+
+} // namespace
+
+// The wave editor brought from Windows, or none installed, once opened the
+// wave in the player itself when the player was the desktop's default for it.
+TEST(ShellExecute, AWindowsEditorOpensTheFileWithAnApplicationOtherThanTheProgramItself)
+{
+    if (!std::filesystem::exists("/usr/bin/gio") || !std::filesystem::exists("/usr/share/mime/globs2"))
+        GTEST_SKIP() << "needs glib's gio and the shared MIME database";
+    FakePrograms fakes;
+    fakes.add("gio");
+    std::filesystem::remove(fakes.dir / "bin/gio");
+    std::filesystem::create_symlink("/usr/bin/gio", fakes.dir / "bin/gio");
+    OwnDesktop desktop(fakes);
+    const std::string wave = fakes.dir.write("My Sounds/a.wav", "RIFF....WAVEfmt ");
+    desktop.addApplication("quorvana.desktop", "quorvana", "audio/x-wav");
+    desktop.setDefault("audio/x-wav", "quorvana.desktop");
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(shell::execute("sndrec32.exe", shell::quoteParameter(wave)), shell::ErrNoAssociation);
+    EXPECT_EQ(shell::execute("CoolEdit.exe", shell::quoteParameter(wave)), shell::ErrNoAssociation);
+    const std::string complaint = testing::internal::GetCapturedStderr();
+    EXPECT_NE(complaint.find(": no application other than this program opens audio/x-wav\n"), std::string::npos)
+        << complaint;
+
+    desktop.addApplication("org.example.WaveEditor.desktop", "waveeditor", "audio/x-wav");
+    const std::string line = fakes.started("sndrec32.exe", shell::quoteParameter(wave));
+    EXPECT_EQ(line.substr(0, 11), "waveeditor|") << line;
+    EXPECT_TRUE(line.ends_with("|" + wave)) << line;
+}
+
+// Without gio, xdg-utils name the type's default alone.
+TEST(ShellExecute, WithoutGioTheDefaultThatIsTheProgramItselfOpensNothing)
+{
+    FakePrograms fakes;
+    const std::string saved = fakes.dir.write("default", "quorvana.desktop\n");
+    const auto mime = fakes.dir.write("bin/xdg-mime",
+        "#!/bin/sh\n[ \"$2\" = filetype ] && echo audio/x-wav && exit 0\n"
+        "[ \"$2 $3\" = \"default audio/x-wav\" ] && read -r id < "
+            + saved + " && echo \"$id\"\n");
+    ::chmod(mime.c_str(), 0755);
+    fakes.add("xdg-open");
+    const shell::Desktop before = shell::setDesktop({{}, {}, "quorvana.desktop"});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrNoAssociation);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("audio/x-wav"), std::string::npos);
+
+    fakes.dir.write("default", "audacity.desktop\n");
+    const std::string line = fakes.started("sndrec32.exe", "/tmp/a.wav");
+    EXPECT_TRUE(line.starts_with("xdg-open|") && line.ends_with("|/tmp/a.wav")) << line;
+    shell::setDesktop(before);
 }
