@@ -21,7 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # do: the player takes the one the default-GM.sf2 alternative points at.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fluid-soundfont-gm | sf2-soundfont-gm, libfluidsynth3 (>= 2.0.5), libsdl2-2.0-0 (>= 2.0.12), libsndfile1 (>= 1.0.20)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libglib2.0-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/data/postinst;${PROJECT_SOURCE_DIR}/data/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

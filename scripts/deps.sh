@@ -22,7 +22,7 @@ if [ "${1:-}" = "--tests" ]; then
   # through the soak, change to a second soundfont, and play through a real
   # sound server (PipeWire with its session manager and PulseAudio service).
   packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils dbus-daemon xdotool
-             timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils)
+             timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils libglib2.0-bin)
 fi
 
 missing=()
