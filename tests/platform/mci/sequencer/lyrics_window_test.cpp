@@ -102,6 +102,7 @@ TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekAndPause)
     EXPECT_FALSE(window->isVisible()) << "shown only once the song plays";
     EXPECT_EQ(window->windowTitle(), "La Song");
     EXPECT_EQ(device->text().title, "La Song");
+    EXPECT_EQ(device->text().words.substr(0, 32), "la0 la1 la2 la3\nla4 la5 la6 la7\n");
 
     std::vector<std::pair<size_t, Clock::time_point>> highlights;
     window->onSung = [&](size_t sung) { highlights.emplace_back(sung, Clock::now()); };
