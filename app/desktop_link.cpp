@@ -158,7 +158,10 @@ void DesktopLink::updateNow()
             ++track_;
         }
         s.trackId = QStringLiteral("/io/github/quorvana/Quorvana/track/%1").arg(track_);
-        s.title = session_.title();
+        // A song's own title names it better than its file.
+        const mci::TrackText text = session_.trackText();
+        s.title = text.title.empty() ? session_.title() : QString::fromStdString(text.title);
+        s.asText = QString::fromStdString(text.words);
         s.url = fileUrl(device.fileName);
         s.lengthUs = qint64(session_.lengthMs()) * 1000;
         s.canPlay = s.canPause = s.canSeek = true;

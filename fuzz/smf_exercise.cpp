@@ -2,6 +2,7 @@
 
 #include "platform/midi/sequence.h"
 #include "platform/midi/smf.h"
+#include "platform/midi/words.h"
 
 namespace fuzzing {
 
@@ -54,6 +55,34 @@ std::string checkSong(const midi::Song& song, size_t size)
     return {};
 }
 
+std::string checkWords(const midi::Words& w)
+{
+    if (!midi::isValidUtf8(w.text) || !midi::isValidUtf8(w.title))
+        return "words that are no UTF-8";
+    uint64_t micros = 0;
+    for (const midi::Syllable& s : w.syllables) {
+        if (s.micros < micros)
+            return "syllables out of time order";
+        micros = s.micros;
+        if (s.begin >= s.end || s.end > w.text.size() || s.line >= w.lines.size())
+            return "a syllable outside the words";
+        const midi::WordsLine& line = w.lines[s.line];
+        if (s.begin < line.begin || s.end > line.end)
+            return "a syllable outside its line";
+    }
+    uint32_t next = 0;
+    for (const midi::WordsLine& line : w.lines) {
+        if (line.firstSyllable != next || line.endSyllable <= line.firstSyllable || line.end > w.text.size())
+            return "lines that do not share out the syllables";
+        next = line.endSyllable;
+    }
+    if (next != w.syllables.size())
+        return "syllables on no line";
+    if (w.sungBy(micros) != w.syllables.size())
+        return "not all sung by the last syllable's time";
+    return {};
+}
+
 } // namespace
 
 std::string exerciseSmf(const uint8_t* data, size_t size)
@@ -63,6 +92,8 @@ std::string exerciseSmf(const uint8_t* data, size_t size)
     if (!midi::parseSong({data, size}, *song, error))
         return error.empty() ? "refused without a reason" : std::string();
     if (std::string problem = checkSong(*song, size); !problem.empty())
+        return problem;
+    if (std::string problem = checkWords(midi::readWords(*song)); !problem.empty())
         return problem;
 
     // Play the second half with a chase, pause and resume, then run to the end.

@@ -137,6 +137,8 @@ public:
     // Milliseconds of the open track; 0 when nothing is open.
     int lengthMs();
     int positionMs();
+    // The open track's own title and words, as its device found them.
+    mci::TrackText trackText() { return device_.text(); }
 
 signals:
     void titleChanged(const QString& title);

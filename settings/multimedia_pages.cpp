@@ -137,12 +137,15 @@ QWidget* TFormMultimedia::buildMidiPage()
     testButton->setAutoDefault(false);
     testButton->setToolTip(QStringLiteral("Plays a short phrase through the output chosen above"));
     connect(testButton, &QPushButton::clicked, this, ui::guarded([this] { test(); }));
+    wordsBox = new QCheckBox(QStringLiteral("Show the &words of karaoke songs"), page);
+    wordsBox->setToolTip(QStringLiteral("A window beside the player shows the words as they are sung"));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
     auto* testRow = new QHBoxLayout;
     testRow->addStretch();
     testRow->addWidget(testButton);
     layout->addLayout(testRow);
+    layout->addWidget(wordsBox);
     layout->addStretch();
     return page;
 }

@@ -154,6 +154,7 @@ void TFormMultimedia::showChoices(const multimedia::Choices& c)
     // so that OK does not quietly change it.
     (c.midiOutput == multimedia::MidiOutput::External ? externalButton : synthButton)->setChecked(true);
     runningPlayerBox->setChecked(c.playInRunningPlayer);
+    wordsBox->setChecked(c.showWords);
     switch (c.videoSize) {
     case multimedia::VideoSize::Original: originalSizeButton->setChecked(true); break;
     case multimedia::VideoSize::Double: doubleSizeButton->setChecked(true); break;
@@ -227,6 +228,7 @@ multimedia::Choices TFormMultimedia::shownChoices() const
                   : doubleSizeButton->isChecked() ? multimedia::VideoSize::Double
                                                   : multimedia::VideoSize::Original;
     c.playInRunningPlayer = runningPlayerBox->isChecked();
+    c.showWords = wordsBox->isChecked();
     return c;
 }
 

@@ -66,6 +66,7 @@ public:
     QLabel* externalProblem;
     QSpinBox* settleBox;
     QPushButton* testButton;
+    QCheckBox* wordsBox;
     QRadioButton* originalSizeButton;
     QRadioButton* doubleSizeButton;
     QRadioButton* fullScreenButton;

@@ -186,6 +186,8 @@ QVariantMap MprisService::metadata() const
     map.insert(QStringLiteral("xesam:title"), state_.title);
     map.insert(QStringLiteral("xesam:url"), state_.url);
     map.insert(QStringLiteral("mpris:length"), state_.lengthUs);
+    if (!state_.asText.isEmpty())
+        map.insert(QStringLiteral("xesam:asText"), state_.asText);
     return map;
 }
 
@@ -201,7 +203,7 @@ void MprisService::update(const MprisState& state)
     if (state.status != before.status)
         changed.insert(QStringLiteral("PlaybackStatus"), statusText(state.status));
     if (state.trackId != before.trackId || state.title != before.title || state.url != before.url
-        || state.lengthUs != before.lengthUs)
+        || state.lengthUs != before.lengthUs || state.asText != before.asText)
         changed.insert(QStringLiteral("Metadata"), metadata());
     if (state.volume != before.volume)
         changed.insert(QStringLiteral("Volume"), state.volume);

@@ -36,6 +36,7 @@ struct MprisState {
     QString trackId; // an object path; empty: no track
     QString title;
     QString url;
+    QString asText; // the track's words; empty: none
     qint64 lengthUs = 0;
     bool canGoNext = false;
     bool canGoPrevious = false;

@@ -1,6 +1,8 @@
 #pragma once
 // Properties by which a device's own window and the program's windows tell
 // each other apart, without either knowing the other.
+class QWidget;
+
 namespace mci {
 
 // A window that a media device shows of its own accord carries this property.
@@ -12,5 +14,10 @@ inline constexpr char kDeviceWindowProperty[] = "mciDeviceWindow";
 // (its buttons, its position) carries this property: a device's window is
 // placed to leave it in view wherever it can.
 inline constexpr char kKeepVisibleProperty[] = "mciKeepVisible";
+
+// Moves WINDOW, not yet shown, beside the program's other windows, where it
+// leaves what they mark to keep visible in view and covers least of them
+// (nothing, given room); with no other window, to the middle of the screen.
+void placeBesideOtherWindows(QWidget& window);
 
 } // namespace mci

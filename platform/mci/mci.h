@@ -52,6 +52,12 @@ struct Result {
 // The text of a code where a device gave none.
 std::string errorText(uint32_t code);
 
+// What a device knows of its track's words; empty where it knows nothing.
+struct TrackText {
+    std::string title; // the track's own title, UTF-8
+    std::string words; // all its words, UTF-8, lines ending in line feeds
+};
+
 // One opened media file (or, for the sequencer, no file). A device object is
 // opened once; closing is destroying it. Every call comes from the GUI thread
 // and returns promptly: play starts playback and returns at once.
@@ -83,6 +89,8 @@ public:
     // receiver must hand it over to its own thread and ask the device what
     // changed; a device never calls it after close.
     virtual void setEndNotify(std::function<void()> notify) = 0;
+
+    virtual TrackText text() { return {}; }
 };
 
 // Makes a device that plays with CHOICES: the user's, read once per open by

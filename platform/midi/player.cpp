@@ -189,6 +189,12 @@ uint32_t Player::positionMs()
     return sequence_.positionMs(Clock::now());
 }
 
+uint64_t Player::positionMicros()
+{
+    std::lock_guard lock(mutex_);
+    return sequence_.positionMicros(Clock::now());
+}
+
 void Player::setEndNotify(std::function<void()> notify)
 {
     std::lock_guard lock(mutex_);

@@ -33,6 +33,8 @@ public:
 
     Sequence::State state();
     uint32_t positionMs();
+    // As precise as the playback clock: what the sound has reached.
+    uint64_t positionMicros();
     uint32_t lengthMs() const { return lengthMs_; }
 
     // Runs on the playback thread when the end is reached. It must not wait

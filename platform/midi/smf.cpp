@@ -28,6 +28,7 @@ size_t Song::memoryBytes() const
 {
     return events.capacity() * sizeof(Event) + tracks.capacity() * sizeof(Track)
            + sysexBytes.capacity() + sysexOffsets.capacity() * sizeof(uint32_t)
+           + texts.capacity() * sizeof(TextEvent) + textBytes.capacity()
            + tempo.segmentCount() * 24;
 }
 
@@ -122,6 +123,8 @@ ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink
                 break;
             if (type == 0x51 && len >= 3)
                 sink.tempo(t, uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+            else if ((type == 0x01 || type == 0x05) && len > 0)
+                sink.text(t, type, p, len);
             p += len;
             if (type == 0x2F) {
                 tick = t;
@@ -158,6 +161,14 @@ struct CountSink {
         return true;
     }
     void tempo(uint32_t, uint32_t) {}
+    void text(uint32_t, uint8_t, const uint8_t*, uint32_t len)
+    {
+        ++texts;
+        textBytes += len;
+    }
+
+    uint64_t texts = 0;
+    uint64_t textBytes = 0;
 };
 
 struct FillSink {
@@ -183,6 +194,13 @@ struct FillSink {
         return true;
     }
     void tempo(uint32_t tick, uint32_t value) { tempos.push_back({tick, value}); }
+    void text(uint32_t tick, uint8_t type, const uint8_t* data, uint32_t len)
+    {
+        song.texts.push_back({tick, static_cast<uint32_t>(song.textBytes.size()), len, track, type});
+        song.textBytes.insert(song.textBytes.end(), data, data + len);
+    }
+
+    uint32_t track = 0;
 };
 
 struct TrackSpan {
@@ -345,6 +363,8 @@ bool Reader::read(Song& song, std::string& error)
     song.sysexBytes.reserve(static_cast<size_t>(totals_.sysexBytes));
     song.sysexOffsets.reserve(static_cast<size_t>(totals_.sysexCount) + 1);
     song.sysexOffsets.assign(1, 0);
+    song.texts.reserve(static_cast<size_t>(totals_.texts));
+    song.textBytes.reserve(static_cast<size_t>(totals_.textBytes));
     song.tracks.resize(spans_.size());
 
     std::vector<TempoChange> tempos;
@@ -353,6 +373,7 @@ bool Reader::read(Song& song, std::string& error)
     for (size_t i = 0; i < spans_.size(); ++i) {
         Track& track = song.tracks[i];
         track.first = static_cast<uint32_t>(fill.out - song.events.data());
+        fill.track = static_cast<uint32_t>(i);
         const ScanResult r = scanTrack(base_, spans_[i].begin, spans_[i].limit, fill);
         track.count = static_cast<uint32_t>(fill.out - song.events.data()) - track.first;
         track.endTick = r.endTick;

@@ -15,7 +15,8 @@
 namespace midi {
 
 // One channel message or SysEx packet of a track. Tempo and end of track live
-// in the tempo map and the track record; other meta events are dropped.
+// in the tempo map and the track record, text and lyrics in Song::texts;
+// other meta events are dropped.
 struct Event {
     uint32_t tick;
     uint32_t word; // status | data1 << 8 | data2 << 16; SysEx: status | index << 8
@@ -25,6 +26,16 @@ struct Event {
     uint8_t data2() const { return static_cast<uint8_t>(word >> 16); }
     bool isSysex() const { return status() >= 0xF0; }
     uint32_t sysexIndex() const { return word >> 8; }
+};
+
+// A Text (1) or Lyric (5) meta event, kept for the words of karaoke songs:
+// its bytes are Song::textBytes[offset, offset + size), as the file has them.
+struct TextEvent {
+    uint32_t tick;
+    uint32_t offset;
+    uint32_t size;
+    uint32_t track;
+    uint8_t type;
 };
 
 struct Track {
@@ -39,6 +50,8 @@ struct Song {
     std::vector<Track> tracks;
     std::vector<uint8_t> sysexBytes;      // as sent: F0 packets with their F0, F7 escapes without
     std::vector<uint32_t> sysexOffsets;   // one per packet, and the end
+    std::vector<TextEvent> texts;         // track by track, each in file order
+    std::vector<uint8_t> textBytes;
     TempoMap tempo;
     uint32_t endTick = 0;
     uint64_t lengthMicros = 0;

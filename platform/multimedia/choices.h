@@ -46,6 +46,8 @@ struct Choices {
     VideoSize videoSize = VideoSize::Original;
     // A later start with a file hands it to the player already running.
     bool playInRunningPlayer = true;
+    // The sequencer shows the words of a karaoke song in a window of its own.
+    bool showWords = true;
     // Win over the values above wherever they are set.
     Overrides overrides;
 

@@ -69,6 +69,8 @@ Choices loadStored()
         c.videoSize = VideoSize(*size);
     if (const auto on = readDword(key, kPlayInRunningPlayer); on && *on <= 1)
         c.playInRunningPlayer = *on == 1;
+    if (const auto on = readDword(key, kShowWords); on && *on <= 1)
+        c.showWords = *on == 1;
     RegCloseKey(key);
     return c;
 }
@@ -102,6 +104,8 @@ bool save(const Choices& c, std::string& error, const Choices* before)
             note(writeDword(key, kVideoSize, DWORD(c.videoSize)));
         if (changed(&Choices::playInRunningPlayer))
             note(writeDword(key, kPlayInRunningPlayer, c.playInRunningPlayer ? 1 : 0));
+        if (changed(&Choices::showWords))
+            note(writeDword(key, kShowWords, c.showWords ? 1 : 0));
         if (changed(&Choices::midiOutput))
             note(writeString(
                 key, kMidiOutput, c.midiOutput == MidiOutput::External ? kMidiOutputAlsa : kMidiOutputSynth));

@@ -33,6 +33,8 @@ inline constexpr const char* kResetSettle = "ResetSettleMs";
 inline constexpr const char* kVideoSize = "VideoSize";
 // REG_DWORD: 1 when a later start hands its file to the running player.
 inline constexpr const char* kPlayInRunningPlayer = "PlayInRunningPlayer";
+// REG_DWORD: 1 when the sequencer shows the words of karaoke songs.
+inline constexpr const char* kShowWords = "ShowWords";
 
 inline constexpr const char* kMidiOutputSynth = "synth";
 inline constexpr const char* kMidiOutputAlsa = "alsa";

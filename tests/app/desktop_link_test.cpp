@@ -240,4 +240,20 @@ TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)
     bus.unregisterService("org.freedesktop.ScreenSaver");
 }
 
+TEST_F(DesktopLinkTest, ASongsOwnTitleAndWordsGoToTheDesktop)
+{
+    media.setText(addFile("karaoke.mid", 30000), {"La Song", "la la\nlo lo\n"});
+    addFile("plain.mid", 30000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    click("karaoke.mid");
+    QVariantMap track = metadata();
+    EXPECT_EQ(track.value("xesam:title").toString(), "La Song");
+    EXPECT_EQ(track.value("xesam:asText").toString(), "la la\nlo lo\n");
+    click("plain.mid");
+    track = metadata();
+    EXPECT_EQ(track.value("xesam:title").toString(), "plain.mid");
+    EXPECT_FALSE(track.contains("xesam:asText")) << "no words, no field";
+}
+
 #include "desktop_link_test.moc"

@@ -7,6 +7,7 @@
 #include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -96,10 +97,12 @@ TEST_F(MultimediaPanelTest, ShowsTheStoredChoicesAndStoresWhatItShows)
     EXPECT_EQ(p->settleBox->value(), 250);
     EXPECT_TRUE(p->doubleSizeButton->isChecked());
     EXPECT_EQ(p->soundOutputBox->currentText(), "Default");
+    EXPECT_TRUE(p->wordsBox->isChecked());
 
     p->synthButton->click();
     p->soundfontBox->setCurrentIndex(0); // the default
     p->fullScreenButton->click();
+    p->wordsBox->click();
     p->okButton->click();
     EXPECT_EQ(p->result(), QDialog::Accepted);
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
@@ -109,6 +112,7 @@ TEST_F(MultimediaPanelTest, ShowsTheStoredChoicesAndStoresWhatItShows)
     expected.soundfont.clear();
     expected.midiAddress = "28:0";
     expected.videoSize = multimedia::VideoSize::FullScreen;
+    expected.showWords = false;
     EXPECT_EQ(multimedia::load(), expected);
 }
 

@@ -173,4 +173,10 @@ void ScriptedDevice::setEndNotify(std::function<void()> notify)
     notify_ = std::move(notify);
 }
 
+mci::TrackText ScriptedDevice::text()
+{
+    const auto it = media_.texts_.find(path);
+    return it == media_.texts_.end() ? mci::TrackText{} : it->second;
+}
+
 } // namespace testing_support

@@ -22,6 +22,8 @@ public:
     // A file the device plays, LENGTH ms long. Files not added are refused.
     void add(const std::string& path, uint32_t lengthMs);
     void refuse(const std::string& path) { files_.erase(path); }
+    // The title and words the device reports for the file at PATH.
+    void setText(const std::string& path, mci::TrackText text) { texts_[path] = std::move(text); }
 
     // Every command, in order: "open sequencer /a.mid", "play", "seek 0", "close", ...
     std::vector<std::string> log;
@@ -37,6 +39,7 @@ public:
 private:
     friend class ScriptedDevice;
     std::map<std::string, uint32_t> files_;
+    std::map<std::string, mci::TrackText> texts_;
     ScriptedDevice* current_ = nullptr;
     std::map<mci::DeviceType, mci::Factory> saved_;
     std::map<mci::DeviceType, mci::Checker> savedCheckers_;
@@ -61,6 +64,7 @@ public:
     mci::Result position(uint32_t& out) override;
     mci::Mode mode() override;
     void setEndNotify(std::function<void()> notify) override;
+    mci::TrackText text() override;
 
     std::string path;
     uint32_t lengthMs = 0;

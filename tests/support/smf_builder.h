@@ -53,6 +53,12 @@ public:
         data_ += vlq(delta) + static_cast<char>(status) + vlq(static_cast<uint32_t>(payload.size())) + payload;
         return *this;
     }
+    // A meta event of TYPE carrying TEXT: 1 a text, 5 a lyric.
+    Track& meta(uint32_t delta, int type, const std::string& text)
+    {
+        data_ += vlq(delta) + bytes({0xFF, type}) + vlq(static_cast<uint32_t>(text.size())) + text;
+        return *this;
+    }
     Track& end(uint32_t delta = 0) { return ev(delta, {0xFF, 0x2F, 0x00}); }
     Track& raw(const std::string& b)
     {

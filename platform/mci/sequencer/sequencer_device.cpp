@@ -1,6 +1,14 @@
 #include "platform/mci/sequencer/sequencer_device.h"
 
+// Before Qt's headers, whose emit macro would eat the chase's emit().
 #include "platform/midi/player.h"
+
+#include "platform/mci/sequencer/lyrics_window.h"
+#include "platform/midi/words.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QThread>
 
 namespace mci {
 
@@ -22,6 +30,21 @@ Result loaded(const std::string& path, midi::Song& song)
     return Result::failure(ErrInvalidFile, error);
 }
 
+QString windowTitle(const std::string& path, const midi::Words& words)
+{
+    if (!words.title.empty())
+        return QString::fromStdString(words.title);
+    const auto slash = path.find_last_of('/');
+    return QFile::decodeName(QByteArray::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
+}
+
+// The words have a window only in the program's windows, on their thread.
+bool windowsRunning()
+{
+    const auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    return app && QThread::currentThread() == app->thread();
+}
+
 class SequencerDevice final : public Device {
 public:
     explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) { }
@@ -40,18 +63,32 @@ public:
             = midi::sharedOutput(choices_, error, audio::fileLabel(path, audio::Role::Music));
         if (!output)
             return Result::failure(ErrHardware, error);
+        auto words = std::make_shared<const midi::Words>(midi::readWords(*song));
         player_ = std::make_unique<midi::Player>(std::move(song), std::move(output));
-        player_->setEndNotify(notify_);
+        text_ = {words->title, words->text};
+        if (!words->empty() && choices_.showWords && windowsRunning()) {
+            midi::Player* player = player_.get();
+            window_.reset(new sequencer::LyricsWindow(
+                windowTitle(path, *words), words, [player] { return player->positionMicros(); }));
+        }
+        passEndNotify();
         return Result::success();
     }
 
-    void close() override { player_.reset(); }
+    void close() override
+    {
+        player_.reset(); // its thread tells the window of the end: goes first
+        window_.reset();
+        text_ = {};
+    }
 
     Result play() override
     {
         if (!player_)
             return noSong();
         player_->play();
+        if (window_)
+            window_->playing();
         return Result::success();
     }
 
@@ -60,6 +97,8 @@ public:
         if (!player_)
             return noSong();
         player_->pause();
+        if (window_)
+            window_->halted();
         return Result::success();
     }
 
@@ -69,8 +108,7 @@ public:
             return noSong();
         if (player_->state() != midi::Sequence::State::Paused)
             return Result::failure(ErrUnsupportedFunction, "The sequencer is not paused.");
-        player_->play();
-        return Result::success();
+        return play();
     }
 
     Result stop() override
@@ -78,6 +116,8 @@ public:
         if (!player_)
             return noSong();
         player_->stop();
+        if (window_)
+            window_->stopped();
         return Result::success();
     }
 
@@ -86,6 +126,8 @@ public:
         if (!player_)
             return noSong();
         player_->seekMicros(uint64_t{position} * 1000);
+        if (window_)
+            window_->halted();
         return Result::success();
     }
 
@@ -96,6 +138,8 @@ public:
         if (!player_)
             return noSong();
         player_->seekToEnd();
+        if (window_)
+            window_->halted();
         return Result::success();
     }
 
@@ -133,16 +177,35 @@ public:
     void setEndNotify(std::function<void()> notify) override
     {
         notify_ = std::move(notify);
-        if (player_)
-            player_->setEndNotify(notify_);
+        passEndNotify();
     }
 
+    TrackText text() override { return text_; }
+
 private:
+    // The window hears of the end on its own thread; the player's thread ends
+    // before the window goes, so it is there to be told.
+    void passEndNotify()
+    {
+        if (!player_)
+            return;
+        sequencer::LyricsWindow* window = window_.get();
+        player_->setEndNotify([window, notify = notify_] {
+            if (window)
+                QMetaObject::invokeMethod(
+                    window, [window] { window->stopped(); }, Qt::QueuedConnection);
+            if (notify)
+                notify();
+        });
+    }
+
     static Result noSong() { return Result::failure(ErrDeviceNotReady, "No MIDI file is open on the sequencer."); }
 
     multimedia::Choices choices_;
     std::function<void()> notify_;
     std::unique_ptr<midi::Player> player_;
+    std::unique_ptr<sequencer::LyricsWindow, sequencer::LyricsWindow::Disposer> window_;
+    TrackText text_;
 };
 
 } // namespace

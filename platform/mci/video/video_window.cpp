@@ -1,14 +1,12 @@
 #include "platform/mci/video/video_window.h"
 
 #include "platform/mci/device_window.h"
-#include "platform/mci/video/placement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 
 namespace mci::video {
 
@@ -29,8 +27,10 @@ VideoWindow::VideoWindow(const QString& title, QSize size, multimedia::VideoSize
 void VideoWindow::present()
 {
     if (!fullScreen_) {
-        if (!placed_)
-            placeBesideOtherWindows();
+        if (!placed_) {
+            placed_ = true;
+            placeBesideOtherWindows(*this);
+        }
         show();
         return;
     }
@@ -52,41 +52,6 @@ void VideoWindow::Disposer::operator()(VideoWindow* window) const
     window->frame_ = nullptr;
     window->hide();
     window->deleteLater();
-}
-
-// The user works the player from its main window: the picture goes beside
-// it, where it leaves the controls the window marks in view and covers least
-// of it (nothing, given room); with no other window, in the middle of the
-// screen.
-void VideoWindow::placeBesideOtherWindows()
-{
-    placed_ = true;
-    PlacementScene scene;
-    QMargins frame;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w == this || !w->isVisible() || w->property(kDeviceWindowProperty).toBool() || w->windowType() == Qt::Popup
-            || w->windowType() == Qt::ToolTip)
-            continue;
-        if (scene.windows.empty()) {
-            const QRect outer = w->frameGeometry(), inner = w->geometry();
-            frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                outer.bottom() - inner.bottom());
-        }
-        scene.windows.push_back(w->frameGeometry());
-        for (QWidget* part : w->findChildren<QWidget*>())
-            if (part->isVisible() && part->property(kKeepVisibleProperty).toBool())
-                scene.keepVisible.emplace_back(part->mapToGlobal(QPoint(0, 0)), part->size());
-    }
-    QRect others;
-    for (const QRect& r : scene.windows)
-        others |= r;
-    const QScreen* screen = others.isNull() ? nullptr : QGuiApplication::screenAt(others.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    scene.area = screen->availableGeometry();
-    move(placeBeside(scene, size().grownBy(frame))); // a window's position is its frame's
 }
 
 void VideoWindow::showFrame(const QImage* frame)

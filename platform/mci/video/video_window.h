@@ -1,6 +1,5 @@
 #pragma once
-// The device's own top-level window: it paints the picture on screen. The
-// only widget below platform/.
+// The device's own top-level window: it paints the picture on screen.
 #include "platform/multimedia/choices.h"
 
 #include <QImage>
@@ -42,8 +41,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void placeBesideOtherWindows();
-
     const QImage* frame_ = nullptr;
     QSize videoSize_;
     bool fullScreen_ = false;

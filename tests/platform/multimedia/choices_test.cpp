@@ -35,13 +35,16 @@ TEST(MultimediaChoices, ComeBackAsStoredAndOutOfRangeValuesReadAsDefaults)
     chosen.midiAddress = "24:0";
     chosen.resetSettleMs = 250;
     chosen.videoSize = multimedia::VideoSize::FullScreen;
+    chosen.showWords = false;
     std::string error;
     ASSERT_TRUE(multimedia::save(chosen, error)) << error;
     EXPECT_EQ(multimedia::load(), chosen);
 
     storeDword(multimedia::kResetSettle, multimedia::kMaxResetSettleMs + 1);
     storeDword(multimedia::kVideoSize, 3);
+    storeDword(multimedia::kShowWords, 2);
     const multimedia::Choices read = multimedia::load();
+    EXPECT_TRUE(read.showWords) << "the words are shown unless turned off";
     EXPECT_EQ(read.resetSettleMs, multimedia::kDefaultResetSettleMs);
     EXPECT_EQ(read.videoSize, multimedia::VideoSize::Original);
     EXPECT_EQ(read.midiPort, chosen.midiPort);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-namespace mci::video {
+namespace mci {
 
 struct PlacementScene {
     QRect area; // the screen, less its panels
@@ -21,4 +21,4 @@ struct PlacementScene {
 // windows; with no window, the middle of the screen.
 QPoint placeBeside(const PlacementScene& scene, QSize outer);
 
-} // namespace mci::video
+} // namespace mci

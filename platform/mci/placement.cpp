@@ -1,10 +1,10 @@
-#include "platform/mci/video/placement.h"
+#include "platform/mci/placement.h"
 
 #include <algorithm>
 #include <array>
 #include <tuple>
 
-namespace mci::video {
+namespace mci {
 
 namespace {
 
@@ -80,4 +80,4 @@ QPoint placeBeside(const PlacementScene& scene, QSize outer)
     return chosen;
 }
 
-} // namespace mci::video
+} // namespace mci

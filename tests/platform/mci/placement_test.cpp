@@ -1,9 +1,9 @@
-#include "platform/mci/video/placement.h"
+#include "platform/mci/placement.h"
 
 #include <gtest/gtest.h>
 
-using mci::video::placeBeside;
-using mci::video::PlacementScene;
+using mci::placeBeside;
+using mci::PlacementScene;
 
 namespace {
 

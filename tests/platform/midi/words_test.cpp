@@ -1,0 +1,156 @@
+// The words of karaoke songs as the reader finds them in songs built here.
+#include "platform/midi/words.h"
+
+#include "tests/support/smf_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace smf_builder;
+
+namespace {
+
+// 480 ticks a quarter at the default 120 a minute: a tick is 1,041.67 us.
+constexpr uint64_t kQuarterUs = 500000;
+
+midi::Words wordsOf(const std::string& bytes)
+{
+    midi::Song song;
+    std::string error;
+    EXPECT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, song, error)) << error;
+    return midi::readWords(song);
+}
+
+std::vector<std::string> syllables(const midi::Words& w)
+{
+    std::vector<std::string> out;
+    for (const midi::Syllable& s : w.syllables)
+        out.push_back(w.text.substr(s.begin, s.end - s.begin));
+    return out;
+}
+
+Track notes()
+{
+    return Track().ev(0, {0x90, 60, 100}).ev(1920, {0x80, 60, 0}).end();
+}
+
+} // namespace
+
+TEST(Words, KaraokeTextsMarkParagraphsAndLinesAndCarryTheSongsInformation)
+{
+    const std::string kar = file(1, 480,
+        {Track().meta(0, 1, "@KMIDI KARAOKE FILE").end(), notes(),
+            Track()
+                .meta(0, 1, "@LENGL")
+                .meta(0, 1, "@TMy Song")
+                .meta(0, 1, "@TThe Singer")
+                .meta(0, 1, "\\Hel")
+                .meta(480, 1, "lo ")
+                .meta(480, 1, "/world")
+                .meta(480, 1, "\\Sec")
+                .meta(240, 1, "ond")
+                .end()});
+    const midi::Words w = wordsOf(kar);
+    EXPECT_EQ(w.text, "Hello \nworld\n\nSecond\n");
+    EXPECT_EQ(syllables(w), (std::vector<std::string> {"Hel", "lo ", "world", "Sec", "ond"}));
+    ASSERT_EQ(w.lines.size(), 3u);
+    EXPECT_EQ(w.lineText(w.lines[1]), "world");
+    EXPECT_TRUE(w.lines[0].startsParagraph);
+    EXPECT_FALSE(w.lines[1].startsParagraph);
+    EXPECT_TRUE(w.lines[2].startsParagraph);
+    EXPECT_EQ(w.lines[2].firstSyllable, 3u);
+    EXPECT_EQ(w.lines[2].endSyllable, 5u);
+    EXPECT_EQ(w.syllables[2].line, 1u);
+    EXPECT_EQ(w.syllables[1].micros, kQuarterUs);
+    EXPECT_EQ(w.syllables[4].micros, 3 * kQuarterUs + kQuarterUs / 2);
+    EXPECT_EQ(w.title, "My Song");
+    EXPECT_EQ(w.information, (std::vector<std::string> {"KMIDI KARAOKE FILE", "LENGL", "TMy Song", "TThe Singer"}));
+
+    EXPECT_EQ(w.sungBy(0), 1u);
+    EXPECT_EQ(w.sungBy(kQuarterUs - 1), 1u);
+    EXPECT_EQ(w.sungBy(kQuarterUs), 2u);
+    EXPECT_EQ(w.sungBy(10 * kQuarterUs), 5u);
+}
+
+TEST(Words, LyricEventsBreakAtReturnsAndFeedsAndWinOverTexts)
+{
+    // The melody's track repeats the words: they are shown once.
+    const std::string song = file(1, 480,
+        {Track().meta(0, 1, "Sequenced by someone").meta(0, 1, "/not words").end(), notes(),
+            Track().meta(0, 5, "One ").meta(480, 5, "two\r").meta(480, 5, "three\n").meta(480, 5, "\rfour").end(),
+            Track().meta(0, 5, "One ").meta(480, 5, "two").end()});
+    const midi::Words w = wordsOf(song);
+    EXPECT_EQ(w.text, "One two\nthree\n\nfour\n");
+    EXPECT_EQ(syllables(w), (std::vector<std::string> {"One ", "two", "three", "four"}));
+    ASSERT_EQ(w.lines.size(), 3u);
+    EXPECT_TRUE(w.lines[2].startsParagraph);
+    EXPECT_EQ(w.syllables[3].micros, 3 * kQuarterUs);
+}
+
+TEST(Words, APlainSongsTextsAreNoWords)
+{
+    const midi::Words w = wordsOf(
+        file(1, 480, {Track().meta(0, 1, "Copyright 1998").meta(0, 1, "GM song").meta(0, 3, "Piano").end(), notes()}));
+    EXPECT_TRUE(w.empty());
+    EXPECT_TRUE(w.text.empty());
+}
+
+TEST(Words, ValidUtf8StaysAndAnythingElseIsWindows1252)
+{
+    const auto lyricsOf = [](std::initializer_list<std::string> texts) {
+        Track t;
+        for (const std::string& text : texts)
+            t.meta(10, 5, text);
+        return wordsOf(file(0, 480, {t.end()})).text;
+    };
+    EXPECT_EQ(lyricsOf({"Gr\xC3\xBC\xC3\x9F ", "\xE2\x82\xAC"}), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC\n");
+    // One event that is no UTF-8 makes the song's words Windows-1252 throughout.
+    EXPECT_EQ(lyricsOf({"\xC3\xA9", " Gr\xFC\xDF \x80 \x93q\x94"}),
+        "\xC3\x83\xC2\xA9 Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D\n");
+
+    const std::string undefined = "\x81\x8D\x8F\x90\x9D";
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        const std::string decoded = midi::fromWindows1252(one);
+        EXPECT_TRUE(midi::isValidUtf8(decoded)) << b;
+        EXPECT_EQ(decoded == "\xEF\xBF\xBD", undefined.find(one) != std::string::npos) << b;
+    }
+    for (const char* invalid : {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "\xFF"})
+        EXPECT_FALSE(midi::isValidUtf8(invalid)) << invalid;
+}
+
+TEST(Words, HostileWordsAreReadSafelyAsFarAsTheyGo)
+{
+    // A NUL ends a text; a 64 KiB text is one syllable on a line of its own.
+    const std::string big(64 * 1024, 'a');
+    midi::Words w
+        = wordsOf(file(0, 480, {Track().meta(0, 5, std::string("ab\0cd", 5)).meta(0, 5, "\r").meta(5, 5, big).end()}));
+    EXPECT_EQ(syllables(w), (std::vector<std::string> {"ab", big}));
+    ASSERT_EQ(w.lines.size(), 2u);
+
+    // 100,000 one-byte syllables at one tick: still lines, read in good time.
+    Track many;
+    for (int i = 0; i < 100000; ++i)
+        many.meta(0, 5, i % 7 == 6 ? " " : "x");
+    const std::string manyBytes = file(0, 480, {many.end()});
+    const auto start = std::chrono::steady_clock::now();
+    w = wordsOf(manyBytes);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    ASSERT_EQ(w.syllables.size(), 100000u);
+    EXPECT_EQ(w.sungBy(0), 100000u);
+    for (const midi::WordsLine& line : w.lines)
+        ASSERT_LE(line.end - line.begin, midi::kHardLineBytes);
+
+    // A file cut in the middle of a lyric keeps the words before it.
+    std::string cut = file(0, 480, {Track().meta(0, 5, "kept ").meta(10, 5, "lost in the cut").end()});
+    cut.resize(cut.size() - 10);
+    w = wordsOf(cut);
+    EXPECT_EQ(w.text, "kept \n");
+
+    // Invalid UTF-8 and control characters never come out.
+    w = wordsOf(file(0, 480, {Track().meta(0, 1, "@T\xFF\x01Title").meta(0, 1, "\\\xC3\x28\x7F\x1B").end()}));
+    EXPECT_TRUE(midi::isValidUtf8(w.text));
+    EXPECT_EQ(w.title, "\xC3\xBFTitle");
+    EXPECT_EQ(w.text, "\xC3\x83(\n");
+}
