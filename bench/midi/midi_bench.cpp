@@ -7,6 +7,8 @@
 #include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
 
+#include "tests/support/smf_builder.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -59,22 +61,9 @@ void operator delete[](void* p, size_t) noexcept { uncounted(p); }
 
 namespace {
 
-void putVlq(std::string& out, uint32_t v)
-{
-    char buf[5];
-    int n = 0;
-    buf[n++] = static_cast<char>(v & 0x7F);
-    while (v >>= 7)
-        buf[n++] = static_cast<char>(0x80 | (v & 0x7F));
-    while (n)
-        out.push_back(buf[--n]);
-}
+void putVlq(std::string& out, uint32_t v) { out += smf_builder::vlq(v); }
 
-void putBe32(std::string& out, uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        out.push_back(static_cast<char>(v >> s));
-}
+void putBe32(std::string& out, uint32_t v) { out += smf_builder::be32(v); }
 
 // NOTES notes spread over TRACKS tracks (one channel each, running status,
 // note-offs as note-ons of velocity 0) and a tempo change every 1000 notes

@@ -8,6 +8,8 @@
 #include "platform/midi/smf.h"
 #include "platform/midi/words.h"
 
+#include "tests/support/smf_builder.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -23,22 +25,9 @@
 
 namespace {
 
-void putVlq(std::string& out, uint32_t v)
-{
-    char buf[5];
-    int n = 0;
-    buf[n++] = static_cast<char>(v & 0x7F);
-    while (v >>= 7)
-        buf[n++] = static_cast<char>(0x80 | (v & 0x7F));
-    while (n)
-        out.push_back(buf[--n]);
-}
+void putVlq(std::string& out, uint32_t v) { out += smf_builder::vlq(v); }
 
-void putBe32(std::string& out, uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        out.push_back(static_cast<char>(v >> s));
-}
+void putBe32(std::string& out, uint32_t v) { out += smf_builder::be32(v); }
 
 void putTrack(std::string& out, std::string& data)
 {
