@@ -162,10 +162,15 @@ public:
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
 
     // Why the output that streams play on is gone, once it has failed to
-    // come back for GRACE; empty while it plays or may yet come back.
+    // come back for GRACE; empty while it plays or may yet come back. Asked
+    // at every tick of the window's thread: it never waits for the card,
+    // which may be held up by a server that does not answer.
     std::string failure(std::chrono::milliseconds grace) const
     {
-        if (failure_.empty() || !anyRunning() || std::chrono::steady_clock::now() - failedSince_ < grace)
+        if (!failed_.load(std::memory_order_acquire))
+            return {};
+        std::lock_guard guard(failureMutex_);
+        if (std::chrono::steady_clock::now() - failedSince_ < grace)
             return {};
         return failure_;
     }
@@ -300,9 +305,7 @@ private:
         if (open(chosen, error, label_))
             return;
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
-        if (failure_.empty())
-            failedSince_ = std::chrono::steady_clock::now();
-        failure_ = error;
+        noteFailure(error);
         if (anyRunning()) {
             mending_ = true;
             mender_.rested();
@@ -419,7 +422,7 @@ private:
         label_ = label;
         standingInFor_.clear();
         lostOpen_ = false;
-        failure_.clear();
+        noteFailure({});
         stalled_ = false;
         period_ = have.samples;
         // Streams moved over from another device may be running.
@@ -456,8 +459,20 @@ private:
     Tap tap_;
     std::atomic<bool> mending_ {false};
     bool lostOpen_ = false; // the output failed and nothing has opened since
-    std::string failure_; // why the last try to bring a lost output back failed
-    std::chrono::steady_clock::time_point failedSince_; // the first such try
+    // Why the last try to bring a lost output back failed, since when;
+    // empty once an output opens.
+    void noteFailure(const std::string& error)
+    {
+        std::lock_guard guard(failureMutex_);
+        if (!error.empty() && failure_.empty())
+            failedSince_ = std::chrono::steady_clock::now();
+        failure_ = error;
+        failed_.store(!error.empty(), std::memory_order_release);
+    }
+    mutable std::mutex failureMutex_;
+    std::string failure_;
+    std::chrono::steady_clock::time_point failedSince_;
+    std::atomic<bool> failed_ {false};
 
     std::atomic<float> gain_ {1.0f};
     std::atomic<unsigned> callbacks_ {0};
