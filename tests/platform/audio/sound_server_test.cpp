@@ -153,13 +153,22 @@ int silentWindows(const std::vector<double>& level, Span span)
 }
 
 // The tone's frequency between two windows, by its rising zero crossings.
+// From the median time between upward zero crossings: a dropout the
+// recorder or a loaded machine makes shifts one interval, not the pitch.
 double frequency(const std::vector<float>& samples, size_t fromWindow, size_t toWindow)
 {
-    int crossings = 0;
     const size_t from = fromWindow * kWindow, to = std::min(samples.size(), toWindow * kWindow);
+    std::vector<double> crossings;
     for (size_t i = from + 1; i < to; ++i)
-        crossings += samples[i - 1] < 0 && samples[i] >= 0;
-    return crossings * double(kRate) / double(to - from);
+        if (samples[i - 1] < 0 && samples[i] >= 0)
+            crossings.push_back(double(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]));
+    std::vector<double> periods;
+    for (size_t i = 1; i < crossings.size(); ++i)
+        periods.push_back(crossings[i] - crossings[i - 1]);
+    if (periods.empty())
+        return 0;
+    std::nth_element(periods.begin(), periods.begin() + long(periods.size() / 2), periods.end());
+    return double(kRate) / periods[periods.size() / 2];
 }
 
 double meanLevel(const std::vector<double>& level, size_t from, size_t to)
