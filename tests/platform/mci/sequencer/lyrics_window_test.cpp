@@ -52,6 +52,8 @@ protected:
         capture->clear();
         song = dir.write("la.kar", karaokeSong());
     }
+    // A closed device's window goes with the event loop: not into the next test.
+    void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     std::unique_ptr<mci::Device> open()
     {
