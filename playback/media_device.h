@@ -45,7 +45,7 @@ public:
     TMPModes mode();
     void setTimeFormat(TMPTimeFormats format);
     // The title and words the device found in the file; empty when none is open.
-    mci::TrackText text() { return device_ ? device_->text() : mci::TrackText{}; }
+    mci::TrackText text() { return device_ ? device_->text() : mci::TrackText {}; }
 
     bool isOpen() const { return device_ != nullptr; }
     // The code of the last refusal the device reported (0 after success).

@@ -61,9 +61,15 @@ void operator delete[](void* p, size_t) noexcept { uncounted(p); }
 
 namespace {
 
-void putVlq(std::string& out, uint32_t v) { out += smf_builder::vlq(v); }
+void putVlq(std::string& out, uint32_t v)
+{
+    out += smf_builder::vlq(v);
+}
 
-void putBe32(std::string& out, uint32_t v) { out += smf_builder::be32(v); }
+void putBe32(std::string& out, uint32_t v)
+{
+    out += smf_builder::be32(v);
+}
 
 // NOTES notes spread over TRACKS tracks (one channel each, running status,
 // note-offs as note-ons of velocity 0) and a tempo change every 1000 notes

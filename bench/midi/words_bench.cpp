@@ -25,9 +25,15 @@
 
 namespace {
 
-void putVlq(std::string& out, uint32_t v) { out += smf_builder::vlq(v); }
+void putVlq(std::string& out, uint32_t v)
+{
+    out += smf_builder::vlq(v);
+}
 
-void putBe32(std::string& out, uint32_t v) { out += smf_builder::be32(v); }
+void putBe32(std::string& out, uint32_t v)
+{
+    out += smf_builder::be32(v);
+}
 
 void putTrack(std::string& out, std::string& data)
 {

@@ -26,10 +26,9 @@ uint32_t Song::lengthMs() const { return millisFromMicros(lengthMicros); }
 
 size_t Song::memoryBytes() const
 {
-    return events.capacity() * sizeof(Event) + tracks.capacity() * sizeof(Track)
-           + sysexBytes.capacity() + sysexOffsets.capacity() * sizeof(uint32_t)
-           + texts.capacity() * sizeof(TextEvent) + textBytes.capacity()
-           + tempo.segmentCount() * 24;
+    return events.capacity() * sizeof(Event) + tracks.capacity() * sizeof(Track) + sysexBytes.capacity()
+        + sysexOffsets.capacity() * sizeof(uint32_t) + texts.capacity() * sizeof(TextEvent) + textBytes.capacity()
+        + tempo.segmentCount() * 24;
 }
 
 // ---------------------------------------------------------------- reader

@@ -50,7 +50,7 @@ struct Song {
     std::vector<Track> tracks;
     std::vector<uint8_t> sysexBytes;      // as sent: F0 packets with their F0, F7 escapes without
     std::vector<uint32_t> sysexOffsets;   // one per packet, and the end
-    std::vector<TextEvent> texts;         // track by track, each in file order
+    std::vector<TextEvent> texts; // track by track, each in file order
     std::vector<uint8_t> textBytes;
     TempoMap tempo;
     uint32_t endTick = 0;

@@ -176,7 +176,7 @@ void ScriptedDevice::setEndNotify(std::function<void()> notify)
 mci::TrackText ScriptedDevice::text()
 {
     const auto it = media_.texts_.find(path);
-    return it == media_.texts_.end() ? mci::TrackText{} : it->second;
+    return it == media_.texts_.end() ? mci::TrackText {} : it->second;
 }
 
 } // namespace testing_support
