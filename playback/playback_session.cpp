@@ -223,15 +223,17 @@ void PlaybackSession::advance()
         midiPause_.start();
         return;
     }
-    select(selected_ + 1);
-    device_.setPosition(0);
-    checkReset();
-    start(kAdvance, selectedFile());
+    startNextEntry();
 }
 
 void PlaybackSession::advanceAfterPause()
 {
     timer_.start();
+    startNextEntry();
+}
+
+void PlaybackSession::startNextEntry()
+{
     select(selected_ + 1);
     device_.setPosition(0);
     checkReset();

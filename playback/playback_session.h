@@ -176,6 +176,8 @@ private:
     bool atEndOfSelectedTrack();
     void advance();
     void advanceAfterPause();
+    // The list's next entry, after its reset: at the last, the same file again.
+    void startNextEntry();
     void cancelPendingAdvance();
 
     MediaDevice device_;

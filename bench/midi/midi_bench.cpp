@@ -7,7 +7,7 @@
 #include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
 
-#include "tests/support/smf_builder.h"
+#include "bench/support/midi_bytes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -28,6 +28,11 @@
 // Heap bytes in use and their peak, to tell what a song costs per event. The
 // file's image and a big song's events are mapped beside the heap and added.
 namespace {
+
+using bench_support::putBe32;
+using bench_support::putVlq;
+using bench_support::writeTemp;
+
 std::atomic<int64_t> heapNow{0};
 std::atomic<int64_t> heapPeak{0};
 
@@ -60,16 +65,6 @@ void operator delete(void* p, size_t) noexcept { uncounted(p); }
 void operator delete[](void* p, size_t) noexcept { uncounted(p); }
 
 namespace {
-
-void putVlq(std::string& out, uint32_t v)
-{
-    out += smf_builder::vlq(v);
-}
-
-void putBe32(std::string& out, uint32_t v)
-{
-    out += smf_builder::be32(v);
-}
 
 // NOTES notes spread over TRACKS tracks (one channel each, running status,
 // note-offs as note-ons of velocity 0) and a tempo change every 1000 notes
@@ -105,13 +100,6 @@ std::string generateSong(int notes, int tracks, uint32_t step)
         out += data;
     }
     return out;
-}
-
-std::string writeTemp(const std::string& name, const std::string& bytes)
-{
-    const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".mid");
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
 }
 
 void BM_OpenMillionNotes(benchmark::State& state)

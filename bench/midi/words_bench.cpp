@@ -8,7 +8,7 @@
 #include "platform/midi/smf.h"
 #include "platform/midi/words.h"
 
-#include "tests/support/smf_builder.h"
+#include "bench/support/midi_bytes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,23 +25,10 @@
 
 namespace {
 
-void putVlq(std::string& out, uint32_t v)
-{
-    out += smf_builder::vlq(v);
-}
-
-void putBe32(std::string& out, uint32_t v)
-{
-    out += smf_builder::be32(v);
-}
-
-void putTrack(std::string& out, std::string& data)
-{
-    data += std::string {0, static_cast<char>(0xFF), 0x2F, 0};
-    out += "MTrk";
-    putBe32(out, static_cast<uint32_t>(data.size()));
-    out += data;
-}
+using bench_support::putBe32;
+using bench_support::putTrack;
+using bench_support::putVlq;
+using bench_support::writeTemp;
 
 // NOTES notes over 16 tracks, each STEP ticks long (as the MIDI bench's
 // million-note song), and SYLLABLES lyric events spread over the song in a
@@ -80,13 +67,6 @@ std::string generateSong(int notes, uint32_t step, int syllables)
         putTrack(out, data);
     }
     return out;
-}
-
-std::string writeTemp(const std::string& name, const std::string& bytes)
-{
-    const auto path = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()) + ".mid");
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
 }
 
 // The reading a sequencer's open does: the song, then its words. Arg: the
