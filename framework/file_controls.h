@@ -6,9 +6,11 @@
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <vector>
 
+class QFileSystemWatcher;
 class QMenu;
 
 namespace ui {
@@ -55,8 +57,11 @@ public:
     QString itemText(int index) const;
     QStringList itemTexts() const;
 
-    // Reads the folder again with the current mask.
+    // Reads the folder again with the current mask. The list also follows
+    // its folder by itself, kFolderSettleMs after the last change, keeping
+    // the selected entry by its name.
     void updateList();
+    static constexpr int kFolderSettleMs = 150;
 
     void setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
     QMenu* popupMenu() const { return popupMenu_; }
@@ -78,6 +83,9 @@ protected:
 
 private:
     void readFolder(const QString& folder);
+    void followFolder();
+    // KEEP: the entry to select among NAMES; empty selects none.
+    void showEntries(const QString& folder, const QStringList& names, const QString& keep);
     void ensureRead();
     int findEntry(const QString& name) const;
 
@@ -87,6 +95,8 @@ private:
     bool read_ = false;
     int indexAtPress_ = -1;
     QMenu* popupMenu_ = nullptr;
+    QFileSystemWatcher* watcher_;
+    QTimer settle_;
 };
 
 // The mounted volumes, each entry beginning with its mount point.

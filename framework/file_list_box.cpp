@@ -8,9 +8,11 @@
 #include "platform/fs/volumes.h"
 
 #include <QContextMenuEvent>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -18,9 +20,17 @@ namespace ui {
 
 using namespace file_controls_detail;
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent), directory_(currentFolder())
+FileListBox::FileListBox(QWidget* parent)
+    : QListWidget(parent), directory_(currentFolder()), watcher_(new QFileSystemWatcher(this))
 {
     setUpListView(this, new RowDelegate(this));
+    // A file manager or a download adds and removes files beside the ones
+    // that play: the list, and what it tells the desktop, follows. A burst
+    // of changes is read once.
+    settle_.setSingleShot(true);
+    settle_.setInterval(kFolderSettleMs);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { settle_.start(); });
+    connect(&settle_, &QTimer::timeout, this, [this] { guard([this] { followFolder(); }); });
 }
 
 QString FileListBox::fileName() const
@@ -120,12 +130,48 @@ void FileListBox::updateList()
 void FileListBox::readFolder(const QString& folder)
 {
     const volumes::NameMask matcher(bytes(mask_));
-    const QStringList names = enterFolder(folder, volumes::EntryKind::Files, &matcher);
+    showEntries(folder, enterFolder(folder, volumes::EntryKind::Files, &matcher), QString());
+}
 
+void FileListBox::followFolder()
+{
+    if (!read_)
+        return;
+    const volumes::NameMask matcher(bytes(mask_));
+    QStringList names;
+    try {
+        names = enterFolder(directory_, volumes::EntryKind::Files, &matcher);
+    } catch (const EInOutError&) {
+        // The folder went: its entries stay until the user browses away, as
+        // a vanished volume's do.
+        return;
+    }
+    if (names == itemTexts())
+        return;
+    const int selected = itemIndex();
+    showEntries(directory_, names, selected < 0 ? QString() : item(selected)->text());
+}
+
+void FileListBox::showEntries(const QString& folder, const QStringList& names, const QString& keep)
+{
+    const int top = verticalScrollBar()->value();
     setUpdatesEnabled(false);
     clear();
     addItems(names);
+    if (!keep.isEmpty()) {
+        // The selection is the file that plays next by advance: it stays
+        // with its name, wherever the others move it.
+        const int row = names.indexOf(keep);
+        if (row >= 0)
+            setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        verticalScrollBar()->setValue(top);
+    }
     setUpdatesEnabled(true);
+    if (directory_ != folder || watcher_->directories().isEmpty()) {
+        if (!watcher_->directories().isEmpty())
+            watcher_->removePaths(watcher_->directories());
+        watcher_->addPath(folder);
+    }
     directory_ = folder;
     read_ = true;
     emit listed();
@@ -159,7 +205,12 @@ int FileListBox::findEntry(const QString& name) const
 void FileListBox::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
-        // The right button only opens the menu; the selection stays.
+        // The menu acts on the selected file: a right-click makes the entry
+        // under the pointer that file (without starting it), or a file the
+        // user never pointed at is deleted. Empty space keeps the selection.
+        if (event->button() == Qt::RightButton)
+            if (const QListWidgetItem* hit = itemAt(event->position().toPoint()))
+                setItemIndex(row(hit));
         event->accept();
         return;
     }

@@ -6,11 +6,14 @@
 #include "platform/mci/drivers/drivers.h"
 #include "platform/mci/video/video_device.h"
 #include "platform/multimedia/stored_choices.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_bytes.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -19,8 +22,11 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "framework/file_controls.h"
+
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -187,4 +193,52 @@ TEST_F(WindowTest, AFileHandedOverLeavesAnOpenDialogOnTopWithTheKeyboard)
     form->Button1->click();
     EXPECT_TRUE(onTop) << "the window covers the dialog";
     EXPECT_TRUE(active) << "the dialog lost the keyboard";
+}
+
+// Pressed as the user presses it: XTEST input at LOCAL in WIDGET.
+static void clickAt(QWidget* widget, QPoint local, int button)
+{
+    const QPoint at = widget->mapToGlobal(local);
+    const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click "
+        + std::to_string(button);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// The menu once deleted the file selected before the right-click.
+TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
+{
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        dir.write(name, testing_support::silentWave(3));
+    form = std::make_unique<TForm1>(QStringList {"quorvana"});
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    ui::FileListBox& list = *form->FileListBox1;
+    QWidget* rows = list.viewport();
+    const auto entry = [&](int index) { return list.visualItemRect(list.item(index)).center(); };
+    ASSERT_EQ(list.itemText(1), "b.wav");
+    TMediaPlayer& player = *form->MediaPlayer1;
+
+    clickAt(rows, entry(1), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == TMPModes::mpPlaying; }, 5000));
+    QWidget* stop = player.Button(TMPBtnType::btStop);
+    clickAt(stop, stop->rect().center(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == TMPModes::mpStopped; }, 5000));
+
+    const QPoint empty(entry(list.count() - 1).x(), rows->height() - 4);
+    clickAt(rows, empty, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->PopupMenu1->isVisible(); }, 5000));
+    EXPECT_TRUE(list.fileName().endsWith("/b.wav")) << "empty space changed the selection";
+    ASSERT_EQ(std::system("xdotool key Escape"), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->PopupMenu1->isVisible(); }, 5000));
+
+    clickAt(rows, entry(2), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->PopupMenu1->isVisible(); }, 5000));
+    EXPECT_TRUE(list.fileName().endsWith("/c.wav"));
+    EXPECT_EQ(player.Mode(), TMPModes::mpStopped) << "a right-click started the file";
+    testing_support::MessageBoxes boxes;
+    clickAt(form->PopupMenu1, form->PopupMenu1->actionGeometry(form->DeleteFile1).center(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(dir / "c.wav"); }, 5000));
+    EXPECT_TRUE(std::filesystem::exists(dir / "b.wav"));
+    EXPECT_EQ(boxes, std::vector<std::string>({"Attention: Delete this File ?"}));
 }

@@ -170,9 +170,37 @@ TEST(FileListBox, ClickComesFromTheUserOnly)
     QContextMenuEvent event(QContextMenuEvent::Mouse, second, box.list.viewport()->mapToGlobal(second));
     QCoreApplication::sendEvent(box.list.viewport(), &event);
     EXPECT_EQ(popups.count(), 1);
-    EXPECT_EQ(box.list.itemIndex(), 0) << "a right-click keeps the selection";
-    EXPECT_EQ(box.clicks.count(), 3);
+    EXPECT_EQ(box.list.itemIndex(), 1) << "the menu acts on the entry under the pointer";
+    EXPECT_EQ(box.clicks.count(), 3) << "a right-click starts nothing";
     menu.hide();
+    const QPoint below = box.list.visualItemRect(box.list.item(box.list.count() - 1)).bottomLeft() + QPoint(4, 20);
+    QTest::mouseClick(box.list.viewport(), Qt::RightButton, {}, below);
+    EXPECT_EQ(box.list.itemIndex(), 1) << "empty space keeps the selection";
+}
+
+// Files come and go beside the ones that play; the selection stays with its
+// file, and the list is read once for a burst of changes.
+TEST(FileListBox, FollowsItsFolderKeepingTheSelectedFile)
+{
+    MediaFolder folder;
+    ListBox box;
+    box.list.setDirectory(folder.path());
+    box.list.setFileName(folder.path("B.WAV"));
+    box.reads.clear();
+
+    folder.dir.write("0.mid", "x");
+    folder.dir.write("1.mid", "x");
+    std::filesystem::remove(folder.dir / "d.bun");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box.list.itemTexts().contains("0.mid"); }, 3000));
+    QTest::qWait(FileListBox::kFolderSettleMs * 2);
+    EXPECT_EQ(box.list.itemTexts(), QStringList({"0.mid", "1.mid", "a.mid", "B.WAV", "link.avi"}));
+    EXPECT_EQ(box.list.fileName(), folder.path("B.WAV"));
+    EXPECT_EQ(box.reads.count(), 1);
+    EXPECT_EQ(box.clicks.count(), 0);
+
+    std::filesystem::remove(folder.dir / "B.WAV");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !box.list.itemTexts().contains("B.WAV"); }, 3000));
+    EXPECT_EQ(box.list.itemIndex(), -1) << "a vanished file is not replaced by its neighbour";
 }
 
 TEST(FileListBox, FolderThatCannotBeEnteredKeepsEntriesAndFolder)
