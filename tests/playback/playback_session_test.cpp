@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <cmath>
+#include <vector>
+
 TEST_F(SessionTest, ListClickPlaysAndReportsTheTrack)
 {
     addFile("song.wav", 12345);
@@ -376,4 +379,21 @@ TEST_F(SessionTest, NothingOpenMeansNothingToStop)
     session->rewindIfOpen();
     EXPECT_TRUE(media.log.empty());
     EXPECT_THROW(session->device().stop(), ui::EMCIDeviceError) << "the control's own stop still raises";
+}
+
+// The desktop may ask for anything; the session promises 0 to 1 to all who
+// read it, whatever clamps the layers below keep for themselves.
+TEST_F(SessionTest, VolumeStaysWithinZeroAndOne)
+{
+    build();
+    std::vector<double> told;
+    QObject::connect(session.get(), &PlaybackSession::volumeChanged, [&](double v) { told.push_back(v); });
+    session->setVolume(1.5);
+    EXPECT_EQ(session->volume(), 1.0);
+    session->setVolume(-0.25);
+    EXPECT_EQ(session->volume(), 0.0);
+    session->setVolume(std::nan(""));
+    EXPECT_EQ(session->volume(), 0.0);
+    session->setVolume(0.5);
+    EXPECT_EQ(told, std::vector<double>({0.0, 0.5})) << "1.5 left the volume where it was";
 }
