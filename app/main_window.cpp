@@ -312,6 +312,8 @@ void TForm1::createButtons()
 
 void TForm1::createNonVisual()
 {
+    slide_.setInterval(0);
+    connect(&slide_, &QTimer::timeout, this, ui::guarded([this] { slideStep(); }));
     // The tick is the session's: it follows the track with or without a window.
     Timer1 = &session_->timer();
     Timer1->setObjectName("Timer1");
@@ -370,22 +372,32 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::FormCloseQuery(QObject*, bool& CanClose)
 {
-    CanClose = false;
-    if (closing_) // a close asked for again during the slide
+    // The window slides twenty pixels down before it closes. The slide goes
+    // on from the event loop, a step a turn, and its last step closes the
+    // window for good; a close asked for meanwhile changes nothing.
+    CanClose = slid_;
+    if (slid_ || slide_.isActive())
         return;
     // On Wayland the compositor places windows: there is nothing to slide.
     if (!ui::Application::placesWindows()) {
         CanClose = true;
         return;
     }
-    closing_ = true;
-    const int top = y();
-    for (int step = top; step <= top + 20; ++step) {
-        move(x(), step);
-        ui::Application::processMessages();
-    }
-    closing_ = false;
-    CanClose = true;
+    slideFrom_ = y();
+    slideStep_ = 0;
+    move(x(), slideFrom_);
+    slide_.start();
+}
+
+void TForm1::slideStep()
+{
+    // Counted, not read back: a window manager may hold the window where it is.
+    move(x(), slideFrom_ + ++slideStep_);
+    if (slideStep_ < kSlidePixels)
+        return;
+    slide_.stop();
+    slid_ = true;
+    close();
 }
 
 void TForm1::Label1Click(QObject*)

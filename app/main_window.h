@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -18,7 +19,6 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class TFileDrag;
 class PlaybackSession;
 class FileMenu;
@@ -124,11 +124,16 @@ private:
 
     void showInBrowser(const QString& path);
     void comeForward();
+    void slideStep();
 
     QStringList arguments_;
     std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<FileMenu> fileMenu_;
-    bool closing_ = false;
+    static constexpr int kSlidePixels = 20;
+    QTimer slide_; // the closing slide, a step each turn of the event loop
+    int slideFrom_ = 0;
+    int slideStep_ = 0;
+    bool slid_ = false;
 };
 
 extern TForm1* Form1;

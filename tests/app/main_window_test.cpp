@@ -170,11 +170,13 @@ TEST_F(Form1WiringTest, LogoColoursAndAboutBox)
 TEST_F(Form1WiringTest, ClosingSlidesDownTwentyPixels)
 {
     build();
+    form->show();
     form->move(100, 200);
-    bool canClose = false;
-    form->FormCloseQuery(form.get(), canClose);
-    EXPECT_TRUE(canClose);
-    EXPECT_EQ(form->y(), 220);
+    form->close();
+    EXPECT_TRUE(form->isVisible()) << "the slide goes on from the event loop";
+    form->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 2000));
+    EXPECT_EQ(form->y(), 220) << "a second close started a second slide";
 }
 
 TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
