@@ -198,8 +198,28 @@ TEST(WholeFileWrites, RespectTheFilesOwnPermissionAndKeepItsOwner)
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);
         EXPECT_EQ(st.st_mode & 07777, 0664u);
+
+        // Anyone but root may not give the file away. The replacement of a
+        // file shared through its group keeps the group; one the group
+        // could not keep would shut the file's users out, and is not made.
+        ASSERT_EQ(::chown(shared.c_str(), 1, 65534), 0);
+        const auto everyones = dir.write("everyones.ini", "theirs");
+        ASSERT_EQ(::chown(everyones.c_str(), 4242, 4242), 0); // no group of ours
+        ::chmod(everyones.c_str(), 0666);
+        {
+            testing_support::AsUnprivileged user;
+            EXPECT_TRUE(kernel::writeFileAtomically(shared, "c").ok());
+            EXPECT_EQ(kernel::writeFileAtomically(everyones, "mine").error, EPERM);
+        }
+        ::stat(shared.c_str(), &st);
+        EXPECT_EQ(readFile(shared), "c");
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+        ::stat(everyones.c_str(), &st);
+        EXPECT_EQ(readFile(everyones), "theirs");
+        EXPECT_EQ(st.st_uid, 4242u);
     }
-    EXPECT_EQ(entriesIn(dir.path()), 4u - (::geteuid() == 0 ? 0 : 1)) << "no temporary file left";
+    EXPECT_EQ(entriesIn(dir.path()), 5u - (::geteuid() == 0 ? 0 : 2)) << "no temporary file left";
 }
 
 TEST(WholeFileWrites, AWriterKilledMidwayLeavesNothingForGood)
