@@ -104,7 +104,7 @@ void syncFolder(const std::string& dir)
 // Only root may give a file away: anyone else's replacement becomes theirs
 // but keeps the group, so that whoever shared the file through its group
 // still may. A group that cannot be kept either would shut them out, and the
-// file is not replaced.
+// file is not replaced, unless its group may do no more than anyone.
 int keepOwner(int out, const struct stat& keep)
 {
     struct stat now;
@@ -119,7 +119,9 @@ int keepOwner(int out, const struct stat& keep)
         return errno;
     if (now.st_gid == keep.st_gid || ::fchown(out, static_cast<uid_t>(-1), keep.st_gid) == 0)
         return 0;
-    return errno == EINVAL ? EPERM : errno;
+    const int e = errno == EINVAL ? EPERM : errno;
+    const bool groupMatters = ((keep.st_mode >> 3) & 7) != (keep.st_mode & 7);
+    return groupMatters ? e : 0;
 }
 
 // Writes BYTES (or the rest of SOURCE) into TEMP, a new file beside TARGET,
