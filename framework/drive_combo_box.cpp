@@ -27,35 +27,38 @@ DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent)
 
 void DriveComboBox::refreshDrives()
 {
-    QStringList points = mountPoints();
+    QList<Drive> all = drives();
     // A volume unmounted while current stays listed until the user leaves it.
-    if (!drive_.isEmpty() && !points.contains(drive_))
-        points.append(drive_);
+    const auto isCurrent = [this](const Drive& d) { return d.path == drive_; };
+    if (!drive_.isEmpty() && std::none_of(all.begin(), all.end(), isCurrent))
+        all.append({drive_, drive_});
     const QSignalBlocker blocker(this);
     clear();
-    for (const QString& point : points)
-        addItem(point, point);
-    setCurrentIndex(int(points.indexOf(drive_)));
+    for (const Drive& d : all) {
+        addItem(d.name, d.path);
+        setItemData(count() - 1, d.path, Qt::ToolTipRole);
+    }
+    setCurrentIndex(findData(drive_));
 }
 
 void DriveComboBox::setDrive(const QString& path)
 {
     if (path.isEmpty())
         return;
-    const QString mountPoint = driveOf(path);
-    if (currentIndex() >= 0 && mountPoint == drive_)
+    const QString drive = driveOf(path);
+    if (currentIndex() >= 0 && drive == drive_)
         return;
-    select(mountPoint);
+    select(drive);
     emit change();
 }
 
-void DriveComboBox::select(const QString& mountPoint)
+void DriveComboBox::select(const QString& drive)
 {
-    drive_ = mountPoint;
-    int index = findData(mountPoint);
+    drive_ = drive;
+    int index = findData(drive);
     if (index < 0) {
         refreshDrives();
-        index = findData(mountPoint);
+        index = findData(drive);
     }
     const QSignalBlocker blocker(this);
     setCurrentIndex(index);
@@ -63,10 +66,10 @@ void DriveComboBox::select(const QString& mountPoint)
 
 void DriveComboBox::userPicked(int index)
 {
-    const QString mountPoint = itemData(index).toString();
-    if (mountPoint.isEmpty() || mountPoint == drive_)
+    const QString drive = itemData(index).toString();
+    if (drive.isEmpty() || drive == drive_)
         return;
-    drive_ = mountPoint;
+    drive_ = drive;
     emit change();
 }
 

@@ -82,12 +82,12 @@ QString absoluteFolderPath(const QString& path)
     return text(volumes::absolutePath(bytes(path)));
 }
 
-QStringList mountPoints()
+QList<Drive> drives()
 {
-    QStringList points;
-    for (const std::string& point : volumes::mountPoints())
-        points.append(text(point));
-    return points;
+    QList<Drive> all;
+    for (const volumes::Drive& drive : volumes::drives())
+        all.append({text(drive.path), text(drive.name)});
+    return all;
 }
 
 QString driveOf(const QString& path)

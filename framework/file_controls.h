@@ -19,10 +19,15 @@ namespace ui {
 // (except the root itself); a relative path is taken from the current folder.
 QString absoluteFolderPath(const QString& path);
 
-// The mount points of the mounted volumes that hold user files, "/" first.
-QStringList mountPoints();
+// A drive of the browser: the user's home and music folders, then the
+// mounted volumes that hold user files, "/" first of those.
+struct Drive {
+    QString path;
+    QString name; // "Home", the music folder's own name, or the mount point
+};
+QList<Drive> drives();
 
-// The mounted volume that holds PATH.
+// The drive that holds PATH: the one whose folder is its longest prefix.
 QString driveOf(const QString& path);
 
 // The list of the files of one folder that a mask accepts.
@@ -99,20 +104,20 @@ private:
     QTimer settle_;
 };
 
-// The mounted volumes, each entry beginning with its mount point.
+// The drives, each entry showing its name: the user's folders by their
+// names, the volumes by their mount points.
 class DriveComboBox : public QComboBox {
     Q_OBJECT
 
 public:
     explicit DriveComboBox(QWidget* parent = nullptr);
 
-    // Mount point of the current drive.
+    // The folder of the current drive.
     QString drive() const { return drive_; }
     // Selects the drive of PATH and emits change, unless it is current already.
     void setDrive(const QString& path);
 
-
-    // Reads the mount table again, keeping the current drive.
+    // Reads the drives again, keeping the current one.
     void refreshDrives();
 
 signals:
@@ -122,7 +127,7 @@ protected:
     void showPopup() override;
 
 private:
-    void select(const QString& mountPoint);
+    void select(const QString& drive);
     void userPicked(int index);
 
     QString drive_;

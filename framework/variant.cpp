@@ -67,8 +67,12 @@ std::string dateText(double days)
     const auto ms = static_cast<int>(std::llround(std::fabs(days - whole) * 86400000.0));
     QLocale locale;
     std::string text = date.toString(locale.dateFormat(QLocale::ShortFormat)).toStdString();
-    if (ms != 0)
-        text += " " + QTime::fromMSecsSinceStartOfDay(ms % 86400000).toString("hh:mm:ss").toStdString();
+    if (ms != 0) {
+        // Appended piece by piece: GCC 12 takes " " + a temporary for an
+        // overlapping copy once the hardening flags inline it (-Wrestrict).
+        text += ' ';
+        text += QTime::fromMSecsSinceStartOfDay(ms % 86400000).toString("hh:mm:ss").toStdString();
+    }
     return text;
 }
 

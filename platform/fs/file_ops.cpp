@@ -100,6 +100,30 @@ void syncFolder(const std::string& dir)
         ::fsync(fd.get()); // some file systems cannot; the data itself is synced already
 }
 
+// Gives OUT, the replacement of a file like KEEP, KEEP's owner and group.
+// Only root may give a file away: anyone else's replacement becomes theirs
+// but keeps the group, so that whoever shared the file through its group
+// still may. A group that cannot be kept either would shut them out, and the
+// file is not replaced, unless its group may do no more than anyone.
+int keepOwner(int out, const struct stat& keep)
+{
+    struct stat now;
+    if (::fstat(out, &now) != 0)
+        return errno;
+    if (now.st_uid == keep.st_uid && now.st_gid == keep.st_gid)
+        return 0;
+    if (::fchown(out, keep.st_uid, keep.st_gid) == 0)
+        return 0;
+    // EINVAL: an owner this user namespace cannot name, as good as forbidden.
+    if (errno != EPERM && errno != EINVAL)
+        return errno;
+    if (now.st_gid == keep.st_gid || ::fchown(out, static_cast<uid_t>(-1), keep.st_gid) == 0)
+        return 0;
+    const int e = errno == EINVAL ? EPERM : errno;
+    const bool groupMatters = ((keep.st_mode >> 3) & 7) != (keep.st_mode & 7);
+    return groupMatters ? e : 0;
+}
+
 // Writes BYTES (or the rest of SOURCE) into TEMP, a new file beside TARGET,
 // synced to disk, with KEEP's owner and mode and TIMES when given.
 int writeTemp(TempFile& temp, const std::string& target, mode_t mode, const std::string* bytes, int source,
@@ -109,12 +133,10 @@ int writeTemp(TempFile& temp, const std::string& target, mode_t mode, const std:
         return e;
     const int out = temp.fd();
     int e = bytes ? writeAll(out, bytes->data(), bytes->size()) : copyData(source, out);
-    if (!e && keep) {
-        if (keep->st_uid != geteuid() || keep->st_gid != getegid())
-            (void)::fchown(out, keep->st_uid, keep->st_gid); // only root may; others keep theirs
-        if (::fchmod(out, keep->st_mode & 07777) != 0)
-            e = errno;
-    }
+    if (!e && keep)
+        e = keepOwner(out, *keep);
+    if (!e && keep && ::fchmod(out, keep->st_mode & 07777) != 0)
+        e = errno;
     if (!e && times)
         ::futimens(out, times);
     return e ? e : temp.finish();

@@ -55,9 +55,10 @@ bool readWholeFile(const std::string& path, std::string& out, uint64_t maxBytes 
 
 // Replaces the content of PATH (or creates it) in one step: readers see the old
 // bytes or the new ones, never a mix, and a failure keeps the old file whole.
-// The file keeps its mode (and its owner where we may set it); one we may not
-// write, or that has no write permission at all, gives EACCES, and one that is
-// not a regular file EINVAL: neither is replaced.
+// The file keeps its mode, its owner where we may set it (only root may give
+// a file away) and its group; one whose group we cannot keep gives EPERM, one
+// we may not write, or that has no write permission at all, EACCES, and one
+// that is not a regular file EINVAL: none of them is replaced.
 Status writeFileAtomically(const std::string& path, const std::string& bytes);
 
 // Creates PATH holding BYTES, complete or not at all; an existing PATH gives

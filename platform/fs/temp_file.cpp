@@ -21,9 +21,13 @@ namespace {
 // well inside NAME_MAX whatever the target is called.
 std::string hiddenPrefix(const std::string& target)
 {
+    // Appended in place: GCC 12 takes "." + a temporary for an overlapping
+    // copy once the hardening flags inline it (-Wrestrict).
     const auto slash = target.find_last_of('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return "." + name.substr(0, 120) + ".";
+    std::string prefix = ".";
+    prefix.append(target, slash == std::string::npos ? 0 : slash + 1, 120);
+    prefix += '.';
+    return prefix;
 }
 
 std::string inFolder(const std::string& folder, const std::string& name)

@@ -1,6 +1,7 @@
 #include "platform/fs/volumes.h"
 
 #include "platform/base/ascii.h"
+#include "platform/base/xdg.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <fstream>
 #include <map>
 #include <mntent.h>
 #include <sys/stat.h>
@@ -64,7 +66,7 @@ std::string& mountTablePath()
     return path;
 }
 
-// The folder last made current on each volume, keyed by mount point.
+// The folder last made current on each drive, keyed by the drive's folder.
 std::map<std::string, std::string>& folderOfDrive()
 {
     static std::map<std::string, std::string> folders;
@@ -164,7 +166,69 @@ std::vector<std::string> mountPoints(const char* mountTable)
     return points;
 }
 
-std::string driveOf(const std::string& path) { return driveOf(path, mountPoints()); }
+namespace {
+
+// The value of "KEY=\"...\"" in a user-dirs.dirs line, shell quoting undone;
+// "$HOME" only at its start, as the file's rules allow.
+std::string userDirValue(const std::string& line, const std::string& key, const std::string& home)
+{
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, key.size() + 2, key + "=\"") != 0)
+        return {};
+    std::string value;
+    for (size_t i = start + key.size() + 2; i < line.size() && line[i] != '"'; ++i)
+        value += line[i] == '\\' && i + 1 < line.size() ? line[++i] : line[i];
+    if (value == "$HOME" || startsWith(value, "$HOME/"))
+        return home + value.substr(5);
+    return startsWith(value, "/") ? value : std::string();
+}
+
+std::string musicFolder(const std::string& home)
+{
+    std::ifstream in(base::xdg::configHome() + "/user-dirs.dirs");
+    std::string folder;
+    for (std::string line; std::getline(in, line);) {
+        if (const std::string value = userDirValue(line, "XDG_MUSIC_DIR", home); !value.empty())
+            folder = value; // the last one counts, as when the shell reads the file
+    }
+    return folder;
+}
+
+} // namespace
+
+std::vector<Drive> userFolders()
+{
+    std::vector<Drive> folders;
+    const std::string home = absolutePath(base::xdg::homeFolder());
+    if (home != "/" && isFolder(home))
+        folders.push_back({home, "Home"});
+    const std::string music = musicFolder(home);
+    if (music.empty())
+        return folders;
+    const std::string clean = absolutePath(music);
+    if (clean != "/" && clean != home && isFolder(clean))
+        folders.push_back({clean, clean.substr(clean.rfind('/') + 1)});
+    return folders;
+}
+
+std::vector<Drive> drives()
+{
+    std::vector<Drive> all = userFolders();
+    const size_t own = all.size();
+    for (const std::string& point : mountPoints()) {
+        if (std::none_of(all.begin(), all.begin() + long(own), [&](const Drive& d) { return d.path == point; }))
+            all.push_back({point, point});
+    }
+    return all;
+}
+
+std::string driveOf(const std::string& path)
+{
+    std::vector<std::string> points;
+    for (const Drive& drive : drives())
+        points.push_back(drive.path);
+    return driveOf(path, points);
+}
 
 std::string driveOf(const std::string& path, const std::vector<std::string>& points)
 {
@@ -177,14 +241,14 @@ std::string driveOf(const std::string& path, const std::vector<std::string>& poi
     return best;
 }
 
-std::string rememberedFolder(const std::string& mountPoint)
+std::string rememberedFolder(const std::string& drive)
 {
-    const auto found = folderOfDrive().find(mountPoint);
+    const auto found = folderOfDrive().find(drive);
     if (found != folderOfDrive().end())
         return found->second;
-    // The folder the process started in is current on its volume.
+    // The folder the process started in is current on its drive.
     const std::string start = currentFolder();
-    return driveOf(start) == mountPoint ? start : mountPoint;
+    return driveOf(start) == drive ? start : drive;
 }
 
 // "*.ext" is by far the common form and is checked as a plain suffix; fnmatch

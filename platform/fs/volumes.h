@@ -1,8 +1,8 @@
 #pragma once
-// Volumes and folders as the browser sees them: the mounted volumes that hold
-// user files, the volume of a path, the folder last made current on each
-// volume, and reading one folder's entries. Paths are byte strings: Linux
-// names need not be UTF-8.
+// Volumes and folders as the browser sees them: its drives (the user's home
+// and music folders, the mounted volumes that hold user files), the drive of
+// a path, the folder last made current on each drive, and reading one
+// folder's entries. Paths are byte strings: Linux names need not be UTF-8.
 #include <string>
 #include <vector>
 
@@ -28,15 +28,36 @@ std::vector<std::string> mountPoints(const char* mountTable);
 // a table of its own.
 void setMountTable(const std::string& path);
 
-// The mount point that is the longest whole-component prefix of PATH (made
-// absolute first), among POINTS or else the mounted volumes.
+// A "drive" of the browser: a mounted volume, or one of the user's own
+// folders offered beside the volumes, with the name it is shown by.
+struct Drive {
+    std::string path;
+    std::string name;
+    bool operator==(const Drive&) const = default;
+};
+
+// The user's own folders: the home folder ($HOME), named "Home", and the
+// music folder that $XDG_CONFIG_HOME/user-dirs.dirs names (XDG_MUSIC_DIR,
+// "$HOME/..." or absolute), named by its last component. Each only where it
+// is a folder; never "/", nor the music folder where it is the home folder
+// (which is how that file turns a folder off). Read on every call.
+std::vector<Drive> userFolders();
+
+// What the browser offers as drives: the user's folders, then the mounted
+// volumes not among them, each named by its mount point.
+std::vector<Drive> drives();
+
+// The drive whose path is the longest whole-component prefix of PATH (made
+// absolute first), among POINTS or else drives(): a folder inside the home
+// folder is on the home drive, unless a volume mounted below it, or the
+// music folder, holds it.
 std::string driveOf(const std::string& path);
 std::string driveOf(const std::string& path, const std::vector<std::string>& points);
 
-// The folder last made current on the volume MOUNT_POINT in this process; at
-// first the folder the process started in when it is on that volume, else
-// the mount point itself.
-std::string rememberedFolder(const std::string& mountPoint);
+// The folder last made current on the drive DRIVE in this process; at first
+// the folder the process started in when it is on that drive, else the
+// drive's own folder.
+std::string rememberedFolder(const std::string& drive);
 
 // The patterns of a file mask such as "*.mid;*.wav", matched without regard
 // to ASCII case. An empty mask matches everything.

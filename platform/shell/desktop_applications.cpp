@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <initializer_list>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
@@ -171,13 +173,18 @@ std::string desktopFileOf(const std::string& id)
     return {};
 }
 
-// The desktop entry ids in the output of "gio mime TYPE": the default, then
-// the registered and the recommended applications, each once.
-std::vector<std::string> applicationsInGioMime(const std::string& output)
+// The applications "gio mime TYPE" names: the default, then the registered
+// and the recommended ones, each once, by their desktop entry ids.
+struct MimeApplications {
+    std::string byDefault; // empty: the type has none
+    std::vector<std::string> ids; // the default first
+};
+
+MimeApplications applicationsInGioMime(const std::string& output)
 {
     // The headings are in the user's language; the ids are not. The default
     // ends the first line, the others stand on lines of their own, indented.
-    std::vector<std::string> ids;
+    MimeApplications found;
     std::istringstream lines(output);
     bool first = true;
     for (std::string line; std::getline(lines, line); first = false) {
@@ -185,11 +192,53 @@ std::vector<std::string> applicationsInGioMime(const std::string& output)
         if (!line.empty() && (line[0] == '\t' || line[0] == ' '))
             id = trimmed(line);
         else if (const auto colon = line.rfind(": "); first && colon != std::string::npos)
-            id = trimmed(line.substr(colon + 2));
-        if (id.ends_with(".desktop") && std::find(ids.begin(), ids.end(), id) == ids.end())
-            ids.push_back(id);
+            found.byDefault = id = trimmed(line.substr(colon + 2));
+        if (id.ends_with(".desktop") && std::find(found.ids.begin(), found.ids.end(), id) == found.ids.end())
+            found.ids.push_back(id);
     }
-    return ids;
+    return found;
+}
+
+// The Categories of the desktop entry in FILE.
+std::vector<std::string> categoriesOf(const std::string& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> categories;
+    bool inEntry = false;
+    for (std::string line; std::getline(in, line);) {
+        line = trimmed(line);
+        const auto equals = line.find('=');
+        if (line.starts_with('['))
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && equals != std::string::npos && trimmed(line.substr(0, equals)) == "Categories") {
+            std::istringstream list(line.substr(equals + 1));
+            for (std::string category; std::getline(list, category, ';');)
+                if (!trimmed(category).empty())
+                    categories.push_back(trimmed(category));
+        }
+    }
+    return categories;
+}
+
+bool hasAny(const std::vector<std::string>& categories, std::initializer_list<const char*> wanted)
+{
+    return std::any_of(categories.begin(), categories.end(), [&](const std::string& category) {
+        return std::any_of(wanted.begin(), wanted.end(), [&](const char* w) { return category == w; });
+    });
+}
+
+// Whether the application whose entry is in FILE edits what it opens. Its
+// categories tell: sound and video editors say AudioVideoEditing, MIDI
+// editors Sequencer. The type's default also counts when it is no audio or
+// video application at all, someone's own choice the categories cannot judge;
+// an audio or video application that does not say it edits is a player, which
+// would only play the file and end.
+bool edits(const std::string& file, bool isDefault)
+{
+    const std::vector<std::string> categories = categoriesOf(file);
+    if (hasAny(categories, {"AudioVideoEditing", "Sequencer"}))
+        return true;
+    return isDefault && !hasAny(categories, {"AudioVideo", "Audio", "Video", "Player", "TV", "Recorder"});
 }
 
 int noneLeft(const std::string& what)
@@ -198,17 +247,23 @@ int noneLeft(const std::string& what)
     return ErrNoAssociation;
 }
 
+std::string noEditor(const std::string& type)
+{
+    return "no application of the desktop edits " + type + " (players do not count)";
+}
+
 int openByGio(const std::string& gio, const std::string& excluded, const std::vector<std::string>& documents,
     const std::string& directory)
 {
     const std::string type = typeByGio(documents.front());
     if (type.empty())
         return noneLeft("cannot tell what kind of file " + documents.front() + " is");
-    for (const std::string& id : applicationsInGioMime(answer("gio", {"mime", type}))) {
+    const MimeApplications applications = applicationsInGioMime(answer("gio", {"mime", type}));
+    for (const std::string& id : applications.ids) {
         if (id == excluded)
             continue;
         const std::string entry = desktopFileOf(id);
-        if (entry.empty())
+        if (entry.empty() || !edits(entry, id == applications.byDefault))
             continue;
         std::vector<std::string> argv {"gio", "launch", entry};
         argv.insert(argv.end(), documents.begin(), documents.end());
@@ -218,7 +273,7 @@ int openByGio(const std::string& gio, const std::string& excluded, const std::ve
         if (run.finished && run.status == 0)
             return Started;
     }
-    return noneLeft("no application other than this program opens " + type);
+    return noneLeft(noEditor(type));
 }
 
 // xdg-mime names the type's default only; xdg-open then opens with it.
@@ -228,15 +283,16 @@ int openByXdgMime(const std::string& excluded, const std::vector<std::string>& d
     if (type.empty())
         return noneLeft("cannot tell what kind of file " + documents.front() + " is");
     const std::string id = trimmed(answer("xdg-mime", {"query", "default", type}));
-    if (id.empty() || id == excluded)
-        return noneLeft("no application other than this program opens " + type);
+    const std::string entry = id.empty() || id == excluded ? std::string() : desktopFileOf(id);
+    if (entry.empty() || !edits(entry, true))
+        return noneLeft(noEditor(type));
     const int result = startFirstInstalled({{"xdg-open", {}}}, documents, directory);
     return result == ErrFileNotFound ? noneLeft("xdg-open is not installed") : result;
 }
 
 } // namespace
 
-int openWithApplicationOtherThan(
+int openWithEditorOtherThan(
     const std::string& excluded, const std::vector<std::string>& documents, const std::string& directory)
 {
     if (documents.empty())

@@ -28,8 +28,8 @@ struct Desktop {
     std::string panelProgram;
     std::vector<std::string> panelArguments;
     // The program's own desktop entry ("name.desktop"). A Windows editor this
-    // system lacks opens the file with any application but this one, which
-    // may well be the desktop's default for the file.
+    // system lacks opens the file with any editor but this one, which may
+    // well be the desktop's default for the file.
     std::string ownDesktopEntry;
 };
 
@@ -42,7 +42,8 @@ Desktop setDesktop(Desktop desktop);
 // Multimedia control-panel parameters starts the Desktop's panel;
 // "sndrec32.exe" starts an installed wave editor, else, as any other "*.exe"
 // this system lacks, opens the documents PARAMETERS names with an application
-// of the desktop other than the Desktop's own entry.
+// of the desktop that edits them, other than the Desktop's own entry; a
+// player does not count, and with no editor the result is ErrNoAssociation.
 int execute(const std::string& file, const std::string& parameters, const std::string& directory = {});
 
 // Whether the desktop has a sound settings program (a mixer) installed.

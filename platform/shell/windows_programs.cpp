@@ -67,15 +67,12 @@ int startMultimediaPanel(const std::string& directory)
     return codeFor(base::process::startDetached(given.panelProgram, given.panelArguments, directory));
 }
 
-// What stands in for a Windows program that opened the file it was given:
-// the desktop's application for the file, unless that is the running
-// program itself (a player that is the default for waves would only play).
-int openWithOtherApplication(const std::vector<std::string>& documents, const std::string& directory)
+// What stands in for a Windows editor: an application of the desktop that
+// edits the file, never one that would only play it (the running program
+// itself, were it the default for the file, least of all).
+int openWithOtherEditor(const std::vector<std::string>& documents, const std::string& directory)
 {
-    const std::string own = desktop().ownDesktopEntry;
-    if (own.empty())
-        return openWithDefaultApplication(documents, directory);
-    return openWithApplicationOtherThan(own, documents, directory);
+    return openWithEditorOtherThan(desktop().ownDesktopEntry, documents, directory);
 }
 
 // The control panel's Multimedia applet is whatever the Desktop names; the
@@ -87,13 +84,12 @@ int startControlPanel(const std::string& parameters, const std::string& director
     return ErrFileNotFound;
 }
 
-// An installed wave editor edits best; another application for the file at
-// least opens it.
+// An installed wave editor edits best; else any the desktop has for the file.
 int startWaveEditor(const std::string& parameters, const std::string& directory)
 {
     const std::vector<std::string> arguments = splitParameters(parameters);
     const int result = startFirstInstalled(waveEditors(), arguments, directory);
-    return result == ErrFileNotFound ? openWithOtherApplication(arguments, directory) : result;
+    return result == ErrFileNotFound ? openWithOtherEditor(arguments, directory) : result;
 }
 
 struct WindowsProgram {
@@ -117,9 +113,9 @@ int startWindowsProgram(const std::string& name, const std::string& parameters, 
         if (equalIgnoringCase(program, known.name) || equalIgnoringCase(program, std::string(known.name) + ".exe"))
             return known.start(parameters, directory);
     }
-    // Any other Windows program was meant to open the file it is given.
+    // Any other Windows program was an editor for the file it is given.
     if (program.size() > 4 && equalIgnoringCase(program.substr(program.size() - 4), ".exe"))
-        return openWithOtherApplication(splitParameters(parameters), directory);
+        return openWithOtherEditor(splitParameters(parameters), directory);
     return ErrFileNotFound;
 }
 

@@ -7,9 +7,10 @@ namespace shell {
 
 // Starts the stand-in for the Windows program NAME (any case, with or
 // without ".exe" and a Windows folder) with PARAMETERS. Any other name ending
-// in ".exe" opens the documents PARAMETERS names with the desktop's
-// application for them other than the Desktop's own entry. ErrFileNotFound
-// for other names, or when no stand-in is installed.
+// in ".exe" was an editor: the documents PARAMETERS names open with an
+// application of the desktop that edits them (openWithEditorOtherThan), other
+// than the Desktop's own entry. ErrFileNotFound for other names, or when no
+// stand-in is installed; ErrNoAssociation when the desktop has no editor.
 int startWindowsProgram(const std::string& name, const std::string& parameters, const std::string& directory);
 
 } // namespace shell

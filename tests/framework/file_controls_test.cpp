@@ -251,7 +251,7 @@ TEST(DriveComboBox, ChangesOnlyForAnotherVolume)
     FakeVolumes volumes;
     DriveComboBox combo;
     QSignalSpy changes(&combo, &DriveComboBox::change);
-    EXPECT_EQ(combo.count(), 3);
+    EXPECT_EQ(combo.count(), 4) << "the home folder and three volumes";
     EXPECT_EQ(combo.drive(), ui::driveOf(currentFolder()));
     combo.setDrive(currentFolder());
     EXPECT_EQ(changes.count(), 0);
@@ -265,6 +265,47 @@ TEST(DriveComboBox, ChangesOnlyForAnotherVolume)
     QTest::keyClick(&combo, Qt::Key_Down);
     EXPECT_EQ(combo.drive(), volumes.path("vol2"));
     EXPECT_EQ(changes.count(), 2);
+}
+
+// The user's music lives in the home folder, which the box once offered only
+// by way of "/".
+TEST(DriveComboBox, OffersTheHomeAndMusicFoldersByNameAndOpensThem)
+{
+    FakeVolumes volumes;
+    TempDir own;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    std::filesystem::create_directories(own / "home/Music/Bach");
+    std::filesystem::create_directories(own / "home/Documents");
+    own.write("config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    qputenv("HOME", QByteArray::fromStdString((own / "home").string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((own / "config").string()));
+    const QString home = q(own / "home"), music = q(own / "home/Music");
+
+    DriveComboBox combo;
+    DirectoryListBox list;
+    QObject::connect(&combo, &DriveComboBox::change, [&] { list.setDrive(combo.drive()); });
+    QStringList texts;
+    for (int i = 0; i < combo.count(); ++i)
+        texts.append(combo.itemText(i));
+    EXPECT_EQ(texts, QStringList({"Home", "Music", "/", volumes.path("vol1"), volumes.path("vol2")}));
+
+    list.setDirectory(volumes.path("vol1/a"));
+    combo.setDrive(list.directory());
+    combo.show();
+    QTest::keyClick(&combo, Qt::Key_Home);
+    EXPECT_EQ(combo.drive(), home);
+    EXPECT_EQ(list.directory(), home);
+    QTest::keyClick(&combo, Qt::Key_Down);
+    EXPECT_EQ(list.directory(), music);
+
+    QSignalSpy changes(&combo, &DriveComboBox::change);
+    combo.setDrive(music + "/Bach");
+    EXPECT_EQ(changes.count(), 0) << "in the music folder already";
+    combo.setDrive(home + "/Documents");
+    EXPECT_EQ(combo.currentText(), "Home");
+    EXPECT_EQ(changes.count(), 1);
+    qputenv("HOME", oldHome);
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 // A folder tree with hidden, linked and plain entries.

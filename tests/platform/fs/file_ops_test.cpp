@@ -198,8 +198,35 @@ TEST(WholeFileWrites, RespectTheFilesOwnPermissionAndKeepItsOwner)
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);
         EXPECT_EQ(st.st_mode & 07777, 0664u);
+
+        // Anyone but root may not give the file away. The replacement of a
+        // file shared through its group keeps the group; one the group
+        // could not keep would shut the file's users out, and is not made.
+        ASSERT_EQ(::chown(shared.c_str(), 1, 65534), 0);
+        // Ours, shared with a group we are not in: the group would lose it.
+        const auto groups = dir.write("groups.ini", "theirs");
+        ASSERT_EQ(::chown(groups.c_str(), 65534, 4242), 0);
+        ::chmod(groups.c_str(), 0664);
+        // Anyone's: the group loses nothing that others keep.
+        const auto anyones = dir.write("anyones.ini", "theirs");
+        ASSERT_EQ(::chown(anyones.c_str(), 4242, 4242), 0);
+        ::chmod(anyones.c_str(), 0666);
+        {
+            testing_support::AsUnprivileged user;
+            EXPECT_TRUE(kernel::writeFileAtomically(shared, "c").ok());
+            EXPECT_EQ(kernel::writeFileAtomically(groups, "mine").error, EPERM);
+            EXPECT_TRUE(kernel::writeFileAtomically(anyones, "mine").ok());
+        }
+        ::stat(shared.c_str(), &st);
+        EXPECT_EQ(readFile(shared), "c");
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+        ::stat(groups.c_str(), &st);
+        EXPECT_EQ(readFile(groups), "theirs");
+        EXPECT_EQ(st.st_gid, 4242u);
+        EXPECT_EQ(readFile(anyones), "mine");
     }
-    EXPECT_EQ(entriesIn(dir.path()), 4u - (::geteuid() == 0 ? 0 : 1)) << "no temporary file left";
+    EXPECT_EQ(entriesIn(dir.path()), 6u - (::geteuid() == 0 ? 0 : 3)) << "no temporary file left";
 }
 
 TEST(WholeFileWrites, AWriterKilledMidwayLeavesNothingForGood)

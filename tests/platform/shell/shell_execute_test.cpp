@@ -155,28 +155,6 @@ TEST(ShellExecute, DocumentsAndWindowsProgramNamesGoToOurPanelAndDesktopPrograms
     EXPECT_TRUE(line.starts_with("audacity|") && line.ends_with("|/tmp/My Sounds/a.wav")) << line;
 }
 
-// An editor setting brought from Windows still opens the file: with the
-// desktop's default application for it, as gio or else xdg-open finds it.
-TEST(ShellExecute, WindowsProgramsThisSystemLacksOpenTheFileWithTheDesktopsApplication)
-{
-    FakePrograms fakes;
-    const std::string sound = "\"/tmp/My Sounds/a.wav\"";
-    EXPECT_EQ(shell::execute("CoolEdit.EXE", sound), shell::ErrFileNotFound) << "no opener installed";
-
-    fakes.add("xdg-open");
-    const std::string byXdgOpen = fakes.started("sndrec32.exe", sound);
-    EXPECT_TRUE(byXdgOpen.starts_with("xdg-open|") && byXdgOpen.ends_with("|/tmp/My Sounds/a.wav")) << byXdgOpen;
-    EXPECT_EQ(std::count(byXdgOpen.begin(), byXdgOpen.end(), '|'), 3) << "the file alone: " << byXdgOpen;
-
-    fakes.add("gio");
-    const std::string byGio = fakes.started(R"(C:\Programme\CoolEdit\COOL.EXE)", sound);
-    EXPECT_TRUE(byGio.starts_with("gio|") && byGio.ends_with("|open|/tmp/My Sounds/a.wav")) << byGio;
-
-    // A Linux program that is missing stays an error the user must fix.
-    EXPECT_EQ(fakes.started("cooledit", sound), "(not started)");
-    EXPECT_EQ(fakes.started("sndrec32", ""), "(not started)") << "nothing to open";
-}
-
 namespace {
 
 // Environment variables set for a test and put back after it.
@@ -214,13 +192,14 @@ struct OwnDesktop {
     }
     ~OwnDesktop() { shell::setDesktop(saved); }
 
-    // An application of the desktop for TYPE, started as the fake program
-    // NAME, indexed as update-desktop-database does.
-    void addApplication(const std::string& id, const std::string& name, const std::string& type)
+    // An application of the desktop for TYPE in CATEGORIES, started as the
+    // fake program NAME, indexed as update-desktop-database does.
+    void addApplication(
+        const std::string& id, const std::string& name, const std::string& type, const std::string& categories)
     {
         fakes.dir.write("data/applications/" + id,
             "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + fakes.add(name) + " %f\nMimeType=" + type
-                + ";\n");
+                + ";\nCategories=" + categories + "\n");
         index += id + ";";
         fakes.dir.write("data/applications/mimeinfo.cache", "[MIME Cache]\n" + type + "=" + index + "\n");
     }
@@ -237,9 +216,10 @@ struct OwnDesktop {
 
 } // namespace
 
-// The wave editor brought from Windows, or none installed, once opened the
-// wave in the player itself when the player was the desktop's default for it.
-TEST(ShellExecute, AWindowsEditorOpensTheFileWithAnApplicationOtherThanTheProgramItself)
+// Edit File with a Windows editor name once started the desktop's default
+// for the file, a player that plays the wave and ends: only an application
+// that edits stands in for an editor.
+TEST(ShellExecute, AWindowsEditorOpensTheFileOnlyWithAnApplicationThatEdits)
 {
     if (!std::filesystem::exists("/usr/bin/gio") || !std::filesystem::exists("/usr/share/mime/globs2"))
         GTEST_SKIP() << "needs glib's gio and the shared MIME database";
@@ -248,27 +228,38 @@ TEST(ShellExecute, AWindowsEditorOpensTheFileWithAnApplicationOtherThanTheProgra
     std::filesystem::remove(fakes.dir / "bin/gio");
     std::filesystem::create_symlink("/usr/bin/gio", fakes.dir / "bin/gio");
     OwnDesktop desktop(fakes);
-    const std::string wave = fakes.dir.write("My Sounds/a.wav", "RIFF....WAVEfmt ");
-    desktop.addApplication("quorvana.desktop", "quorvana", "audio/x-wav");
+    const std::string path = fakes.dir.write("My Sounds/a.wav", "RIFF....WAVEfmt ");
+    const std::string wave = shell::quoteParameter(path);
+    const std::string coolEdit = R"(C:\Programme\CoolEdit\COOL.EXE)";
+    desktop.addApplication("quorvana.desktop", "quorvana", "audio/x-wav", "AudioVideo;Audio;Player;");
+    desktop.addApplication("org.example.Player.desktop", "player", "audio/x-wav", "AudioVideo;Audio;Player;");
+    desktop.addApplication("org.example.Converter.desktop", "converter", "audio/x-wav", "GTK;AudioVideo;Audio;");
+    desktop.addApplication("org.example.Notes.desktop", "notes", "audio/x-wav", "Utility;");
     desktop.setDefault("audio/x-wav", "quorvana.desktop");
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(shell::execute("sndrec32.exe", shell::quoteParameter(wave)), shell::ErrNoAssociation);
-    EXPECT_EQ(shell::execute("CoolEdit.exe", shell::quoteParameter(wave)), shell::ErrNoAssociation);
+    EXPECT_EQ(shell::execute("sndrec32.exe", wave), shell::ErrNoAssociation) << "ourselves";
+    desktop.setDefault("audio/x-wav", "org.example.Player.desktop");
+    EXPECT_EQ(shell::execute(coolEdit, wave), shell::ErrNoAssociation) << "a player, or not the default";
     const std::string complaint = testing::internal::GetCapturedStderr();
-    EXPECT_NE(complaint.find(": no application other than this program opens audio/x-wav\n"), std::string::npos)
-        << complaint;
+    EXPECT_NE(complaint.find(": no application of the desktop edits audio/x-wav"), std::string::npos) << complaint;
 
-    desktop.addApplication("org.example.WaveEditor.desktop", "waveeditor", "audio/x-wav");
-    const std::string line = fakes.started("sndrec32.exe", shell::quoteParameter(wave));
-    EXPECT_EQ(line.substr(0, 11), "waveeditor|") << line;
-    EXPECT_TRUE(line.ends_with("|" + wave)) << line;
+    // The user's own default that is no audio or video application is taken
+    // as chosen; an editor counts wherever it stands.
+    desktop.setDefault("audio/x-wav", "org.example.Notes.desktop");
+    EXPECT_EQ(fakes.started("sndrec32.exe", wave).substr(0, 6), "notes|");
+    desktop.setDefault("audio/x-wav", "org.example.Player.desktop");
+    desktop.addApplication(
+        "org.example.WaveEditor.desktop", "waveeditor", "audio/x-wav", "AudioVideo;AudioVideoEditing;");
+    const std::string line = fakes.started(coolEdit, wave);
+    EXPECT_TRUE(line.starts_with("waveeditor|") && line.ends_with("|" + path)) << line;
 }
 
 // Without gio, xdg-utils name the type's default alone.
-TEST(ShellExecute, WithoutGioTheDefaultThatIsTheProgramItselfOpensNothing)
+TEST(ShellExecute, WithoutGioOnlyADefaultThatEditsOpensTheFile)
 {
     FakePrograms fakes;
+    OwnDesktop desktop(fakes);
     const std::string saved = fakes.dir.write("default", "quorvana.desktop\n");
     const auto mime = fakes.dir.write("bin/xdg-mime",
         "#!/bin/sh\n[ \"$2\" = filetype ] && echo audio/x-wav && exit 0\n"
@@ -276,13 +267,31 @@ TEST(ShellExecute, WithoutGioTheDefaultThatIsTheProgramItselfOpensNothing)
             + saved + " && echo \"$id\"\n");
     ::chmod(mime.c_str(), 0755);
     fakes.add("xdg-open");
-    const shell::Desktop before = shell::setDesktop({{}, {}, "quorvana.desktop"});
+    desktop.addApplication("quorvana.desktop", "quorvana", "audio/x-wav", "AudioVideo;Audio;Player;");
+    desktop.addApplication("vlc.desktop", "vlc", "audio/x-wav", "AudioVideo;Player;Recorder;");
+    desktop.addApplication("audacity.desktop", "audacity-entry", "audio/x-wav", "AudioVideo;Audio;AudioVideoEditing;");
     testing::internal::CaptureStderr();
+    EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrNoAssociation);
+    fakes.dir.write("default", "vlc.desktop\n");
     EXPECT_EQ(shell::execute("sndrec32.exe", "/tmp/a.wav"), shell::ErrNoAssociation);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("audio/x-wav"), std::string::npos);
 
     fakes.dir.write("default", "audacity.desktop\n");
     const std::string line = fakes.started("sndrec32.exe", "/tmp/a.wav");
     EXPECT_TRUE(line.starts_with("xdg-open|") && line.ends_with("|/tmp/a.wav")) << line;
-    shell::setDesktop(before);
+}
+
+// A Windows editor's name where the desktop cannot say which application
+// edits: the user is asked for an editor, as for one that does not start.
+TEST(ShellExecute, WindowsProgramsThisSystemLacksWithoutTheDesktopsToolsStartNothing)
+{
+    FakePrograms fakes;
+    const std::string sound = "\"/tmp/My Sounds/a.wav\"";
+    EXPECT_EQ(shell::execute("CoolEdit.EXE", sound), shell::ErrFileNotFound) << "no opener installed";
+    fakes.add("xdg-open");
+    EXPECT_EQ(shell::execute("sndrec32.exe", sound), shell::ErrFileNotFound) << "xdg-open cannot tell an editor";
+
+    // A Linux program that is missing stays an error the user must fix.
+    EXPECT_EQ(fakes.started("cooledit", sound), "(not started)");
+    EXPECT_EQ(fakes.started("sndrec32", ""), "(not started)") << "nothing to open";
 }
