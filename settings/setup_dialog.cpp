@@ -182,9 +182,11 @@ void TFormSetup::createEditRows()
 {
     // The default wave editor is a Windows program: say what such a name
     // does here, without a caption the fixed layout has no room for.
-    const QString hint = QStringLiteral("The editor's program file, or its name where PATH finds it. A Windows program "
-                                        "name (*.exe) that this system lacks opens the file with the desktop's default "
-                                        "application for its type; sndrec32.exe prefers an installed wave editor.");
+    const QString hint
+        = QStringLiteral("The editor's program file, or its name where PATH finds it. A Windows program "
+                         "name (*.exe) that this system lacks opens the file with an application of the "
+                         "desktop that edits its type (a player does not count); sndrec32.exe prefers an "
+                         "installed wave editor.");
     const auto edit = [this, &hint](const char* name, int top, const char* editor) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
