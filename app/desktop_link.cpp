@@ -6,6 +6,7 @@
 #include "framework/guard.h"
 #include "playback/playback_session.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
@@ -53,10 +54,22 @@ DesktopLink::DesktopLink(TForm1& form)
     connect(&session_, &PlaybackSession::volumeChanged, this, ui::guarded([this] { update(); }));
     connect(
         &session_, &PlaybackSession::seeked, this, ui::guarded([this](int ms) { mpris_.seeked(qint64(ms) * 1000); }));
+    form_.installEventFilter(this);
     updateNow();
 }
 
 DesktopLink::~DesktopLink() = default;
+
+bool DesktopLink::eventFilter(QObject* watched, QEvent* event)
+{
+    // Every end of the player is the window's close (a quit signal, the
+    // desktop's Quit, the user's own), which the window never refuses: a
+    // file handed over from now on would be taken and lost with it, so the
+    // start that sends it plays it itself.
+    if (watched == &form_ && event->type() == QEvent::Close)
+        ui::guard([this] { receiver_.endTaking(); });
+    return QObject::eventFilter(watched, event);
+}
 
 // Every handler runs as the windows' slots do: a refusal the bus asked for
 // shows its box, and the bus still gets its answer.

@@ -30,6 +30,9 @@ public:
     const desktop::FileReceiver& receiver() const { return receiver_; }
     const desktop::ScreenSaverInhibitor& screenSaver() const { return screen_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     desktop::MprisHandlers handlers();
     void update();

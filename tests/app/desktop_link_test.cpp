@@ -13,7 +13,10 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
+
+#include <future>
 
 namespace {
 
@@ -144,6 +147,29 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
         {QVariant::fromValue(track.value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
     EXPECT_TRUE(QTest::qWaitFor([&] { return media.joinedLog().find("seek 30000") != std::string::npos; }, 2000))
         << media.joinedLog();
+}
+
+// Every end of the player closes its window: a file handed over from then on
+// would be taken and lost with it, so the start that sends it must play it.
+TEST_F(DesktopLinkTest, AFileHandedOverOnceTheWindowClosesIsRefused)
+{
+    addFile("a.wav", 60000);
+    const std::string late = addFile("b.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ASSERT_TRUE(link.receiver().registered());
+    click("a.wav");
+
+    auto handed = std::async(std::launch::async,
+        [&] { return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(late)}); });
+    // It reaches the player before the close does, and waits for the window.
+    QThread::msleep(300);
+    form->close();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_FALSE(handed.get());
+    EXPECT_EQ(media.current()->path, path("a.wav"));
+    EXPECT_FALSE(link.receiver().registered());
 }
 
 TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)

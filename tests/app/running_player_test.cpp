@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -73,6 +74,26 @@ public slots:
         const QVariantMap metadata = qdbus_cast<QVariantMap>(properties.value("Metadata").value<QDBusArgument>());
         if (metadata.contains("xesam:url"))
             urls << metadata.value("xesam:url").toString();
+    }
+};
+
+// The programs that connect to the bus, by their unique names.
+class NewConnections : public QObject {
+    Q_OBJECT
+
+public:
+    NewConnections()
+    {
+        QDBusConnection::sessionBus().connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "NameOwnerChanged", this, SLOT(changed(QString, QString, QString)));
+    }
+    QStringList names;
+
+public slots:
+    void changed(const QString& name, const QString& before, const QString& after)
+    {
+        if (name.startsWith(':') && before.isEmpty() && !after.isEmpty())
+            names << name;
     }
 };
 
@@ -240,6 +261,66 @@ TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
     EXPECT_EQ(later->exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
+}
+
+// A start whose file meets the running player's quit: the player plays it
+// before it goes, or refuses it and the start plays it itself; it is never
+// lost.
+TEST(RunningPlayer, AHandOverRacingTheQuitIsNeverLost)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    dir.write("first.wav", silentWave());
+    dir.write("second.wav", silentWave());
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    int refused = 0;
+    for (int round = 0; round < 10; ++round) {
+        Player running(folder, {"first.wav"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
+        // By its unique name: a start that plays the file itself may take the
+        // well-known one.
+        AnnouncedUrls announced(bus->serviceOwner(kPlayerName).value());
+
+        // Held still, the player finds the quit and the start's hand-over
+        // waiting when it goes on; the later rounds give the start longer to
+        // ask first.
+        const pid_t player = pid_t(running.processId());
+        ::kill(player, SIGSTOP);
+        NewConnections connections;
+        Player later(folder, {"second.wav"});
+        const bool reachedTheBus = QTest::qWaitFor(
+            [&] {
+                return std::any_of(connections.names.begin(), connections.names.end(),
+                    [&](const QString& name) { return bus->servicePid(name).value() == later.processId(); });
+            },
+            10000);
+        QTest::qWait(round * 10);
+        ::kill(player, SIGTERM);
+        ::kill(player, SIGCONT);
+        ASSERT_TRUE(reachedTheBus);
+
+        const QString own = kPlayerName + ".instance" + QString::number(later.processId());
+        const auto playsItself = [&] {
+            for (const QString& name : {own, kPlayerName})
+                if (bus->servicePid(name).value() == later.processId() && playingUrl(name).endsWith("/second.wav"))
+                    return true;
+            return false;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning || playsItself(); }, 15000))
+            << "round " << round;
+        ASSERT_TRUE(running.state() == QProcess::NotRunning || running.waitForFinished(5000)) << "round " << round;
+        if (later.state() != QProcess::NotRunning) {
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(later.exitCode(), 0) << "round " << round;
+        // All it said is on its way once it has ended.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').contains("/second.wav"); }, 2000))
+            << "round " << round << ": handed over and lost; " << announced.urls.join(' ').toStdString();
+    }
+    std::printf("refused and played by the start itself: %d of 10\n", refused);
 }
 
 TEST(RunningPlayer, TermIntAndHupEndThePlayerAsItsCloseDoes)
