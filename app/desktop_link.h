@@ -37,7 +37,10 @@ private:
     desktop::MprisHandlers handlers();
     void update();
     void updateNow();
-    void seekTo(qint64 positionUs);
+    bool hasNeighbour(int step) const;
+    desktop::MprisError playNeighbour(int step);
+    desktop::MprisError seekBy(qint64 offsetUs);
+    void setPosition(qint64 positionUs);
     desktop::MprisError open(const QString& uri);
 
     TForm1& form_;

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <future>
+#include <limits>
 
 namespace {
 
@@ -62,10 +63,13 @@ public:
     QStringList urls;
     QStringList canGoNext;
     QList<double> volumes;
+    QList<qlonglong> positions;
 
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
+        if (properties.contains(QStringLiteral("Position")))
+            positions << properties.value(QStringLiteral("Position")).toLongLong();
         if (properties.contains(QStringLiteral("Volume")))
             volumes << properties.value(QStringLiteral("Volume")).toDouble();
         if (properties.contains(QStringLiteral("CanGoNext")))
@@ -200,16 +204,72 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
         EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
     }
 
-    // Past the end is the next track.
-    call(kPlayer, "Seek", {qlonglong(59'000'000)});
+    // After Stop the track keeps its place, and Play goes on from there.
+    media.setPosition(12'300);
+    call(kPlayer, "Stop");
+    EXPECT_EQ(property("Position").toLongLong(), 12'300'000);
+    media.clearLog();
+    call(kPlayer, "Play");
+    EXPECT_EQ(media.joinedLog().find("seek"), std::string::npos) << media.joinedLog();
+    EXPECT_EQ(property("Position").toLongLong(), 12'300'000);
+
+    // At or past the end is no place in the track: nothing happens.
+    const auto setPosition = [&](qlonglong us) {
+        call(kPlayer, "SetPosition",
+            {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), us});
+    };
+    media.clearLog();
+    setPosition(60'000'000);
+    setPosition(61'000'000);
+    EXPECT_EQ(media.joinedLog(), "");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+
+    // A seek past the end is the next track, however far it goes; the
+    // desktop hears the new track's position with it, not the old one's.
+    media.setPosition(59'000);
+    recorder.positions.clear();
+    call(kPlayer, "Seek", {std::numeric_limits<qlonglong>::max() - 1000});
     EXPECT_EQ(metadata().value("xesam:title").toString(), "b.mid");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.positions.isEmpty(); }, 2000));
+    EXPECT_EQ(recorder.positions, QList<qlonglong> {0});
     EXPECT_FALSE(property("CanGoNext").toBool()) << "the last file";
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("false"); }, 2000))
         << recorder.canGoNext.join(", ").toStdString();
     EXPECT_TRUE(property("CanGoPrevious").toBool());
-    call(kPlayer, "SetPosition",
-        {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
+    call(kPlayer, "Seek", {qlonglong(30'000'000)});
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped") << "no track after the last: stopped";
+}
+
+// Next and CanGoNext go by the list as it stands: a file that came or went
+// since the last look counts as the list shows it, and Next onto one that
+// has gone is what a click on it is.
+TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
+{
+    addFile("a.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ChangeRecorder recorder;
+    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    click("a.wav");
+    EXPECT_FALSE(property("CanGoNext").toBool());
+
+    // As the list reads its folder again when a file comes.
+    addFile("b.wav", 30000);
+    form->FileListBox1->updateList();
+    EXPECT_TRUE(property("CanGoNext").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("true"); }, 2000))
+        << recorder.canGoNext.join(", ").toStdString();
+
+    click("a.wav");
+    std::filesystem::remove(dir / "b.wav");
+    media.refuse(path("b.wav"));
+    const QDBusMessage reply = call(kPlayer, "Next");
+    EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.FileNotFound");
+    EXPECT_TRUE(reply.errorMessage().endsWith("b.wav: scripted refusal")) << reply.errorMessage().toStdString();
+    EXPECT_EQ(form->Edit1->text(), "Error");
+    EXPECT_EQ(form->Edit1->toolTip(), "scripted refusal");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 }
 
 // The applet's slider and the media keys turn the player itself down, and
