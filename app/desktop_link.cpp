@@ -87,8 +87,10 @@ bool DesktopLink::eventFilter(QObject* watched, QEvent* event)
     // signal, the desktop's Quit, the user's own), which may slide first but
     // is never turned down: a file handed over from then on would be taken
     // and lost with it, so the start that sends it plays it itself.
-    if (watched == &form_ && event->type() == QEvent::Close)
+    if (watched == &form_ && event->type() == QEvent::Close) {
+        ending_ = true;
         ui::guard([this] { receiver_.endTaking(); });
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -171,6 +173,8 @@ void DesktopLink::setPosition(qint64 positionUs)
 
 desktop::MprisError DesktopLink::open(const QString& uri)
 {
+    if (ending_)
+        return error("Failed", QStringLiteral("The player is ending: %1").arg(uri));
     const QStringList paths
         = desktop::localPaths({uri}, [](const QByteArray& name) { return ui::decodeFileName(name); });
     if (paths.isEmpty())

@@ -51,6 +51,7 @@ private:
     QString lastFile_;
     unsigned track_ = 0;
     bool updatePending_ = false;
+    bool ending_ = false; // the window began to close: nothing more is taken
 };
 
 } // namespace desktop_link

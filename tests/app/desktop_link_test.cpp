@@ -172,8 +172,11 @@ TEST_F(DesktopLinkTest, AFileHandedOverOnceTheWindowClosesIsRefused)
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
     EXPECT_FALSE(handed.get());
-    EXPECT_EQ(media.current()->path, path("a.wav"));
     EXPECT_FALSE(link.receiver().registered());
+    const QString uri = QUrl::fromLocalFile(QString::fromStdString(late)).toString();
+    EXPECT_EQ(call(kPlayer, QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ErrorMessage)
+        << "taken over MPRIS and lost";
+    EXPECT_EQ(media.current()->path, path("a.wav"));
 }
 
 TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
