@@ -30,11 +30,17 @@ public:
     const desktop::FileReceiver& receiver() const { return receiver_; }
     const desktop::ScreenSaverInhibitor& screenSaver() const { return screen_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     desktop::MprisHandlers handlers();
     void update();
     void updateNow();
-    void seekTo(qint64 positionUs);
+    bool hasNeighbour(int step) const;
+    desktop::MprisError playNeighbour(int step);
+    desktop::MprisError seekBy(qint64 offsetUs);
+    void setPosition(qint64 positionUs);
     desktop::MprisError open(const QString& uri);
 
     TForm1& form_;
@@ -45,6 +51,7 @@ private:
     QString lastFile_;
     unsigned track_ = 0;
     bool updatePending_ = false;
+    bool ending_ = false; // the window began to close: nothing more is taken
 };
 
 } // namespace desktop_link

@@ -27,6 +27,23 @@ template <class F, class... A> void call(const F& handler, A&&... arguments)
         handler(std::forward<A>(arguments)...);
 }
 
+// The handler's refusal goes back to the caller as an error.
+template <class F, class... A> void answer(const QDBusMessage& message, const F& handler, A&&... arguments)
+{
+    if (!handler)
+        return;
+    const MprisError error = handler(std::forward<A>(arguments)...);
+    if (error.name.isEmpty())
+        return;
+    message.setDelayedReply(true);
+    QDBusConnection::sessionBus().send(message.createErrorReply(error.name, error.message));
+}
+
+bool ask(const std::function<bool()>& handler, bool otherwise)
+{
+    return handler ? handler() : otherwise;
+}
+
 } // namespace
 
 class MprisRoot : public QDBusAbstractAdaptor {
@@ -91,21 +108,21 @@ public:
     }
     QVariantMap metadata() const { return s_->metadata(); }
     qlonglong position() const { return s_->handlers().positionUs ? s_->handlers().positionUs() : 0; }
-    bool canGoNext() const { return s_->state().canGoNext; }
-    bool canGoPrevious() const { return s_->state().canGoPrevious; }
+    bool canGoNext() const { return ask(s_->handlers().canGoNext, s_->state().canGoNext); }
+    bool canGoPrevious() const { return ask(s_->handlers().canGoPrevious, s_->state().canGoPrevious); }
     bool canPlay() const { return s_->state().canPlay; }
     bool canPause() const { return s_->state().canPause; }
     bool canSeek() const { return s_->state().canSeek; }
     bool canControl() const { return true; }
 
 public slots:
-    void Next() { call(s_->handlers().next); }
-    void Previous() { call(s_->handlers().previous); }
+    void Next(const QDBusMessage& message) { answer(message, s_->handlers().next); }
+    void Previous(const QDBusMessage& message) { answer(message, s_->handlers().previous); }
     void Pause() { call(s_->handlers().pause); }
     void PlayPause() { call(s_->handlers().playPause); }
     void Stop() { call(s_->handlers().stop); }
     void Play() { call(s_->handlers().play); }
-    void Seek(qlonglong offset) { call(s_->handlers().seek, offset); }
+    void Seek(qlonglong offset, const QDBusMessage& message) { answer(message, s_->handlers().seek, offset); }
     void SetPosition(const QDBusObjectPath& track, qlonglong position)
     {
         // A request for a track that is no longer the current one is stale.
@@ -113,16 +130,7 @@ public slots:
             call(s_->handlers().setPosition, position);
     }
     // A file that cannot play is the caller's error, answered as one.
-    void OpenUri(const QString& uri, const QDBusMessage& message)
-    {
-        if (!s_->handlers().openUri)
-            return;
-        const MprisError error = s_->handlers().openUri(uri);
-        if (error.name.isEmpty())
-            return;
-        message.setDelayedReply(true);
-        QDBusConnection::sessionBus().send(message.createErrorReply(error.name, error.message));
-    }
+    void OpenUri(const QString& uri, const QDBusMessage& message) { answer(message, s_->handlers().openUri, uri); }
 
 signals:
     void Seeked(qlonglong position);
@@ -205,6 +213,10 @@ void MprisService::update(const MprisState& state)
     if (state.trackId != before.trackId || state.title != before.title || state.url != before.url
         || state.lengthUs != before.lengthUs || state.asText != before.asText)
         changed.insert(QStringLiteral("Metadata"), metadata());
+    // A desktop keeps the position it last heard until told otherwise: a new
+    // track says where it stands.
+    if (state.trackId != before.trackId && handlers_.positionUs)
+        changed.insert(QStringLiteral("Position"), qlonglong(handlers_.positionUs()));
     if (state.volume != before.volume)
         changed.insert(QStringLiteral("Volume"), state.volume);
     const std::pair<const char*, bool MprisState::*> flags[] = {

@@ -20,10 +20,14 @@ struct MprisError {
 };
 
 struct MprisHandlers {
-    std::function<void()> play, pause, playPause, stop, next, previous, raise, quit;
-    std::function<void(qint64 offsetUs)> seek;
+    std::function<void()> play, pause, playPause, stop, raise, quit;
+    // A track that cannot play is the caller's error, answered as one.
+    std::function<MprisError()> next, previous;
+    std::function<MprisError(qint64 offsetUs)> seek;
     std::function<void(qint64 positionUs)> setPosition;
-    std::function<qint64()> positionUs; // read when asked, never polled
+    // Read when asked, never polled; without them the state's flags answer.
+    std::function<qint64()> positionUs;
+    std::function<bool()> canGoNext, canGoPrevious;
     std::function<MprisError(const QString& uri)> openUri;
     // The player's own volume, 0 to 1.
     std::function<double()> volume;

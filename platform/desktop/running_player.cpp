@@ -66,13 +66,17 @@ public slots:
 private:
     void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message)
     {
-        if (!tooLate(platformData)) {
-            claim_->asked(uris, activate);
-            return;
-        }
+        if (claim_->ending())
+            return refuse(message, QDBusError::Failed, QStringLiteral("The player is ending."));
+        if (tooLate(platformData))
+            return refuse(message, QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline."));
+        claim_->asked(uris, activate);
+    }
+
+    static void refuse(const QDBusMessage& message, QDBusError::ErrorType type, const QString& why)
+    {
         message.setDelayedReply(true);
-        QDBusConnection::sessionBus().send(message.createErrorReply(
-            QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline.")));
+        QDBusConnection::sessionBus().send(message.createErrorReply(type, why));
     }
 
     NameClaim* claim_;
@@ -162,7 +166,7 @@ NameClaim* NameClaim::of(const QString& appId)
 
 bool NameClaim::tryToOwn()
 {
-    if (owned_ || !objectRegistered_)
+    if (owned_ || ending_ || !objectRegistered_)
         return owned_;
     // Never queued: a start that does not get the name at once hands over.
     owned_ = QDBusConnection::sessionBus()
@@ -172,6 +176,20 @@ bool NameClaim::tryToOwn()
                  .value()
         == QDBusConnectionInterface::ServiceRegistered;
     return owned_;
+}
+
+void NameClaim::endTaking()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    // Released before anything else runs: a start that asks from now on
+    // finds no one and becomes the player.
+    if (owned_)
+        QDBusConnection::sessionBus().interface()->unregisterService(appId_);
+    owned_ = false;
+    // Those were told the file plays here.
+    deliver();
 }
 
 void NameClaim::asked(const QStringList& uris, bool activate)
@@ -240,6 +258,12 @@ FileReceiver::~FileReceiver()
 bool FileReceiver::registered() const
 {
     return claim_ && claim_->owned();
+}
+
+void FileReceiver::endTaking()
+{
+    if (claim_)
+        claim_->endTaking();
 }
 
 void FileReceiver::received(const QStringList& uris)

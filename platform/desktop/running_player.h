@@ -53,7 +53,13 @@ public:
     ~NameClaim() override;
 
     bool owned() const { return owned_; }
+    bool ending() const { return ending_; }
     const NameDecoder& decoder() const { return decode_; }
+
+    // The process is ending: the name goes at once, and a call that still
+    // comes is refused, so that its start plays the file itself. What was
+    // taken before reaches the receiver now, before the window goes.
+    void endTaking();
 
     // For the adaptor: URIS to open, or an activation.
     void asked(const QStringList& uris, bool activate);
@@ -76,6 +82,7 @@ private:
     NameDecoder decode_;
     bool objectRegistered_ = false;
     bool owned_ = false;
+    bool ending_ = false;
     std::deque<Call> waiting_;
     FileReceiver* receiver_ = nullptr;
     bool deliveryPending_ = false;
@@ -95,6 +102,8 @@ public:
     ~FileReceiver() override;
 
     bool registered() const;
+    // The player is ending (see NameClaim::endTaking).
+    void endTaking();
 
     // Run from the event loop, after the caller has its answer.
     void received(const QStringList& uris);

@@ -13,7 +13,11 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
+
+#include <future>
+#include <limits>
 
 namespace {
 
@@ -59,10 +63,13 @@ public:
     QStringList urls;
     QStringList canGoNext;
     QList<double> volumes;
+    QList<qlonglong> positions;
 
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
+        if (properties.contains(QStringLiteral("Position")))
+            positions << properties.value(QStringLiteral("Position")).toLongLong();
         if (properties.contains(QStringLiteral("Volume")))
             volumes << properties.value(QStringLiteral("Volume")).toDouble();
         if (properties.contains(QStringLiteral("CanGoNext")))
@@ -146,6 +153,32 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
         << media.joinedLog();
 }
 
+// Every end of the player closes its window: a file handed over from then on
+// would be taken and lost with it, so the start that sends it must play it.
+TEST_F(DesktopLinkTest, AFileHandedOverOnceTheWindowClosesIsRefused)
+{
+    addFile("a.wav", 60000);
+    const std::string late = addFile("b.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ASSERT_TRUE(link.receiver().registered());
+    click("a.wav");
+
+    auto handed = std::async(std::launch::async,
+        [&] { return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(late)}); });
+    // It reaches the player before the close does, and waits for the window.
+    QThread::msleep(300);
+    form->close();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_FALSE(handed.get());
+    EXPECT_FALSE(link.receiver().registered());
+    const QString uri = QUrl::fromLocalFile(QString::fromStdString(late)).toString();
+    EXPECT_EQ(call(kPlayer, QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ErrorMessage)
+        << "taken over MPRIS and lost";
+    EXPECT_EQ(media.current()->path, path("a.wav"));
+}
+
 TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
 {
     addFile("a.wav", 60000);
@@ -174,16 +207,72 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
         EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
     }
 
-    // Past the end is the next track.
-    call(kPlayer, "Seek", {qlonglong(59'000'000)});
+    // After Stop the track keeps its place, and Play goes on from there.
+    media.setPosition(12'300);
+    call(kPlayer, "Stop");
+    EXPECT_EQ(property("Position").toLongLong(), 12'300'000);
+    media.clearLog();
+    call(kPlayer, "Play");
+    EXPECT_EQ(media.joinedLog().find("seek"), std::string::npos) << media.joinedLog();
+    EXPECT_EQ(property("Position").toLongLong(), 12'300'000);
+
+    // At or past the end is no place in the track: nothing happens.
+    const auto setPosition = [&](qlonglong us) {
+        call(kPlayer, "SetPosition",
+            {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), us});
+    };
+    media.clearLog();
+    setPosition(60'000'000);
+    setPosition(61'000'000);
+    EXPECT_EQ(media.joinedLog(), "");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+
+    // A seek past the end is the next track, however far it goes; the
+    // desktop hears the new track's position with it, not the old one's.
+    media.setPosition(59'000);
+    recorder.positions.clear();
+    call(kPlayer, "Seek", {std::numeric_limits<qlonglong>::max() - 1000});
     EXPECT_EQ(metadata().value("xesam:title").toString(), "b.mid");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.positions.isEmpty(); }, 2000));
+    EXPECT_EQ(recorder.positions, QList<qlonglong> {0});
     EXPECT_FALSE(property("CanGoNext").toBool()) << "the last file";
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("false"); }, 2000))
         << recorder.canGoNext.join(", ").toStdString();
     EXPECT_TRUE(property("CanGoPrevious").toBool());
-    call(kPlayer, "SetPosition",
-        {QVariant::fromValue(metadata().value("mpris:trackid").value<QDBusObjectPath>()), qlonglong(30'000'000)});
+    call(kPlayer, "Seek", {qlonglong(30'000'000)});
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped") << "no track after the last: stopped";
+}
+
+// Next and CanGoNext go by the list as it stands: a file that came or went
+// since the last look counts as the list shows it, and Next onto one that
+// has gone is what a click on it is.
+TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
+{
+    addFile("a.wav", 60000);
+    build();
+    desktop_link::DesktopLink link(*form);
+    ChangeRecorder recorder;
+    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    click("a.wav");
+    EXPECT_FALSE(property("CanGoNext").toBool());
+
+    // As the list reads its folder again when a file comes.
+    addFile("b.wav", 30000);
+    form->FileListBox1->updateList();
+    EXPECT_TRUE(property("CanGoNext").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("true"); }, 2000))
+        << recorder.canGoNext.join(", ").toStdString();
+
+    click("a.wav");
+    std::filesystem::remove(dir / "b.wav");
+    media.refuse(path("b.wav"));
+    const QDBusMessage reply = call(kPlayer, "Next");
+    EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.FileNotFound");
+    EXPECT_TRUE(reply.errorMessage().endsWith("b.wav: scripted refusal")) << reply.errorMessage().toStdString();
+    EXPECT_EQ(form->Edit1->text(), "Error");
+    EXPECT_EQ(form->Edit1->toolTip(), "scripted refusal");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 }
 
 // The applet's slider and the media keys turn the player itself down, and

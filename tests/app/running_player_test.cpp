@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -240,6 +241,57 @@ TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
     EXPECT_EQ(later->exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
+}
+
+// A start whose file meets the running player's quit: the player plays it
+// before it goes, or refuses it and the start plays it itself; it is never
+// lost.
+TEST(RunningPlayer, AHandOverRacingTheQuitIsNeverLost)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    testing_support::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    dir.write("first.wav", silentWave());
+    dir.write("second.wav", silentWave());
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    int refused = 0;
+    for (int round = 0; round < 10; ++round) {
+        Player running(folder, {"first.wav"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
+        // By its unique name: a start that plays the file itself may take the
+        // well-known one.
+        AnnouncedUrls announced(bus->serviceOwner(kPlayerName).value());
+
+        // Held still, the player finds the quit, and the start's hand-over
+        // when the start got that far, waiting when it goes on.
+        const pid_t player = pid_t(running.processId());
+        ::kill(player, SIGSTOP);
+        Player later(folder, {"second.wav"});
+        QTest::qWait(round * 40);
+        ::kill(player, SIGTERM);
+        ::kill(player, SIGCONT);
+
+        const QString own = kPlayerName + ".instance" + QString::number(later.processId());
+        const auto playsItself = [&] {
+            for (const QString& name : {own, kPlayerName})
+                if (bus->servicePid(name).value() == later.processId() && playingUrl(name).endsWith("/second.wav"))
+                    return true;
+            return false;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning || playsItself(); }, 15000))
+            << "round " << round;
+        ASSERT_TRUE(running.state() == QProcess::NotRunning || running.waitForFinished(5000)) << "round " << round;
+        if (later.state() != QProcess::NotRunning) {
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(later.exitCode(), 0) << "round " << round;
+        // All it said is on its way once it has ended.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').contains("/second.wav"); }, 2000))
+            << "round " << round << ": handed over and lost; " << announced.urls.join(' ').toStdString();
+    }
+    std::printf("refused and played by the start itself: %d of 10\n", refused);
 }
 
 TEST(RunningPlayer, TermIntAndHupEndThePlayerAsItsCloseDoes)
