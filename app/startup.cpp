@@ -17,6 +17,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstring>
 #include <memory>
@@ -25,6 +26,7 @@ namespace {
 
 // The argument that starts the player as its Multimedia Properties panel.
 constexpr const char* kMultimediaPanelArgument = "--multimedia";
+constexpr int kQuitWaitMs = 1000;
 
 void centre(QWidget* w)
 {
@@ -32,14 +34,31 @@ void centre(QWidget* w)
         w->move(screen->availableGeometry().center() - w->rect().center());
 }
 
-// Ends the run as the user's close of WINDOW does: its own close runs (the
-// question, the slide), and every event loop ends, that of a box open over
-// it too.
+// Ends the run once WINDOW has gone as the user's close of it goes (the
+// question, the slide, which goes on from the event loop), then every event
+// loop ends, that of a box open over it too.
+class QuitWhenHidden : public QObject {
+public:
+    explicit QuitWhenHidden(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide && watched == parent())
+            QCoreApplication::exit(0);
+        return false;
+    }
+};
+
 void quitAsClosed(QWidget* window)
 {
-    if (window)
-        window->close();
-    QCoreApplication::exit(0);
+    if (!window || window->close() || !window->isVisible()) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    new QuitWhenHidden(window);
+    // A window that never goes must not keep a logout waiting.
+    QTimer::singleShot(kQuitWaitMs, [] { QCoreApplication::exit(0); });
 }
 
 } // namespace
