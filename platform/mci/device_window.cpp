@@ -46,7 +46,7 @@ QMargins place(QWidget& window, QSize wanted, QSize smallest)
     if (!screen)
         return frame;
     scene.area = screen->availableGeometry();
-    if (!smallest.isEmpty())
+    if (!wanted.isEmpty() && !smallest.isEmpty())
         window.resize(shrinkToStayClear(scene, wanted, smallest, frame));
     window.move(placeBeside(scene, window.size().grownBy(frame))); // a window's position is its frame's
     return frame;
