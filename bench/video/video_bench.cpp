@@ -3,7 +3,8 @@
 // ffmpeg command decoding the same file to nothing, measured beside it; the
 // frames dropped; and
 // the time from play to the first picture on screen; and the open of files
-// whose headers claim what they do not hold.
+// whose headers claim what they do not hold, or that hold nothing but zeros
+// after them.
 //
 // The files are made once with the ffmpeg command and kept in the temporary
 // folder (Cinepak encodes slowly: one second is made and repeated).
@@ -232,6 +233,48 @@ void BM_OpenDownloadInProgress(benchmark::State& state)
     fs::remove(file);
 }
 
+// The headers of the mpeg4 test file, its RIFF chunk claiming a gigabyte as
+// a large recording's does, then nothing: 20 GB set aside for a download
+// (sparse), or 48 MB of zeros written out.
+std::string headerThenZeros(bool sparse)
+{
+    const std::string source = testFile("mpeg4");
+    if (source.empty())
+        return {};
+    std::ifstream in(source, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t movi = bytes.find("movi");
+    if (movi == std::string::npos || movi < 8)
+        return {};
+    bytes.resize(movi - 8);
+    const uint32_t claimed = (1u << 30) - 8;
+    for (int i = 0; i < 4; ++i)
+        bytes[4 + i] = static_cast<char>(claimed >> (8 * i));
+    const fs::path file = cacheDir() / (sparse ? "header-then-20GB-set-aside.avi" : "header-then-48MB-of-zeros.avi");
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!sparse) {
+        const std::string zeros(1 << 20, '\0');
+        for (int mb = 0; mb < 48; ++mb)
+            out << zeros;
+    }
+    out.close();
+    if (sparse)
+        fs::resize_file(file, uint64_t {20} << 30);
+    return file.string();
+}
+
+void BM_OpenHeaderThenZeros(benchmark::State& state, bool sparse)
+{
+    const std::string file = headerThenZeros(sparse);
+    if (file.empty()) {
+        state.SkipWithError("the ffmpeg command could not make the test file");
+        return;
+    }
+    timeOpens(state, file);
+    fs::remove(file);
+}
+
 // The CODEC test file with headers that claim a 4096x2304 picture, as a
 // damaged or hand-edited file may: whatever the open does per pixel it does
 // for the claim.
@@ -276,6 +319,14 @@ BENCHMARK_CAPTURE(BM_OpenAviClaimingHugePicture, cinepak, std::string("cinepak")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_OpenDownloadInProgress)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_OpenHeaderThenZeros, sparse_20GB, true)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OpenHeaderThenZeros, written_48MB, false)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayWholeFile, cinepak, std::string("cinepak"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayWholeFile, mpeg4, std::string("mpeg4"))->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PlayToFirstPicture, cinepak, std::string("cinepak"))->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,6 +1,8 @@
 #pragma once
 // Properties by which a device's own window and the program's windows tell
 // each other apart, without either knowing the other.
+#include <QSize>
+
 class QWidget;
 
 namespace mci {
@@ -18,6 +20,9 @@ inline constexpr char kKeepVisibleProperty[] = "mciKeepVisible";
 // Moves WINDOW, not yet shown, beside the program's other windows, where it
 // leaves what they mark to keep visible in view and covers least of them
 // (nothing, given room); with no other window, to the middle of the screen.
-void placeBesideOtherWindows(QWidget& window);
+// Given a SMALLEST size, WINDOW takes the WANTED one, or a smaller one of its
+// shape, down to SMALLEST, where WANTED would not fit the screen or would hide
+// what is to be kept visible; without, it keeps its size.
+void placeBesideOtherWindows(QWidget& window, QSize wanted = {}, QSize smallest = {});
 
 } // namespace mci

@@ -21,9 +21,13 @@ qint64 coveredPixels(const QRect& window, const std::vector<QRect>& rects)
     return pixels;
 }
 
-} // namespace
+struct Place {
+    QPoint corner;
+    qint64 controlsCovered = -1;
+    qint64 windowsCovered = -1;
+};
 
-QPoint placeBeside(const PlacementScene& scene, QSize outer)
+Place bestPlace(const PlacementScene& scene, QSize outer)
 {
     const QRect& area = scene.area;
     const auto onScreen = [&](QPoint corner) {
@@ -34,7 +38,7 @@ QPoint placeBeside(const PlacementScene& scene, QSize outer)
     for (const QRect& w : scene.windows)
         others |= w;
     if (others.isNull())
-        return onScreen(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
+        return {onScreen(area.center() - QPoint(outer.width() / 2, outer.height() / 2)), 0, 0};
 
     const int right = others.right() + 1 + kGap;
     const int left = others.left() - kGap - outer.width();
@@ -65,19 +69,51 @@ QPoint placeBeside(const PlacementScene& scene, QSize outer)
         QPoint(screenRight, screenBottom),
         QPoint(area.left(), screenBottom),
     };
-    QPoint chosen;
-    std::tuple<qint64, qint64> least {-1, -1};
+    Place best;
     for (const QPoint& candidate : candidates) {
         const QPoint corner = onScreen(candidate);
         const QRect window(corner, outer);
-        const std::tuple<qint64, qint64> covers {
-            coveredPixels(window, scene.keepVisible), coveredPixels(window, scene.windows)};
-        if (std::get<0>(least) < 0 || covers < least) {
-            least = covers;
-            chosen = corner;
-        }
+        const Place place {corner, coveredPixels(window, scene.keepVisible), coveredPixels(window, scene.windows)};
+        if (best.controlsCovered < 0
+            || std::tie(place.controlsCovered, place.windowsCovered)
+                < std::tie(best.controlsCovered, best.windowsCovered))
+            best = place;
     }
-    return chosen;
+    return best;
+}
+
+// WANTED's shape at WIDTH, never narrower or lower than a pixel.
+QSize atWidth(QSize wanted, int width)
+{
+    const qint64 height = (qint64(width) * wanted.height() + wanted.width() / 2) / wanted.width();
+    return QSize(std::max(1, width), int(std::max<qint64>(1, height)));
+}
+
+} // namespace
+
+QPoint placeBeside(const PlacementScene& scene, QSize outer)
+{
+    return bestPlace(scene, outer).corner;
+}
+
+QSize shrinkToStayClear(const PlacementScene& scene, QSize wanted, QSize smallest, QMargins frame)
+{
+    if (wanted.isEmpty())
+        return wanted;
+    // A window larger than the area could never be clear of anything there.
+    const QSize room = scene.area.size().shrunkBy(frame);
+    QSize largest = wanted;
+    if (largest.width() > room.width() || largest.height() > room.height())
+        largest = wanted.scaled(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const int narrowest = std::min(largest.width(), std::max(1, smallest.width()));
+    // Places are not ordered by size: a narrower window may find one a wider
+    // does not, and the other way round. Every width is tried, widest first.
+    for (int width = largest.width(); width >= narrowest; --width) {
+        const QSize size = width == largest.width() ? largest : atWidth(wanted, width);
+        if (bestPlace(scene, size.grownBy(frame)).controlsCovered == 0)
+            return size;
+    }
+    return atWidth(wanted, narrowest);
 }
 
 } // namespace mci

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -241,4 +242,46 @@ TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(dir / "c.wav"); }, 5000));
     EXPECT_TRUE(std::filesystem::exists(dir / "b.wav"));
     EXPECT_EQ(boxes, std::vector<std::string>({"Attention: Delete this File ?"}));
+}
+
+// A 640x480 video at double size, the player in the middle of a screen too
+// small for it: the video's window once opened over the whole player. It
+// fits the screen's work area, leaves the controls in view and keeps the
+// picture's shape.
+TEST_F(WindowTest, ADoubleSizeVideoTooLargeForTheScreenLeavesThePlayerInView)
+{
+    clip = (dir / "640x480.avi").string();
+    const std::string encode
+        = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=size=640x480:rate=25"
+          " -t 5 -c:v mjpeg -q:v 10 '"
+        + clip + "'";
+    ASSERT_EQ(std::system(encode.c_str()), 0);
+    multimedia::Choices choices;
+    choices.videoSize = multimedia::VideoSize::Double;
+    std::string error;
+    ASSERT_TRUE(multimedia::save(choices, error)) << error;
+    form = std::make_unique<TForm1>(QStringList {"quorvana", QString::fromStdString(clip)});
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(area.width() <= 1280 || area.height() <= 960) << "the screen has room for the video and its frame";
+    form->move(area.center() - form->rect().center());
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() != nullptr; }, 10000));
+    QWidget* video = videoWindow();
+    QTest::qWait(500); // the window manager has its say
+    const QRect outer = video->frameGeometry();
+    const std::string where = QString("video at %1,%2, %3x%4")
+                                  .arg(outer.x())
+                                  .arg(outer.y())
+                                  .arg(outer.width())
+                                  .arg(outer.height())
+                                  .toStdString();
+    EXPECT_TRUE(area.contains(outer)) << where;
+    for (QWidget* part : form->findChildren<QWidget*>()) {
+        if (!part->isVisible() || !part->property(mci::kKeepVisibleProperty).toBool())
+            continue;
+        EXPECT_FALSE(outer.intersects(QRect(part->mapToGlobal(QPoint(0, 0)), part->size())))
+            << where << " covers " << part->metaObject()->className();
+    }
+    EXPECT_LE(std::abs(video->width() * 3 - video->height() * 4), 4) << video->width() << "x" << video->height();
 }

@@ -26,9 +26,11 @@ constexpr int kMaxSide = 16384;
 
 // An open runs on the window's thread: what it may read and how long it may
 // take, whatever the file's size. A real file tells all the open needs in
-// its first megabytes; a file that does not is refused rather than read.
+// its first megabytes, in a few milliseconds; a file that does not is
+// refused rather than read. The time leaves the rest of the device's open
+// within the 200 ms the window's thread may wait.
 constexpr int64_t kOpenReadBudget = 24LL << 20;
-constexpr auto kOpenTimeBudget = std::chrono::milliseconds(400);
+constexpr auto kOpenTimeBudget = std::chrono::milliseconds(120);
 constexpr int kIoBufferSize = 64 * 1024;
 
 uint32_t le32(const unsigned char* p)
@@ -68,6 +70,24 @@ int64_t aviEnd(int fd, int64_t fileSize)
         if (next[i] != 0)
             return fileSize;
     return end;
+}
+
+// Where the file's data ends when only a hole follows it: space set aside
+// for a download, which reads as zeros that the demuxer would walk through.
+// The file's size where no hole ends it or the file system cannot tell.
+int64_t dataEnd(int fd, int64_t fileSize)
+{
+    int64_t at = 0;
+    for (int extent = 0; extent < 4096 && at < fileSize; ++extent) {
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        if (data < 0)
+            return errno == ENXIO ? at : fileSize;
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0)
+            return fileSize;
+        at = hole;
+    }
+    return fileSize;
 }
 
 std::string namePart(const std::string& path)
@@ -131,7 +151,15 @@ MediaFile::~MediaFile()
 
 int MediaFile::interrupt(void* self)
 {
-    return static_cast<MediaFile*>(self)->abort_.load(std::memory_order_relaxed) ? 1 : 0;
+    auto* file = static_cast<MediaFile*>(self);
+    if (file->abort_.load(std::memory_order_relaxed))
+        return 1;
+    // Demuxers also work through what they have read without reading more.
+    if (file->opening_ && std::chrono::steady_clock::now() > file->openDeadline_) {
+        file->openOverrun_ = true;
+        return 1;
+    }
+    return 0;
 }
 
 int MediaFile::readIo(void* self, uint8_t* buffer, int size)
@@ -186,15 +214,16 @@ Result MediaFile::open(const std::string& path)
                                                        + std::strerror(errno) + ").");
         return Result::failure(ErrFileNotFound, "Cannot find the file \"" + name + "\".");
     }
-    const int64_t end = aviEnd(fd_, st.st_size);
-    ioSize_ = end > 0 ? end : st.st_size;
+    const int64_t size = dataEnd(fd_, st.st_size);
+    const int64_t end = aviEnd(fd_, size);
+    ioSize_ = end > 0 ? end : size;
 
     opening_ = true;
     openRead_ = 0;
     openDeadline_ = std::chrono::steady_clock::now() + kOpenTimeBudget;
     Result r = openFormat(name, end > 0);
     opening_ = false;
-    if (r.ok() && openOverrun_)
+    if (openOverrun_) // whatever FFmpeg made of being stopped
         r = Result::failure(ErrInvalidFile, "\"" + name + "\" cannot be opened: its first megabytes do not "
                                             "tell what it holds.");
     return r;

@@ -11,10 +11,11 @@
 namespace mci::video {
 
 VideoWindow::VideoWindow(const QString& title, QSize size, multimedia::VideoSize shown)
-    : QWidget(nullptr, Qt::Window), videoSize_(size), fullScreen_(shown == multimedia::VideoSize::FullScreen)
+    : QWidget(nullptr, Qt::Window), videoSize_(size), fullScreen_(shown == multimedia::VideoSize::FullScreen),
+      doubled_(shown == multimedia::VideoSize::Double)
 {
     setWindowTitle(title);
-    resize(shown == multimedia::VideoSize::Double ? size * 2 : size);
+    resize(doubled_ ? size * 2 : size);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The player is worked from its main window: a video in a window must
     // neither take the keyboard away from it nor end the program when closed
@@ -29,7 +30,13 @@ void VideoWindow::present()
     if (!fullScreen_) {
         if (!placed_) {
             placed_ = true;
-            placeBesideOtherWindows(*this);
+            // At double size the picture may leave no room for the player's
+            // controls: it gives up some of its size rather than hide them,
+            // down to half its own, where a picture is hardly one any more.
+            if (doubled_)
+                placeBesideOtherWindows(*this, videoSize_ * 2, (videoSize_ / 2).expandedTo(QSize(1, 1)));
+            else
+                placeBesideOtherWindows(*this);
         }
         show();
         return;

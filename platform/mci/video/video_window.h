@@ -15,7 +15,8 @@ public:
     VideoWindow(const QString& title, QSize size, multimedia::VideoSize shown = multimedia::VideoSize::Original);
 
     // Shows the window as chosen: at its size beside the program's other
-    // windows, or over the whole screen.
+    // windows (at double size, smaller where that would hide the program's
+    // controls or not fit the screen), or over the whole screen.
     void present();
     // Playback reached the end: a full screen gives the screen back, a
     // window keeps the last picture.
@@ -44,6 +45,7 @@ private:
     const QImage* frame_ = nullptr;
     QSize videoSize_;
     bool fullScreen_ = false;
+    bool doubled_ = false;
     bool placed_ = false;
 };
 
