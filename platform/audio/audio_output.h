@@ -53,8 +53,8 @@ inline StreamLabel fileLabel(const std::string& path, Role role)
 // sound, as some servers take it once, when SDL first connects.
 void setApplicationName(const std::string& name);
 
-// The names of the sound outputs the system offers, as SDL lists them; empty
-// and ERROR set when there is no sound at all.
+// The names of the sound outputs the system offers, as SDL lists them, as
+// they come and go; empty and ERROR set when there is no sound at all.
 std::vector<std::string> outputDevices(std::string& error);
 
 // Whether DEVICE (empty: the system's default) can be opened now; ERROR says
