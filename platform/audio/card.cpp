@@ -127,7 +127,7 @@ bool Card::probe(const std::string& device, std::string& error)
         return false;
     }
     const auto opens = [&] {
-        CardFormat want = wantedFormat();
+        CardFormat want = wantedFormat(feeds_[size_t(live_)]);
         want.callback = nullptr; // nothing is played through it
         CardFormat have {};
         const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
@@ -246,7 +246,7 @@ bool Card::relist()
     return initialise(ignored);
 }
 
-CardFormat Card::wantedFormat()
+CardFormat Card::wantedFormat(Feed& feed)
 {
     CardFormat want {};
     want.freq = kCardRate;
@@ -254,7 +254,7 @@ CardFormat Card::wantedFormat()
     want.channels = kCardChannels;
     want.samples = kCardPeriod;
     want.callback = &Card::callback;
-    want.userdata = this;
+    want.userdata = &feed;
     return want;
 }
 
@@ -291,7 +291,8 @@ void Card::setHints(const StreamLabel& label)
 bool Card::openDevice(const std::string& device, const StreamLabel& label, std::string& error)
 {
     setHints(label);
-    CardFormat want = wantedFormat();
+    Feed& feed = feeds_[size_t(live_)];
+    CardFormat want = wantedFormat(feed);
     CardFormat have {};
     // SDL converts to whatever the card takes; a machine without sound
     // may report a driver as ready and only fail here.
@@ -300,6 +301,8 @@ bool Card::openDevice(const std::string& device, const StreamLabel& label, std::
         error = cannotOpen(device);
         return false;
     }
+    feed.device = device_;
+    feed.live = true;
     deviceName_ = device;
     label_ = label;
     standingInFor_.clear();
@@ -317,6 +320,7 @@ bool Card::openDevice(const std::string& device, const StreamLabel& label, std::
 // Waits for a callback under way; the streams stay in their slots.
 void Card::close()
 {
+    retire();
     if (device_ != 0)
         SDL_CloseAudioDevice(device_);
     device_ = 0;

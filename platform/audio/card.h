@@ -81,6 +81,10 @@ public:
     // answer.
     std::string failure(std::chrono::milliseconds grace) const;
 
+    // While the card plays, a stream that starts under another LABEL takes
+    // the server's stream over; see handOver(). A stream without a label
+    // leaves the card's as it is.
+    void show(const StreamLabel& label);
     // Reopens a card closed asleep showing LABEL, the waking stream's.
     void wake(const StreamLabel& label);
 
@@ -98,18 +102,29 @@ public:
     void unlock() { SDL_UnlockAudioDevice(device_); }
 
 private:
-    static void callback(void* self, uint8_t* bytes, int len);
-    void mix(float* out, int frames);
+    // One per SDL device the card has open: while a hand-over plays out, the
+    // old device and the new one both call back, and only the live one mixes.
+    struct Feed {
+        Card* card;
+        std::atomic<SDL_AudioDeviceID> device {0};
+        std::atomic<bool> live {false};
+    };
+
+    static void callback(void* feed, uint8_t* bytes, int len);
+    void mix(float* out, int frames, SDL_AudioDeviceID device);
     bool anyRunning() const;
     void closeIfStillAsleep();
     void mend();
     bool standsInFor(const std::string& device);
     void watch();
     void checkCallingBack();
+    void handOver(const StreamLabel& label);
+    void endHandOver();
+    void retire();
 
     bool initialise(std::string& error);
     bool relist();
-    CardFormat wantedFormat();
+    CardFormat wantedFormat(Feed& feed);
     static std::string cannotOpen(const std::string& device);
     bool openListed(const std::string& device, const StreamLabel& label, std::string& error);
     bool openDevice(const std::string& device, const StreamLabel& label, std::string& error);
@@ -128,6 +143,10 @@ private:
     Tap tap_;
     std::atomic<bool> mending_ {false};
     bool lostOpen_ = false; // the output failed and nothing has opened since
+
+    std::array<Feed, 2> feeds_ {Feed {this}, Feed {this}};
+    int live_ = 0; // the feed of device_
+    SDL_AudioDeviceID retired_ = 0; // handed over from, playing out what it holds
 
     bool sdlUp_ = false; // SDL's sound is started
     bool everUp_ = false;
@@ -152,6 +171,9 @@ private:
     // A paused SDL device still wakes every period to play silence: once the
     // card has slept a while it is closed, so that an idle player sleeps too.
     rest_timer::RestTimer sleepTimer_ {std::chrono::seconds(3), [this] { closeIfStillAsleep(); }};
+    // Long enough for the server to play what the old device of a hand-over
+    // still holds.
+    rest_timer::RestTimer retirer_ {std::chrono::milliseconds(300), [this] { endHandOver(); }};
 };
 
 // The one card of the process.

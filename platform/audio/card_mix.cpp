@@ -1,4 +1,5 @@
-// The card while streams play: the mix on SDL's thread and the watch over it.
+// The card while streams play: the mix on SDL's thread, the watch over it,
+// and the hand-over of the server's stream from one track to the next.
 #include "platform/audio/card.h"
 
 #include <algorithm>
@@ -6,6 +7,21 @@
 #include <cstring>
 
 namespace audio {
+
+namespace {
+
+// The drivers whose server shows each stream by its label.
+constexpr const char* kLabellingDrivers[] = {"pulseaudio", "pipewire"};
+
+bool labelsShown()
+{
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return driver && std::any_of(std::begin(kLabellingDrivers), std::end(kLabellingDrivers), [&](const char* name) {
+        return std::strcmp(driver, name) == 0;
+    });
+}
+
+} // namespace
 
 bool Card::add(Output::Stream* stream)
 {
@@ -36,17 +52,23 @@ bool Card::anyRunning() const
         [](const Output::Stream* s) { return s && s->running.load(std::memory_order_acquire); });
 }
 
-void Card::callback(void* self, uint8_t* bytes, int len)
+void Card::callback(void* feedPointer, uint8_t* bytes, int len)
 {
-    auto* card = static_cast<Card*>(self);
+    auto* feed = static_cast<Feed*>(feedPointer);
+    auto* out = reinterpret_cast<float*>(bytes);
+    if (!feed->live.load(std::memory_order_acquire)) {
+        std::memset(out, 0, size_t(len)); // handed over: silence until it goes
+        return;
+    }
+    Card* card = feed->card;
     card->callbacks_.fetch_add(1, std::memory_order_relaxed);
-    card->mix(reinterpret_cast<float*>(bytes), len / int(sizeof(float)) / kCardChannels);
+    card->mix(out, len / int(sizeof(float)) / kCardChannels, feed->device.load(std::memory_order_relaxed));
 }
 
-void Card::mix(float* out, int frames)
+void Card::mix(float* out, int frames, SDL_AudioDeviceID device)
 {
     // SDL goes on calling back a device that failed, into nowhere.
-    if (SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED && !mending_.exchange(true))
+    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED && !mending_.exchange(true))
         mender_.rested();
     std::memset(out, 0, sizeof(float) * size_t(frames) * kCardChannels);
     for (Output::Stream* stream : slots_) {
@@ -76,7 +98,7 @@ void Card::mix(float* out, int frames)
     // Nothing to play: our callback stops until a stream starts, and the
     // device closes if nothing starts for a while.
     if (!anyRunning()) {
-        SDL_PauseAudioDevice(device_, 1);
+        SDL_PauseAudioDevice(device, 1);
         sleepTimer_.rested();
     }
 }
@@ -116,6 +138,61 @@ void Card::checkCallingBack()
             return;
     }
     mend();
+}
+
+void Card::show(const StreamLabel& label)
+{
+    if (label.name.empty() || label == label_ || !awake() || !labelsShown())
+        return;
+    handOver(label);
+}
+
+// The server shows one stream per device, under the name it opened with,
+// and SDL cannot rename it: a track that starts while the card plays gets a
+// device of its own on the same output, opened under its label. The mix
+// moves over between two periods, before the track's first, so nothing
+// plays twice or goes missing; the old device plays out what the server
+// still holds of it, then silence, and goes. Where the new device does not
+// open, the old one plays on under the old label.
+void Card::handOver(const StreamLabel& label)
+{
+    retire();
+    Feed& next = feeds_[size_t(1 - live_)];
+    setHints(label);
+    CardFormat want = wantedFormat(next);
+    CardFormat have {};
+    const SDL_AudioDeviceID id
+        = SDL_OpenAudioDevice(deviceName_.empty() ? nullptr : deviceName_.c_str(), 0, &want, &have, 0);
+    if (id == 0)
+        return;
+    next.device = id;
+    lock();
+    feeds_[size_t(live_)].live = false;
+    next.live = true;
+    unlock();
+    retired_ = device_;
+    device_ = id;
+    live_ = 1 - live_;
+    label_ = label;
+    period_ = have.samples;
+    SDL_PauseAudioDevice(device_, 0);
+    watch();
+    retirer_.rested();
+}
+
+// Without the card mutex.
+void Card::endHandOver()
+{
+    std::lock_guard guard(cardMutex());
+    retire();
+}
+
+// The device handed over from goes.
+void Card::retire()
+{
+    if (retired_ != 0)
+        SDL_CloseAudioDevice(retired_);
+    retired_ = 0;
 }
 
 std::string Card::failure(std::chrono::milliseconds grace) const
