@@ -44,7 +44,12 @@ std::vector<std::string> outputDevices(std::string& error)
 bool followDevice(const std::string& device, std::string& error, const StreamLabel& label)
 {
     std::lock_guard guard(cardMutex());
-    return !card().inUse() || card().open(device, error, label);
+    if (!card().inUse())
+        return true;
+    if (!card().open(device, error, label))
+        return false;
+    card().show(label);
+    return true;
 }
 
 void setApplicationName(const std::string& name)
@@ -68,9 +73,13 @@ Output::~Output()
 
 void Output::start()
 {
-    if (stream_->running.exchange(true, std::memory_order_acq_rel))
+    if (stream_->running.load(std::memory_order_acquire))
         return;
     std::lock_guard guard(cardMutex());
+    // The server's stream takes this one's label before its first period,
+    // so that all of its sound plays under it.
+    card().show(stream_->label);
+    stream_->running.store(true, std::memory_order_release);
     card().wake(stream_->label);
 }
 

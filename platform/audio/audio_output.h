@@ -31,10 +31,10 @@ struct Format {
 using RenderFn = std::function<void(float* out, int frames)>;
 
 // How the sound server shows the card, in its mixer and to its policies. The
-// card is one stream there, so the label that shows is the one given by the
-// stream that opened it last: the first one, or the one that woke it from
-// its sleep (a card that sleeps opens anew for a stream of another label);
-// streams that start while another plays change nothing.
+// card is one stream there, under the label of the stream that started
+// last: a card that sleeps opens anew for a stream of another label, and on
+// a server that shows labels (PulseAudio, PipeWire) a stream that starts
+// while others play takes the server's stream over, without a gap.
 enum class Role { Music, Video };
 struct StreamLabel {
     std::string name; // empty: SDL's own
@@ -53,8 +53,8 @@ inline StreamLabel fileLabel(const std::string& path, Role role)
 // sound, as some servers take it once, when SDL first connects.
 void setApplicationName(const std::string& name);
 
-// The names of the sound outputs the system offers, as SDL lists them; empty
-// and ERROR set when there is no sound at all.
+// The names of the sound outputs the system offers, as SDL lists them, as
+// they come and go; empty and ERROR set when there is no sound at all.
 std::vector<std::string> outputDevices(std::string& error);
 
 // Whether DEVICE (empty: the system's default) can be opened now; ERROR says
@@ -87,8 +87,8 @@ double volume();
 // Moves the card, when it is open, to DEVICE (empty: the system's default),
 // with every stream on it: an output that opens no stream of its own per
 // track (the built-in synthesizer's) calls this at each. False and ERROR set
-// when DEVICE cannot be opened; the card then stays where it was. A move
-// shows LABEL.
+// when DEVICE cannot be opened; the card then stays where it was. The card
+// shows LABEL from now on, as if a stream had started under it.
 bool followDevice(const std::string& device, std::string& error, const StreamLabel& label = {});
 
 class Output {
@@ -105,8 +105,8 @@ public:
     Output& operator=(const Output&) = delete;
 
     const Format& format() const { return format_; }
-    // For a stream that outlives its track (the synthesizer's): the label it
-    // shows when it next opens the card.
+    // For a stream that outlives its track (the synthesizer's): the label of
+    // its next start; followDevice() shows it at once.
     void setLabel(const StreamLabel& label);
     // The card sleeps while no stream runs and wakes within a period of a
     // start.

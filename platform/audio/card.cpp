@@ -1,5 +1,8 @@
 #include "platform/audio/card.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace audio {
 
 // Guards the card's device and its slots: opening a stream may move the card
@@ -12,6 +15,9 @@ std::mutex& cardMutex()
 }
 
 namespace {
+
+constexpr const char* kRoleNames[] = {"music", "video"}; // by Role
+constexpr const char* kPulseRole = "PULSE_PROP_media.role";
 
 // The length of the UTF-8 character that starts at TEXT[AT]; 0 where none does.
 size_t characterAt(const std::string& text, size_t at)
@@ -56,6 +62,269 @@ Card& card()
 {
     static Card* c = new Card;
     return *c;
+}
+
+namespace {
+
+// Empty: SDL's own. A sound server may refuse a stream whose texts are not
+// UTF-8, and file names need not be.
+void setHint(const char* name, const std::string& value)
+{
+    SDL_SetHint(name, value.empty() ? nullptr : validUtf8(value).c_str());
+}
+
+} // namespace
+
+bool Card::open(const std::string& device, std::string& error, const StreamLabel& label)
+{
+    const bool lost = this->lost() || lostOpen_;
+    if (device_ != 0 && !lost && (device == deviceName_ || standsInFor(device)))
+        return true;
+    if (!initialise(error))
+        return false;
+    const bool standIn = lost || (!device.empty() && device == standingInFor_);
+    // Some drivers allow one open device only: the old one goes first.
+    const std::string previous = deviceName_;
+    const StreamLabel previousLabel = label_;
+    const bool wasOpen = device_ != 0;
+    close();
+    if (openListed(device, label, error))
+        return true;
+    if (standIn && !device.empty()) {
+        // The chosen output is gone (unplugged, its server restarted): the
+        // system's default takes over, and the choice stays for when it
+        // comes back.
+        std::string ignored;
+        if (openDevice("", label, ignored)) {
+            standingInFor_ = device;
+            return true;
+        }
+    } else if (wasOpen) {
+        std::string ignored;
+        openDevice(previous, previousLabel, ignored);
+    }
+    return false;
+}
+
+// Whether the default plays for DEVICE, the chosen output, while it is gone.
+// Once SDL lists it again the card goes back to it.
+bool Card::standsInFor(const std::string& device)
+{
+    return !device.empty() && device == standingInFor_ && !outputs_.listed(device);
+}
+
+bool Card::probe(const std::string& device, std::string& error)
+{
+    if (device_ != 0 && device == deviceName_)
+        return true;
+    if (!initialise(error))
+        return false;
+    if (device_ != 0) {
+        // Some drivers open one device at a time: being listed must do.
+        if (device.empty() || outputs_.listed(device))
+            return true;
+        error = "The sound output \"" + device + "\" is not connected.";
+        return false;
+    }
+    const auto opens = [&] {
+        CardFormat want = wantedFormat(feeds_[size_t(live_)]);
+        want.callback = nullptr; // nothing is played through it
+        CardFormat have {};
+        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
+            device.empty() ? nullptr : device.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
+        if (id == 0) {
+            error = cannotOpen(device);
+            return false;
+        }
+        SDL_CloseAudioDevice(id);
+        return true;
+    };
+    return opens() || (!device.empty() && relist() && opens());
+}
+
+std::vector<std::string> Card::devices(std::string& error)
+{
+    if (!initialise(error))
+        return {};
+    return outputs_.names();
+}
+
+void Card::wake(const StreamLabel& label)
+{
+    if (device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
+        // Nothing else plays: the card opens anew under this stream's
+        // label, as a server names, routes and restores a stream when it
+        // opens. The choice it stands in for stays.
+        const std::string standingInFor = standingInFor_;
+        std::string error;
+        close();
+        if (openDevice(deviceName_, label, error)) {
+            standingInFor_ = standingInFor;
+            return;
+        }
+        std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+        lostOpen_ = true;
+        if (!mending_.exchange(true))
+            mender_.rested();
+        return;
+    }
+    if (device_ != 0) {
+        SDL_PauseAudioDevice(device_, 0);
+        watch();
+        return;
+    }
+    if (!closedAsleep_)
+        return;
+    // Reopened where it was; a device gone meanwhile is reported by the
+    // next stream to open, as this one has no one to tell.
+    const std::string standingInFor = standingInFor_;
+    std::string error;
+    closedAsleep_ = false;
+    if (openDevice(deviceName_, label, error))
+        standingInFor_ = standingInFor;
+    else
+        std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+}
+
+// The output failed while streams played on it, or the chosen output the
+// default plays for is back: the chosen one is opened again, or the default
+// takes over, and the streams play on. While nothing opens it is tried
+// again every little while.
+void Card::mend()
+{
+    std::lock_guard guard(cardMutex());
+    mending_ = false;
+    const bool back = device_ != 0 && !standingInFor_.empty() && outputs_.listed(standingInFor_);
+    if (!lost() && !lostOpen_ && !back)
+        return;
+    std::string error;
+    const std::string chosen = standingInFor_.empty() ? deviceName_ : standingInFor_;
+    lostOpen_ = true;
+    if (open(chosen, error, label_))
+        return;
+    std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+    noteFailure(error);
+    if (anyRunning()) {
+        mending_ = true;
+        mender_.rested();
+    }
+}
+
+bool Card::initialise(std::string& error)
+{
+    if (sdlUp_)
+        return true;
+    // A machine without sound is asked once; a start that fails after SDL
+    // once ran (its server away for a while) is tried again.
+    if (startError_.empty()) {
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        setHint(SDL_HINT_APP_NAME, applicationName_);
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+            // A restart keeps the driver found at first: with its server
+            // away, SDL would move on to the next one and stay there.
+            if (!SDL_GetHint(SDL_HINT_AUDIODRIVER))
+                SDL_SetHint(SDL_HINT_AUDIODRIVER, SDL_GetCurrentAudioDriver());
+            outputs_.follow([this] { mender_.rested(); });
+            sdlUp_ = everUp_ = true;
+            return true;
+        }
+        if (!everUp_)
+            startError_ = SDL_GetError();
+    }
+    error = "No audio output device is available (" + (startError_.empty() ? SDL_GetError() : startError_) + ").";
+    return false;
+}
+
+// A fresh list from the server, by starting SDL's sound again: SDL follows
+// no rename, and after its server restarted it no longer follows anything.
+// Only while no device is open.
+bool Card::relist()
+{
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdlUp_ = false;
+    std::string ignored;
+    return initialise(ignored);
+}
+
+CardFormat Card::wantedFormat(Feed& feed)
+{
+    CardFormat want {};
+    want.freq = kCardRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = kCardChannels;
+    want.samples = kCardPeriod;
+    want.callback = &Card::callback;
+    want.userdata = &feed;
+    return want;
+}
+
+std::string Card::cannotOpen(const std::string& device)
+{
+    const std::string why = SDL_GetError();
+    if (device.empty())
+        return "No audio output device is available (" + why + ").";
+    return "The sound output \"" + device + "\" cannot be opened (" + why + ").";
+}
+
+// An output SDL does not find is looked for once more in a fresh list,
+// while the card is closed anyway.
+bool Card::openListed(const std::string& device, const StreamLabel& label, std::string& error)
+{
+    if (openDevice(device, label, error))
+        return true;
+    return !device.empty() && relist() && openDevice(device, label, error);
+}
+
+// SDL passes the hints on to the sound server only as a device opens. Its
+// PulseAudio driver passes no role of its own: the server gives a stream the
+// role of its connection, which libpulse reads from the environment as it
+// connects, and SDL connects anew for every device.
+void Card::setHints(const StreamLabel& label)
+{
+    const char* role = kRoleNames[static_cast<int>(label.role)];
+    setenv(kPulseRole, role, 1);
+    setHint(SDL_HINT_APP_NAME, applicationName_);
+    setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, label.name);
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, role);
+}
+
+bool Card::openDevice(const std::string& device, const StreamLabel& label, std::string& error)
+{
+    setHints(label);
+    Feed& feed = feeds_[size_t(live_)];
+    CardFormat want = wantedFormat(feed);
+    CardFormat have {};
+    // SDL converts to whatever the card takes; a machine without sound
+    // may report a driver as ready and only fail here.
+    device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+    if (device_ == 0) {
+        error = cannotOpen(device);
+        return false;
+    }
+    feed.device = device_;
+    feed.live = true;
+    deviceName_ = device;
+    label_ = label;
+    standingInFor_.clear();
+    lostOpen_ = false;
+    noteFailure({});
+    stalled_ = false;
+    period_ = have.samples;
+    // Streams moved over from another device may be running.
+    SDL_PauseAudioDevice(device_, 0);
+    if (anyRunning())
+        watch();
+    return true;
+}
+
+// Waits for a callback under way; the streams stay in their slots.
+void Card::close()
+{
+    retire();
+    if (device_ != 0)
+        SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    closedAsleep_ = false;
 }
 
 } // namespace audio

@@ -14,6 +14,7 @@ FORWARD(SDL_FALSE, SDL_bool, SDL_SetHint, (const char* name, const char* value),
 FORWARD(nullptr, const char*, SDL_GetHint, (const char* name), (name)) // what the tests read back
 FORWARD(, void, SDL_QuitSubSystem, (Uint32 flags), (flags))
 FORWARD(nullptr, const char*, SDL_GetCurrentAudioDriver, (void), ())
+FORWARD(, void, SDL_SetEventFilter, (SDL_EventFilter filter, void* userdata), (filter, userdata))
 FORWARD(0, int, SDL_GetNumAudioDevices, (int iscapture), (iscapture))
 FORWARD(nullptr, const char*, SDL_GetAudioDeviceName, (int index, int iscapture), (index, iscapture))
 FORWARD(0, SDL_AudioDeviceID, SDL_OpenAudioDevice,

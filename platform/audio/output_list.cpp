@@ -1,0 +1,58 @@
+#include "platform/audio/output_list.h"
+
+#include <algorithm>
+
+namespace audio {
+
+void OutputList::follow(std::function<void()> added)
+{
+    added_ = std::move(added);
+    // Nothing reads SDL's event queue (the windows are Qt's): the filter
+    // takes what it needs and queues nothing.
+    SDL_SetEventFilter(&OutputList::filter, this);
+}
+
+// On SDL's thread, inside SDL's own lock of its lists; SDL's locks are
+// recursive, so counting the list here is safe.
+int SDLCALL OutputList::filter(void* self, SDL_Event* event)
+{
+    auto* list = static_cast<OutputList*>(self);
+    if (event->type == SDL_AUDIODEVICEREMOVED && !event->adevice.iscapture) {
+        // Never waits for a reader: that one drops the leftover itself.
+        if (std::unique_lock reading(list->reading_, std::try_to_lock); reading.owns_lock())
+            SDL_GetNumAudioDevices(0);
+        else
+            list->leftovers_ = true;
+    } else if (event->type == SDL_AUDIODEVICEADDED && !event->adevice.iscapture && list->added_) {
+        list->added_();
+    }
+    return 0;
+}
+
+void OutputList::dropLeftovers()
+{
+    if (leftovers_.exchange(false))
+        SDL_GetNumAudioDevices(0);
+}
+std::vector<std::string> OutputList::names()
+{
+    std::lock_guard reading(reading_);
+    std::vector<std::string> names;
+    do {
+        dropLeftovers();
+        names.clear();
+        const int count = SDL_GetNumAudioDevices(0);
+        for (int i = 0; i < count; ++i)
+            if (const char* name = SDL_GetAudioDeviceName(i, 0); name && *name)
+                names.emplace_back(name);
+    } while (leftovers_.load()); // read again without the one that went
+    return names;
+}
+
+bool OutputList::listed(const std::string& name)
+{
+    const std::vector<std::string> all = names();
+    return std::find(all.begin(), all.end(), name) != all.end();
+}
+
+} // namespace audio
