@@ -98,6 +98,7 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
 {
     window->wake_.stop();
     window->position_ = nullptr;
+    window->words_ = nullptr; // whoever holds them lets go of them, not the event loop
     window->onSung = nullptr;
     window->hide();
     window->deleteLater();
@@ -130,7 +131,7 @@ void LyricsWindow::showLines()
     if (w.lines.empty())
         return;
     // The line of the last syllable sung; before the first, the first line.
-    const uint32_t at = sung_ == 0 ? 0 : w.syllables[sung_ - 1].line;
+    const size_t at = sung_ == 0 ? 0 : w.lineOf(sung_ - 1);
     const midi::WordsLine& line = w.lines[at];
     const uint32_t split = sung_ == 0 ? line.begin : w.syllables[sung_ - 1].end;
     const QColor sungColour = palette().color(QPalette::Highlight);
