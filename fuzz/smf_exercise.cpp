@@ -55,25 +55,33 @@ std::string checkSong(const midi::Song& song, size_t size)
     return {};
 }
 
-std::string checkWords(const midi::Words& w)
+std::string checkWords(const midi::Words& w, size_t size)
 {
+    const size_t held = w.text.capacity() + w.lines.capacity() * sizeof(midi::WordsLine)
+        + w.syllables.capacity() * sizeof(midi::Syllable);
+    if (held > 8 * size + 4096)
+        return "words that take more memory than the file's size accounts for";
     if (!midi::isValidUtf8(w.text) || !midi::isValidUtf8(w.title))
         return "words that are no UTF-8";
     uint64_t micros = 0;
-    for (const midi::Syllable& s : w.syllables) {
+    for (size_t i = 0; i < w.syllables.size(); ++i) {
+        const midi::Syllable& s = w.syllables[i];
         if (s.micros < micros)
             return "syllables out of time order";
         micros = s.micros;
-        if (s.begin >= s.end || s.end > w.text.size() || s.line >= w.lines.size())
+        const size_t line = w.lineOf(i);
+        if (s.begin >= s.end || s.end > w.text.size() || line >= w.lines.size())
             return "a syllable outside the words";
-        const midi::WordsLine& line = w.lines[s.line];
-        if (s.begin < line.begin || s.end > line.end)
+        if (s.begin < w.lines[line].begin || s.end > w.lines[line].end)
             return "a syllable outside its line";
     }
     uint32_t next = 0;
     for (const midi::WordsLine& line : w.lines) {
         if (line.firstSyllable != next || line.endSyllable <= line.firstSyllable || line.end > w.text.size())
             return "lines that do not share out the syllables";
+        // Twice the longest piece: a line is closed once it passes one.
+        if (line.end - line.begin >= 2 * midi::kHardLineBytes)
+            return "a line longer than the window lays out in its time";
         next = line.endSyllable;
     }
     if (next != w.syllables.size())
@@ -93,7 +101,7 @@ std::string exerciseSmf(const uint8_t* data, size_t size)
         return error.empty() ? "refused without a reason" : std::string();
     if (std::string problem = checkSong(*song, size); !problem.empty())
         return problem;
-    if (std::string problem = checkWords(midi::readWords(*song)); !problem.empty())
+    if (std::string problem = checkWords(midi::readWords(*song), size); !problem.empty())
         return problem;
 
     // Play the second half with a chase, pause and resume, then run to the end.

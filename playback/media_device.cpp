@@ -24,6 +24,7 @@ MediaDevice::~MediaDevice()
 {
     if (device_) {
         device_->setEndNotify({});
+        device_->setReadyNotify({});
         device_->close();
     }
 }
@@ -55,6 +56,15 @@ void MediaDevice::open()
             },
             Qt::QueuedConnection);
     });
+    device_->setReadyNotify([self, generation](const mci::Result& result) {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation, result] {
+                if (self)
+                    self->onReady(generation, result);
+            },
+            Qt::QueuedConnection);
+    });
     emit changed();
 }
 
@@ -64,6 +74,7 @@ void MediaDevice::close()
         return;
     ++generation_;
     device_->setEndNotify({});
+    device_->setReadyNotify({});
     device_->close();
     device_.reset();
     emit changed();
@@ -201,4 +212,14 @@ void MediaDevice::onStoppedByItself(unsigned generation)
         return;
     emit changed();
     emit stoppedByItself();
+}
+
+void MediaDevice::onReady(unsigned generation, const mci::Result& result)
+{
+    if (generation != generation_)
+        return;
+    record(result);
+    emit changed();
+    emit ready(result.ok() ? QString()
+                           : QString::fromStdString(result.text.empty() ? std::string(kUnknownError) : result.text));
 }

@@ -62,11 +62,15 @@ signals:
     void stoppedByItself();
     // A seek moved the position to POSITION, in the current time format.
     void positionSet(int position);
+    // A device that took its file at once and read it afterwards is ready:
+    // REFUSAL says why it cannot play after all, empty when it can.
+    void ready(const QString& refusal);
 
 private:
     void requireOpen() const;
     void record(const mci::Result& result);
     void onStoppedByItself(unsigned generation);
+    void onReady(unsigned generation, const mci::Result& result);
 
     std::unique_ptr<mci::Device> device_;
     mci::DeviceType openType_ = mci::DeviceType::AutoSelect;

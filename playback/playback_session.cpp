@@ -40,6 +40,7 @@ PlaybackSession::PlaybackSession(QObject* parent) : QObject(parent)
     connect(&device_, &MediaDevice::changed, this, &PlaybackSession::modeChanged);
     connect(&device_, &MediaDevice::stoppedByItself, this, &PlaybackSession::ended);
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
+    connect(&device_, &MediaDevice::ready, this, ui::guarded([this](const QString& refusal) { trackReady(refusal); }));
     // Every run starts at full volume: the desktop's mixer keeps the rest.
     audio::setVolume(volume_);
 }
@@ -115,6 +116,18 @@ void PlaybackSession::openFailed(const EntryRules& rules, const QString& reason)
     emit refused(reason);
 }
 
+// A track whose file was read after it started: its length is known now, or
+// it cannot play after all and ends as a refused track does.
+void PlaybackSession::trackReady(const QString& refusal)
+{
+    if (refusal.isEmpty()) {
+        showLength();
+        return;
+    }
+    device_.close();
+    openFailed(kListClick, refusal);
+}
+
 void PlaybackSession::setReason(const QString& reason)
 {
     reason_ = reason;
@@ -178,6 +191,9 @@ void PlaybackSession::tick()
     // Before the first track and after a failed open there is nothing to
     // follow; a pending seek waits for the next track.
     if (!device_.isOpen() || device_.fileName.isEmpty())
+        return;
+    // Still reading its file: nothing to follow yet.
+    if (device_.mode() == TMPModes::mpNotReady)
         return;
     if (const std::string lost = audio::lostOutput(); !lost.empty() && device_.mode() == TMPModes::mpPlaying) {
         // The sound output went and does not come back: the track cannot go

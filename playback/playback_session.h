@@ -169,6 +169,7 @@ signals:
 
 private:
     void openFailed(const EntryRules& rules, const QString& reason);
+    void trackReady(const QString& refusal);
     void setReason(const QString& reason);
     void showLength();
     void setTitle(const QString& title);

@@ -90,6 +90,15 @@ public:
     // changed; a device never calls it after close.
     virtual void setEndNotify(std::function<void()> notify) = 0;
 
+    // A device may take a big file at once and read it on a worker, where
+    // reading it would keep the caller waiting: until the reading is over its
+    // mode is NotReady and its length 0, and what play, stop and seek ask is
+    // done once the file is read. NOTIFY is then called once, on the caller's
+    // thread from its event loop, with the outcome: success, or why the file
+    // cannot play after all (the device then holds no file). Never after
+    // close; a device that reads its file within open never calls it.
+    virtual void setReadyNotify(std::function<void(const Result&)> notify) { (void)notify; }
+
     virtual TrackText text() { return {}; }
 };
 

@@ -85,7 +85,8 @@ std::optional<TimePoint> Sequence::process(TimePoint now, size_t budget)
     if (state_ != State::Playing)
         return settle(now, budget);
     if (chasePending_) {
-        chase(now);
+        if (!chase(now, budget))
+            return now;
         chasePending_ = false;
     }
     while (!merger_.done()) {
@@ -192,6 +193,7 @@ void Sequence::seek(uint64_t micros, TimePoint now)
     position_ = micros >= uint64_t{song_->lengthMs()} * 1000 ? length : micros;
     merger_.seekTick(song_->tempo.firstTickAtOrAfter(position_));
     chasePending_ = true;
+    chasedAt_.reset();
 }
 
 void Sequence::close(TimePoint now)
@@ -247,18 +249,37 @@ void Sequence::silence(TimePoint now)
     silencePending_ = false;
 }
 
-void Sequence::chase(TimePoint now)
+// True once the chase has been sent; false when BUDGET ran out first.
+bool Sequence::chase(TimePoint now, size_t& budget)
 {
     if (!whole_) {
-        whole_ = std::make_unique<Chase>();
-        for (Merger all(*song_); !all.done(); all.pop())
-            whole_->apply(all.peek(), *song_);
+        if (!wholeAt_)
+            wholeAt_.emplace(*song_);
+        for (; !wholeAt_->done(); wholeAt_->pop()) {
+            if (budget == 0)
+                return false;
+            --budget;
+            wholeSoFar_.apply(wholeAt_->peek(), *song_);
+        }
+        whole_ = std::make_unique<Chase>(std::move(wholeSoFar_));
+        wholeAt_.reset();
     }
+    if (!chasedAt_) {
+        chasedAt_.emplace(*song_);
+        chased_ = Chase();
+    }
+    // A pause meanwhile moves the position on, never back: the chase goes on
+    // to where it stands now.
     const uint32_t until = song_->tempo.firstTickAtOrAfter(position_);
-    Chase state;
-    for (Merger m(*song_); !m.done() && m.peek().tick < until; m.pop())
-        state.apply(m.peek(), *song_);
-    state.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) { send(bytes, now); });
+    for (; !chasedAt_->done() && chasedAt_->peek().tick < until; chasedAt_->pop()) {
+        if (budget == 0)
+            return false;
+        --budget;
+        chased_.apply(chasedAt_->peek(), *song_);
+    }
+    chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) { send(bytes, now); });
+    chasedAt_.reset();
+    return true;
 }
 
 } // namespace midi

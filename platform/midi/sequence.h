@@ -57,7 +57,8 @@ public:
     void stop(TimePoint now);
     // Leaves the sequence stopped at MICROS (at most the length).
     void seek(uint64_t micros, TimePoint now);
-    // Sends what is due by NOW, at most BUDGET events of the song. Returns
+    // Sends what is due by NOW, at most BUDGET events of the song; a chase
+    // spends the budget as well, an event of the song read for each. Returns
     // when to call again (NOW when the budget ran out first), or nothing
     // while not playing and nothing is left to send.
     std::optional<TimePoint> process(TimePoint now, size_t budget = SIZE_MAX);
@@ -83,13 +84,20 @@ private:
     void send(std::span<const uint8_t> bytes, TimePoint due);
     void sendEvent(const Event& event, TimePoint due);
     void silence(TimePoint now);
-    void chase(TimePoint now);
+    bool chase(TimePoint now, size_t& budget);
     uint64_t eventMicros(uint32_t tick);
 
     std::shared_ptr<const Song> song_;
     std::shared_ptr<Output> output_;
     Merger merger_;
-    std::unique_ptr<Chase> whole_; // what the song sets anywhere, worked out at the first chase
+    // A chase is worked out a budget at a time, as the sending is, so that a
+    // song of millions of events never holds the sequence long: what the
+    // song sets anywhere (once, at the first chase), then where it starts.
+    std::unique_ptr<Chase> whole_;
+    Chase wholeSoFar_;
+    std::optional<Merger> wholeAt_;
+    Chase chased_;
+    std::optional<Merger> chasedAt_;
 
     State state_ = State::Stopped;
     uint64_t position_ = 0;  // microseconds, while not playing

@@ -1,17 +1,8 @@
 #include "platform/midi/smf.h"
 
-#include "platform/base/riff.h"
-#include "platform/fs/file_ops.h"
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <string_view>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace midi {
 
@@ -36,7 +27,7 @@ size_t Song::memoryBytes() const
 namespace {
 
 constexpr uint32_t maxSysexCount = (1u << 24) - 1; // what Event::word can index
-constexpr size_t maxFileBytes = size_t{256} << 20;
+constexpr const char* kGivenUp = "The reading of the MIDI file was given up.";
 
 uint32_t be32(const uint8_t* p)
 {
@@ -61,6 +52,11 @@ bool readVlq(const uint8_t*& p, const uint8_t* end, uint32_t& out)
     return false;
 }
 
+bool gaveUp(const std::atomic<bool>* cancelled)
+{
+    return cancelled && cancelled->load(std::memory_order_relaxed);
+}
+
 struct ScanResult {
     size_t end;     // just after the last complete event
     bool eot;
@@ -72,7 +68,7 @@ struct ScanResult {
 // sense; what came before stays. Running status survives meta and SysEx
 // events: real files rely on it, and a valid file never shows the difference.
 template <class Sink>
-ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink)
+ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink, const std::atomic<bool>* cancelled)
 {
     const uint8_t* p = base + begin;
     const uint8_t* const end = base + limit;
@@ -80,7 +76,9 @@ ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink
     uint32_t tick = 0;
     uint8_t running = 0;
     bool eot = false;
-    while (p < end) {
+    for (uint32_t n = 1; p < end; ++n) {
+        if (n % 65536 == 0 && gaveUp(cancelled))
+            break;
         uint32_t delta;
         if (!readVlq(p, end, delta) || p == end)
             break;
@@ -212,12 +210,15 @@ using base::riff::idIs;
 
 class Reader {
 public:
-    explicit Reader(std::span<const uint8_t> smf) : base_(smf.data()), size_(smf.size()) {}
+    Reader(std::span<const uint8_t> smf, const std::atomic<bool>* cancelled)
+        : base_(smf.data()), size_(smf.size()), cancelled_(cancelled)
+    {
+    }
 
     bool read(Song& song, std::string& error);
+    bool readHeader(Song& song, std::string& error);
 
 private:
-    bool readHeader(Song& song, std::string& error);
     void findTracks();
     void readTrackChunk();
     bool chunkAt(size_t pos, const char* id) const { return pos + 8 <= size_ && idIs(base_ + pos, id); }
@@ -226,6 +227,7 @@ private:
 
     const uint8_t* base_;
     size_t size_;
+    const std::atomic<bool>* cancelled_;
     size_t pos_ = 0;
     std::vector<TrackSpan> spans_;
     CountSink totals_;
@@ -309,12 +311,12 @@ void Reader::readTrackChunk()
     const bool declaredFits = declaredEnd <= size_ && (declaredEnd == size_ || anyChunkAt(declaredEnd));
 
     CountSink counts = totals_;
-    ScanResult r = scanTrack(base_, body, limit, counts);
+    ScanResult r = scanTrack(base_, body, limit, counts, cancelled_);
     size_t next = limit;
     if (!r.eot && !declaredFits) {
         const size_t stop = findTrackId(limit);
         CountSink longer = totals_;
-        const ScanResult r2 = scanTrack(base_, body, stop, longer);
+        const ScanResult r2 = scanTrack(base_, body, stop, longer, cancelled_);
         // Without an end of track these are stray bytes, not more of the track.
         if (r2.eot) {
             r = r2;
@@ -335,7 +337,7 @@ void Reader::readTrackChunk()
 // the next track.
 void Reader::findTracks()
 {
-    while (pos_ + 8 <= size_) {
+    while (pos_ + 8 <= size_ && !gaveUp(cancelled_)) {
         if (idIs(base_ + pos_, "MTrk")) {
             readTrackChunk();
         } else if (anyChunkAt(pos_)) {
@@ -351,6 +353,10 @@ bool Reader::read(Song& song, std::string& error)
     if (!readHeader(song, error))
         return false;
     findTracks();
+    if (gaveUp(cancelled_)) {
+        error = kGivenUp;
+        return false;
+    }
     if (spans_.empty()) {
         error = "The MIDI file holds no track.";
         return false;
@@ -373,10 +379,14 @@ bool Reader::read(Song& song, std::string& error)
         Track& track = song.tracks[i];
         track.first = static_cast<uint32_t>(fill.out - song.events.data());
         fill.track = static_cast<uint32_t>(i);
-        const ScanResult r = scanTrack(base_, spans_[i].begin, spans_[i].limit, fill);
+        const ScanResult r = scanTrack(base_, spans_[i].begin, spans_[i].limit, fill, cancelled_);
         track.count = static_cast<uint32_t>(fill.out - song.events.data()) - track.first;
         track.endTick = r.endTick;
         song.endTick = std::max(song.endTick, r.endTick);
+    }
+    if (gaveUp(cancelled_)) {
+        error = kGivenUp;
+        return false;
     }
     std::stable_sort(tempos.begin(), tempos.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
@@ -385,80 +395,47 @@ bool Reader::read(Song& song, std::string& error)
     return true;
 }
 
-// The SMF inside a RIFF "RMID" file: its "data" chunk, cut at the end of
-// the file. Chunks are padded to even sizes.
-bool unwrapRiff(std::span<const uint8_t>& bytes, std::string& error)
+} // namespace
+
+// The RIFF size is often wrong; the chunks are walked to the end of the file.
+// Chunks are padded to even sizes.
+bool findRmidData(const base::riff::ReadAt& read, uint64_t size, uint64_t& begin, uint64_t& end, std::string& error)
 {
-    const uint8_t* base = bytes.data();
-    if (!idIs(base + 8, "RMID")) {
+    uint8_t form[4] = {};
+    if (read(8, form, 4) < 4 || !idIs(form, "RMID")) {
         error = "The file is a RIFF file but holds no MIDI song.";
         return false;
     }
-    // The RIFF size is often wrong; the chunks are walked to the end of the file.
     bool found = false;
-    base::riff::walk(
-        base::riff::inMemory(bytes), 12, bytes.size(), {.padMayLackBefore = "data"}, [&](base::riff::Chunk& chunk) {
-            if (!chunk.is("data"))
-                return true;
-            const uint64_t dataEnd = std::min<uint64_t>(chunk.body + chunk.size, bytes.size());
-            bytes = bytes.subspan(size_t(chunk.body), size_t(dataEnd - chunk.body));
-            found = true;
-            return false;
-        });
-    if (found)
-        return true;
-    error = "The RIFF MIDI file holds no MIDI data.";
-    return false;
-}
-
-} // namespace
-
-bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error)
-{
-    out = Song{};
-    if (bytes.size() >= 12 && idIs(bytes.data(), "RIFF") && !unwrapRiff(bytes, error))
+    base::riff::walk(read, 12, size, {.padMayLackBefore = "data"}, [&](base::riff::Chunk& chunk) {
+        if (!chunk.is("data"))
+            return true;
+        begin = chunk.body;
+        end = std::min<uint64_t>(chunk.body + chunk.size, size);
+        found = true;
         return false;
-    return Reader(bytes).read(out, error);
+    });
+    if (!found)
+        error = "The RIFF MIDI file holds no MIDI data.";
+    return found;
 }
 
-LoadError loadSong(const std::string& path, Song& out, std::string& error)
+bool checkSongHeader(std::span<const uint8_t> head, std::string& error)
 {
-    struct stat st {};
-    const int fd = kernel::openRegularFile(path, &st);
-    if (fd < 0) {
-        const int e = errno;
-        if (e == ENOENT || e == ENOTDIR)
-            error = "Cannot find the file " + path + ".";
-        else if (e == EINVAL || e == EISDIR)
-            error = "The file " + path + " is not a regular file.";
-        else
-            error = "Cannot open the file " + path + ": " + std::strerror(e) + ".";
-        return e == ENOENT || e == ENOTDIR ? LoadError::NotFound : LoadError::Unreadable;
+    Song song;
+    return Reader(head, nullptr).readHeader(song, error);
+}
+
+bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error, const std::atomic<bool>* cancelled)
+{
+    out = Song {};
+    if (bytes.size() >= 12 && idIs(bytes.data(), "RIFF")) {
+        uint64_t begin = 0, end = 0;
+        if (!findRmidData(base::riff::inMemory(bytes), bytes.size(), begin, end, error))
+            return false;
+        bytes = bytes.subspan(size_t(begin), size_t(end - begin));
     }
-    if (static_cast<uint64_t>(st.st_size) > maxFileBytes) {
-        ::close(fd);
-        error = "The file is too large for a MIDI file.";
-        return LoadError::Invalid;
-    }
-    std::vector<uint8_t, base::BulkAllocator<uint8_t>> bytes(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            error = "Cannot read the file " + path + ": " + std::strerror(e) + ".";
-            return LoadError::Unreadable;
-        }
-        if (n == 0)
-            break; // shrank while reading: take what is there
-        got += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return parseSong(bytes, out, error) ? LoadError::None : LoadError::Invalid;
+    return Reader(bytes, cancelled).read(out, error);
 }
 
 } // namespace midi

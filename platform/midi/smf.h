@@ -4,8 +4,10 @@
 // while playing, times from a tempo map. Plain C++ with no other library, so
 // that the fuzzer can build it on its own.
 #include "platform/base/bulk_memory.h"
+#include "platform/base/riff.h"
 #include "platform/midi/tempo_map.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -72,10 +74,26 @@ uint32_t millisFromMicros(uint64_t micros);
 enum class LoadError { None, NotFound, Unreadable, Invalid };
 
 // Parses a file image. On failure returns false and ERROR says why in words
-// for the user; OUT then holds nothing of use.
-bool parseSong(std::span<const uint8_t> bytes, Song& out, std::string& error);
+// for the user; OUT then holds nothing of use. Once CANCELLED (when given)
+// turns true, the parse is given up within a moment and fails.
+bool parseSong(
+    std::span<const uint8_t> bytes, Song& out, std::string& error, const std::atomic<bool>* cancelled = nullptr);
 
-// Reads and parses the file at PATH.
-LoadError loadSong(const std::string& path, Song& out, std::string& error);
+// Reads and parses the file at PATH, refusing a file that is no MIDI file
+// from its first bytes.
+LoadError loadSong(
+    const std::string& path, Song& out, std::string& error, const std::atomic<bool>* cancelled = nullptr);
+
+// Reads only as much of the file at PATH as tells whether it is a MIDI file
+// that can be played (its header, and a RIFF file's chunks up to the song),
+// and its size: what loadSong() refuses at once, this refuses the same way.
+LoadError probeSong(const std::string& path, std::string& error, uint64_t& bytes);
+
+// Where the song of a RIFF "RMID" file lies, read through READ from a file
+// of SIZE bytes: its "data" chunk, cut at the end of the file.
+bool findRmidData(const base::riff::ReadAt& read, uint64_t size, uint64_t& begin, uint64_t& end, std::string& error);
+// Whether HEAD, the first bytes of a Standard MIDI File (its first 14, where
+// it has them), begins a song that can be played; if not, ERROR says why.
+bool checkSongHeader(std::span<const uint8_t> head, std::string& error);
 
 } // namespace midi

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace midi {
 
@@ -9,42 +10,12 @@ namespace {
 
 constexpr uint8_t kTextType = 0x01;
 constexpr uint8_t kLyricType = 0x05;
+constexpr uint32_t kNoTrack = std::numeric_limits<uint32_t>::max();
 
 // 0x80 to 0x9F; 0 where Windows-1252 defines no character.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC,
-    0,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0,
-    0x017D,
-    0,
-    0,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0,
-    0x017E,
-    0x0178,
-};
+constexpr std::array<char16_t, 32> kHighControls = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6,
+    0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
+    0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, uint32_t c)
 {
@@ -58,6 +29,67 @@ void appendUtf8(std::string& out, uint32_t c)
         out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+void appendWindows1252(std::string& out, std::string_view bytes)
+{
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x80)
+            out += ch;
+        else if (b < 0xA0)
+            appendUtf8(out, kHighControls[b - 0x80] ? kHighControls[b - 0x80] : 0xFFFD);
+        else
+            appendUtf8(out, b); // Latin-1 from 0xA0 on
+    }
+}
+
+// The length of the UTF-8 sequence that LEAD begins, in valid UTF-8.
+size_t utf8Length(unsigned char lead)
+{
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// The code point of the valid UTF-8 sequence of N bytes at P.
+uint32_t decodeUtf8(const char* p, size_t n)
+{
+    static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    uint32_t c = static_cast<unsigned char>(p[0]) & kLeadBits[n];
+    for (size_t i = 1; i < n; ++i)
+        c = c << 6 | (static_cast<unsigned char>(p[i]) & 0x3F);
+    return c;
+}
+
+// Marks that sit on the letter before them: the diacritics of Latin, Greek
+// and Cyrillic, Hebrew and Arabic points, Thai vowels and tones, joiners and
+// variation selectors. Any number can pile onto one letter.
+bool isCombiningMark(uint32_t c)
+{
+    struct Range {
+        uint32_t first, last;
+    };
+    static constexpr Range kMarks[] = {
+        {0x0300, 0x036F}, // combining diacritical marks
+        {0x0483, 0x0489}, // Cyrillic
+        {0x0591, 0x05C7}, // Hebrew points and accents
+        {0x0610, 0x061A}, // Arabic
+        {0x064B, 0x065F},
+        {0x06D6, 0x06ED},
+        {0x0E31, 0x0E31}, // Thai
+        {0x0E34, 0x0E3A},
+        {0x0E47, 0x0E4E},
+        {0x1AB0, 0x1AFF}, // the extended and supplementary diacritics
+        {0x1DC0, 0x1DFF},
+        {0x200C, 0x200D}, // joiners
+        {0x20D0, 0x20FF}, // for symbols
+        {0xFE00, 0xFE0F}, // variation selectors
+        {0xFE20, 0xFE2F}, // half marks
+        {0xE0100, 0xE01EF},
+    };
+    for (const Range& r : kMarks)
+        if (c <= r.last)
+            return c >= r.first;
+    return false;
 }
 
 // A text as the file has it, up to its first NUL: writers pad with them, and
@@ -80,30 +112,38 @@ bool marksKaraoke(std::string_view text)
     return !text.empty() && (text.front() == '@' || text.front() == '\\' || text.front() == '/');
 }
 
-struct Piece {
-    uint32_t tick;
-    std::string_view bytes;
+struct Choice {
+    uint32_t track = kNoTrack;
+    uint32_t count = 0;
 };
 
 // The track with the most events that WANTED takes: words sung in one track
 // are often shown again in another (a melody's or a second voice's), and
 // taking both would show every syllable twice.
-template <class Wanted> std::vector<Piece> busiestTrack(const Song& song, Wanted wanted)
+template <class Wanted> Choice busiestTrack(const Song& song, Wanted wanted)
 {
     std::vector<uint32_t> counts(song.tracks.size());
     for (const TextEvent& e : song.texts)
         if (wanted(e))
             ++counts[e.track];
     const auto best = std::max_element(counts.begin(), counts.end());
-    std::vector<Piece> pieces;
     if (best == counts.end() || *best == 0)
-        return pieces;
-    const auto track = static_cast<uint32_t>(best - counts.begin());
-    pieces.reserve(*best);
-    for (const TextEvent& e : song.texts)
-        if (e.track == track && wanted(e))
-            pieces.push_back({e.tick, bytesOf(song, e)});
-    return pieces;
+        return {};
+    return {static_cast<uint32_t>(best - counts.begin()), *best};
+}
+
+// At most MOST bytes of TEXT, cut before a whole character: after its last
+// blank where it has one, so that words stay whole.
+size_t pieceLength(std::string_view text, size_t most)
+{
+    if (text.size() <= most)
+        return text.size();
+    if (const size_t blank = text.rfind(' ', most - 1); blank != std::string_view::npos && blank > 0)
+        return blank + 1;
+    size_t cut = most;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return cut;
 }
 
 enum class Break { None, Line, Paragraph };
@@ -114,27 +154,71 @@ public:
 
     void mark(Break b) { pending_ = std::max(pending_, b); }
 
-    void add(uint64_t micros, std::string_view visible)
+    // One event's syllable. A carriage return ends a line and a line feed a
+    // paragraph, wherever in the event they stand; other control characters
+    // show nothing, and nor do the marks past kMostMarks on one letter.
+    void addEvent(uint64_t micros, std::string_view text)
     {
-        if (visible.empty())
-            return;
-        if (open_ && (pending_ != Break::None || longEnough(visible)))
-            closeLine();
-        if (!open_)
-            openLine();
-        const auto begin = static_cast<uint32_t>(w_.text.size());
-        w_.text += visible;
-        w_.syllables.push_back(
-            {micros, begin, static_cast<uint32_t>(w_.text.size()), static_cast<uint32_t>(w_.lines.size() - 1)});
+        visible_.clear();
+        int marks = 0;
+        for (size_t i = 0; i < text.size();) {
+            const char c = text[i];
+            const size_t n = std::min(utf8Length(static_cast<unsigned char>(c)), text.size() - i);
+            if (n > 1) {
+                marks = isCombiningMark(decodeUtf8(text.data() + i, n)) ? marks + 1 : 0;
+                if (marks <= kMostMarks)
+                    visible_.append(text.data() + i, n);
+                i += n;
+                continue;
+            }
+            ++i;
+            marks = 0;
+            if (c == '\r' || c == '\n') {
+                add(micros, visible_);
+                visible_.clear();
+                mark(c == '\r' ? Break::Line : Break::Paragraph);
+            } else if (c == '\t') {
+                visible_ += ' ';
+            } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) {
+                visible_ += c;
+            }
+        }
+        add(micros, visible_);
     }
 
     void finish()
     {
         if (open_)
             closeLine();
+        w_.text.shrink_to_fit();
+        w_.lines.shrink_to_fit();
+        w_.syllables.shrink_to_fit();
     }
 
 private:
+    // A syllable too long for a line goes in pieces, all sung at its time.
+    void add(uint64_t micros, std::string_view visible)
+    {
+        while (!visible.empty()) {
+            const size_t n = pieceLength(visible, kHardLineBytes);
+            place(micros, visible.substr(0, n));
+            visible.remove_prefix(n);
+        }
+    }
+    void place(uint64_t micros, std::string_view piece)
+    {
+        if (open_ && (pending_ != Break::None || longEnough(piece)))
+            closeLine();
+        if (!open_)
+            openLine();
+        const auto begin = static_cast<uint32_t>(w_.text.size());
+        w_.text += piece;
+        const auto end = static_cast<uint32_t>(w_.text.size());
+        if (w_.syllables.size() > w_.lines.back().firstSyllable && w_.syllables.back().micros == micros)
+            w_.syllables.back().end = end;
+        else
+            w_.syllables.push_back({micros, begin, end});
+    }
     bool longEnough(std::string_view next) const
     {
         const size_t length = w_.text.size() - w_.lines.back().begin;
@@ -162,29 +246,10 @@ private:
     }
 
     Words& w_;
+    std::string visible_;
     Break pending_ = Break::None;
     bool open_ = false;
 };
-
-// One event's syllable. A carriage return ends a line and a line feed a
-// paragraph, wherever in the event they stand; other control characters
-// show nothing.
-void addEvent(Layout& layout, uint64_t micros, std::string_view text)
-{
-    std::string visible;
-    for (const char c : text) {
-        if (c == '\r' || c == '\n') {
-            layout.add(micros, visible);
-            visible.clear();
-            layout.mark(c == '\r' ? Break::Line : Break::Paragraph);
-        } else if (c == '\t') {
-            visible += ' ';
-        } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) {
-            visible += c;
-        }
-    }
-    layout.add(micros, visible);
-}
 
 std::string withoutControls(std::string_view text)
 {
@@ -196,6 +261,68 @@ std::string withoutControls(std::string_view text)
     if (first == std::string::npos)
         return {};
     return out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+void decode(std::string_view bytes, bool utf8, std::string& out)
+{
+    out.clear();
+    if (utf8)
+        out.assign(bytes);
+    else
+        appendWindows1252(out, bytes);
+}
+
+// The song's @ texts, the first few of them, and its title: the first that
+// begins with T.
+void readInformation(const Song& song, bool utf8, Words& words)
+{
+    std::string decoded;
+    for (const TextEvent& e : song.texts) {
+        const std::string_view bytes = bytesOf(song, e);
+        if (e.type != kTextType || !isInformation(bytes))
+            continue;
+        decode(bytes.substr(1), utf8, decoded);
+        std::string line = withoutControls(decoded);
+        line.resize(pieceLength(line, kHardLineBytes));
+        if (words.title.empty() && line.size() > 1 && line.front() == 'T')
+            words.title = withoutControls(std::string_view(line).substr(1));
+        if (words.information.size() < kMostInformation)
+            words.information.push_back(std::move(line));
+        else if (!words.title.empty())
+            return;
+    }
+}
+
+template <class Sung>
+void readSyllables(
+    const Song& song, bool utf8, bool lyrics, Sung sung, Words& words, const std::atomic<bool>* cancelled)
+{
+    Layout layout(words);
+    std::string decoded;
+    uint32_t cachedTick = 0;
+    uint64_t cachedMicros = song.tempo.micros(0);
+    size_t read = 0;
+    for (const TextEvent& e : song.texts) {
+        if (++read % 65536 == 0 && cancelled && cancelled->load(std::memory_order_relaxed))
+            break;
+        if (!sung(e))
+            continue;
+        if (e.tick != cachedTick) {
+            cachedTick = e.tick;
+            cachedMicros = song.tempo.micros(e.tick);
+        }
+        std::string_view text = bytesOf(song, e);
+        if (!lyrics) { // the text convention marks breaks by leading characters
+            for (; !text.empty() && (text.front() == '\\' || text.front() == '/'); text.remove_prefix(1))
+                layout.mark(text.front() == '\\' ? Break::Paragraph : Break::Line);
+        }
+        if (!utf8) {
+            decode(text, false, decoded);
+            text = decoded;
+        }
+        layout.addEvent(cachedMicros, text);
+    }
+    layout.finish();
 }
 
 } // namespace
@@ -243,15 +370,7 @@ std::string fromWindows1252(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size());
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80)
-            out += ch;
-        else if (b < 0xA0)
-            appendUtf8(out, kHighControls[b - 0x80] ? kHighControls[b - 0x80] : 0xFFFD);
-        else
-            appendUtf8(out, b); // Latin-1 from 0xA0 on
-    }
+    appendWindows1252(out, bytes);
     return out;
 }
 
@@ -262,61 +381,44 @@ size_t Words::sungBy(uint64_t micros) const
     return static_cast<size_t>(after - syllables.begin());
 }
 
-Words readWords(const Song& song)
+size_t Words::lineOf(size_t index) const
+{
+    const auto after = std::upper_bound(
+        lines.begin(), lines.end(), index, [](size_t i, const WordsLine& line) { return i < line.firstSyllable; });
+    return static_cast<size_t>(after - lines.begin()) - 1;
+}
+
+Words readWords(const Song& song, const std::atomic<bool>* cancelled)
 {
     Words words;
-    if (song.texts.empty())
-        return words;
-
-    std::vector<Piece> information;
+    bool lyrics = false;
     bool karaokeTexts = false;
+    bool utf8 = true;
     for (const TextEvent& e : song.texts) {
+        lyrics = lyrics || e.type == kLyricType;
+        const std::string_view bytes = bytesOf(song, e);
         if (e.type != kTextType)
             continue;
-        const std::string_view bytes = bytesOf(song, e);
         karaokeTexts = karaokeTexts || marksKaraoke(bytes);
         if (isInformation(bytes))
-            information.push_back({e.tick, bytes});
+            utf8 = utf8 && isValidUtf8(bytes);
     }
-    const bool lyrics
-        = std::any_of(song.texts.begin(), song.texts.end(), [](const TextEvent& e) { return e.type == kLyricType; });
-    std::vector<Piece> pieces;
-    if (lyrics) {
-        pieces = busiestTrack(song, [&](const TextEvent& e) { return e.type == kLyricType; });
-    } else if (karaokeTexts) {
-        pieces = busiestTrack(
-            song, [&](const TextEvent& e) { return e.type == kTextType && !isInformation(bytesOf(song, e)); });
-    }
-
+    const auto wanted = [&](const TextEvent& e) {
+        if (lyrics)
+            return e.type == kLyricType;
+        return karaokeTexts && e.type == kTextType && !isInformation(bytesOf(song, e));
+    };
+    const Choice choice = busiestTrack(song, wanted);
+    const auto sung = [&](const TextEvent& e) { return e.track == choice.track && wanted(e); };
     // One encoding for the whole song: a file is written in one, and a few
     // plain-ASCII syllables say nothing about the others.
-    const bool utf8 = std::all_of(pieces.begin(), pieces.end(), [](const Piece& p) { return isValidUtf8(p.bytes); })
-        && std::all_of(information.begin(), information.end(), [](const Piece& p) { return isValidUtf8(p.bytes); });
-    const auto decoded = [utf8](std::string_view bytes) { return utf8 ? std::string(bytes) : fromWindows1252(bytes); };
+    utf8 = utf8 && std::all_of(song.texts.begin(), song.texts.end(), [&](const TextEvent& e) {
+        return !sung(e) || isValidUtf8(bytesOf(song, e));
+    });
 
-    for (const Piece& p : information) {
-        std::string line = withoutControls(decoded(p.bytes.substr(1)));
-        if (words.title.empty() && line.size() > 1 && line.front() == 'T')
-            words.title = withoutControls(std::string_view(line).substr(1));
-        words.information.push_back(std::move(line));
-    }
-
-    Layout layout(words);
-    uint32_t cachedTick = 0;
-    uint64_t cachedMicros = song.tempo.micros(0);
-    for (const Piece& p : pieces) {
-        if (p.tick != cachedTick) {
-            cachedTick = p.tick;
-            cachedMicros = song.tempo.micros(p.tick);
-        }
-        std::string_view text = p.bytes;
-        if (!lyrics) { // the text convention marks breaks by leading characters
-            for (; !text.empty() && (text.front() == '\\' || text.front() == '/'); text.remove_prefix(1))
-                layout.mark(text.front() == '\\' ? Break::Paragraph : Break::Line);
-        }
-        addEvent(layout, cachedMicros, decoded(text));
-    }
-    layout.finish();
+    readInformation(song, utf8, words);
+    words.syllables.reserve(choice.count);
+    readSyllables(song, utf8, lyrics, sung, words, cancelled);
     return words;
 }
 

@@ -397,3 +397,70 @@ TEST_F(SessionTest, VolumeStaysWithinZeroAndOne)
     session->setVolume(0.5);
     EXPECT_EQ(told, std::vector<double>({0.0, 0.5})) << "1.5 left the volume where it was";
 }
+
+namespace {
+
+// A device that takes its file at once and is read later, when the test says.
+struct LateDevice final : mci::Device {
+    mci::Result open(const std::string&) override { return mci::Result::success(); }
+    void close() override { }
+    mci::Result play() override { return playing = true, mci::Result::success(); }
+    mci::Result pause() override { return mci::Result::success(); }
+    mci::Result resume() override { return mci::Result::success(); }
+    mci::Result stop() override { return playing = false, mci::Result::success(); }
+    mci::Result seek(uint32_t) override { return mci::Result::success(); }
+    mci::Result seekToStart() override { return mci::Result::success(); }
+    mci::Result seekToEnd() override { return mci::Result::success(); }
+    mci::Result setTimeFormat(mci::TimeFormat) override { return mci::Result::success(); }
+    mci::Result length(uint32_t& out) override { return out = ready ? 5000 : 0, mci::Result::success(); }
+    mci::Result position(uint32_t& out) override { return out = 0, mci::Result::success(); }
+    mci::Mode mode() override
+    {
+        return !ready ? mci::Mode::NotReady : playing ? mci::Mode::Playing : mci::Mode::Stopped;
+    }
+    void setEndNotify(std::function<void()>) override { }
+    void setReadyNotify(std::function<void(const mci::Result&)> notify) override { readyNotify = std::move(notify); }
+    void readAs(const mci::Result& outcome)
+    {
+        ready = outcome.ok();
+        if (readyNotify)
+            readyNotify(outcome);
+    }
+
+    bool ready = false;
+    bool playing = false;
+    std::function<void(const mci::Result&)> readyNotify;
+};
+
+} // namespace
+
+// A song read after its start is not taken for one at its end meanwhile; it
+// shows its length once read, or ends as refused when it cannot play.
+TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
+{
+    addFile("a.mid", 1000);
+    addFile("b.mid", 1000);
+    build();
+    LateDevice* late = nullptr;
+    const mci::Factory saved = mci::setFactory(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) {
+        auto device = std::make_unique<LateDevice>();
+        late = device.get();
+        return device;
+    });
+    click("a.mid");
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(lengthMs, 0);
+    tick();
+    EXPECT_FALSE(session->inMidiPause()) << "0 of 0 ms while being read is no end";
+    late->readAs(mci::Result::success());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lengthMs, 5000);
+    EXPECT_TRUE(late->playing);
+
+    click("b.mid");
+    late->readAs(mci::Result::failure(mci::ErrInvalidFile, "The MIDI file holds no track."));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(refusal, "The MIDI file holds no track.");
+    EXPECT_FALSE(session->device().isOpen());
+    mci::setFactory(mci::DeviceType::Sequencer, saved);
+}

@@ -1,10 +1,10 @@
 #include "platform/mci/sequencer/lyrics_window.h"
 
 #include "platform/mci/device_window.h"
+#include "platform/mci/sequencer/sung_line.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,19 +22,6 @@ QString lineText(const midi::Words& words, uint32_t begin, uint32_t end)
     return QString::fromUtf8(words.text.data() + begin, qsizetype(end) - begin);
 }
 
-QLabel* lineLabel(QWidget* parent, double scale, QPalette::ColorRole role)
-{
-    auto* label = new QLabel(parent);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * scale);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::RichText);
-    label->setForegroundRole(role);
-    return label;
-}
-
 } // namespace
 
 LyricsWindow::LyricsWindow(
@@ -48,18 +35,15 @@ LyricsWindow::LyricsWindow(
     setAttribute(Qt::WA_QuitOnClose, false);
     setProperty(kDeviceWindowProperty, true);
 
-    current_ = lineLabel(this, 1.6, QPalette::WindowText);
+    current_ = new SungLine(this, 1.6, QPalette::WindowText);
     current_->setAccessibleDescription(QStringLiteral("The line being sung"));
-    next_ = lineLabel(this, 1.3, QPalette::PlaceholderText);
+    next_ = new SungLine(this, 1.3, QPalette::PlaceholderText);
     next_->setAccessibleDescription(QStringLiteral("The next line"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
     layout->addWidget(current_);
     layout->addWidget(next_);
     setFixedWidth(kWidth);
-    // Two lines of each size, so that the window keeps its size as lines change.
-    current_->setMinimumHeight(current_->fontMetrics().lineSpacing() * 2);
-    next_->setMinimumHeight(next_->fontMetrics().lineSpacing() * 2);
 
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
@@ -98,6 +82,7 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
 {
     window->wake_.stop();
     window->position_ = nullptr;
+    window->words_ = nullptr; // whoever holds them lets go of them, not the event loop
     window->onSung = nullptr;
     window->hide();
     window->deleteLater();
@@ -123,6 +108,7 @@ void LyricsWindow::refresh()
     }
 }
 
+// A new line is laid out once; the highlight moving along it only paints.
 void LyricsWindow::showLines()
 {
     shown_ = true;
@@ -130,20 +116,15 @@ void LyricsWindow::showLines()
     if (w.lines.empty())
         return;
     // The line of the last syllable sung; before the first, the first line.
-    const uint32_t at = sung_ == 0 ? 0 : w.syllables[sung_ - 1].line;
+    const size_t at = sung_ == 0 ? 0 : w.lineOf(sung_ - 1);
     const midi::WordsLine& line = w.lines[at];
-    const uint32_t split = sung_ == 0 ? line.begin : w.syllables[sung_ - 1].end;
-    const QColor sungColour = palette().color(QPalette::Highlight);
-    current_->setText(QStringLiteral("<span style=\"white-space:pre-wrap\"><span style=\"color:%1\">%2</span>%3</span>")
-                          .arg(sungColour.name(), lineText(w, line.begin, split).toHtmlEscaped(),
-                              lineText(w, split, line.end).toHtmlEscaped()));
-    if (at + 1 < w.lines.size()) {
-        const midi::WordsLine& following = w.lines[at + 1];
-        next_->setText(QStringLiteral("<span style=\"white-space:pre-wrap\">%1</span>")
-                           .arg(lineText(w, following.begin, following.end).toHtmlEscaped()));
-    } else {
-        next_->clear();
+    if (at != line_) {
+        line_ = at;
+        const midi::WordsLine* following = at + 1 < w.lines.size() ? &w.lines[at + 1] : nullptr;
+        next_->setLine(following ? lineText(w, following->begin, following->end) : QString(), 0);
     }
+    const uint32_t split = sung_ == 0 ? line.begin : w.syllables[sung_ - 1].end;
+    current_->setLine(lineText(w, line.begin, line.end), int(lineText(w, line.begin, split).size()));
 }
 
 void LyricsWindow::keyPressEvent(QKeyEvent* event)

@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
-class QLabel;
-
 namespace mci::sequencer {
+
+class SungLine;
 
 class LyricsWindow final : public QWidget {
 public:
@@ -36,8 +36,8 @@ public:
 
     // Syllables shown as sung.
     size_t sung() const { return sung_; }
-    QLabel* currentLine() const { return current_; }
-    QLabel* nextLine() const { return next_; }
+    SungLine* currentLine() const { return current_; }
+    SungLine* nextLine() const { return next_; }
     // Told each time the highlight moves, with the syllables sung.
     std::function<void(size_t sung)> onSung;
 
@@ -51,10 +51,11 @@ private:
 
     std::shared_ptr<const midi::Words> words_;
     std::function<uint64_t()> position_;
-    QLabel* current_;
-    QLabel* next_;
+    SungLine* current_;
+    SungLine* next_;
     QTimer wake_;
     size_t sung_ = 0;
+    size_t line_ = SIZE_MAX; // the line shown
     bool shown_ = false; // the lines show sung_ already
     bool following_ = false;
     bool dismissed_ = false; // the user closed it: not again for this song

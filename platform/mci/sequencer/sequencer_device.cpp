@@ -4,30 +4,31 @@
 #include "platform/midi/player.h"
 
 #include "platform/mci/sequencer/lyrics_window.h"
-#include "platform/midi/words.h"
+#include "platform/mci/sequencer/song_loader.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QThread>
 
+#include <limits>
+#include <optional>
+
 namespace mci {
 
 namespace {
 
-Result loaded(const std::string& path, midi::Song& song)
+// A file up to this size is read within the open: that takes milliseconds
+// whatever it holds. A bigger one is read on a worker and waited for a
+// moment; a song that takes longer comes late.
+constexpr uint64_t kReadAtOnceBytes = uint64_t {1} << 20;
+constexpr std::chrono::milliseconds kOpenWait {50};
+// What the desktop is given of the words: more than any song sings.
+constexpr size_t kMostDesktopWords = 256 * 1024;
+
+Result probed(const std::string& path, uint64_t& bytes)
 {
     std::string error;
-    switch (midi::loadSong(path, song, error)) {
-    case midi::LoadError::None:
-        return Result::success();
-    case midi::LoadError::NotFound:
-        return Result::failure(ErrFileNotFound, error);
-    case midi::LoadError::Unreadable:
-        return Result::failure(ErrFileRead, error);
-    case midi::LoadError::Invalid:
-        return Result::failure(ErrInvalidFile, error);
-    }
-    return Result::failure(ErrInvalidFile, error);
+    return sequencer::songResult(midi::probeSong(path, error, bytes), error);
 }
 
 QString windowTitle(const std::string& path, const midi::Words& words)
@@ -45,6 +46,21 @@ bool windowsRunning()
     return app && QThread::currentThread() == app->thread();
 }
 
+// A song read on a worker reaches the device through this thread's event loop.
+bool eventLoopHere()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+std::string desktopWords(const std::string& text)
+{
+    if (text.size() <= kMostDesktopWords)
+        return text;
+    const size_t end = text.rfind('\n', kMostDesktopWords - 1);
+    return text.substr(0, end == std::string::npos ? 0 : end + 1);
+}
+
 class SequencerDevice final : public Device {
 public:
     explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) { }
@@ -55,35 +71,38 @@ public:
         close();
         if (path.empty())
             return Result::success();
-        auto song = std::make_shared<midi::Song>();
-        if (Result r = loaded(path, *song); !r.ok())
+        if (!eventLoopHere())
+            return adopt(path, sequencer::readSong(path));
+        uint64_t bytes = 0;
+        if (Result r = probed(path, bytes); !r.ok())
             return r;
-        std::string error;
-        std::shared_ptr<midi::Output> output
-            = midi::sharedOutput(choices_, error, audio::fileLabel(path, audio::Role::Music));
-        if (!output)
-            return Result::failure(ErrHardware, error);
-        auto words = std::make_shared<const midi::Words>(midi::readWords(*song));
-        player_ = std::make_unique<midi::Player>(std::move(song), std::move(output));
-        text_ = {words->title, words->text};
-        if (!words->empty() && choices_.showWords && windowsRunning()) {
-            midi::Player* player = player_.get();
-            window_.reset(new sequencer::LyricsWindow(
-                windowTitle(path, *words), words, [player] { return player->positionMicros(); }));
-        }
-        passEndNotify();
-        return Result::success();
+        if (bytes <= kReadAtOnceBytes)
+            return adopt(path, sequencer::readSong(path));
+        load_ = sequencer::SongLoad::start(path, [this, path] { loaded(path); });
+        if (!load_->wait(kOpenWait))
+            return Result::success(); // not ready until the song comes
+        return adopt(path, takeLoad());
     }
 
     void close() override
     {
+        if (load_) {
+            load_->drop();
+            load_.reset();
+        }
+        pendingPlay_ = false;
+        pendingMicros_.reset();
         player_.reset(); // its thread tells the window of the end: goes first
         window_.reset();
         text_ = {};
+        sequencer::letGo(std::move(song_));
+        sequencer::letGo(std::move(words_));
     }
 
     Result play() override
     {
+        if (deferred(true))
+            return Result::success();
         if (!player_)
             return noSong();
         player_->play();
@@ -94,6 +113,8 @@ public:
 
     Result pause() override
     {
+        if (deferred(false))
+            return Result::success();
         if (!player_)
             return noSong();
         player_->pause();
@@ -104,15 +125,17 @@ public:
 
     Result resume() override
     {
-        if (!player_)
+        if (!player_ && !load_)
             return noSong();
-        if (player_->state() != midi::Sequence::State::Paused)
+        if (!player_ || player_->state() != midi::Sequence::State::Paused)
             return Result::failure(ErrUnsupportedFunction, "The sequencer is not paused.");
         return play();
     }
 
     Result stop() override
     {
+        if (deferred(false))
+            return Result::success();
         if (!player_)
             return noSong();
         player_->stop();
@@ -121,27 +144,11 @@ public:
         return Result::success();
     }
 
-    Result seek(uint32_t position) override
-    {
-        if (!player_)
-            return noSong();
-        player_->seekMicros(uint64_t{position} * 1000);
-        if (window_)
-            window_->halted();
-        return Result::success();
-    }
+    Result seek(uint32_t position) override { return seekMicros(uint64_t {position} * 1000); }
 
     Result seekToStart() override { return seek(0); }
 
-    Result seekToEnd() override
-    {
-        if (!player_)
-            return noSong();
-        player_->seekToEnd();
-        if (window_)
-            window_->halted();
-        return Result::success();
-    }
+    Result seekToEnd() override { return seekMicros(std::numeric_limits<uint64_t>::max()); }
 
     Result setTimeFormat(TimeFormat format) override
     {
@@ -180,9 +187,79 @@ public:
         passEndNotify();
     }
 
+    void setReadyNotify(std::function<void(const Result&)> notify) override { readyNotify_ = std::move(notify); }
+
     TrackText text() override { return text_; }
 
 private:
+    // The song, read, gets its output, its player and its words' window.
+    Result adopt(const std::string& path, sequencer::LoadedSong song)
+    {
+        if (!song.result.ok())
+            return song.result;
+        std::string error;
+        std::shared_ptr<midi::Output> output
+            = midi::sharedOutput(choices_, error, audio::fileLabel(path, audio::Role::Music));
+        if (!output)
+            return Result::failure(ErrHardware, error);
+        song_ = std::move(song.song);
+        words_ = std::move(song.words);
+        player_ = std::make_unique<midi::Player>(song_, std::move(output));
+        text_ = {words_->title, desktopWords(words_->text)};
+        if (!words_->empty() && choices_.showWords && windowsRunning()) {
+            midi::Player* player = player_.get();
+            window_.reset(new sequencer::LyricsWindow(
+                windowTitle(path, *words_), words_, [player] { return player->positionMicros(); }));
+        }
+        passEndNotify();
+        return Result::success();
+    }
+
+    sequencer::LoadedSong takeLoad()
+    {
+        sequencer::LoadedSong song = load_->take();
+        load_->drop();
+        load_.reset();
+        return song;
+    }
+
+    // A song read after its open: what was asked meanwhile happens now.
+    void loaded(const std::string& path)
+    {
+        const Result r = adopt(path, takeLoad());
+        if (r.ok() && pendingMicros_)
+            seekMicros(*pendingMicros_);
+        if (r.ok() && pendingPlay_)
+            play();
+        pendingPlay_ = false;
+        pendingMicros_.reset();
+        if (readyNotify_)
+            readyNotify_(r);
+    }
+
+    // While the song is read, a command only says what happens once it comes.
+    bool deferred(bool play)
+    {
+        if (!load_)
+            return false;
+        pendingPlay_ = play;
+        return true;
+    }
+
+    Result seekMicros(uint64_t micros)
+    {
+        if (deferred(false)) {
+            pendingMicros_ = micros;
+            return Result::success();
+        }
+        if (!player_)
+            return noSong();
+        player_->seekMicros(micros);
+        if (window_)
+            window_->halted();
+        return Result::success();
+    }
+
     // The window hears of the end on its own thread; the player's thread ends
     // before the window goes, so it is there to be told.
     void passEndNotify()
@@ -203,6 +280,13 @@ private:
 
     multimedia::Choices choices_;
     std::function<void()> notify_;
+    std::function<void(const Result&)> readyNotify_;
+    std::shared_ptr<sequencer::SongLoad> load_; // the song being read on a worker
+    bool pendingPlay_ = false;
+    std::optional<uint64_t> pendingMicros_;
+    // Held here as well, so that a close lets go of them on a worker.
+    std::shared_ptr<const midi::Song> song_;
+    std::shared_ptr<const midi::Words> words_;
     std::unique_ptr<midi::Player> player_;
     std::unique_ptr<sequencer::LyricsWindow, sequencer::LyricsWindow::Disposer> window_;
     TrackText text_;
@@ -215,10 +299,15 @@ std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices)
     return std::make_unique<SequencerDevice>(choices);
 }
 
+// As an open decides at once: a big file by its header, the rest by all of it.
 Result checkSongFile(const std::string& path)
 {
+    uint64_t bytes = 0;
+    if (Result r = probed(path, bytes); !r.ok() || bytes > kReadAtOnceBytes)
+        return r;
     midi::Song song;
-    return loaded(path, song);
+    std::string error;
+    return sequencer::songResult(midi::loadSong(path, song, error), error);
 }
 
 } // namespace mci

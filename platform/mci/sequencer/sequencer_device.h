@@ -11,7 +11,8 @@ namespace mci {
 // milliseconds.
 std::unique_ptr<Device> makeSequencerDevice(const multimedia::Choices& choices = {});
 
-// Reads the song at PATH as an open would, touching no output.
+// Reads the song at PATH as far as an open does before it returns (a big
+// file only to its header), touching no output.
 Result checkSongFile(const std::string& path);
 
 } // namespace mci

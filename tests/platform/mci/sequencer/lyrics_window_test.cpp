@@ -6,13 +6,13 @@
 #include "framework/application.h"
 #include "platform/mci/device_window.h"
 #include "platform/mci/sequencer/lyrics_window.h"
+#include "platform/mci/sequencer/sung_line.h"
 #include "platform/multimedia/choices.h"
 #include "tests/support/smf_builder.h"
 #include "tests/support/temp_dir.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
