@@ -2,6 +2,7 @@
 // window, and playing them a moment: the longest stretch the window's thread
 // was kept from its event loop (the goal: 200 ms at worst), how long until
 // the words showed, and the peak memory the open took beside the file.
+#include "bench/support/qt_bench_main.h"
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
 #include "platform/midi/output.h"
@@ -261,12 +262,5 @@ BENCHMARK(BM_OpenHostileSong)
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::runWithWidgets(argc, argv);
 }

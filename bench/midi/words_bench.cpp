@@ -1,6 +1,7 @@
 // The words of karaoke songs: what reading them adds to the open of a huge
 // song, and how late the lyrics window highlights a syllable after its note
 // (the goal: 30 ms at worst).
+#include "bench/support/qt_bench_main.h"
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
 
@@ -170,11 +171,5 @@ BENCHMARK(BM_SyllableToHighlight)->Iterations(2)->Unit(benchmark::kSecond)->UseR
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::runWithWidgets(argc, argv);
 }

@@ -8,6 +8,7 @@
 //
 // The files are made once with the ffmpeg command and kept in the temporary
 // folder (Cinepak encodes slowly: one second is made and repeated).
+#include "bench/support/qt_bench_main.h"
 #include "platform/mci/video/video_device.h"
 
 #include <QApplication>
@@ -334,11 +335,5 @@ BENCHMARK_CAPTURE(BM_PlayToFirstPicture, mpeg4, std::string("mpeg4"))->Iteration
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::runWithWidgets(argc, argv);
 }

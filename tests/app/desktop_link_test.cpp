@@ -65,6 +65,13 @@ public:
     QList<double> volumes;
     QList<qlonglong> positions;
 
+    // Listens to the player from another program's connection, as an applet does.
+    bool listen()
+    {
+        return otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"), this, SLOT(changed(QString, QVariantMap, QStringList)));
+    }
+
 public slots:
     void changed(const QString&, const QVariantMap& properties, const QStringList&)
     {
@@ -116,8 +123,7 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
     desktop_link::DesktopLink link(*form);
     ASSERT_TRUE(link.mpris().registered());
     ChangeRecorder recorder;
-    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    ASSERT_TRUE(recorder.listen());
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 
     // The GM reset played before every track is no track of the user's.
@@ -188,8 +194,7 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
     build();
     desktop_link::DesktopLink link(*form);
     ChangeRecorder recorder;
-    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    ASSERT_TRUE(recorder.listen());
 
     click("a.wav");
     EXPECT_FALSE(property("CanGoPrevious").toBool()) << "the first file";
@@ -252,8 +257,7 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
     build();
     desktop_link::DesktopLink link(*form);
     ChangeRecorder recorder;
-    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    ASSERT_TRUE(recorder.listen());
     click("a.wav");
     EXPECT_FALSE(property("CanGoNext").toBool());
 
@@ -283,8 +287,7 @@ TEST_F(DesktopLinkTest, TheDesktopsVolumeIsThePlayersOwn)
     build();
     desktop_link::DesktopLink link(*form);
     ChangeRecorder recorder;
-    ASSERT_TRUE(otherProgram().connect(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("PropertiesChanged"), &recorder, SLOT(changed(QString, QVariantMap, QStringList))));
+    ASSERT_TRUE(recorder.listen());
     EXPECT_EQ(property("Volume").toDouble(), 1.0);
 
     const auto set = [](double volume) {
