@@ -4,6 +4,7 @@
 #include <QThreadPool>
 
 #include <new>
+#include <thread>
 #include <utility>
 
 namespace mci::sequencer {
@@ -90,10 +91,21 @@ LoadedSong SongLoad::take()
     return std::move(loaded_);
 }
 
+namespace {
+
+// Freed on a thread of its own: a big song takes a while to give back, and
+// nothing of Qt is involved in it.
+template <class T> void freeAside(T held)
+{
+    std::thread([held = std::move(held)] {}).detach();
+}
+
+} // namespace
+
 void letGo(std::shared_ptr<const void> held)
 {
-    if (held && held.use_count() == 1 && QCoreApplication::instance())
-        QThreadPool::globalInstance()->start([held = std::move(held)] {});
+    if (held && held.use_count() == 1)
+        freeAside(std::move(held));
 }
 
 void SongLoad::drop()
@@ -102,7 +114,7 @@ void SongLoad::drop()
     ready_ = nullptr;
     LoadedSong unwanted = take();
     if (unwanted.song || unwanted.words)
-        QThreadPool::globalInstance()->start([unwanted = std::move(unwanted)] {});
+        freeAside(std::move(unwanted));
 }
 
 } // namespace mci::sequencer
