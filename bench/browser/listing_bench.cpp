@@ -1,5 +1,6 @@
 // Listing a large media folder into the file list: from the folder change to
 // the list filled.
+#include "bench/support/qt_bench_main.h"
 #include "framework/file_controls.h"
 
 #include <QApplication>
@@ -82,10 +83,5 @@ BENCHMARK(ListBigFolder)->ArgName("shown")->Arg(0)->Arg(1)->Unit(benchmark::kMil
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench_support::runWithWidgets(argc, argv);
 }

@@ -107,11 +107,27 @@ public slots:
 };
 
 struct DesktopLinkTest : Form1Test {
+    std::unique_ptr<desktop_link::DesktopLink> link;
+    ChangeRecorder recorder;
+
     void SetUp() override
     {
         Form1Test::SetUp();
         if (!QDBusConnection::sessionBus().isConnected())
             GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
+    }
+    void TearDown() override
+    {
+        link.reset();
+        Form1Test::TearDown();
+    }
+
+    // The window on the bus, with another program listening to what it announces.
+    void linkListened()
+    {
+        build();
+        link = std::make_unique<desktop_link::DesktopLink>(*form);
+        ASSERT_TRUE(recorder.listen());
     }
 };
 
@@ -119,11 +135,8 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
 {
     addFile("a.wav", 60000);
     addFile("b.wav", 60000);
-    build();
-    desktop_link::DesktopLink link(*form);
-    ASSERT_TRUE(link.mpris().registered());
-    ChangeRecorder recorder;
-    ASSERT_TRUE(recorder.listen());
+    linkListened();
+    ASSERT_TRUE(link->mpris().registered());
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 
     // The GM reset played before every track is no track of the user's.
@@ -191,10 +204,7 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
     addFile("b.mid", 30000);
     std::filesystem::create_directory(dir / "other");
     dir.write("other/broken.wav", "x");
-    build();
-    desktop_link::DesktopLink link(*form);
-    ChangeRecorder recorder;
-    ASSERT_TRUE(recorder.listen());
+    linkListened();
 
     click("a.wav");
     EXPECT_FALSE(property("CanGoPrevious").toBool()) << "the first file";
@@ -254,10 +264,7 @@ TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
 TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
 {
     addFile("a.wav", 60000);
-    build();
-    desktop_link::DesktopLink link(*form);
-    ChangeRecorder recorder;
-    ASSERT_TRUE(recorder.listen());
+    linkListened();
     click("a.wav");
     EXPECT_FALSE(property("CanGoNext").toBool());
 
@@ -284,10 +291,7 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
 TEST_F(DesktopLinkTest, TheDesktopsVolumeIsThePlayersOwn)
 {
     addFile("a.wav", 60000);
-    build();
-    desktop_link::DesktopLink link(*form);
-    ChangeRecorder recorder;
-    ASSERT_TRUE(recorder.listen());
+    linkListened();
     EXPECT_EQ(property("Volume").toDouble(), 1.0);
 
     const auto set = [](double volume) {
