@@ -1,9 +1,7 @@
 #include "app/desktop_link.h"
 
-#include "app/main_window.h"
 #include "core/media_kinds.h"
 #include "framework/file_names.h"
-#include "framework/guard.h"
 #include "playback/playback_session.h"
 
 #include <QEvent>
@@ -11,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <limits>
 
 namespace desktop_link {
@@ -38,13 +37,17 @@ desktop::MprisError error(const char* name, const QString& message)
     return {QStringLiteral("org.freedesktop.DBus.Error.") + QLatin1String(name), message};
 }
 
-// FN runs as the windows' slots do, and its refusal goes back to the bus.
-template <class Fn> auto answering(Fn fn)
+// FN as the bus calls it: nothing thrown goes back through the bus. The
+// session's commands throw nothing; what throws is the link's own fault.
+template <class Fn> auto answered(Fn fn)
 {
-    return [fn = std::move(fn)](auto... arguments) {
-        desktop::MprisError refusal;
-        ui::guard([&] { refusal = fn(arguments...); });
-        return refusal;
+    return [fn = std::move(fn)](auto... arguments) noexcept {
+        try {
+            return fn(arguments...);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quorvana: %s\n", e.what());
+        }
+        return decltype(fn(arguments...))();
     };
 }
 
@@ -59,55 +62,51 @@ qint64 saturatedSum(qint64 a, qint64 b)
 
 } // namespace
 
-DesktopLink::DesktopLink(TForm1& form)
-    : form_(form), session_(form.session()),
+DesktopLink::DesktopLink(PlaybackSession& session, Window& window, desktop::NameClaim* claim)
+    : session_(session), window_(window),
       mpris_({QStringLiteral("quorvana"), QStringLiteral("Quorvana"), QStringLiteral("quorvana"), playedTypes()},
           handlers()),
-      receiver_(QString::fromLatin1(kAppId), ui::guarded([this](const QStringList& paths) { form_.handOver(paths); }),
-          ui::guarded([this] { form_.raiseForUser(); })),
+      receiver_(QString::fromLatin1(kAppId), claim, answered([this](const QStringList& paths) { handOver(paths); }),
+          answered([this] { window_.raiseForUser(); })),
       screen_(QString::fromLatin1(kAppId), QStringLiteral("Playing a video"))
 {
-    for (auto signal : {&PlaybackSession::modeChanged, &PlaybackSession::tracksChanged})
-        connect(&session_, signal, this, ui::guarded([this] { update(); }));
-    connect(&session_, &PlaybackSession::titleChanged, this, ui::guarded([this] { update(); }));
-    connect(&session_, &PlaybackSession::lengthShown, this, ui::guarded([this] { update(); }));
-    connect(&session_, &PlaybackSession::selectionChanged, this, ui::guarded([this] { update(); }));
-    connect(&session_, &PlaybackSession::volumeChanged, this, ui::guarded([this] { update(); }));
-    connect(
-        &session_, &PlaybackSession::seeked, this, ui::guarded([this](int ms) { mpris_.seeked(qint64(ms) * 1000); }));
-    form_.installEventFilter(this);
+    const auto follow = [this](auto signal) { connect(&session_, signal, this, [this] { update(); }); };
+    follow(&PlaybackSession::stateChanged);
+    follow(&PlaybackSession::trackChanged);
+    follow(&PlaybackSession::tracksChanged);
+    follow(&PlaybackSession::selectionChanged);
+    follow(&PlaybackSession::volumeChanged);
+    connect(&session_, &PlaybackSession::seeked, this, [this](int ms) { mpris_.seeked(qint64(ms) * 1000); });
     updateNow();
 }
 
 DesktopLink::~DesktopLink() = default;
 
-bool DesktopLink::eventFilter(QObject* watched, QEvent* event)
+void DesktopLink::windowClosing()
 {
-    // Every end of the player begins with a close of its window (a quit
-    // signal, the desktop's Quit, the user's own), which may slide first but
-    // is never turned down: a file handed over from then on would be taken
-    // and lost with it, so the start that sends it plays it itself.
-    if (watched == &form_ && event->type() == QEvent::Close) {
-        ending_ = true;
-        ui::guard([this] { receiver_.endTaking(); });
-    }
-    return QObject::eventFilter(watched, event);
+    ending_ = true;
+    receiver_.endTaking();
 }
 
-// Every handler runs as the windows' slots do: a refusal the bus asked for
-// shows its box, and the bus still gets its answer.
+void DesktopLink::handOver(const QStringList& paths)
+{
+    window_.comeForward();
+    session_.handOver(paths);
+}
+
+// A refusal of the device shows the window's box, as a press of its own
+// button does; the bus still gets its answer.
 desktop::MprisHandlers DesktopLink::handlers()
 {
-    using ui::guarded;
-    const auto playing = [this] { return session_.device().mode() == TMPModes::mpPlaying; };
+    const auto playing = [this] { return session_.state() == PlaybackSession::State::Playing; };
     desktop::MprisHandlers h;
-    h.play = guarded([this] { session_.play(); });
-    h.stop = guarded([this] { session_.stop(); });
-    h.pause = guarded([this, playing] {
+    h.play = answered([this] { session_.play(); });
+    h.stop = answered([this] { session_.stop(); });
+    h.pause = answered([this, playing] {
         if (playing())
             session_.pauseOrResume();
     });
-    h.playPause = guarded([this, playing] {
+    h.playPause = answered([this, playing] {
         if (playing())
             session_.pauseOrResume();
         else
@@ -115,19 +114,19 @@ desktop::MprisHandlers DesktopLink::handlers()
     });
     // The bar's Next and Prev jump within the track; the desktop means the
     // neighbouring file of the list as it stands when asked.
-    h.next = answering([this] { return playNeighbour(1); });
-    h.previous = answering([this] { return playNeighbour(-1); });
+    h.next = answered([this] { return playNeighbour(1); });
+    h.previous = answered([this] { return playNeighbour(-1); });
     h.canGoNext = [this] { return hasNeighbour(1); };
     h.canGoPrevious = [this] { return hasNeighbour(-1); };
-    h.raise = guarded([this] { form_.raiseForUser(); });
-    h.quit = guarded([this] { form_.close(); });
-    h.seek = answering([this](qint64 offsetUs) { return seekBy(offsetUs); });
-    h.setPosition = guarded([this](qint64 positionUs) { setPosition(positionUs); });
+    h.raise = answered([this] { window_.raiseForUser(); });
+    h.quit = answered([this] { window_.close(); });
+    h.seek = answered([this](qint64 offsetUs) { return seekBy(offsetUs); });
+    h.setPosition = answered([this](qint64 positionUs) { setPosition(positionUs); });
     // Where Play goes on from: a stopped track keeps its place.
     h.positionUs = [this] { return qint64(session_.positionMs()) * 1000; };
-    h.openUri = answering([this](const QString& uri) { return open(uri); });
+    h.openUri = answered([this](const QString& uri) { return open(uri); });
     h.volume = [this] { return session_.volume(); };
-    h.setVolume = guarded([this](double volume) { session_.setVolume(volume); });
+    h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
     return h;
 }
 
@@ -143,18 +142,18 @@ desktop::MprisError DesktopLink::playNeighbour(int step)
         return {};
     // As a click on it: the window shows "Error" and why; the caller hears it.
     const QString file = session_.selectedFile();
-    return error(
-        QFileInfo::exists(file) ? "Failed" : "FileNotFound", QStringLiteral("%1: %2").arg(file, session_.reason()));
+    return error(QFileInfo::exists(file) ? "Failed" : "FileNotFound",
+        QStringLiteral("%1: %2").arg(file, session_.track().reason));
 }
 
 desktop::MprisError DesktopLink::seekBy(qint64 offsetUs)
 {
-    if (!session_.device().isOpen())
+    if (!session_.hasTrack())
         return {};
     const qint64 positionUs = saturatedSum(qint64(session_.positionMs()) * 1000, offsetUs);
     // Past the end is the next track, as the desktop's player controls have
     // it; after the last one the player stops.
-    if (positionUs >= qint64(session_.lengthMs()) * 1000) {
+    if (positionUs >= qint64(session_.track().lengthMs) * 1000) {
         if (hasNeighbour(1))
             return playNeighbour(1);
         session_.stop();
@@ -167,7 +166,7 @@ desktop::MprisError DesktopLink::seekBy(qint64 offsetUs)
 void DesktopLink::setPosition(qint64 positionUs)
 {
     // A place at or past the end is none of the track's: nothing happens.
-    if (session_.device().isOpen() && positionUs >= 0 && positionUs < qint64(session_.lengthMs()) * 1000)
+    if (session_.hasTrack() && positionUs >= 0 && positionUs < qint64(session_.track().lengthMs) * 1000)
         session_.seekTo(int(positionUs / 1000));
 }
 
@@ -189,7 +188,7 @@ desktop::MprisError DesktopLink::open(const QString& uri)
         return error("NotSupported", QStringLiteral("Not a media file the player plays: %1").arg(path));
     if (const QString reason = session_.refusalOf(path); !reason.isEmpty())
         return error("NotSupported", QStringLiteral("%1: %2").arg(path, reason));
-    form_.handOver(paths);
+    handOver(paths);
     return {};
 }
 
@@ -200,40 +199,39 @@ void DesktopLink::update()
     if (updatePending_)
         return;
     updatePending_ = true;
-    QTimer::singleShot(0, this, ui::guarded([this] {
+    QTimer::singleShot(0, this, [this] {
         updatePending_ = false;
         updateNow();
-    }));
+    });
 }
 
 void DesktopLink::updateNow()
 {
-    MediaDevice& device = session_.device();
+    using State = PlaybackSession::State;
+    const State state = session_.state();
+    const Track& track = session_.track();
     desktop::MprisState s;
-    const bool open = device.isOpen() && !device.fileName.isEmpty();
-    const TMPModes mode = open ? device.mode() : TMPModes::mpNotReady;
-    s.status = mode == TMPModes::mpPlaying ? desktop::MprisState::Status::Playing
-        : mode == TMPModes::mpPaused       ? desktop::MprisState::Status::Paused
-                                           : desktop::MprisState::Status::Stopped;
-    if (open) {
-        if (device.fileName != lastFile_) {
-            lastFile_ = device.fileName;
+    s.status = state == State::Playing ? desktop::MprisState::Status::Playing
+        : state == State::Paused       ? desktop::MprisState::Status::Paused
+                                       : desktop::MprisState::Status::Stopped;
+    if (session_.hasTrack()) {
+        if (track.file != lastFile_) {
+            lastFile_ = track.file;
             ++track_;
         }
         s.trackId = QStringLiteral("/io/github/quorvana/Quorvana/track/%1").arg(track_);
         // A song's own title names it better than its file.
-        const mci::TrackText text = session_.trackText();
-        s.title = text.title.empty() ? session_.title() : QString::fromStdString(text.title);
-        s.asText = QString::fromStdString(text.words);
-        s.url = fileUrl(device.fileName);
-        s.lengthUs = qint64(session_.lengthMs()) * 1000;
+        s.title = track.text.title.empty() ? track.title : QString::fromStdString(track.text.title);
+        s.asText = QString::fromStdString(track.text.words);
+        s.url = fileUrl(track.file);
+        s.lengthUs = qint64(track.lengthMs) * 1000;
         s.canPlay = s.canPause = s.canSeek = true;
     }
     s.canGoNext = hasNeighbour(1);
     s.canGoPrevious = hasNeighbour(-1);
     s.volume = session_.volume();
     mpris_.update(s);
-    screen_.hold(open && mode == TMPModes::mpPlaying && device.openType() == mci::DeviceType::AviVideo);
+    screen_.hold(state == State::Playing && track.device == mci::DeviceType::AviVideo);
 }
 
 } // namespace desktop_link

@@ -2,7 +2,8 @@
 // The player as the desktop reaches it from outside its window: the media
 // keys and player applets (MPRIS), the files a later start hands over, and
 // the screen kept awake while a video plays. It shows and commands the
-// playback session, as the window's controls do.
+// playback session, as the window's controls do, and asks the window only
+// what Window offers.
 #include "platform/desktop/mpris.h"
 #include "platform/desktop/running_player.h"
 #include "platform/desktop/screen_saver.h"
@@ -10,7 +11,6 @@
 #include <QObject>
 #include <QString>
 
-class TForm1;
 class PlaybackSession;
 
 namespace desktop_link {
@@ -18,20 +18,35 @@ namespace desktop_link {
 // The name a running player owns on the session bus, as its AppStream id.
 inline constexpr const char* kAppId = "io.github.quorvana.Quorvana";
 
+// What the link asks of the player's window.
+class Window {
+public:
+    virtual ~Window() = default;
+    // To the front, with the keyboard: the desktop asked for the player.
+    virtual void raiseForUser() = 0;
+    // To the front without the keyboard: a file was handed over.
+    virtual void comeForward() = 0;
+    // Closes it as the user does: the player ends with it.
+    virtual void close() = 0;
+};
+
 class DesktopLink : public QObject {
     Q_OBJECT
 
 public:
-    // Goes before FORM does.
-    explicit DesktopLink(TForm1& form);
+    // Goes before SESSION and WINDOW do. CLAIM, when given, is the start's
+    // own claim on the name, whose waiting calls the link takes over.
+    DesktopLink(PlaybackSession& session, Window& window, desktop::NameClaim* claim = nullptr);
     ~DesktopLink() override;
+
+    // The window began to close: every end of the player begins so. A file
+    // handed over from then on would be taken and lost with the window, so
+    // the start that sends it plays it itself.
+    void windowClosing();
 
     const desktop::MprisService& mpris() const { return mpris_; }
     const desktop::FileReceiver& receiver() const { return receiver_; }
     const desktop::ScreenSaverInhibitor& screenSaver() const { return screen_; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     desktop::MprisHandlers handlers();
@@ -42,9 +57,10 @@ private:
     desktop::MprisError seekBy(qint64 offsetUs);
     void setPosition(qint64 positionUs);
     desktop::MprisError open(const QString& uri);
+    void handOver(const QStringList& paths);
 
-    TForm1& form_;
     PlaybackSession& session_;
+    Window& window_;
     desktop::MprisService mpris_;
     desktop::FileReceiver receiver_;
     desktop::ScreenSaverInhibitor screen_;

@@ -14,7 +14,9 @@
 #include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
+#include "platform/audio/audio_output.h"
 #include "platform/mci/device_window.h"
+#include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"
 #include "playback/playback_session.h"
 #include "settings/association_dialog.h"
@@ -36,8 +38,11 @@ TForm1* Form1 = nullptr;
 using namespace window_look;
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
-    : QWidget(parent), arguments_(arguments), session_(std::make_unique<PlaybackSession>())
+    : QWidget(parent),
+      session_(std::make_unique<PlaybackSession>(
+          SessionSetup {.choices = multimedia::load, .setVolume = audio::setVolume, .lostOutput = audio::lostOutput}))
 {
+    session_->setCommandLine(arguments);
     Form1 = this;
     setObjectName("Form1");
     setWindowTitle("Quorvana");
@@ -65,43 +70,21 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
         }));
 
     showBrowserAtStart();
-    try {
-        MediaPlayer1->Loaded();
-    } catch (const ui::EMCIDeviceError&) {
-        // No sequencer: the player still starts and browses; the buttons say
-        // "Kein MCI-Gerät geöffnet" until a track opens.
-    }
+    session_->openDevice(mci::DeviceType::Sequencer);
 }
 
 // The controls show the session: each follows what it reports, and what
 // the user does to them goes to it as a command.
 void TForm1::showSession()
 {
-    PlaybackSession& session = *session_;
-    const auto follow
-        = [this, &session](auto signal, auto view) { connect(&session, signal, this, ui::guarded(view)); };
-    follow(&PlaybackSession::titleChanged, [this](const QString& title) { setWindowTitle(title); });
+    const auto follow = [this](auto signal, auto view) { connect(session_.get(), signal, this, ui::guarded(view)); };
+    follow(&PlaybackSession::trackChanged, [this] { showTrack(); });
+    follow(&PlaybackSession::positionChanged, [this](int ms) { showPosition(ms); });
+    follow(&PlaybackSession::failed,
+        [](const QString& reason) { ui::showError(ui::EMCIDeviceError(reason.toLocal8Bit().toStdString())); });
     follow(&PlaybackSession::selectionChanged, [this](int index) {
         if (FileListBox1->itemIndex() != index)
             FileListBox1->setItemIndex(index);
-    });
-    follow(&PlaybackSession::lengthShown, [this](int ms) {
-        ScrollBar1->setMaximum(ms / 100);
-        Edit1->setText(textrules::numberText(ms * 0.001));
-    });
-    follow(&PlaybackSession::positionShown, [this](int tenths) {
-        ScrollBar1->setValue(tenths);
-        Edit2->setText(textrules::numberText(tenths * 0.1));
-    });
-    follow(&PlaybackSession::refused, [this] {
-        Edit1->setText("Error");
-        Edit2->setText("");
-    });
-    // "Error" alone cannot tell a damaged file from a missing sound card: the
-    // reason goes beside it, for the eye and for a screen reader.
-    follow(&PlaybackSession::reasonChanged, [this](const QString& reason) {
-        Edit1->setToolTip(reason);
-        Edit1->setAccessibleDescription(reason);
     });
     follow(&PlaybackSession::autoAdvanceChanged, [this](bool on) { CheckBox1->setChecked(on); });
     follow(&PlaybackSession::resetChanged, [this](ResetChoice choice) {
@@ -112,7 +95,36 @@ void TForm1::showSession()
     });
     follow(&PlaybackSession::dropsAccepted, [this] { FileDrag1->setEnableDrop(true); });
     follow(&PlaybackSession::browseTo, [this](const QString& path) { showInBrowser(path); });
+    sendCommands();
+}
 
+void TForm1::showTrack()
+{
+    const Track& track = session_->track();
+    setWindowTitle(track.title.isEmpty() ? QStringLiteral("Quorvana") : track.title);
+    // "Error" alone cannot tell a damaged file from a missing sound card: the
+    // reason goes beside it, for the eye and for a screen reader.
+    Edit1->setToolTip(track.reason);
+    Edit1->setAccessibleDescription(track.reason);
+    if (!track.reason.isEmpty()) {
+        Edit1->setText("Error");
+        Edit2->setText("");
+        return;
+    }
+    ScrollBar1->setMaximum(track.lengthMs / 100);
+    Edit1->setText(textrules::numberText(track.lengthMs * 0.001));
+}
+
+void TForm1::showPosition(int ms)
+{
+    // The thumb the user holds stays where it is held.
+    if (!ScrollBar1->isSliderDown())
+        ScrollBar1->setValue(ms / 100);
+    Edit2->setText(textrules::numberText(ms / 100 * 0.1));
+}
+
+void TForm1::sendCommands()
+{
     connect(CheckBox1, &QCheckBox::toggled, this, ui::guarded([this](bool on) { session_->setAutoAdvance(on); }));
     connect(RadioButton3, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
         if (on)
@@ -134,7 +146,7 @@ void TForm1::createFileMenu()
         FileMenuHooks {
             .stopPlayer = [this] { session_->stopIfOpen(); },
             .rewindPlayer = [this] { session_->rewindIfOpen(); },
-            .openInstead = [this](const QString& file) { session_->openQuietly(file); },
+            .openInstead = [this](const QString& file) { session_->letGoFor(file); },
             .editorFor
             = [](const std::string& file) { return editor_settings::editorForFile(editor_settings::location(), file); },
             .setup = [this] { Setup1Click(this); },
@@ -145,205 +157,6 @@ TForm1::~TForm1()
 {
     if (Form1 == this)
         Form1 = nullptr;
-}
-
-void TForm1::createLogo()
-{
-    Shape1 = new ui::Shape(this);
-    Shape1->setObjectName("Shape1");
-    Shape1->setGeometry(408, 0, 65, 25);
-    Shape1->setBrushColor(QColor(128, 128, 128));
-
-    Label1 = new ui::ClickLabel("QX", this);
-    Label1->setObjectName("Label1");
-    Label1->setGeometry(400, 0, 81, 33);
-    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Label1->setFont(boldFont(20));
-    Label1->setAttribute(Qt::WA_TranslucentBackground);
-    QPalette p = Label1->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    Label1->setPalette(p);
-    Label1->setToolTip("Click me !");
-    Label1->setAccessibleDescription("Click me !");
-    connect(Label1, &ui::ClickLabel::click, this, ui::guarded([this] { Label1Click(Label1); }));
-    connect(Label1, &ui::ClickLabel::mouseDown, this, ui::guarded([this] { Label1MouseDown(Label1); }));
-    connect(Label1, &ui::ClickLabel::mouseUp, this, ui::guarded([this] { Label1MouseUp(Label1); }));
-}
-
-void TForm1::createPlayerControls()
-{
-    MediaPlayer1 = new TMediaPlayer(*session_, this);
-    MediaPlayer1->setObjectName("MediaPlayer1");
-    MediaPlayer1->setGeometry(8, 0, 141, 33);
-    MediaPlayer1->setProperty(mci::kKeepVisibleProperty, true);
-    MediaPlayer1->SetDeviceType(TMPDeviceTypes::dtSequencer);
-    MediaPlayer1->AutoOpen = true;
-    MediaPlayer1->SetAutoEnable(false);
-    MediaPlayer1->OnClick = [this](QObject* sender, TMPBtnType button, bool& doDefault) {
-        MediaPlayer1Click(sender, button, doDefault);
-    };
-}
-
-void TForm1::createBrowser()
-{
-    FileListBox1 = new ui::FileListBox(this);
-    FileListBox1->setObjectName("FileListBox1");
-    FileListBox1->setAccessibleName("Files");
-    FileListBox1->setGeometry(160, 56, 313, 201);
-    FileListBox1->setFont(boldFont());
-    setColours(FileListBox1, kYellow, Qt::black);
-    FileListBox1->setMask(media_kinds::browserMask());
-    FileListBox1->setShowGlyphs(true);
-    connect(FileListBox1, &ui::FileListBox::click, this, ui::guarded([this] { FileListBox1Click(FileListBox1); }));
-
-    DirectoryListBox1 = new ui::DirectoryListBox(this);
-    DirectoryListBox1->setObjectName("DirectoryListBox1");
-    DirectoryListBox1->setAccessibleName("Folders");
-    DirectoryListBox1->setGeometry(8, 80, 145, 177);
-    DirectoryListBox1->setFont(boldFont());
-    setColours(DirectoryListBox1, kYellow, Qt::black);
-    connect(DirectoryListBox1, &ui::DirectoryListBox::change, this,
-        ui::guarded([this] { DirectoryListBox1Change(DirectoryListBox1); }));
-
-    DriveComboBox1 = new ui::DriveComboBox(this);
-    DriveComboBox1->setObjectName("DriveComboBox1");
-    DriveComboBox1->setAccessibleName("Drive");
-    DriveComboBox1->setGeometry(8, 56, 145, 19);
-    DriveComboBox1->setFont(boldFont());
-    setColours(DriveComboBox1, kYellow, Qt::black);
-    QPalette face = DriveComboBox1->palette(); // a closed list is drawn as a button
-    face.setColor(QPalette::Button, kYellow);
-    DriveComboBox1->setPalette(face);
-    connect(DriveComboBox1, &ui::DriveComboBox::change, this,
-        ui::guarded([this] { DriveComboBox1Change(DriveComboBox1); }));
-
-    setTabOrder(FileListBox1, DirectoryListBox1);
-    setTabOrder(DirectoryListBox1, DriveComboBox1);
-}
-
-void TForm1::createResetChoice()
-{
-    auto radio = [this](const char* name, const char* caption, QRect geometry) {
-        auto* r = new QRadioButton(caption, this);
-        r->setObjectName(name);
-        r->setGeometry(geometry);
-        r->setFont(boldFont());
-        return r;
-    };
-    RadioButton1 = radio("RadioButton1", "GM", {232, 32, 41, 17});
-    RadioButton2 = radio("RadioButton2", "GS", {280, 32, 41, 17});
-    RadioButton3 = radio("RadioButton3", "No Reset", {320, 32, 81, 17});
-    RadioButton3->setChecked(true);
-    ui::makeOneTabStop({RadioButton1, RadioButton2, RadioButton3});
-    // The handler runs only when a button becomes the selected one.
-    connect(RadioButton1, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
-        if (on)
-            RadioButton1Click(RadioButton1);
-    }));
-    connect(RadioButton2, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
-        if (on)
-            RadioButton1Click(RadioButton2);
-    }));
-
-    ScrollBar1 = new ui::ScrollBar(this);
-    ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setAccessibleName("Position");
-    ScrollBar1->setGeometry(8, 32, 145, 17);
-    ScrollBar1->setProperty(mci::kKeepVisibleProperty, true);
-    ScrollBar1->setRange(0, 100);
-    ScrollBar1->setSingleStep(1);
-    ScrollBar1->setPageStep(200);
-    connect(ScrollBar1, &ui::ScrollBar::change, this, ui::guarded([this] { ScrollBar1Change(ScrollBar1); }));
-    connect(ScrollBar1, &ui::ScrollBar::scroll, this,
-        ui::guarded([this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); }));
-}
-
-void TForm1::createReadouts()
-{
-    auto readout = [this](const char* name, const char* accessible, QRect geometry, QColor base, QColor text) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
-        e->setAccessibleName(accessible);
-        e->setGeometry(geometry);
-        e->setReadOnly(true);
-        e->setProperty(mci::kKeepVisibleProperty, true);
-        e->setFont(boldFont());
-        setColours(e, base, text);
-        return e;
-    };
-    Edit1 = readout("Edit1", "Length in seconds", {160, 8, 65, 21}, QColor(128, 0, 0), kYellow);
-    Edit2 = readout("Edit2", "Position in seconds", {160, 32, 65, 21}, Qt::black, QColor(0, 255, 0));
-
-    CheckBox1 = new QCheckBox("Auto-Advance", this);
-    CheckBox1->setObjectName("CheckBox1");
-    CheckBox1->setGeometry(232, 8, 97, 17);
-    QFont plain("MS Sans Serif");
-    plain.setPixelSize(11);
-    CheckBox1->setFont(plain);
-    QPalette p = CheckBox1->palette();
-    p.setColor(QPalette::WindowText, Qt::black);
-    CheckBox1->setPalette(p);
-    CheckBox1->setChecked(true);
-}
-
-void TForm1::createButtons()
-{
-    BitBtn1 = new QPushButton(this);
-    BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(328, 0, 73, 25);
-    QFont system("System");
-    system.setPixelSize(12);
-    BitBtn1->setFont(system);
-    BitBtn1->setIcon(speakerIcon());
-    BitBtn1->setIconSize(QSize(20, 20));
-    BitBtn1->setAccessibleName("Multimedia settings");
-    BitBtn1->setToolTip("Multimedia settings");
-    BitBtn1->setAutoDefault(true); // Enter presses it when it has the focus
-    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded([this] { BitBtn1Click(BitBtn1); }));
-
-    Button1 = new QPushButton("Associate", this);
-    Button1->setObjectName("Button1");
-    Button1->setGeometry(400, 32, 73, 17);
-    Button1->setFont(boldFont());
-    Button1->setAutoDefault(true);
-    connect(Button1, &QPushButton::clicked, this, ui::guarded([this] { Button1Click(Button1); }));
-    Label1->raise();
-}
-
-void TForm1::createNonVisual()
-{
-    slide_.setInterval(0);
-    connect(&slide_, &QTimer::timeout, this, ui::guarded([this] { slideStep(); }));
-    // The tick is the session's: it follows the track with or without a window.
-    Timer1 = &session_->timer();
-    Timer1->setObjectName("Timer1");
-
-    FileDrag1 = new TFileDrag(this);
-    FileDrag1->setObjectName("FileDrag1");
-    FileDrag1->setEnableDrop(false);
-    FileDrag1->OnDrop = [this](QObject* sender) { FileDrag1Drop(sender); };
-
-    createPopupMenu();
-    SaveDialog1 = new ui::SaveDialog(this);
-}
-
-void TForm1::createPopupMenu()
-{
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName("PopupMenu1");
-    Cancel1 = PopupMenu1->addAction("Cancel");
-    EditFile = PopupMenu1->addAction("Edit File");
-    CopyFile1 = PopupMenu1->addAction("Copy File");
-    RenameFile1 = PopupMenu1->addAction("Rename/Move");
-    DeleteFile1 = PopupMenu1->addAction("Delete File");
-    Setup1 = PopupMenu1->addAction("Setup");
-    connect(PopupMenu1, &QMenu::aboutToShow, this, ui::guarded([this] { PopupMenu1Popup(PopupMenu1); }));
-    connect(EditFile, &QAction::triggered, this, ui::guarded([this] { EditFileClick(EditFile); }));
-    connect(CopyFile1, &QAction::triggered, this, ui::guarded([this] { CopyFile1Click(CopyFile1); }));
-    connect(RenameFile1, &QAction::triggered, this, ui::guarded([this] { RenameFile1Click(RenameFile1); }));
-    connect(DeleteFile1, &QAction::triggered, this, ui::guarded([this] { DeleteFile1Click(DeleteFile1); }));
-    connect(Setup1, &QAction::triggered, this, ui::guarded([this] { Setup1Click(Setup1); }));
-    FileListBox1->setPopupMenu(PopupMenu1);
 }
 
 void TForm1::showBrowserAtStart()
@@ -357,7 +170,7 @@ void TForm1::showBrowserAtStart()
 
 void TForm1::FormActivate(QObject*)
 {
-    session_->startFromCommandLine(arguments_);
+    session_->playCommandLineFile();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -421,12 +234,11 @@ void TForm1::Label1MouseUp(QObject*)
 
 void TForm1::BitBtn1Click(QObject*)
 {
-    // After a refused track the stop raises "Kein MCI-Gerät geöffnet" and
-    // the panel stays shut.
-    MediaPlayer1->Stop();
-    // The shell's table of Windows programs turns this into our own
-    // Multimedia Properties (platform/shell/windows_programs.cpp).
-    shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
+    // After a refused track the stop fails with "Kein MCI-Gerät geöffnet"
+    // and the panel stays shut. The shell's table of Windows programs turns
+    // the panel into our own Multimedia Properties.
+    if (session_->stop())
+        shell::execute("RUNDLL32.EXE", "shell32,Control_RunDLL MMSYS.CPL,Multimedia");
 }
 
 void TForm1::Button1Click(QObject*)
@@ -436,27 +248,15 @@ void TForm1::Button1Click(QObject*)
 
 void TForm1::FileListBox1Click(QObject*)
 {
-    session_->listClick();
+    session_->playEntry(FileListBox1->itemIndex());
 }
 
-void TForm1::MediaPlayer1Click(QObject*, TMPBtnType, bool&)
+// A drag seeks once, where the thumb is let go; every other move of the bar
+// seeks at once.
+void TForm1::ScrollBar1Scroll(QObject*, ui::ScrollCode ScrollCode, int& ScrollPos)
 {
-    session_->buttonPressed();
-}
-
-void TForm1::Timer1Timer(QObject*)
-{
-    session_->tick();
-}
-
-void TForm1::ScrollBar1Scroll(QObject*, ui::ScrollCode, int&)
-{
-    session_->seekRequested();
-}
-
-void TForm1::ScrollBar1Change(QObject*)
-{
-    session_->setShownPosition(ScrollBar1->value());
+    if (ScrollCode != ui::ScrollCode::scTrack && ScrollCode != ui::ScrollCode::scEndScroll)
+        session_->seekTo(ScrollPos * 100);
 }
 
 void TForm1::RadioButton1Click(QObject* Sender)
@@ -482,18 +282,7 @@ void TForm1::DirectoryListBox1Change(QObject*)
 void TForm1::FileDrag1Drop(QObject*)
 {
     if (FileDrag1->FileCount() >= 1)
-        session_->startDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
-}
-
-void TForm1::handOver(const QStringList& paths)
-{
-    if (paths.isEmpty())
-        return;
-    arguments_ = {arguments_.value(0), paths.first()};
-    // Raised, not activated: an activation would start the command-line
-    // file over again, a moment after the drop started it.
-    comeForward();
-    FileDrag1->drop(paths);
+        session_->playDropped(FileDrag1->NameWithPath().at(0), FileDrag1->Extension().at(0));
 }
 
 void TForm1::raiseForUser()

@@ -55,7 +55,6 @@ public:
     QCheckBox* CheckBox1 = nullptr; // "Auto-Advance"
     QPushButton* BitBtn1 = nullptr; // loudspeaker: Multimedia Properties
     QPushButton* Button1 = nullptr; // "Associate"
-    QTimer* Timer1 = nullptr; // 100 ms progress tick, the session's own
     TFileDrag* FileDrag1 = nullptr; // receives dropped files
     QMenu* PopupMenu1 = nullptr; // the file list's context menu
     QAction* Cancel1 = nullptr; // "Cancel"
@@ -77,10 +76,7 @@ public:
 
     // Playback.
     void FileListBox1Click(QObject* Sender);
-    void MediaPlayer1Click(QObject* Sender, TMPBtnType Button, bool& DoDefault);
-    void Timer1Timer(QObject* Sender);
     void ScrollBar1Scroll(QObject* Sender, ui::ScrollCode ScrollCode, int& ScrollPos);
-    void ScrollBar1Change(QObject* Sender);
     void RadioButton1Click(QObject* Sender);
     void CheckGMGSReset();
 
@@ -99,12 +95,11 @@ public:
 
     PlaybackSession& session() { return *session_; }
 
-    // Files a later start hands over play as if dropped on the window, which
-    // comes to the front; the first is the window's command-line file from
-    // now on, as if the player had been started for it.
-    void handOver(const QStringList& paths);
     // Brings the window forward (un-minimized, raised, activated).
     void raiseForUser();
+    // Brings it forward without activating it: an activation would start the
+    // command-line file over again.
+    void comeForward();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -119,14 +114,15 @@ private:
     void createNonVisual();
     void createPopupMenu();
     void showSession();
+    void showTrack();
+    void showPosition(int ms);
+    void sendCommands();
     void createFileMenu();
     void showBrowserAtStart();
 
     void showInBrowser(const QString& path);
-    void comeForward();
     void slideStep();
 
-    QStringList arguments_;
     std::unique_ptr<PlaybackSession> session_;
     std::unique_ptr<FileMenu> fileMenu_;
     static constexpr int kSlidePixels = 20;

@@ -2,10 +2,12 @@
 
 #include "app/command_line.h"
 #include "app/desktop_link.h"
+#include "app/linked_window.h"
 #include "app/main_window.h"
 #include "app/splash.h"
 #include "framework/application.h"
 #include "framework/file_names.h"
+#include "framework/guard.h"
 #include "framework/quit_signals.h"
 #include "platform/audio/audio_output.h"
 #include "platform/desktop/association.h"
@@ -61,16 +63,58 @@ void quitAsClosed(QWidget* window)
     QTimer::singleShot(kQuitWaitMs, [] { QCoreApplication::exit(0); });
 }
 
-} // namespace
+// The player's start after the name is its own. It goes on from the event
+// loop in two steps, as the rest after a song does: the splash shows and is
+// painted, then the slow part builds the window and links it to the desktop.
+class PlayerStart : public QObject {
+public:
+    PlayerStart(const QStringList& arguments, desktop::NameClaim& claim, ui::QuitSignals& quitSignals)
+        : arguments_(arguments), claim_(claim), quitSignals_(quitSignals)
+    {
+        // A request to end before there is a window ends the run at once.
+        quitSignals_.whenQuit([] { QCoreApplication::exit(0); });
+        splash_ = std::make_unique<TFormSplash>();
+        centre(splash_.get());
+        splash_->show();
+        splash_->raise();
+        // The picture must be on screen before the slow part begins: the
+        // event loop shows it first.
+        QTimer::singleShot(0, this, [this] { ui::guard([this] { build(); }); });
+    }
 
-int runPlayer(int argc, char** argv)
+    ~PlayerStart() override
+    {
+        link_.reset();
+        form_.reset();
+    }
+
+private:
+    void build()
+    {
+        splash_->repaint();
+        command_line::enterDocumentFolder(arguments_);
+        form_ = std::make_unique<TForm1>(arguments_);
+        centre(form_.get());
+        auto* window = new LinkedWindow(*form_);
+        link_ = std::make_unique<desktop_link::DesktopLink>(form_->session(), *window, &claim_);
+        window->tell(link_.get());
+        splash_.reset();
+        form_->show();
+        form_->activateWindow();
+        quitSignals_.whenQuit([form = form_.get()] { quitAsClosed(form); });
+    }
+
+    QStringList arguments_;
+    desktop::NameClaim& claim_;
+    ui::QuitSignals& quitSignals_;
+    std::unique_ptr<TFormSplash> splash_;
+    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<desktop_link::DesktopLink> link_;
+};
+
+// Names the player to the sound server, the desktop and the shell.
+void introduce(ui::Application& app)
 {
-    // Answered without a display.
-    if (const auto exitCode = command_line::printInformation(argc, argv))
-        return *exitCode;
-    ui::Application::readFontConfigurationAhead();
-    ui::Application::chooseDisplay();
-    ui::Application app(argc, argv);
     app.setTitle("Quorvana");
     // The sound server lists every stream under this name.
     audio::setApplicationName("Quorvana");
@@ -84,49 +128,50 @@ int runPlayer(int argc, char** argv)
     shell::setDesktop({.panelProgram = "/proc/self/exe",
         .panelArguments = {QCoreApplication::applicationFilePath().toStdString(), kMultimediaPanelArgument},
         .ownDesktopEntry = desktop::kDesktopEntryName});
-    if (argc == 2 && std::strcmp(argv[1], kMultimediaPanelArgument) == 0) {
-        ui::QuitSignals quitSignals;
-        quitSignals.whenQuit([] { quitAsClosed(QApplication::activeModalWidget()); });
-        return runMultimediaPanel();
-    }
+}
+
+int runPanel()
+{
+    ui::QuitSignals quitSignals;
+    quitSignals.whenQuit([] { quitAsClosed(QApplication::activeModalWidget()); });
+    return runMultimediaPanel();
+}
+
+// Of several starts at once, the one that gets the name is the player. A
+// file opened from the desktop while a player runs plays there, and this
+// process ends before it shows anything.
+bool handedToRunningPlayer(const desktop::NameClaim& claim, const QStringList& arguments, bool newWindow)
+{
+    const QString file = command_line::fileToHandOver(arguments);
+    return !claim.owned() && !newWindow && !file.isEmpty() && multimedia::load().playInRunningPlayer
+        && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), {ui::encodeFileName(file)});
+}
+
+} // namespace
+
+int runPlayer(int argc, char** argv)
+{
+    // Answered without a display.
+    if (const auto exitCode = command_line::printInformation(argc, argv))
+        return *exitCode;
+    ui::Application::readFontConfigurationAhead();
+    ui::Application::chooseDisplay();
+    ui::Application app(argc, argv);
+    introduce(app);
+    if (argc == 2 && std::strcmp(argv[1], kMultimediaPanelArgument) == 0)
+        return runPanel();
 
     QStringList arguments = command_line::arguments(argc, argv);
     const bool newWindow = command_line::takeNewWindow(arguments);
     arguments = command_line::forTheWindow(arguments);
-    // Of several starts at once, the one that gets the name is the player.
-    // A file opened from the desktop while a player runs plays there; this
-    // process ends before it shows anything.
-    const QString appId = QString::fromLatin1(desktop_link::kAppId);
-    desktop::NameClaim claim(appId, [](const QByteArray& name) { return ui::decodeFileName(name); });
-    if (const QString file = command_line::fileToHandOver(arguments); !claim.owned() && !newWindow && !file.isEmpty()
-        && multimedia::load().playInRunningPlayer && desktop::handToRunningPlayer(appId, {ui::encodeFileName(file)}))
+    desktop::NameClaim claim(
+        QString::fromLatin1(desktop_link::kAppId), [](const QByteArray& name) { return ui::decodeFileName(name); });
+    if (handedToRunningPlayer(claim, arguments, newWindow))
         return 0;
     // From here the process has a window to close and devices to close
     // with it: a request to end waits for the window.
     ui::QuitSignals quitSignals;
     mci::registerBuiltinDrivers();
-
-    // The picture must be on screen before the slow part begins.
-    auto* splash = new TFormSplash;
-    centre(splash);
-    splash->show();
-    splash->raise();
-    ui::Application::processMessages();
-    splash->repaint();
-
-    command_line::enterDocumentFolder(arguments);
-    auto* form = new TForm1(arguments);
-    centre(form);
-    auto link = std::make_unique<desktop_link::DesktopLink>(*form);
-
-    splash->hide();
-    delete splash;
-
-    form->show();
-    form->activateWindow();
-    quitSignals.whenQuit([form] { quitAsClosed(form); });
-    const int rc = app.exec();
-    link.reset();
-    delete form;
-    return rc;
+    PlayerStart start(arguments, claim, quitSignals);
+    return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "browser/file_drag.h"
 
+#include "core/textrules.h"
 #include "framework/file_names.h"
 #include "framework/guard.h"
 
@@ -114,11 +115,9 @@ void TFileDrag::drop(const QStringList& paths)
     extension_.clear();
     fileCount_ = int(paths.size());
     for (const QString& path : paths) {
-        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-        const qsizetype dot = name.indexOf(u'.');
         nameWithPath_.append(path);
-        nameOnly_.append(name);
-        extension_.append(dot < 0 ? QStringLiteral("") : name.mid(dot + 1));
+        nameOnly_.append(path.mid(path.lastIndexOf(u'/') + 1));
+        extension_.append(textrules::textAfterFirstDot(path));
     }
     if (OnDrop)
         ui::guard([this] { OnDrop(this); });

@@ -13,15 +13,19 @@ function(quorvana_library name)
   target_link_libraries(${name} PUBLIC ${Q_DEPS})
 endfunction()
 
-# quorvana_test(NAME SOURCES... DEPS lib... [LABELS label...] [TIMEOUT s]): one
-# test executable with the shared test main, which runs it headless with its
-# own temporary home for settings and stores. Labels: "threads" for the tests
+# quorvana_test(NAME [CORE] SOURCES... DEPS lib... [LABELS label...] [TIMEOUT s]):
+# one test executable with the shared test main, which runs it headless with
+# its own temporary home for settings and stores; CORE: on Qt's core alone. Labels: "threads" for the tests
 # that drive playback threads (run again under ThreadSanitizer), "realtime"
 # for those that measure time and run alone.
 function(quorvana_test name)
-  cmake_parse_arguments(Q "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(Q "CORE" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${Q_SOURCES})
-  target_link_libraries(${name} PRIVATE quorvana_test_support ${Q_DEPS})
+  if(Q_CORE)
+    target_link_libraries(${name} PRIVATE quorvana_core_test_support ${Q_DEPS})
+  else()
+    target_link_libraries(${name} PRIVATE quorvana_test_support ${Q_DEPS})
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(NOT Q_TIMEOUT)
     set(Q_TIMEOUT 300)

@@ -26,6 +26,13 @@ QString extractFileExt(const QString& path)
     return path.mid(dot);
 }
 
+QString textAfterFirstDot(const QString& path)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.indexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
 QString extractFileName(const QString& path)
 {
     return path.mid(path.lastIndexOf('/') + 1).left(255);

@@ -14,6 +14,10 @@ QString upperAscii(const QString& text);
 // that dot; otherwise empty.
 QString extractFileExt(const QString& path);
 
+// The text after the first dot of the name after the last "/"; empty when
+// the name has none. A drop names a file's kind by it: "b.mid" of "a.b.mid".
+QString textAfterFirstDot(const QString& path);
+
 // The text after the last "/", at most its first 255 characters.
 QString extractFileName(const QString& path);
 

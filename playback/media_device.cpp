@@ -3,7 +3,7 @@
 #include "core/media_kinds.h"
 #include "framework/errors.h"
 #include "framework/file_names.h"
-#include "platform/multimedia/stored_choices.h"
+#include "platform/multimedia/choices.h"
 
 #include <QPointer>
 
@@ -29,15 +29,13 @@ MediaDevice::~MediaDevice()
     }
 }
 
-void MediaDevice::open()
+void MediaDevice::open(mci::DeviceType asked, const QString& fileName, const multimedia::Choices& choices)
 {
     close();
-    const mci::DeviceType type = media_kinds::resolvedDevice(deviceType, fileName);
+    fileName_ = fileName;
+    const mci::DeviceType type = media_kinds::resolvedDevice(asked, fileName);
     std::unique_ptr<mci::Device> device;
-    // Read at every open: a choice made in the Multimedia Properties takes
-    // effect from the next track on.
-    const mci::Result result
-        = mci::openDevice(type, ui::encodeFileName(fileName).toStdString(), multimedia::load(), device);
+    const mci::Result result = mci::openDevice(type, ui::encodeFileName(fileName).toStdString(), choices, device);
     error_ = result.code;
     if (!result.ok()) {
         emit changed();
@@ -94,11 +92,9 @@ void MediaDevice::record(const mci::Result& result)
 void MediaDevice::play()
 {
     requireOpen();
-    if (autoRewind) {
-        uint32_t pos = 0, len = 0;
-        if (device_->position(pos).ok() && device_->length(len).ok() && pos == len)
-            record(device_->seekToStart());
-    }
+    uint32_t pos = 0, len = 0;
+    if (device_->position(pos).ok() && device_->length(len).ok() && pos == len)
+        record(device_->seekToStart());
     record(device_->play());
     emit changed();
 }

@@ -1,13 +1,17 @@
 #pragma once
 // The one media device of the player: at most one open file, the commands of
-// the media-player control, the code of the last refusal. No widgets: the
-// button bar, the desktop and the tests all work it through here.
+// the media-player control, the code of the last refusal. The playback
+// session owns it; nothing else works it.
 #include "platform/mci/mci.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
+
+namespace multimedia {
+struct Choices;
+}
 
 enum class TMPModes { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
 enum class TMPTimeFormats { tfMilliseconds, tfFrames, tfDefault };
@@ -19,17 +23,15 @@ public:
     explicit MediaDevice(QObject* parent = nullptr);
     ~MediaDevice() override;
 
-    // What the next Open opens; AutoSelect goes by the file's kind.
-    mci::DeviceType deviceType = mci::DeviceType::AutoSelect;
-    QString fileName;
-    bool autoRewind = true;
-
-    // Closes what is open, then opens fileName (none: the device alone) with
-    // the user's multimedia choices as they stand now. Raises
-    // EMCIDeviceError with the device's text when refused; the device is
-    // then closed.
-    void open();
+    // Closes what is open, then opens FILE_NAME (none: the device alone) on
+    // the device of TYPE (AutoSelect: by the file's kind) with CHOICES.
+    // Raises EMCIDeviceError with the device's text when refused; the device
+    // is then closed.
+    void open(mci::DeviceType type, const QString& fileName, const multimedia::Choices& choices);
+    // The file last asked for, opened or not.
+    const QString& fileName() const { return fileName_; }
     void close();
+    // At the end, plays from the start again.
     void play();
     // Pauses a playing device, resumes a paused one.
     void pause();
@@ -73,6 +75,7 @@ private:
     void onReady(unsigned generation, const mci::Result& result);
 
     std::unique_ptr<mci::Device> device_;
+    QString fileName_;
     mci::DeviceType openType_ = mci::DeviceType::AutoSelect;
     unsigned generation_ = 0; // drops notices of devices already closed
     uint32_t error_ = 0;

@@ -64,8 +64,7 @@ const ButtonInfo kButtons[] = {
 
 } // namespace
 
-TMediaPlayer::TMediaPlayer(PlaybackSession& session, QWidget* parent)
-    : QWidget(parent), session_(session), device_(session.device())
+TMediaPlayer::TMediaPlayer(PlaybackSession& session, QWidget* parent) : QWidget(parent), session_(session)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -86,7 +85,7 @@ TMediaPlayer::TMediaPlayer(PlaybackSession& session, QWidget* parent)
     }
     buttons_[0]->setFocusPolicy(Qt::TabFocus);
     setAccessibleName("Media player");
-    connect(&session_, &PlaybackSession::modeChanged, this, ui::guarded([this] { updateButtons(); }));
+    connect(&session_, &PlaybackSession::stateChanged, this, ui::guarded([this] { updateButtons(); }));
     connect(&session_, &PlaybackSession::autoEnableChanged, this, ui::guarded([this] { updateButtons(); }));
 }
 
@@ -127,36 +126,6 @@ bool TMediaPlayer::eventFilter(QObject* watched, QEvent* event)
 
 TMediaPlayer::~TMediaPlayer() = default;
 
-TMPDeviceTypes TMediaPlayer::DeviceType() const
-{
-    return static_cast<TMPDeviceTypes>(device_.deviceType);
-}
-
-void TMediaPlayer::SetDeviceType(TMPDeviceTypes type)
-{
-    device_.deviceType = static_cast<mci::DeviceType>(type);
-}
-
-QString TMediaPlayer::FileName() const
-{
-    return device_.fileName;
-}
-
-void TMediaPlayer::SetFileName(const QString& fileName)
-{
-    device_.fileName = fileName;
-}
-
-bool TMediaPlayer::AutoRewind() const
-{
-    return device_.autoRewind;
-}
-
-void TMediaPlayer::SetAutoRewind(bool on)
-{
-    device_.autoRewind = on;
-}
-
 bool TMediaPlayer::AutoEnable() const
 {
     return session_.autoEnable();
@@ -167,92 +136,6 @@ void TMediaPlayer::SetAutoEnable(bool on)
     session_.setAutoEnable(on);
 }
 
-void TMediaPlayer::Loaded()
-{
-    if (AutoOpen)
-        Open();
-}
-
-void TMediaPlayer::Open()
-{
-    device_.open();
-}
-
-void TMediaPlayer::Close()
-{
-    device_.close();
-}
-
-void TMediaPlayer::Play()
-{
-    device_.play();
-}
-
-void TMediaPlayer::Pause()
-{
-    device_.pause();
-}
-
-void TMediaPlayer::Resume()
-{
-    device_.resume();
-}
-
-void TMediaPlayer::Stop()
-{
-    device_.stop();
-}
-
-void TMediaPlayer::Next()
-{
-    device_.next();
-}
-
-void TMediaPlayer::Previous()
-{
-    device_.previous();
-}
-
-void TMediaPlayer::Rewind()
-{
-    device_.previous();
-}
-
-int TMediaPlayer::Position()
-{
-    return device_.position();
-}
-
-void TMediaPlayer::SetPosition(int position)
-{
-    device_.setPosition(position);
-}
-
-int TMediaPlayer::Length()
-{
-    return device_.length();
-}
-
-TMPModes TMediaPlayer::Mode()
-{
-    return device_.mode();
-}
-
-void TMediaPlayer::SetTimeFormat(TMPTimeFormats format)
-{
-    device_.setTimeFormat(format);
-}
-
-bool TMediaPlayer::IsOpen() const
-{
-    return device_.isOpen();
-}
-
-uint32_t TMediaPlayer::Error() const
-{
-    return device_.error();
-}
-
 void TMediaPlayer::buttonClicked(TMPBtnType button)
 {
     bool doDefault = true;
@@ -261,11 +144,21 @@ void TMediaPlayer::buttonClicked(TMPBtnType button)
     if (!doDefault)
         return;
     switch (button) {
-    case TMPBtnType::btPlay: Play(); break;
-    case TMPBtnType::btPause: Pause(); break;
-    case TMPBtnType::btStop: Stop(); break;
-    case TMPBtnType::btNext: Next(); break;
-    case TMPBtnType::btPrev: Previous(); break;
+    case TMPBtnType::btPlay:
+        session_.play();
+        break;
+    case TMPBtnType::btPause:
+        session_.pauseOrResume();
+        break;
+    case TMPBtnType::btStop:
+        session_.stop();
+        break;
+    case TMPBtnType::btNext:
+        session_.toEnd();
+        break;
+    case TMPBtnType::btPrev:
+        session_.toStart();
+        break;
     }
 }
 
@@ -276,10 +169,11 @@ void TMediaPlayer::updateButtons()
             b->setEnabled(true);
         return;
     }
-    const TMPModes mode = Mode();
-    const bool open = device_.isOpen() && mode != TMPModes::mpNotReady;
-    const bool playing = mode == TMPModes::mpPlaying;
-    const bool paused = mode == TMPModes::mpPaused;
+    using State = PlaybackSession::State;
+    const State state = session_.state();
+    const bool playing = state == State::Playing;
+    const bool paused = state == State::Paused;
+    const bool open = playing || paused || state == State::Stopped || state == State::Resting;
     Button(TMPBtnType::btPlay)->setEnabled(open && !playing);
     Button(TMPBtnType::btPause)->setEnabled(open && (playing || paused));
     Button(TMPBtnType::btStop)->setEnabled(open && (playing || paused));

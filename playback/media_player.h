@@ -1,9 +1,6 @@
 #pragma once
-// The media-player control: a bar of buttons over the playback session's
-// media device. It keeps the control's own face (its properties, methods
-// and click event) and holds no state of its own: every call goes to the
-// device, and the buttons follow what the device and the session report.
-#include "playback/media_device.h"
+// The media-player control: a bar of buttons that send the playback
+// session its commands and follow its state. It holds no state of its own.
 
 #include <QString>
 #include <QWidget>
@@ -14,7 +11,6 @@
 class QToolButton;
 class PlaybackSession;
 
-enum class TMPDeviceTypes : int { dtAutoSelect = 0, dtAVIVideo = 1, dtSequencer = 9, dtWaveAudio = 12 };
 enum class TMPBtnType { btPlay, btPause, btStop, btNext, btPrev };
 
 class TMediaPlayer : public QWidget {
@@ -24,45 +20,12 @@ public:
     TMediaPlayer(PlaybackSession& session, QWidget* parent = nullptr);
     ~TMediaPlayer() override;
 
-    TMPDeviceTypes DeviceType() const;
-    void SetDeviceType(TMPDeviceTypes type);
-    QString FileName() const;
-    void SetFileName(const QString& fileName);
-    bool AutoOpen = false;
-    bool AutoRewind() const;
-    void SetAutoRewind(bool on);
-
+    // Off: every button can be pressed. On: the buttons follow the session's
+    // state, and only those that can act are enabled.
     bool AutoEnable() const;
     void SetAutoEnable(bool on);
 
-    // The window is built: with AutoOpen on the device opens now.
-    void Loaded();
-
-    // Closes what is open, then opens FileName (none: the device alone).
-    // Raises EMCIDeviceError with the device's text when refused; the
-    // device is then closed.
-    void Open();
-    void Close();
-    void Play();
-    void Pause();
-    void Resume();
-    void Stop();
-    void Next();
-    void Previous();
-    void Rewind();
-
-    // Reading never raises; setting seeks and leaves the device stopped.
-    int Position();
-    void SetPosition(int position);
-    int Length();
-    TMPModes Mode();
-    void SetTimeFormat(TMPTimeFormats format);
-
-    bool IsOpen() const;
-    // The code of the last refusal the device reported (0 after success).
-    uint32_t Error() const;
-
-    // Runs before a button's own action; clearing DoDefault skips the action.
+    // Runs before a button's own command; clearing DoDefault skips it.
     std::function<void(QObject* sender, TMPBtnType button, bool& DoDefault)> OnClick;
 
     QToolButton* Button(TMPBtnType button) const { return buttons_[static_cast<int>(button)]; }
@@ -75,6 +38,5 @@ private:
     void updateButtons();
 
     PlaybackSession& session_;
-    MediaDevice& device_;
     std::array<QToolButton*, 5> buttons_{};
 };

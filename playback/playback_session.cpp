@@ -4,10 +4,8 @@
 #include "core/textrules.h"
 #include "framework/errors.h"
 #include "framework/file_names.h"
-#include "framework/guard.h"
-#include "platform/audio/audio_output.h"
 #include "platform/fs/system_info.h"
-#include "platform/multimedia/stored_choices.h"
+#include "platform/multimedia/choices.h"
 #include "playback/reset_sequences.h"
 
 #include <algorithm>
@@ -29,23 +27,89 @@ QString joined(const QString& folder, const QString& name)
 
 } // namespace
 
-PlaybackSession::PlaybackSession(QObject* parent) : QObject(parent)
+PlaybackSession::PlaybackSession(SessionSetup setup, QObject* parent) : QObject(parent), setup_(std::move(setup))
 {
     timer_.setInterval(100);
-    connect(&timer_, &QTimer::timeout, this, ui::guarded([this] { tick(); }));
+    connect(&timer_, &QTimer::timeout, this, [this] { attempt([this] { tick(); }); });
     midiPause_.setSingleShot(true);
     midiPause_.setTimerType(Qt::PreciseTimer); // a coarse timer may end it 5 % early
     midiPause_.setInterval(kMidiPause);
-    connect(&midiPause_, &QTimer::timeout, this, ui::guarded([this] { advanceAfterPause(); }));
-    connect(&device_, &MediaDevice::changed, this, &PlaybackSession::modeChanged);
-    connect(&device_, &MediaDevice::stoppedByItself, this, &PlaybackSession::ended);
+    connect(&midiPause_, &QTimer::timeout, this, [this] { attempt([this] { advanceAfterPause(); }); });
+    connect(&device_, &MediaDevice::changed, this, &PlaybackSession::updateState);
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
-    connect(&device_, &MediaDevice::ready, this, ui::guarded([this](const QString& refusal) { trackReady(refusal); }));
+    connect(
+        &device_, &MediaDevice::ready, this, [this](const QString& refusal) { attempt([&] { trackReady(refusal); }); });
     // Every run starts at full volume: the desktop's mixer keeps the rest.
-    audio::setVolume(volume_);
+    if (setup_.setVolume)
+        setup_.setVolume(volume_);
 }
 
 PlaybackSession::~PlaybackSession() = default;
+
+// A refusal of the device leaves as failed(), never as an exception: no
+// caller of a command, and no slot, has to catch it.
+template <class Fn> bool PlaybackSession::attempt(Fn&& command) noexcept
+{
+    try {
+        command();
+        return true;
+    } catch (const std::exception& e) {
+        emit failed(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        emit failed(QStringLiteral("Unbekannte Ausnahme"));
+    }
+    return false;
+}
+
+multimedia::Choices PlaybackSession::choices() const
+{
+    return setup_.choices ? setup_.choices() : multimedia::Choices {};
+}
+
+// --- What the views show. ---
+
+PlaybackSession::State PlaybackSession::derivedState()
+{
+    if (midiPause_.isActive())
+        return State::Resting;
+    if (!device_.isOpen())
+        return track_.reason.isEmpty() ? State::Empty : State::Refused;
+    if (device_.fileName().isEmpty())
+        return State::Empty;
+    switch (device_.mode()) {
+    case TMPModes::mpNotReady:
+        return State::Loading;
+    case TMPModes::mpPlaying:
+        return State::Playing;
+    case TMPModes::mpPaused:
+        return State::Paused;
+    default:
+        return State::Stopped;
+    }
+}
+
+void PlaybackSession::updateState()
+{
+    if (batch_ > 0)
+        return;
+    const State now = derivedState();
+    if (now == state_)
+        return;
+    state_ = now;
+    emit stateChanged(state_);
+}
+
+bool PlaybackSession::hasTrack() const
+{
+    return device_.isOpen() && !device_.fileName().isEmpty();
+}
+
+int PlaybackSession::positionMs()
+{
+    return device_.position();
+}
+
+// --- The tracks. ---
 
 void PlaybackSession::setTracks(const QString& folder, const QStringList& names)
 {
@@ -71,40 +135,88 @@ QString PlaybackSession::selectedFile() const
     return selected_ < 0 ? QString() : joined(folder_, names_.at(selected_));
 }
 
+void PlaybackSession::prepareDevicesForTracks()
+{
+    // Only a folder that holds songs loads the synthesizer: a player that
+    // never plays one does not carry its soundfont.
+    std::set<mci::DeviceType> types;
+    for (const QString& name : names_)
+        if (const media_kinds::Kind* kind = media_kinds::kindOf(name))
+            types.insert(media_kinds::resolvedDevice(media_kinds::askedDevice(kind), name));
+    if (!types.empty())
+        QTimer::singleShot(kPrepareDelay, this, [this, types] {
+            const multimedia::Choices chosen = choices();
+            for (mci::DeviceType type : types)
+                mci::prepareDevice(type, chosen);
+        });
+}
+
+void PlaybackSession::matchSelectionToTitle()
+{
+    for (int i = 0; i < names_.size(); ++i)
+        if (names_.at(i) == track_.title)
+            select(i);
+}
+
+// --- Starts. ---
+
+void PlaybackSession::openDevice(mci::DeviceType type)
+{
+    const Batch batch(*this);
+    try {
+        device_.open(type, {}, choices());
+    } catch (const ui::EMCIDeviceError&) {
+        // No sequencer: the player still starts and browses; a command says
+        // "Kein MCI-Gerät geöffnet" until a track opens.
+    }
+}
+
 bool PlaybackSession::start(const EntryRules& rules, const QString& fileName)
 {
-    device_.deviceType = media_kinds::askedDevice(media_kinds::kindOf(fileName));
-    device_.fileName = fileName;
-    setReason({});
-    try {
-        device_.open();
-    } catch (const ui::EMCIDeviceError& refusal) {
-        openFailed(rules, QString::fromStdString(refusal.message()));
+    if (!openTrack(rules, fileName))
         return false;
-    }
     if (rules.stopsAutoEnable)
         setAutoEnable(false);
-    if (rules.stopsAtSameTrack && currentTrackName_ == device_.fileName) {
+    if (rules.stopsAtSameTrack && currentTrackName_ == fileName) {
         timer_.stop();
         return false;
     }
+    startPlaying(rules);
+    return true;
+}
 
+bool PlaybackSession::openTrack(const EntryRules& rules, const QString& fileName)
+{
+    setReason({});
+    try {
+        device_.open(media_kinds::askedDevice(media_kinds::kindOf(fileName)), fileName, choices());
+    } catch (const ui::EMCIDeviceError& refusal) {
+        track_.file = fileName;
+        openFailed(rules, QString::fromStdString(refusal.message()));
+        return false;
+    }
+    return true;
+}
+
+void PlaybackSession::startPlaying(const EntryRules& rules)
+{
     advanceCancelled_ = false;
     device_.play();
-    showLength();
-    const QString title = textrules::extractFileName(device_.fileName);
-    setTitle(rules.trimsTitle ? textrules::trimRight(title) : title);
+    const QString title = textrules::extractFileName(device_.fileName());
+    track_.file = device_.fileName();
+    track_.device = device_.openType();
+    track_.title = rules.trimsTitle ? textrules::trimRight(title) : title;
+    readTrack();
     if (rules.remembersTrack)
-        currentTrackName_ = device_.fileName;
+        currentTrackName_ = track_.file;
     if (rules.showsInBrowser)
-        emit browseTo(device_.fileName);
+        emit browseTo(track_.file);
     if (rules.matchesSelection)
         matchSelectionToTitle();
     if (rules.startsTimer)
         timer_.start();
     if (rules.acceptsDropsAfter)
         emit dropsAccepted();
-    return true;
 }
 
 void PlaybackSession::openFailed(const EntryRules& rules, const QString& reason)
@@ -112,16 +224,28 @@ void PlaybackSession::openFailed(const EntryRules& rules, const QString& reason)
     timer_.stop();
     if (rules.autoEnableOnFailure)
         setAutoEnable(true);
+    track_.lengthMs = 0;
+    track_.text = {};
     setReason(reason);
-    emit refused(reason);
+    updateState();
+}
+
+// The track's length and words, once its device has read them.
+void PlaybackSession::readTrack()
+{
+    device_.setTimeFormat(TMPTimeFormats::tfMilliseconds);
+    track_.lengthMs = device_.length();
+    track_.text = device_.text();
+    emit trackChanged();
 }
 
 // A track whose file was read after it started: its length is known now, or
 // it cannot play after all and ends as a refused track does.
 void PlaybackSession::trackReady(const QString& refusal)
 {
+    const Batch batch(*this);
     if (refusal.isEmpty()) {
-        showLength();
+        readTrack();
         return;
     }
     device_.close();
@@ -130,45 +254,34 @@ void PlaybackSession::trackReady(const QString& refusal)
 
 void PlaybackSession::setReason(const QString& reason)
 {
-    reason_ = reason;
-    emit reasonChanged(reason_);
+    const bool changed = reason != track_.reason;
+    track_.reason = reason;
     // "Error" alone cannot tell a damaged file from a missing sound card.
     if (!reason.isEmpty())
-        std::fprintf(stderr, "quorvana: %s: %s\n", ui::fileNameBytes(device_.fileName).c_str(),
-            reason.toLocal8Bit().constData());
+        std::fprintf(
+            stderr, "quorvana: %s: %s\n", ui::fileNameBytes(track_.file).c_str(), reason.toLocal8Bit().constData());
+    if (changed || !reason.isEmpty())
+        emit trackChanged();
 }
 
-void PlaybackSession::showLength()
+void PlaybackSession::playEntry(int index)
 {
-    device_.setTimeFormat(TMPTimeFormats::tfMilliseconds);
-    emit lengthShown(device_.length());
-}
-
-void PlaybackSession::setTitle(const QString& title)
-{
-    if (title == title_)
-        return;
-    title_ = title;
-    emit titleChanged(title_);
-}
-
-void PlaybackSession::matchSelectionToTitle()
-{
-    for (int i = 0; i < names_.size(); ++i)
-        if (names_.at(i) == title_)
-            select(i);
-}
-
-void PlaybackSession::listClick()
-{
+    const Batch batch(*this);
     cancelPendingAdvance();
-    checkReset();
-    start(kListClick, selectedFile());
+    select(index);
+    if (attempt([this] { checkReset(); }))
+        start(kListClick, selectedFile());
 }
 
-void PlaybackSession::startFromCommandLine(const QStringList& arguments)
+void PlaybackSession::setCommandLine(const QStringList& arguments)
 {
-    const QString file = textrules::commandLineFileName(arguments);
+    arguments_ = arguments;
+}
+
+void PlaybackSession::playCommandLineFile()
+{
+    const Batch batch(*this);
+    const QString file = textrules::commandLineFileName(arguments_);
     if (file.isEmpty()) {
         emit dropsAccepted();
         return;
@@ -177,101 +290,33 @@ void PlaybackSession::startFromCommandLine(const QStringList& arguments)
     start(kCommandLine, file);
 }
 
-void PlaybackSession::startDropped(const QString& path, const QString& extension)
+void PlaybackSession::playDropped(const QString& path, const QString& extension)
 {
-    // The drop names the text after the first dot: "b.mid" of "a.b.mid" is no media kind.
+    const Batch batch(*this);
     if (!media_kinds::kindOfExtension(QStringLiteral(".") + extension))
         return;
     cancelPendingAdvance();
     start(kDrop, path);
 }
 
-void PlaybackSession::tick()
+void PlaybackSession::handOver(const QStringList& paths)
 {
-    // Before the first track and after a failed open there is nothing to
-    // follow; a pending seek waits for the next track.
-    if (!device_.isOpen() || device_.fileName.isEmpty())
+    if (paths.isEmpty())
         return;
-    // Still reading its file: nothing to follow yet.
-    if (device_.mode() == TMPModes::mpNotReady)
-        return;
-    if (const std::string lost = audio::lostOutput(); !lost.empty() && device_.mode() == TMPModes::mpPlaying) {
-        // The sound output went and does not come back: the track cannot go
-        // on, and says why, as a track the device refused does.
-        device_.close();
-        openFailed(kListClick, QString::fromStdString(lost));
-        return;
-    }
-    if (seekPending_) {
-        device_.setPosition(shownTenths_ * 100);
-        device_.play();
-        seekPending_ = false;
-        return;
-    }
-    const int position = device_.position();
-    setShownPosition(position / 100);
-    if (position != device_.length())
-        advanceCancelled_ = false;
-    if (atEndOfSelectedTrack())
-        advance();
-}
-
-void PlaybackSession::setShownPosition(int tenths)
-{
-    if (tenths == shownTenths_)
-        return;
-    shownTenths_ = tenths;
-    emit positionShown(shownTenths_);
-}
-
-bool PlaybackSession::atEndOfSelectedTrack()
-{
-    return !advanceCancelled_ && device_.position() == device_.length() && autoAdvance_
-        && device_.fileName == selectedFile();
-}
-
-void PlaybackSession::advance()
-{
-    const media_kinds::Kind* kind = media_kinds::kindOf(device_.fileName);
-    if (kind && kind->pauseAfter) {
-        // The song's reverb dies away; a command meanwhile cancels the advance.
-        timer_.stop();
-        midiPause_.start();
-        return;
-    }
-    startNextEntry();
-}
-
-void PlaybackSession::advanceAfterPause()
-{
-    timer_.start();
-    startNextEntry();
-}
-
-void PlaybackSession::startNextEntry()
-{
-    select(selected_ + 1);
-    device_.setPosition(0);
-    checkReset();
-    start(kAdvance, selectedFile());
-}
-
-void PlaybackSession::cancelPendingAdvance()
-{
-    if (!midiPause_.isActive())
-        return;
-    midiPause_.stop();
-    advanceCancelled_ = true;
+    arguments_ = {arguments_.value(0), paths.first()};
+    playDropped(paths.first(), textrules::textAfterFirstDot(paths.first()));
 }
 
 bool PlaybackSession::playNeighbour(int step)
 {
+    const Batch batch(*this);
     const int index = selected_ + step;
     if (index < 0 || index >= names_.size())
         return false;
     cancelPendingAdvance();
     select(index);
-    checkReset();
+    if (!attempt([this] { checkReset(); }))
+        return false;
     // Asked for from outside while the timer may be off: the new track is
     // followed, as one started from the list is.
     if (!start(kAdvance, selectedFile()))
@@ -280,40 +325,57 @@ bool PlaybackSession::playNeighbour(int step)
     return true;
 }
 
-void PlaybackSession::buttonPressed()
+// --- Commands on the open track. ---
+
+bool PlaybackSession::command(void (MediaDevice::*action)())
 {
+    const Batch batch(*this);
     cancelPendingAdvance();
     timer_.start();
-    device_.setTimeFormat(TMPTimeFormats::tfMilliseconds);
+    return attempt([&] { (device_.*action)(); });
 }
 
-void PlaybackSession::play()
+bool PlaybackSession::play()
 {
-    buttonPressed();
-    device_.play();
+    return command(&MediaDevice::play);
 }
 
-void PlaybackSession::pauseOrResume()
+bool PlaybackSession::pauseOrResume()
 {
-    buttonPressed();
-    device_.pause();
+    return command(&MediaDevice::pause);
 }
 
-void PlaybackSession::stop()
+bool PlaybackSession::stop()
 {
-    buttonPressed();
-    device_.stop();
+    return command(&MediaDevice::stop);
+}
+
+bool PlaybackSession::toStart()
+{
+    return command(&MediaDevice::previous);
+}
+
+bool PlaybackSession::toEnd()
+{
+    return command(&MediaDevice::next);
 }
 
 void PlaybackSession::seekTo(int ms)
 {
+    const Batch batch(*this);
+    if (!hasTrack())
+        return;
     cancelPendingAdvance();
-    seekPending_ = false;
-    device_.setPosition(ms);
-    device_.play();
-    setShownPosition(device_.position() / 100);
+    if (!attempt([&] {
+            device_.setPosition(ms);
+            device_.play();
+        }))
+        return;
+    followPosition(device_.position());
     timer_.start();
 }
+
+// --- Around the track. ---
 
 void PlaybackSession::setAutoAdvance(bool on)
 {
@@ -345,72 +407,14 @@ void PlaybackSession::chooseReset(ResetChoice choice)
 
 void PlaybackSession::checkReset()
 {
+    const Batch batch(*this);
     const char* name = reset_ == ResetChoice::GM ? reset_sequences::kGMFileName
         : reset_ == ResetChoice::GS              ? reset_sequences::kGSFileName
                                                  : nullptr;
     if (!name)
         return;
-    device_.deviceType = mci::DeviceType::Sequencer;
-    device_.fileName = windowsDirectory_ + "/" + name;
-    device_.open();
+    device_.open(mci::DeviceType::Sequencer, windowsDirectory_ + "/" + name, choices());
     device_.play();
-}
-
-void PlaybackSession::openQuietly(const QString& fileName)
-{
-    cancelPendingAdvance();
-    device_.fileName = fileName;
-    try {
-        device_.open();
-    } catch (const ui::EMCIDeviceError&) {
-    }
-}
-
-void PlaybackSession::stopIfOpen()
-{
-    cancelPendingAdvance();
-    if (device_.isOpen())
-        device_.stop();
-}
-
-void PlaybackSession::rewindIfOpen()
-{
-    if (device_.isOpen())
-        device_.previous();
-}
-
-QString PlaybackSession::refusalOf(const QString& fileName) const
-{
-    const media_kinds::Kind* kind = media_kinds::kindOf(fileName);
-    const mci::Result r = mci::checkFile(media_kinds::resolvedDevice(media_kinds::askedDevice(kind), fileName),
-        ui::encodeFileName(fileName).toStdString());
-    return r.ok() ? QString() : QString::fromStdString(r.text);
-}
-
-void PlaybackSession::prepareDevicesForTracks()
-{
-    // Only a folder that holds songs loads the synthesizer: a player that
-    // never plays one does not carry its soundfont.
-    std::set<mci::DeviceType> types;
-    for (const QString& name : names_)
-        if (const media_kinds::Kind* kind = media_kinds::kindOf(name))
-            types.insert(media_kinds::resolvedDevice(media_kinds::askedDevice(kind), name));
-    if (!types.empty())
-        QTimer::singleShot(kPrepareDelay, this, [types] {
-            const multimedia::Choices choices = multimedia::load();
-            for (mci::DeviceType type : types)
-                mci::prepareDevice(type, choices);
-        });
-}
-
-int PlaybackSession::lengthMs()
-{
-    return device_.isOpen() ? device_.length() : 0;
-}
-
-int PlaybackSession::positionMs()
-{
-    return device_.position();
 }
 
 void PlaybackSession::setVolume(double volume)
@@ -421,6 +425,48 @@ void PlaybackSession::setVolume(double volume)
     if (volume == volume_)
         return;
     volume_ = volume;
-    audio::setVolume(volume);
+    if (setup_.setVolume)
+        setup_.setVolume(volume);
     emit volumeChanged(volume);
+}
+
+// --- The file menu's. ---
+
+void PlaybackSession::letGoFor(const QString& fileName)
+{
+    const Batch batch(*this);
+    cancelPendingAdvance();
+    try {
+        device_.open(media_kinds::askedDevice(media_kinds::kindOf(fileName)), fileName, choices());
+    } catch (const ui::EMCIDeviceError&) {
+        return;
+    }
+    // The device holds the other file now: the track is that one, stopped,
+    // under the window's title as it was.
+    track_.file = fileName;
+    track_.device = device_.openType();
+    readTrack();
+}
+
+void PlaybackSession::stopIfOpen()
+{
+    const Batch batch(*this);
+    cancelPendingAdvance();
+    if (device_.isOpen())
+        attempt([this] { device_.stop(); });
+}
+
+void PlaybackSession::rewindIfOpen()
+{
+    const Batch batch(*this);
+    if (device_.isOpen())
+        attempt([this] { device_.previous(); });
+}
+
+QString PlaybackSession::refusalOf(const QString& fileName) const
+{
+    const media_kinds::Kind* kind = media_kinds::kindOf(fileName);
+    const mci::Result r = mci::checkFile(media_kinds::resolvedDevice(media_kinds::askedDevice(kind), fileName),
+        ui::encodeFileName(fileName).toStdString());
+    return r.ok() ? QString() : QString::fromStdString(r.text);
 }

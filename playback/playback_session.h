@@ -1,10 +1,10 @@
 #pragma once
-// Playback as the user knows it, without a widget: the open track and how it
-// started, the folder's tracks and the selected one, the 100 ms tick that
-// follows the position, seeking, Auto-Advance with its pause after songs,
-// and the GM/GS reset before each track from the list. The window's
-// controls, the desktop and the tests send it commands and show what its
-// signals tell.
+// Playback as the user knows it, without a widget: the one device and the
+// tick that follows it, the folder's tracks and the selected one, the track
+// that plays and how it started, Auto-Advance with its rest after songs, and
+// the GM/GS reset before each track from the list. The window's controls,
+// the desktop and the tests all send it the same commands and show the one
+// state and track it announces; nothing else reaches the device.
 #include "playback/media_device.h"
 
 #include <QObject>
@@ -12,11 +12,17 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
+namespace multimedia {
+struct Choices;
+}
+
 // What differs between the four ways a track starts; everything else is the
 // same for all of them.
 struct EntryRules {
-    bool autoEnableOnFailure = false; // a refused file hands the buttons back to the device's mode
-    bool stopsAutoEnable = false; // the buttons no longer follow the mode
+    bool autoEnableOnFailure = false; // a refused file hands the buttons back to the device's state
+    bool stopsAutoEnable = false; // the buttons no longer follow the state
     bool stopsAtSameTrack = false; // the same file again means the list has ended
     bool trimsTitle = false; // the title loses trailing blanks
     bool remembersTrack = false; // the file becomes the current track name
@@ -39,16 +45,64 @@ inline constexpr EntryRules kDrop {
 
 enum class ResetChoice { None, GM, GS };
 
+// What the session takes from the player around it; each may be left out
+// (a test's session has no sound card and no stored choices).
+struct SessionSetup {
+    // The user's multimedia choices as they stand: read at every open, so a
+    // choice takes effect from the next track on.
+    std::function<multimedia::Choices()> choices {};
+    // The gain of everything the player plays, 0 to 1.
+    std::function<void(double volume)> setVolume {};
+    // Why the sound output is gone for good; empty while it plays or may
+    // yet come back. Asked at every tick while a track plays.
+    std::function<std::string()> lostOutput {};
+};
+
+// The open track: what the views show of it.
+struct Track {
+    QString file; // empty: none was ever started
+    mci::DeviceType device = mci::DeviceType::AutoSelect; // the device it opened on
+    QString title; // the window's: the file's name of the last track that started
+    int lengthMs = 0;
+    mci::TrackText text; // the song's own title and words, as its device found them
+    QString reason; // why the last start was refused; empty while it plays
+};
+
 class PlaybackSession : public QObject {
     Q_OBJECT
 
 public:
-    explicit PlaybackSession(QObject* parent = nullptr);
+    enum class State {
+        Empty, // no track yet; the device may be open without a file
+        Refused, // the last start failed (track().reason says why): nothing is open, every command but a start fails
+        Loading, // the track's file is still read: no length yet, the tick waits
+        Stopped, // a track is open and still: stopped, at its end, or let go of
+        Playing, // a track sounds and the tick follows its position
+        Paused, // a track holds its place; play or pause goes on from there
+        Resting, // a song ended: the next entry starts after 1.5 s unless a command comes first
+    };
+    Q_ENUM(State)
+
+    explicit PlaybackSession(SessionSetup setup = {}, QObject* parent = nullptr);
     ~PlaybackSession() override;
 
-    MediaDevice& device() { return device_; }
-    // The 100 ms tick; it runs while a track is followed.
-    QTimer& timer() { return timer_; }
+    // --- What the views show. ---
+    State state() const { return state_; }
+    const Track& track() const { return track_; }
+    // Where the open track stands, in milliseconds; 0 when nothing is open.
+    int positionMs();
+    // Whether a track is open for the commands that act on it.
+    bool hasTrack() const;
+    // The tick runs: the position is followed, and a track's end leads on.
+    bool following() const { return timer_.isActive(); }
+    bool autoAdvance() const { return autoAdvance_; }
+    bool autoEnable() const { return autoEnable_; }
+    ResetChoice reset() const { return reset_; }
+    double volume() const { return volume_; }
+    // The last file started from the list or by the advance.
+    const QString& currentTrackName() const { return currentTrackName_; }
+    // Holds the reset sequence files once GM or GS was chosen.
+    const QString& windowsDirectory() const { return windowsDirectory_; }
 
     // --- The tracks: the folder's entries as the browser lists them. ---
     void setTracks(const QString& folder, const QStringList& names);
@@ -59,55 +113,58 @@ public:
     // Folder + "/" + the selected entry; empty when none is selected.
     QString selectedFile() const;
     int trackCount() const { return int(names_.size()); }
+    // The tracks' device types get ready in the background a moment after
+    // the list was read, once the window is up.
+    void prepareDevicesForTracks();
 
-    // --- The four entries. ---
-    // Opens and starts FILE_NAME; false when the device refused it or the
-    // advance found the same file again.
-    bool start(const EntryRules& rules, const QString& fileName);
-    // The list's click: the reset, then the selected file.
-    void listClick();
-    // The file named on the command line, if any, at the window's activation.
-    void startFromCommandLine(const QStringList& arguments);
-    // A drop whose first item is PATH, EXTENSION the text after the first dot
-    // of its name: media files play.
-    void startDropped(const QString& path, const QString& extension);
+    // --- Starts. Each answers a rest after a song: the user's start wins. ---
+    // The device of TYPE opens without a file, as the player starts; a
+    // refusal leaves it closed and says nothing.
+    void openDevice(mci::DeviceType type);
+    // The list's entry INDEX, after the reset: what a click on it does.
+    void playEntry(int index);
+    // The file named on the command line plays, at every activation.
+    void setCommandLine(const QStringList& arguments);
+    void playCommandLineFile();
+    // A drop whose first item is PATH, EXTENSION the text after the first
+    // dot of its name: media files play.
+    void playDropped(const QString& path, const QString& extension);
+    // Files a later start or the desktop hands over: the first plays as if
+    // dropped, and is the command-line file from now on.
+    void handOver(const QStringList& paths);
+    // The list's next (STEP 1) or previous (-1) file plays at once, as the
+    // advance would start it but without the rest. False when there is no
+    // such entry or it was refused.
+    bool playNeighbour(int step);
 
-    // --- The tick, seeking and the buttons. ---
-    // A pending seek, or the position followed and, at a track's end, the
-    // next entry of the list.
-    void tick();
-    // The seek bar was moved by the user: the next tick seeks to where it shows.
-    void seekRequested() { seekPending_ = true; }
-    // Where the seek bar stands, in tenths of a second.
-    void setShownPosition(int tenths);
-    // A media button was pressed: the tick follows the device again.
-    void buttonPressed();
-    // Play, pause, resume or stop from outside the button bar, as a press does.
-    void play();
-    void pauseOrResume();
-    void stop();
+    // --- Commands on the open track. Each re-arms the tick; a refusal of
+    // the device is told by failed() and answered false. ---
+    bool play();
+    bool pauseOrResume();
+    bool stop();
+    bool toStart();
+    bool toEnd();
     // Jumps to MS and plays on from there, at once.
     void seekTo(int ms);
 
-    // The list's next (STEP 1) or previous (-1) file plays at once, as the
-    // advance at a track's end would start it but without the pause. False
-    // when there is no such entry or it was refused.
-    bool playNeighbour(int step);
+    // What the 100 ms tick does, now: the position followed, a lost output
+    // noticed, and at a track's end the list's next entry.
+    void tick();
 
-    // --- Auto-Advance and the reset. ---
-    bool autoAdvance() const { return autoAdvance_; }
+    // --- Around the track. ---
     void setAutoAdvance(bool on);
-    ResetChoice reset() const { return reset_; }
+    void setAutoEnable(bool on);
     // GM or GS written once into the reset folder when first chosen.
     void chooseReset(ResetChoice choice);
     // Plays the chosen reset sequence, if any.
     void checkReset();
+    // For this run only: it scales everything the player plays. 0 to 1.
+    void setVolume(double volume);
 
-    // The player lets go of the file it holds by opening FILE_NAME instead;
-    // a refusal is no error here.
-    void openQuietly(const QString& fileName);
-    // Stops the device when it holds something; nothing is open after a
-    // refused file, and then there is nothing to stop.
+    // --- The file menu's: the player lets go of a file. ---
+    // Opens FILE_NAME instead of what is open; a refusal is no error here.
+    void letGoFor(const QString& fileName);
+    // Nothing is open after a refused file, and then there is nothing to do.
     void stopIfOpen();
     void rewindIfOpen();
 
@@ -115,87 +172,78 @@ public:
     // plays; empty when nothing stands in its way that reading it can tell.
     QString refusalOf(const QString& fileName) const;
 
-    // The tracks' device types get ready in the background a moment after
-    // the list was read, once the window is up.
-    void prepareDevicesForTracks();
-
-    // --- The player's own volume, 0 to 1, for this run only: it scales
-    // everything the sound card plays. ---
-    double volume() const { return volume_; }
-    void setVolume(double volume);
-
-    // --- What the views show. ---
-    const QString& title() const { return title_; }
-    const QString& reason() const { return reason_; }
-    bool autoEnable() const { return autoEnable_; }
-    void setAutoEnable(bool on);
-    const QString& currentTrackName() const { return currentTrackName_; }
-    const QString& windowsDirectory() const { return windowsDirectory_; }
-    bool seekPending() const { return seekPending_; }
-    // Resting after a song before the next track starts.
-    bool inMidiPause() const { return midiPause_.isActive(); }
-    // Milliseconds of the open track; 0 when nothing is open.
-    int lengthMs();
-    int positionMs();
-    // The open track's own title and words, as its device found them.
-    mci::TrackText trackText() { return device_.text(); }
-
 signals:
-    void titleChanged(const QString& title);
-    void tracksChanged();
-    void selectionChanged(int index);
-    void lengthShown(int ms);
-    // Where the track stands, in the seek bar's tenths of a second.
-    void positionShown(int tenths);
-    // The device refused the file; REASON says why.
-    void refused(const QString& reason);
-    // The reason of the last refusal; empty once a new start begins.
-    void reasonChanged(const QString& reason);
-    // Opened, closed, played, paused, stopped, or ended by itself.
-    void modeChanged();
-    // The track stopped by itself: at its end, or the user closed the
-    // device's window.
-    void ended();
+    void stateChanged(PlaybackSession::State state);
+    void trackChanged();
+    // Where the track stands, announced when its tenth of a second changes.
+    void positionChanged(int ms);
     // The position jumped to MS (a seek, a rewind).
     void seeked(int ms);
+    // The device refused a command: REASON is its text.
+    void failed(const QString& reason);
+    void tracksChanged();
+    void selectionChanged(int index);
     void autoAdvanceChanged(bool on);
     void autoEnableChanged(bool on);
     void resetChanged(ResetChoice choice);
+    void volumeChanged(double volume);
     // Drops may be delivered from now on.
     void dropsAccepted();
     // The browser should show PATH's folder with PATH selected.
     void browseTo(const QString& path);
-    void volumeChanged(double volume);
 
 private:
+    bool start(const EntryRules& rules, const QString& fileName);
+    bool openTrack(const EntryRules& rules, const QString& fileName);
+    void startPlaying(const EntryRules& rules);
     void openFailed(const EntryRules& rules, const QString& reason);
     void trackReady(const QString& refusal);
     void setReason(const QString& reason);
-    void showLength();
-    void setTitle(const QString& title);
+    void readTrack();
+    void updateState();
+    State derivedState();
     void matchSelectionToTitle();
+    template <class Fn> bool attempt(Fn&& command) noexcept;
+    // Within a command the device passes through steps (a reset played, a
+    // file opened, then started): the state is announced once, at its end.
+    struct Batch {
+        explicit Batch(PlaybackSession& session) : session(session) { ++session.batch_; }
+        ~Batch()
+        {
+            if (--session.batch_ == 0)
+                session.updateState();
+        }
+        PlaybackSession& session;
+    };
+    bool command(void (MediaDevice::*action)());
+    multimedia::Choices choices() const;
+
+    // The advance and the rest (playback_advance.cpp).
+    bool outputLost();
+    void followPosition(int position);
     bool atEndOfSelectedTrack();
     void advance();
     void advanceAfterPause();
-    // The list's next entry, after its reset: at the last, the same file again.
     void startNextEntry();
     void cancelPendingAdvance();
 
+    SessionSetup setup_;
     MediaDevice device_;
     QTimer timer_;
     QTimer midiPause_;
+    State state_ = State::Empty;
+    int batch_ = 0;
+    Track track_;
+    QStringList arguments_;
     QString folder_;
     QStringList names_;
     int selected_ = -1;
-    QString title_;
-    QString reason_;
-    QString currentTrackName_; // last file started from the list or by advance
-    QString windowsDirectory_; // holds the reset sequence files once GM or GS was chosen
+    QString currentTrackName_;
+    QString windowsDirectory_;
     int shownTenths_ = 0;
-    bool seekPending_ = false; // the seek bar moved; the next tick seeks there
     bool autoAdvance_ = true;
     bool autoEnable_ = false;
-    // The user answered the pause after a song with a command of their own:
+    // The user answered the rest after a song with a command of their own:
     // the track's end no longer leads on until it is reached anew.
     bool advanceCancelled_ = false;
     ResetChoice reset_ = ResetChoice::None;

@@ -34,13 +34,6 @@ bool tooLate(const QVariantMap& platformData)
     return ok && QDateTime::currentMSecsSinceEpoch() + kAnswerTravelMs > deadline;
 }
 
-// The claims of this process by name; the bus, too, knows each name once.
-QHash<QString, NameClaim*>& claims()
-{
-    static QHash<QString, NameClaim*> byName;
-    return byName;
-}
-
 } // namespace
 
 class ApplicationAdaptor : public QDBusAbstractAdaptor {
@@ -136,7 +129,6 @@ bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
 NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
     : QObject(parent), appId_(appId), decode_(std::move(decode))
 {
-    claims().insert(appId_, this);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -148,8 +140,6 @@ NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
 
 NameClaim::~NameClaim()
 {
-    if (claims().value(appId_) == this)
-        claims().remove(appId_);
     if (receiver_)
         receiver_->claim_ = nullptr;
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -157,11 +147,6 @@ NameClaim::~NameClaim()
         bus.interface()->unregisterService(appId_);
     if (objectRegistered_)
         bus.unregisterObject(applicationPath(appId_));
-}
-
-NameClaim* NameClaim::of(const QString& appId)
-{
-    return claims().value(appId);
 }
 
 bool NameClaim::tryToOwn()
@@ -237,11 +222,10 @@ void NameClaim::deliver()
     }
 }
 
-FileReceiver::FileReceiver(
-    const QString& appId, std::function<void(const QStringList&)> open, std::function<void()> activate, QObject* parent)
-    : QObject(parent), open_(std::move(open)), activate_(std::move(activate))
+FileReceiver::FileReceiver(const QString& appId, NameClaim* claim, std::function<void(const QStringList&)> open,
+    std::function<void()> activate, QObject* parent)
+    : QObject(parent), claim_(claim), open_(std::move(open)), activate_(std::move(activate))
 {
-    claim_ = NameClaim::of(appId);
     if (!claim_) {
         ownClaim_ = std::make_unique<NameClaim>(appId);
         claim_ = ownClaim_.get();

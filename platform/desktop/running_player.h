@@ -71,7 +71,6 @@ private:
         bool activate = false;
     };
 
-    static NameClaim* of(const QString& appId);
     bool tryToOwn();
     void attach(FileReceiver* receiver);
     void detach(FileReceiver* receiver);
@@ -92,12 +91,11 @@ class FileReceiver : public QObject {
     Q_OBJECT
 
 public:
-    // Takes the calls to APP_ID: those of this process's NameClaim when
-    // there is one (the calls that came before first), else of a claim of
-    // its own while it lives, unless another process owns the name. OPEN
-    // gets the local paths a later start hands over; ACTIVATE runs for a
-    // start without files.
-    FileReceiver(const QString& appId, std::function<void(const QStringList& paths)> open,
+    // Takes the calls to APP_ID: those of CLAIM, the start's own, when given
+    // (the calls that came before first), else of a claim of its own while
+    // it lives, unless another process owns the name. OPEN gets the local
+    // paths a later start hands over; ACTIVATE runs for a start without files.
+    FileReceiver(const QString& appId, NameClaim* claim, std::function<void(const QStringList& paths)> open,
         std::function<void()> activate, QObject* parent = nullptr);
     ~FileReceiver() override;
 

@@ -1,10 +1,10 @@
 // The player as the desktop's controls reach it over a real session bus:
-// the MPRIS interfaces press the window's own controls and report every
-// change, and a video keeps a stand-in screen saver off while it plays.
+// the MPRIS interfaces send the session the window's own commands and
+// report every change, and a video keeps a stand-in screen saver off while
+// it plays. No window takes part: a stand-in hears what the link asks of it.
 #include "app/desktop_link.h"
-#include "platform/audio/audio_output.h"
-#include "playback/playback_session.h"
-#include "tests/app/main_window_fixture.h"
+#include "platform/desktop/running_player.h"
+#include "tests/support/session_rig.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -106,27 +106,45 @@ public slots:
     void UnInhibit(uint cookie) { calls << "uninhibit " + QString::number(cookie); }
 };
 
-struct DesktopLinkTest : Form1Test {
+// What the link asks of the window; its close is the start of the end.
+struct StandInWindow : desktop_link::Window {
+    QStringList calls;
+    desktop_link::DesktopLink* link = nullptr;
+
+    void raiseForUser() override { calls << "raise"; }
+    void comeForward() override { calls << "forward"; }
+    void close() override
+    {
+        calls << "close";
+        if (link)
+            link->windowClosing();
+    }
+};
+
+struct DesktopLinkTest : SessionTest {
+    StandInWindow window;
     std::unique_ptr<desktop_link::DesktopLink> link;
     ChangeRecorder recorder;
 
     void SetUp() override
     {
-        Form1Test::SetUp();
         if (!QDBusConnection::sessionBus().isConnected())
             GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
     }
-    void TearDown() override
+    void TearDown() override { link.reset(); }
+
+    // The session on the bus.
+    void linked(SessionSetup setup = {})
     {
-        link.reset();
-        Form1Test::TearDown();
+        build(std::move(setup));
+        link = std::make_unique<desktop_link::DesktopLink>(*session, window);
+        window.link = link.get();
     }
 
-    // The window on the bus, with another program listening to what it announces.
-    void linkListened()
+    // With another program listening to what it announces.
+    void linkListened(SessionSetup setup = {})
     {
-        build();
-        link = std::make_unique<desktop_link::DesktopLink>(*form);
+        linked(std::move(setup));
         ASSERT_TRUE(recorder.listen());
     }
 };
@@ -140,8 +158,8 @@ TEST_F(DesktopLinkTest, TheDesktopsControlsPressTheWindowsOwnAndHearEveryChange)
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 
     // The GM reset played before every track is no track of the user's.
-    form->RadioButton1->click();
-    media.add(form->session().windowsDirectory().toStdString() + "/QUORVAGM.MI_", 100);
+    session->chooseReset(ResetChoice::GM);
+    media.add(session->windowsDirectory().toStdString() + "/QUORVAGM.MI_", 100);
     click("a.wav");
     EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
     QVariantMap track = metadata();
@@ -178,24 +196,34 @@ TEST_F(DesktopLinkTest, AFileHandedOverOnceTheWindowClosesIsRefused)
 {
     addFile("a.wav", 60000);
     const std::string late = addFile("b.wav", 60000);
-    build();
-    desktop_link::DesktopLink link(*form);
-    ASSERT_TRUE(link.receiver().registered());
-    click("a.wav");
+    linked();
+    ASSERT_TRUE(link->receiver().registered());
+    const auto handOver = [](const std::string& file) {
+        return std::async(std::launch::async,
+            [file] { return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(file)}); });
+    };
+    auto first = handOver(path("a.wav"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return first.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_TRUE(first.get());
+    EXPECT_EQ(current(), path("a.wav")) << "played as a drop";
+    EXPECT_EQ(window.calls, QStringList {"forward"}) << "raised, not activated";
+    window.calls.clear();
 
-    auto handed = std::async(std::launch::async,
-        [&] { return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(late)}); });
+    auto handed = handOver(late);
     // It reaches the player before the close does, and waits for the window.
     QThread::msleep(300);
-    form->close();
+    window.close();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
     EXPECT_FALSE(handed.get());
-    EXPECT_FALSE(link.receiver().registered());
+    EXPECT_FALSE(link->receiver().registered());
     const QString uri = QUrl::fromLocalFile(QString::fromStdString(late)).toString();
     EXPECT_EQ(call(kPlayer, QStringLiteral("OpenUri"), {uri}).type(), QDBusMessage::ErrorMessage)
         << "taken over MPRIS and lost";
     EXPECT_EQ(media.current()->path, path("a.wav"));
+    call(QStringLiteral("org.mpris.MediaPlayer2"), "Quit");
+    EXPECT_EQ(window.calls, QStringList({"close", "close"})) << "the desktop's Quit closes the window";
 }
 
 TEST_F(DesktopLinkTest, EdgesAsTheDesktopsPlayerControlsHaveThem)
@@ -270,7 +298,7 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
 
     // As the list reads its folder again when a file comes.
     addFile("b.wav", 30000);
-    form->FileListBox1->updateList();
+    session->setTracks(QString::fromStdString(dir.str()), listed);
     EXPECT_TRUE(property("CanGoNext").toBool());
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.canGoNext.endsWith("true"); }, 2000))
         << recorder.canGoNext.join(", ").toStdString();
@@ -281,8 +309,7 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
     const QDBusMessage reply = call(kPlayer, "Next");
     EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.FileNotFound");
     EXPECT_TRUE(reply.errorMessage().endsWith("b.wav: scripted refusal")) << reply.errorMessage().toStdString();
-    EXPECT_EQ(form->Edit1->text(), "Error");
-    EXPECT_EQ(form->Edit1->toolTip(), "scripted refusal");
+    EXPECT_EQ(refusal, "scripted refusal") << "the window shows it as a click's";
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
 }
 
@@ -291,7 +318,8 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
 TEST_F(DesktopLinkTest, TheDesktopsVolumeIsThePlayersOwn)
 {
     addFile("a.wav", 60000);
-    linkListened();
+    double gain = -1;
+    linkListened({.setVolume = [&](double volume) { gain = volume; }});
     EXPECT_EQ(property("Volume").toDouble(), 1.0);
 
     const auto set = [](double volume) {
@@ -300,12 +328,12 @@ TEST_F(DesktopLinkTest, TheDesktopsVolumeIsThePlayersOwn)
     };
     set(0.5);
     EXPECT_EQ(property("Volume").toDouble(), 0.5);
-    EXPECT_FLOAT_EQ(float(audio::volume()), 0.5f);
+    EXPECT_EQ(gain, 0.5);
     set(1.5); // no louder than the track itself
     EXPECT_EQ(property("Volume").toDouble(), 1.0);
     set(-1.0);
     EXPECT_EQ(property("Volume").toDouble(), 0.0);
-    EXPECT_EQ(audio::volume(), 0.0);
+    EXPECT_EQ(gain, 0.0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.volumes == QList<double> {0.5, 1.0, 0.0}; }, 2000));
 }
 
@@ -317,8 +345,7 @@ TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)
     ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
     addFile("clip.avi", 60000);
     addFile("song.wav", 60000);
-    build();
-    desktop_link::DesktopLink link(*form);
+    linked();
 
     click("clip.avi");
     EXPECT_TRUE(QTest::qWaitFor([&] { return saver.calls.size() == 1; }, 3000));
@@ -340,8 +367,7 @@ TEST_F(DesktopLinkTest, ASongsOwnTitleAndWordsGoToTheDesktop)
 {
     media.setText(addFile("karaoke.mid", 30000), {"La Song", "la la\nlo lo\n"});
     addFile("plain.mid", 30000);
-    build();
-    desktop_link::DesktopLink link(*form);
+    linked();
     click("karaoke.mid");
     QVariantMap track = metadata();
     EXPECT_EQ(track.value("xesam:title").toString(), "La Song");

@@ -6,6 +6,7 @@
 #include "platform/mci/drivers/drivers.h"
 #include "platform/mci/video/video_device.h"
 #include "platform/multimedia/stored_choices.h"
+#include "playback/playback_session.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_bytes.h"
@@ -73,19 +74,20 @@ struct WindowTest : ::testing::Test {
     void expectStoppedThenPlaysFromThere(QWidget* video)
     {
         TMediaPlayer& player = *form->MediaPlayer1;
+        PlaybackSession& session = form->session();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !player.Button(TMPBtnType::btStop)->isEnabled(); }, 2000))
             << "the buttons still say playing";
         EXPECT_TRUE(player.Button(TMPBtnType::btPlay)->isEnabled());
-        EXPECT_EQ(player.Mode(), TMPModes::mpStopped);
-        const int at = player.Position();
+        EXPECT_EQ(session.state(), PlaybackSession::State::Stopped);
+        const int at = session.positionMs();
         EXPECT_GT(at, 0);
         QTest::qWait(300);
-        EXPECT_EQ(player.Position(), at) << "it plays on, hidden";
-        player.Play();
-        EXPECT_EQ(player.Mode(), TMPModes::mpPlaying);
+        EXPECT_EQ(session.positionMs(), at) << "it plays on, hidden";
+        session.play();
+        EXPECT_EQ(session.state(), PlaybackSession::State::Playing);
         EXPECT_TRUE(QTest::qWaitFor([&] { return videoWindow() == video; }, 5000));
-        EXPECT_GE(player.Position(), at);
-        EXPECT_LT(player.Position(), at + 1000);
+        EXPECT_GE(session.positionMs(), at);
+        EXPECT_LT(session.positionMs(), at + 1000);
     }
 
     static QWidget* videoWindow()
@@ -117,7 +119,7 @@ TEST_F(WindowTest, TurningToTheVideoAndBackRestartsNothingAndItCoversNothing)
     }
     QTest::qWait(200);
     EXPECT_FALSE(video.isNull()) << "the file was opened again: its window went";
-    EXPECT_GT(form->MediaPlayer1->Position(), 0);
+    EXPECT_GT(form->session().positionMs(), 0);
 }
 
 TEST_F(WindowTest, EscapeLeavesTheFullScreenForGood)
@@ -131,7 +133,7 @@ TEST_F(WindowTest, EscapeLeavesTheFullScreenForGood)
     QWidget* video = videoWindow();
     EXPECT_TRUE(video->isFullScreen());
     form->MediaPlayer1->SetAutoEnable(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->MediaPlayer1->Position() > 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->session().positionMs() > 0; }, 5000));
     QTest::keyClick(video, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
     QTest::qWait(1500);
@@ -146,7 +148,7 @@ TEST_F(WindowTest, ClosingTheVideosWindowStopsTheTrack)
     ASSERT_TRUE(QTest::qWaitFor([] { return videoWindow() != nullptr; }, 10000));
     form->MediaPlayer1->SetAutoEnable(true);
     QWidget* video = videoWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->MediaPlayer1->Position() > 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->session().positionMs() > 0; }, 5000));
     // Closed as the user closes a window: the window manager asks it to.
     video->activateWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == video; }, 5000));
@@ -184,7 +186,8 @@ TEST_F(WindowTest, AFileHandedOverLeavesAnOpenDialogOnTopWithTheKeyboard)
                 return dialog && QApplication::activeWindow() == dialog;
             },
             5000));
-        form->handOver({QString::fromStdString(song)});
+        form->comeForward();
+        form->session().handOver({QString::fromStdString(song)});
         QTest::qWait(1000);
         const QList<WId> order = stacking();
         onTop = order.indexOf(dialog->winId()) > order.indexOf(form->winId());
@@ -219,12 +222,13 @@ TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
     const auto entry = [&](int index) { return list.visualItemRect(list.item(index)).center(); };
     ASSERT_EQ(list.itemText(1), "b.wav");
     TMediaPlayer& player = *form->MediaPlayer1;
+    const auto state = [&] { return form->session().state(); };
 
     clickAt(rows, entry(1), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == TMPModes::mpPlaying; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == PlaybackSession::State::Playing; }, 5000));
     QWidget* stop = player.Button(TMPBtnType::btStop);
     clickAt(stop, stop->rect().center(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.Mode() == TMPModes::mpStopped; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state() == PlaybackSession::State::Stopped; }, 5000));
 
     const QPoint empty(entry(list.count() - 1).x(), rows->height() - 4);
     clickAt(rows, empty, 3);
@@ -236,7 +240,7 @@ TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
     clickAt(rows, entry(2), 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->PopupMenu1->isVisible(); }, 5000));
     EXPECT_TRUE(list.fileName().endsWith("/c.wav"));
-    EXPECT_EQ(player.Mode(), TMPModes::mpStopped) << "a right-click started the file";
+    EXPECT_EQ(state(), PlaybackSession::State::Stopped) << "a right-click started the file";
     testing_support::MessageBoxes boxes;
     clickAt(form->PopupMenu1, form->PopupMenu1->actionGeometry(form->DeleteFile1).center(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(dir / "c.wav"); }, 5000));

@@ -1,6 +1,6 @@
 // The session without a window: the four entries, the tick, seeking,
 // Auto-Advance with its pause after songs, and the reset before list tracks.
-#include "tests/playback/session_rig.h"
+#include "tests/support/session_rig.h"
 
 #include "framework/errors.h"
 #include "playback/reset_sequences.h"
@@ -19,7 +19,7 @@ TEST_F(SessionTest, ListClickPlaysAndReportsTheTrack)
     EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("song.wav") + "; play; time ms");
     EXPECT_EQ(lengthMs, 12345);
     EXPECT_EQ(title, "song.wav");
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
     EXPECT_EQ(session->currentTrackName(), qpath("song.wav"));
     EXPECT_FALSE(session->autoEnable());
 }
@@ -44,18 +44,15 @@ TEST_F(SessionTest, RefusalReportsItsReasonAndKeepsTheTrack)
     addFile("good.mid", 5000);
     addBadFile("bad.mid");
     build();
-    int refusals = 0;
-    QObject::connect(session.get(), &PlaybackSession::refused, [&] { ++refusals; });
     click("good.mid");
     click("bad.mid");
-    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Refused);
     EXPECT_EQ(refusal, "scripted refusal");
-    EXPECT_FALSE(session->timer().isActive());
-    EXPECT_FALSE(session->device().isOpen());
+    EXPECT_FALSE(session->following());
     EXPECT_EQ(title, "good.mid");
     EXPECT_EQ(session->currentTrackName(), qpath("good.mid"));
     EXPECT_TRUE(session->autoEnable()) << "the buttons follow the closed device";
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(failures.empty()) << "a refused start is no failed command";
 
     click("good.mid");
     EXPECT_EQ(refusal, "") << "the next track clears the reason";
@@ -71,7 +68,7 @@ TEST_F(SessionTest, CommandLineFilePlaysOnEveryActivationAndSelectsByName)
     EXPECT_EQ(media.joinedLog(), "close; open waveaudio " + path("b.wav") + "; play; time ms");
     EXPECT_EQ(session->selectedIndex(), 1);
     EXPECT_TRUE(dropsAccepted);
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
     EXPECT_EQ(session->currentTrackName(), "");
 
     media.setPosition(1500);
@@ -84,6 +81,29 @@ TEST_F(SessionTest, CommandLineFilePlaysOnEveryActivationAndSelectsByName)
     EXPECT_EQ(lengthMs, 300);
 }
 
+// The one state every view shows follows the track through each command,
+// the rest after a song and a sound output that went for good.
+TEST_F(SessionTest, TheStateFollowsTheTrack)
+{
+    using enum PlaybackSession::State;
+    addFile("1.mid", 1000);
+    addFile("2.wav", 1000);
+    std::string lost;
+    build({.lostOutput = [&] { return lost; }});
+    EXPECT_EQ(session->state(), Empty) << "the sequencer open without a file";
+    click("1.mid");
+    session->pauseOrResume();
+    session->pauseOrResume();
+    session->stop();
+    session->play();
+    endTrack();
+    session->play();
+    lost = "The headset went.";
+    tick();
+    EXPECT_EQ(refusal, "The headset went.");
+    EXPECT_EQ(states, (std::vector {Playing, Paused, Playing, Stopped, Playing, Resting, Playing, Refused}));
+}
+
 TEST_F(SessionTest, CommandLineFileThatFailsKeepsDropsOff)
 {
     build();
@@ -91,58 +111,51 @@ TEST_F(SessionTest, CommandLineFileThatFailsKeepsDropsOff)
     EXPECT_EQ(refusal, "scripted refusal");
     EXPECT_FALSE(dropsAccepted);
     EXPECT_FALSE(session->autoEnable());
-    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_FALSE(session->following());
 }
 
 TEST_F(SessionTest, DropsOfMediaPlayAndMoveTheBrowser)
 {
     addFile("song.MID", 1000);
     build();
-    session->startDropped(qpath("song.MID"), "MID");
+    session->playDropped(qpath("song.MID"), "MID");
     EXPECT_EQ(media.joinedLog(), "close; open sequencer " + path("song.MID") + "; play; time ms");
     EXPECT_EQ(browsed, QStringList {qpath("song.MID")});
     EXPECT_EQ(session->selectedIndex(), 0);
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
 
-    // The text after the first dot decides: "b.mid" of "a.b.mid" is no media kind.
     media.clearLog();
-    session->startDropped(qpath("a.b.mid"), "b.mid");
-    session->startDropped(qpath("notes.txt"), "txt");
+    session->playDropped(qpath("notes.txt"), "txt");
     EXPECT_TRUE(media.log.empty());
+
+    // Handed over, a file plays as dropped and is the command-line file from now on.
+    addFile("other.wav", 2000);
+    session->handOver({qpath("other.wav"), qpath("song.MID")});
+    EXPECT_EQ(current(), path("other.wav"));
+    session->playCommandLineFile();
+    EXPECT_EQ(media.joinedLog(),
+        "close; open waveaudio " + path("other.wav") + "; play; time ms; close; open waveaudio " + path("other.wav")
+            + "; play; time ms");
 }
 
-TEST_F(SessionTest, TickFollowsThePositionAndSeeksWhereTheBarWasMoved)
-{
-    addFile("a.wav", 100000);
-    build();
-    click("a.wav");
-    media.setPosition(1234);
-    tick();
-    EXPECT_EQ(tenths, 12);
-
-    media.clearLog();
-    session->setShownPosition(212);
-    session->seekRequested();
-    tick();
-    EXPECT_EQ(media.joinedLog(), "seek 21200; play");
-    EXPECT_FALSE(session->seekPending());
-}
-
-TEST_F(SessionTest, PendingSeekWaitsForTheNextTrack)
+TEST_F(SessionTest, TickFollowsThePositionAndASeekWaitsForNoTick)
 {
     addFile("a.wav", 100000);
     addBadFile("bad.wav");
     build();
     click("bad.wav");
-    session->setShownPosition(100);
-    session->seekRequested();
-    tick(); // nothing open: nothing happens, nothing is reported
-    EXPECT_TRUE(session->seekPending());
-    EXPECT_TRUE(boxes.empty());
-    click("a.wav");
     media.clearLog();
+    session->seekTo(10000); // nothing open: nothing happens, nothing is reported
+    EXPECT_TRUE(media.log.empty() && failures.empty()) << media.joinedLog();
+
+    click("a.wav");
+    media.setPosition(1234);
     tick();
-    EXPECT_EQ(media.joinedLog(), "seek 10000; play");
+    EXPECT_EQ(tenths, 12);
+    media.clearLog();
+    session->seekTo(21200);
+    EXPECT_EQ(media.joinedLog(), "seek 21200; play");
+    EXPECT_EQ(tenths, 212);
 }
 
 TEST_F(SessionTest, SeekToPlaysOnFromThereWhetherPlayingOrPaused)
@@ -156,8 +169,8 @@ TEST_F(SessionTest, SeekToPlaysOnFromThereWhetherPlayingOrPaused)
     session->seekTo(4000);
     session->pauseOrResume();
     session->seekTo(6500);
-    EXPECT_EQ(media.joinedLog(), "seek 4000; play; time ms; pause; seek 6500; play");
-    EXPECT_EQ(session->device().mode(), TMPModes::mpPlaying);
+    EXPECT_EQ(media.joinedLog(), "seek 4000; play; pause; seek 6500; play");
+    EXPECT_EQ(session->state(), PlaybackSession::State::Playing);
     EXPECT_EQ(seeked, (std::vector<int> {4000, 6500}));
     EXPECT_EQ(tenths, 65);
 }
@@ -176,13 +189,13 @@ TEST_F(SessionTest, AdvanceWalksTheFolderAndStopsAtTheEnd)
     EXPECT_EQ(lengthMs, 2000);
     endTrack();
     EXPECT_EQ(current(), path("3.avi"));
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
 
     media.clearLog();
     endTrack();
     // The selection cannot move past the last file: it opens again and stays.
     EXPECT_EQ(media.joinedLog(), "seek 0; close; open avivideo " + path("3.avi"));
-    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_FALSE(session->following());
     EXPECT_EQ(media.current()->state, mci::Mode::Stopped);
     EXPECT_EQ(title, "3.avi");
 }
@@ -196,7 +209,7 @@ TEST_F(SessionTest, NoAdvanceWhenOffOrElsewhere)
     session->setAutoAdvance(false);
     endTrack();
     EXPECT_EQ(current(), path("1.wav"));
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
 
     session->setAutoAdvance(true);
     session->select(-1);
@@ -211,16 +224,16 @@ TEST_F(SessionTest, TheBarsNextReachesTheEndAndSoTheNextTrack)
     addFile("3.wav", 0);
     build();
     click("1.wav");
-    session->device().next();
+    session->toEnd();
     tick();
     EXPECT_EQ(current(), path("2.wav"));
     // A file that is not the current track plays once more at the list's end.
     startFromCommandLine("3.wav");
     tick();
     EXPECT_EQ(session->currentTrackName(), qpath("3.wav"));
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
     tick();
-    EXPECT_FALSE(session->timer().isActive()) << "the same file came back: the end of the list";
+    EXPECT_FALSE(session->following()) << "the same file came back: the end of the list";
 }
 
 TEST_F(SessionTest, MidiSongsRestBeforeTheNextTrackWithoutBlocking)
@@ -234,11 +247,11 @@ TEST_F(SessionTest, MidiSongsRestBeforeTheNextTrackWithoutBlocking)
     clock.start();
     endTrack();
     EXPECT_LT(clock.elapsed(), 100) << "the tick returns at once";
-    EXPECT_TRUE(session->inMidiPause());
-    EXPECT_FALSE(session->timer().isActive());
+    EXPECT_TRUE((session->state() == PlaybackSession::State::Resting));
+    EXPECT_FALSE(session->following());
     EXPECT_TRUE(QTest::qWaitFor([&] { return current() == path("2.wav"); }, 2500));
     EXPECT_GE(clock.elapsed(), 1500);
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
     clock.restart();
     endTrack();
     EXPECT_EQ(current(), path("3.wav")) << "no pause after a wave";
@@ -253,28 +266,28 @@ TEST_F(SessionTest, ACommandDuringTheRestCancelsTheAdvance)
     build();
     click("1.mid");
     endTrack();
-    ASSERT_TRUE(session->inMidiPause());
+    ASSERT_TRUE((session->state() == PlaybackSession::State::Resting));
     QTest::qWait(300);
     click("2.wav");
-    EXPECT_FALSE(session->inMidiPause());
+    EXPECT_FALSE((session->state() == PlaybackSession::State::Resting));
     QTest::qWait(1500);
     EXPECT_EQ(current(), path("2.wav")) << "the clicked file plays on";
 
     click("1.mid");
     endTrack();
-    ASSERT_TRUE(session->inMidiPause());
+    ASSERT_TRUE((session->state() == PlaybackSession::State::Resting));
     session->stop();
     for (int i = 0; i < 3; ++i)
         tick();
     QTest::qWait(1600);
     EXPECT_EQ(current(), path("1.mid")) << "stopped at the song's end, it stays there";
-    EXPECT_FALSE(session->inMidiPause());
+    EXPECT_FALSE((session->state() == PlaybackSession::State::Resting));
 
     session->play(); // from the start again: its end leads on once more
     media.setPosition(500);
     tick();
     endTrack();
-    EXPECT_TRUE(session->inMidiPause());
+    EXPECT_TRUE((session->state() == PlaybackSession::State::Resting));
 }
 
 TEST_F(SessionTest, NeighboursPlayAtOnceAndNotPastTheEnds)
@@ -286,7 +299,7 @@ TEST_F(SessionTest, NeighboursPlayAtOnceAndNotPastTheEnds)
     EXPECT_FALSE(session->playNeighbour(-1));
     EXPECT_TRUE(session->playNeighbour(1));
     EXPECT_EQ(current(), path("2.wav"));
-    EXPECT_TRUE(session->timer().isActive());
+    EXPECT_TRUE(session->following());
     EXPECT_FALSE(session->playNeighbour(1));
     EXPECT_EQ(session->selectedIndex(), 1);
 }
@@ -326,7 +339,7 @@ TEST_F(SessionTest, ResetPlaysBeforeListTracksOnly)
 
     media.clearLog();
     startFromCommandLine("1.wav");
-    session->startDropped(qpath("1.wav"), "wav");
+    session->playDropped(qpath("1.wav"), "wav");
     EXPECT_EQ(media.log.front(), "close");
     EXPECT_EQ(media.joinedLog().find("sequencer"), std::string::npos) << "no reset before other entries";
 
@@ -342,9 +355,10 @@ TEST_F(SessionTest, MissingResetFileStopsTheClickWithTheDeviceError)
     addFile("1.wav", 1000);
     build();
     session->chooseReset(ResetChoice::GS);
-    EXPECT_THROW(click("1.wav"), ui::EMCIDeviceError);
-    EXPECT_FALSE(session->device().isOpen());
-    EXPECT_FALSE(session->timer().isActive());
+    click("1.wav");
+    EXPECT_EQ(failures, QStringList {"scripted refusal"});
+    EXPECT_EQ(session->state(), PlaybackSession::State::Empty);
+    EXPECT_FALSE(session->following());
 }
 
 TEST_F(SessionTest, OnlyAListWithSongsGetsTheSequencerReady)
@@ -378,7 +392,9 @@ TEST_F(SessionTest, NothingOpenMeansNothingToStop)
     session->stopIfOpen();
     session->rewindIfOpen();
     EXPECT_TRUE(media.log.empty());
-    EXPECT_THROW(session->device().stop(), ui::EMCIDeviceError) << "the control's own stop still raises";
+    EXPECT_TRUE(failures.empty());
+    EXPECT_FALSE(session->stop()) << "the bar's own stop is refused";
+    EXPECT_EQ(failures, QStringList {"Kein MCI-Gerät geöffnet"});
 }
 
 // The desktop may ask for anything; the session promises 0 to 1 to all who
@@ -450,8 +466,9 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     click("a.mid");
     ASSERT_NE(late, nullptr);
     EXPECT_EQ(lengthMs, 0);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Loading);
     tick();
-    EXPECT_FALSE(session->inMidiPause()) << "0 of 0 ms while being read is no end";
+    EXPECT_EQ(session->state(), PlaybackSession::State::Loading) << "0 of 0 ms while being read is no end";
     late->readAs(mci::Result::success());
     QCoreApplication::processEvents();
     EXPECT_EQ(lengthMs, 5000);
@@ -461,6 +478,6 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     late->readAs(mci::Result::failure(mci::ErrInvalidFile, "The MIDI file holds no track."));
     QCoreApplication::processEvents();
     EXPECT_EQ(refusal, "The MIDI file holds no track.");
-    EXPECT_FALSE(session->device().isOpen());
+    EXPECT_EQ(session->state(), PlaybackSession::State::Refused);
     mci::setFactory(mci::DeviceType::Sequencer, saved);
 }

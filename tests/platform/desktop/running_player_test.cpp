@@ -52,7 +52,7 @@ TEST(NameClaim, WhatComesBeforeTheReceiverWaitsForItInOrder)
 
     QStringList taken;
     FileReceiver receiver(
-        kAppId, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+        kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
     EXPECT_TRUE(receiver.registered());
     EXPECT_TRUE(QTest::qWaitFor([&] { return taken.size() >= 3; }, 2000));
     EXPECT_EQ(taken.join(' ').toStdString(), "/music/a.mid /music/b.mid /music/c.mid");
@@ -64,7 +64,7 @@ TEST(NameClaim, ACallThatComesAfterItsSendersDeadlineIsNotCarriedOut)
         GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
     QStringList taken;
     FileReceiver receiver(
-        kAppId, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+        kAppId, nullptr, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
     ASSERT_TRUE(receiver.registered());
 
     // As a player that was stopped gets it when it goes on: the sender gave up.
@@ -90,7 +90,7 @@ TEST(NameClaim, ANameTravelsAsTheFileSystemHasIt)
     NameClaim claim(kAppId, [](const QByteArray& name) { return QString::fromLatin1(name.toHex(' ')); });
     QStringList taken;
     FileReceiver receiver(
-        kAppId, [&](const QStringList& paths) { taken << paths; }, [] {});
+        kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [] {});
     const QByteArray name("/m\xfc sic/%41 \xff.mid");
     ASSERT_TRUE(handOver(name));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !taken.isEmpty(); }, 2000));
@@ -105,7 +105,7 @@ TEST(NameClaim, AnEndingClaimLetsGoDeliversWhatItTookAndRefusesTheRest)
     ASSERT_TRUE(handOver("/music/taken.mid"));
     QStringList taken;
     FileReceiver receiver(
-        kAppId, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+        kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
 
     // Before the event loop hands it over: the start was told it plays here.
     receiver.endTaking();

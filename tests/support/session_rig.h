@@ -3,18 +3,17 @@
 // what it reports written down: no widget takes part.
 #include "core/media_kinds.h"
 #include "playback/playback_session.h"
-#include "tests/support/message_boxes.h"
 #include "tests/support/scripted_device.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 struct SessionTest : ::testing::Test {
     testing_support::TempDir dir;
     testing_support::ScriptedMedia media;
-    testing_support::MessageBoxes boxes;
     std::unique_ptr<PlaybackSession> session;
     QStringList listed; // the folder's media files, as the browser lists them
 
@@ -25,6 +24,8 @@ struct SessionTest : ::testing::Test {
     QString refusal;
     bool dropsAccepted = false;
     QStringList browsed;
+    QStringList failures; // the device's refusals of commands
+    std::vector<PlaybackSession::State> states;
 
     // A media file on disk that the scripted device plays for LENGTH ms.
     std::string addFile(const std::string& name, uint32_t length)
@@ -50,21 +51,27 @@ struct SessionTest : ::testing::Test {
     }
 
     // The session as the window starts it: the sequencer open without a file.
-    void build()
+    void build(SessionSetup setup = {})
     {
-        session = std::make_unique<PlaybackSession>();
+        session = std::make_unique<PlaybackSession>(std::move(setup));
         PlaybackSession* s = session.get();
-        QObject::connect(s, &PlaybackSession::titleChanged, [this](const QString& t) { title = t; });
-        QObject::connect(s, &PlaybackSession::lengthShown, [this](int ms) { lengthMs = ms; });
-        QObject::connect(s, &PlaybackSession::positionShown, [this](int t) { tenths = t; });
-        QObject::connect(s, &PlaybackSession::reasonChanged, [this](const QString& r) { refusal = r; });
+        QObject::connect(s, &PlaybackSession::trackChanged, [this, s] {
+            title = s->track().title;
+            refusal = s->track().reason;
+            if (refusal.isEmpty())
+                lengthMs = s->track().lengthMs;
+        });
+        QObject::connect(s, &PlaybackSession::positionChanged, [this](int ms) { tenths = ms / 100; });
+        QObject::connect(s, &PlaybackSession::failed, [this](const QString& reason) { failures << reason; });
+        QObject::connect(
+            s, &PlaybackSession::stateChanged, [this](PlaybackSession::State st) { states.push_back(st); });
         QObject::connect(s, &PlaybackSession::dropsAccepted, [this] { dropsAccepted = true; });
         QObject::connect(s, &PlaybackSession::browseTo, [this](const QString& p) { browsed << p; });
         listed.sort();
         session->setTracks(QString::fromStdString(dir.str()), listed);
-        session->device().deviceType = mci::DeviceType::Sequencer;
-        session->device().open();
+        session->openDevice(mci::DeviceType::Sequencer);
         media.clearLog();
+        states.clear();
     }
 
     // What a user's click on entry NAME does.
@@ -72,8 +79,7 @@ struct SessionTest : ::testing::Test {
     {
         const int index = listed.indexOf(name);
         ASSERT_GE(index, 0) << name.toStdString();
-        session->select(index);
-        session->listClick();
+        session->playEntry(index);
     }
 
     void tick() { session->tick(); }
@@ -87,7 +93,8 @@ struct SessionTest : ::testing::Test {
 
     void startFromCommandLine(const std::string& name)
     {
-        session->startFromCommandLine({"quorvana", QString::fromStdString(path(name))});
+        session->setCommandLine({"quorvana", QString::fromStdString(path(name))});
+        session->playCommandLineFile();
     }
 
     std::string current() const { return media.current() ? media.current()->path : std::string("(none)"); }

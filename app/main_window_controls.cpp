@@ -1,0 +1,211 @@
+// The main window's controls as the design places them: their names, places,
+// colours and the handlers each one calls.
+#include "app/main_window.h"
+
+#include "app/window_look.h"
+#include "browser/file_drag.h"
+#include "core/media_kinds.h"
+#include "framework/file_controls.h"
+#include "framework/guard.h"
+#include "framework/radio_group.h"
+#include "framework/save_dialog.h"
+#include "framework/shape.h"
+#include "platform/mci/device_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace window_look;
+
+void TForm1::createLogo()
+{
+    Shape1 = new ui::Shape(this);
+    Shape1->setObjectName("Shape1");
+    Shape1->setGeometry(408, 0, 65, 25);
+    Shape1->setBrushColor(QColor(128, 128, 128));
+
+    Label1 = new ui::ClickLabel("QX", this);
+    Label1->setObjectName("Label1");
+    Label1->setGeometry(400, 0, 81, 33);
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1->setFont(boldFont(20));
+    Label1->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette p = Label1->palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label1->setPalette(p);
+    Label1->setToolTip("Click me !");
+    Label1->setAccessibleDescription("Click me !");
+    connect(Label1, &ui::ClickLabel::click, this, ui::guarded([this] { Label1Click(Label1); }));
+    connect(Label1, &ui::ClickLabel::mouseDown, this, ui::guarded([this] { Label1MouseDown(Label1); }));
+    connect(Label1, &ui::ClickLabel::mouseUp, this, ui::guarded([this] { Label1MouseUp(Label1); }));
+}
+
+void TForm1::createPlayerControls()
+{
+    MediaPlayer1 = new TMediaPlayer(*session_, this);
+    MediaPlayer1->setObjectName("MediaPlayer1");
+    MediaPlayer1->setGeometry(8, 0, 141, 33);
+    MediaPlayer1->setProperty(mci::kKeepVisibleProperty, true);
+    MediaPlayer1->SetAutoEnable(false);
+}
+
+void TForm1::createBrowser()
+{
+    FileListBox1 = new ui::FileListBox(this);
+    FileListBox1->setObjectName("FileListBox1");
+    FileListBox1->setAccessibleName("Files");
+    FileListBox1->setGeometry(160, 56, 313, 201);
+    FileListBox1->setFont(boldFont());
+    setColours(FileListBox1, kYellow, Qt::black);
+    FileListBox1->setMask(media_kinds::browserMask());
+    FileListBox1->setShowGlyphs(true);
+    connect(FileListBox1, &ui::FileListBox::click, this, ui::guarded([this] { FileListBox1Click(FileListBox1); }));
+
+    DirectoryListBox1 = new ui::DirectoryListBox(this);
+    DirectoryListBox1->setObjectName("DirectoryListBox1");
+    DirectoryListBox1->setAccessibleName("Folders");
+    DirectoryListBox1->setGeometry(8, 80, 145, 177);
+    DirectoryListBox1->setFont(boldFont());
+    setColours(DirectoryListBox1, kYellow, Qt::black);
+    connect(DirectoryListBox1, &ui::DirectoryListBox::change, this,
+        ui::guarded([this] { DirectoryListBox1Change(DirectoryListBox1); }));
+
+    DriveComboBox1 = new ui::DriveComboBox(this);
+    DriveComboBox1->setObjectName("DriveComboBox1");
+    DriveComboBox1->setAccessibleName("Drive");
+    DriveComboBox1->setGeometry(8, 56, 145, 19);
+    DriveComboBox1->setFont(boldFont());
+    setColours(DriveComboBox1, kYellow, Qt::black);
+    QPalette face = DriveComboBox1->palette(); // a closed list is drawn as a button
+    face.setColor(QPalette::Button, kYellow);
+    DriveComboBox1->setPalette(face);
+    connect(DriveComboBox1, &ui::DriveComboBox::change, this,
+        ui::guarded([this] { DriveComboBox1Change(DriveComboBox1); }));
+
+    setTabOrder(FileListBox1, DirectoryListBox1);
+    setTabOrder(DirectoryListBox1, DriveComboBox1);
+}
+
+void TForm1::createResetChoice()
+{
+    auto radio = [this](const char* name, const char* caption, QRect geometry) {
+        auto* r = new QRadioButton(caption, this);
+        r->setObjectName(name);
+        r->setGeometry(geometry);
+        r->setFont(boldFont());
+        return r;
+    };
+    RadioButton1 = radio("RadioButton1", "GM", {232, 32, 41, 17});
+    RadioButton2 = radio("RadioButton2", "GS", {280, 32, 41, 17});
+    RadioButton3 = radio("RadioButton3", "No Reset", {320, 32, 81, 17});
+    RadioButton3->setChecked(true);
+    ui::makeOneTabStop({RadioButton1, RadioButton2, RadioButton3});
+    // The handler runs only when a button becomes the selected one.
+    connect(RadioButton1, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            RadioButton1Click(RadioButton1);
+    }));
+    connect(RadioButton2, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            RadioButton1Click(RadioButton2);
+    }));
+
+    ScrollBar1 = new ui::ScrollBar(this);
+    ScrollBar1->setObjectName("ScrollBar1");
+    ScrollBar1->setAccessibleName("Position");
+    ScrollBar1->setGeometry(8, 32, 145, 17);
+    ScrollBar1->setProperty(mci::kKeepVisibleProperty, true);
+    ScrollBar1->setRange(0, 100);
+    ScrollBar1->setSingleStep(1);
+    ScrollBar1->setPageStep(200);
+    connect(ScrollBar1, &ui::ScrollBar::scroll, this,
+        ui::guarded([this](ui::ScrollCode code, int& pos) { ScrollBar1Scroll(ScrollBar1, code, pos); }));
+}
+
+void TForm1::createReadouts()
+{
+    auto readout = [this](const char* name, const char* accessible, QRect geometry, QColor base, QColor text) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(name);
+        e->setAccessibleName(accessible);
+        e->setGeometry(geometry);
+        e->setReadOnly(true);
+        e->setProperty(mci::kKeepVisibleProperty, true);
+        e->setFont(boldFont());
+        setColours(e, base, text);
+        return e;
+    };
+    Edit1 = readout("Edit1", "Length in seconds", {160, 8, 65, 21}, QColor(128, 0, 0), kYellow);
+    Edit2 = readout("Edit2", "Position in seconds", {160, 32, 65, 21}, Qt::black, QColor(0, 255, 0));
+
+    CheckBox1 = new QCheckBox("Auto-Advance", this);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox1->setGeometry(232, 8, 97, 17);
+    QFont plain("MS Sans Serif");
+    plain.setPixelSize(11);
+    CheckBox1->setFont(plain);
+    QPalette p = CheckBox1->palette();
+    p.setColor(QPalette::WindowText, Qt::black);
+    CheckBox1->setPalette(p);
+    CheckBox1->setChecked(true);
+}
+
+void TForm1::createButtons()
+{
+    BitBtn1 = new QPushButton(this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(328, 0, 73, 25);
+    QFont system("System");
+    system.setPixelSize(12);
+    BitBtn1->setFont(system);
+    BitBtn1->setIcon(speakerIcon());
+    BitBtn1->setIconSize(QSize(20, 20));
+    BitBtn1->setAccessibleName("Multimedia settings");
+    BitBtn1->setToolTip("Multimedia settings");
+    BitBtn1->setAutoDefault(true); // Enter presses it when it has the focus
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded([this] { BitBtn1Click(BitBtn1); }));
+
+    Button1 = new QPushButton("Associate", this);
+    Button1->setObjectName("Button1");
+    Button1->setGeometry(400, 32, 73, 17);
+    Button1->setFont(boldFont());
+    Button1->setAutoDefault(true);
+    connect(Button1, &QPushButton::clicked, this, ui::guarded([this] { Button1Click(Button1); }));
+    Label1->raise();
+}
+
+void TForm1::createNonVisual()
+{
+    slide_.setInterval(0);
+    connect(&slide_, &QTimer::timeout, this, ui::guarded([this] { slideStep(); }));
+
+    FileDrag1 = new TFileDrag(this);
+    FileDrag1->setObjectName("FileDrag1");
+    FileDrag1->setEnableDrop(false);
+    FileDrag1->OnDrop = [this](QObject* sender) { FileDrag1Drop(sender); };
+
+    createPopupMenu();
+    SaveDialog1 = new ui::SaveDialog(this);
+}
+
+void TForm1::createPopupMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    Cancel1 = PopupMenu1->addAction("Cancel");
+    EditFile = PopupMenu1->addAction("Edit File");
+    CopyFile1 = PopupMenu1->addAction("Copy File");
+    RenameFile1 = PopupMenu1->addAction("Rename/Move");
+    DeleteFile1 = PopupMenu1->addAction("Delete File");
+    Setup1 = PopupMenu1->addAction("Setup");
+    connect(PopupMenu1, &QMenu::aboutToShow, this, ui::guarded([this] { PopupMenu1Popup(PopupMenu1); }));
+    connect(EditFile, &QAction::triggered, this, ui::guarded([this] { EditFileClick(EditFile); }));
+    connect(CopyFile1, &QAction::triggered, this, ui::guarded([this] { CopyFile1Click(CopyFile1); }));
+    connect(RenameFile1, &QAction::triggered, this, ui::guarded([this] { RenameFile1Click(RenameFile1); }));
+    connect(DeleteFile1, &QAction::triggered, this, ui::guarded([this] { DeleteFile1Click(DeleteFile1); }));
+    connect(Setup1, &QAction::triggered, this, ui::guarded([this] { Setup1Click(Setup1); }));
+    FileListBox1->setPopupMenu(PopupMenu1);
+}
