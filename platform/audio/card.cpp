@@ -1,7 +1,6 @@
 #include "platform/audio/card.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace audio {
 
@@ -14,48 +13,6 @@ std::mutex& cardMutex()
     return *m;
 }
 
-namespace {
-
-constexpr const char* kRoleNames[] = {"music", "video"}; // by Role
-constexpr const char* kPulseRole = "PULSE_PROP_media.role";
-
-// The length of the UTF-8 character that starts at TEXT[AT]; 0 where none does.
-size_t characterAt(const std::string& text, size_t at)
-{
-    const auto byte = [&](size_t k) { return at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0; };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    const size_t length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-    // The second byte's range shuts out overlong forms, surrogates and
-    // whatever lies past U+10FFFF.
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    for (size_t k = 1; k < length; ++k)
-        if (byte(k) < (k == 1 ? low : 0x80) || byte(k) > (k == 1 ? high : 0xBF))
-            return 0;
-    return length;
-}
-
-} // namespace
-
-std::string validUtf8(const std::string& text)
-{
-    std::string valid;
-    valid.reserve(text.size());
-    for (size_t at = 0; at < text.size();) {
-        const size_t length = characterAt(text, at);
-        if (length == 0) {
-            valid += "\xEF\xBF\xBD";
-            ++at;
-            continue;
-        }
-        valid.append(text, at, length);
-        at += length;
-    }
-    return valid;
-}
-
 // Never destroyed: outputs held by other statics may go after it at exit,
 // and the card keeps calling back until the process ends.
 Card& card()
@@ -64,17 +21,6 @@ Card& card()
     return *c;
 }
 
-namespace {
-
-// Empty: SDL's own. A sound server may refuse a stream whose texts are not
-// UTF-8, and file names need not be.
-void setHint(const char* name, const std::string& value)
-{
-    SDL_SetHint(name, value.empty() ? nullptr : validUtf8(value).c_str());
-}
-
-} // namespace
-
 bool Card::open(const std::string& device, std::string& error, const StreamLabel& label)
 {
     const bool lost = this->lost() || lostOpen_;
@@ -82,7 +28,7 @@ bool Card::open(const std::string& device, std::string& error, const StreamLabel
         return true;
     if (!initialise(error))
         return false;
-    const bool standIn = lost || (!device.empty() && device == standingInFor_);
+    const bool mayStandIn = lost || (!device.empty() && device == standingInFor_);
     // Some drivers allow one open device only: the old one goes first.
     const std::string previous = deviceName_;
     const StreamLabel previousLabel = label_;
@@ -90,27 +36,13 @@ bool Card::open(const std::string& device, std::string& error, const StreamLabel
     close();
     if (openListed(device, label, error))
         return true;
-    if (standIn && !device.empty()) {
-        // The chosen output is gone (unplugged, its server restarted): the
-        // system's default takes over, and the choice stays for when it
-        // comes back.
-        std::string ignored;
-        if (openDevice("", label, ignored)) {
-            standingInFor_ = device;
-            return true;
-        }
-    } else if (wasOpen) {
+    if (mayStandIn && !device.empty())
+        return openStandIn(device, label);
+    if (wasOpen) {
         std::string ignored;
         openDevice(previous, previousLabel, ignored);
     }
     return false;
-}
-
-// Whether the default plays for DEVICE, the chosen output, while it is gone.
-// Once SDL lists it again the card goes back to it.
-bool Card::standsInFor(const std::string& device)
-{
-    return !device.empty() && device == standingInFor_ && !outputs_.listed(device);
 }
 
 bool Card::probe(const std::string& device, std::string& error)
@@ -186,30 +118,6 @@ void Card::wake(const StreamLabel& label)
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
 }
 
-// The output failed while streams played on it, or the chosen output the
-// default plays for is back: the chosen one is opened again, or the default
-// takes over, and the streams play on. While nothing opens it is tried
-// again every little while.
-void Card::mend()
-{
-    std::lock_guard guard(cardMutex());
-    mending_ = false;
-    const bool back = device_ != 0 && !standingInFor_.empty() && outputs_.listed(standingInFor_);
-    if (!lost() && !lostOpen_ && !back)
-        return;
-    std::string error;
-    const std::string chosen = standingInFor_.empty() ? deviceName_ : standingInFor_;
-    lostOpen_ = true;
-    if (open(chosen, error, label_))
-        return;
-    std::fprintf(stderr, "quorvana: %s\n", error.c_str());
-    noteFailure(error);
-    if (anyRunning()) {
-        mending_ = true;
-        mender_.rested();
-    }
-}
-
 bool Card::initialise(std::string& error)
 {
     if (sdlUp_)
@@ -273,19 +181,6 @@ bool Card::openListed(const std::string& device, const StreamLabel& label, std::
     if (openDevice(device, label, error))
         return true;
     return !device.empty() && relist() && openDevice(device, label, error);
-}
-
-// SDL passes the hints on to the sound server only as a device opens. Its
-// PulseAudio driver passes no role of its own: the server gives a stream the
-// role of its connection, which libpulse reads from the environment as it
-// connects, and SDL connects anew for every device.
-void Card::setHints(const StreamLabel& label)
-{
-    const char* role = kRoleNames[static_cast<int>(label.role)];
-    setenv(kPulseRole, role, 1);
-    setHint(SDL_HINT_APP_NAME, applicationName_);
-    setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, label.name);
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, role);
 }
 
 bool Card::openDevice(const std::string& device, const StreamLabel& label, std::string& error)

@@ -116,6 +116,7 @@ private:
     void closeIfStillAsleep();
     void mend();
     bool standsInFor(const std::string& device);
+    bool openStandIn(const std::string& device, const StreamLabel& label);
     void watch();
     void checkCallingBack();
     void handOver(const StreamLabel& label);
@@ -128,6 +129,7 @@ private:
     static std::string cannotOpen(const std::string& device);
     bool openListed(const std::string& device, const StreamLabel& label, std::string& error);
     bool openDevice(const std::string& device, const StreamLabel& label, std::string& error);
+    static void setHint(const char* name, const std::string& value);
     void setHints(const StreamLabel& label);
     void close();
     void noteFailure(const std::string& error);

@@ -1,5 +1,6 @@
-// The card while streams play: the mix on SDL's thread, the watch over it,
-// and the hand-over of the server's stream from one track to the next.
+// The card while streams play: the mix on SDL's thread, its rest when
+// nothing plays, and the hand-over of the server's stream from one track to
+// the next.
 #include "platform/audio/card.h"
 
 #include <algorithm>
@@ -112,34 +113,6 @@ void Card::closeIfStillAsleep()
     }
 }
 
-// While streams run the card must call back: the watch looks again every
-// little while for as long as they do, and a card that has not called back
-// since is mended as a lost one.
-void Card::watch()
-{
-    seenCallbacks_ = callbacks_.load(std::memory_order_relaxed);
-    watchdog_.rested();
-}
-
-void Card::checkCallingBack()
-{
-    {
-        std::lock_guard guard(cardMutex());
-        if (device_ == 0 || stalled_ || !anyRunning() || SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_PLAYING)
-            return;
-        const unsigned calls = callbacks_.load(std::memory_order_relaxed);
-        if (calls != seenCallbacks_) {
-            seenCallbacks_ = calls;
-            watchdog_.rested();
-            return;
-        }
-        stalled_ = true;
-        if (mending_.exchange(true))
-            return;
-    }
-    mend();
-}
-
 void Card::show(const StreamLabel& label)
 {
     if (label.name.empty() || label == label_ || !awake() || !labelsShown())
@@ -193,25 +166,6 @@ void Card::retire()
     if (retired_ != 0)
         SDL_CloseAudioDevice(retired_);
     retired_ = 0;
-}
-
-std::string Card::failure(std::chrono::milliseconds grace) const
-{
-    if (!failed_.load(std::memory_order_acquire))
-        return {};
-    std::lock_guard guard(failureMutex_);
-    if (std::chrono::steady_clock::now() - failedSince_ < grace)
-        return {};
-    return failure_;
-}
-
-void Card::noteFailure(const std::string& error)
-{
-    std::lock_guard guard(failureMutex_);
-    if (!error.empty() && failure_.empty())
-        failedSince_ = std::chrono::steady_clock::now();
-    failure_ = error;
-    failed_.store(!error.empty(), std::memory_order_release);
 }
 
 void Card::setTap(Tap tap)

@@ -41,6 +41,13 @@ bool chasedAsValue(uint8_t number)
            && (number < DataIncrement || number > RpnMsb) && number < 120;
 }
 
+// A value as a chase sends it: as the song has it by now; its default where
+// the song SETS it only LATER; -1, nothing, where it never does.
+int chasedValue(int16_t value, bool setLater, int fallback)
+{
+    return value >= 0 ? value : setLater ? fallback : -1;
+}
+
 // Pitch bend range 2 semitones, fine and coarse tuning centred.
 constexpr std::array<std::array<uint8_t, 2>, 3> rpnDefaults{{{2, 0}, {64, 0}, {64, 0}}};
 
@@ -151,64 +158,79 @@ void Chase::emit(const Song& song, const Chase& whole, const Send& send) const
         emitChannel(c, channels_[c], whole.channels_[c], send);
 }
 
+// One channel's messages, as SEND takes them.
+class Chase::Sender {
+public:
+    Sender(int channel, const Send& send) : channel_(channel), send_(send) { }
+
+    void cc(uint8_t number, int value) const { message(0xB0, number, value); }
+    void message(uint8_t kind, int data1) const
+    {
+        const uint8_t m[2] = {status(kind), static_cast<uint8_t>(data1)};
+        send_(m);
+    }
+    void message(uint8_t kind, int data1, int data2) const
+    {
+        const uint8_t m[3] = {status(kind), static_cast<uint8_t>(data1), static_cast<uint8_t>(data2)};
+        send_(m);
+    }
+
+private:
+    uint8_t status(uint8_t kind) const { return static_cast<uint8_t>(kind | channel_); }
+
+    int channel_;
+    const Send& send_;
+};
+
 void Chase::emitChannel(int channel, const Channel& now, const Channel& ever, const Send& send) const
 {
     if (now.empty() && ever.empty())
         return;
-    const auto status = [&](uint8_t kind) { return static_cast<uint8_t>(kind | channel); };
-    const auto cc = [&](uint8_t number, int value) {
-        const uint8_t m[3] = {status(0xB0), number, static_cast<uint8_t>(value)};
-        send(m);
-    };
-    const auto value = [](int16_t v, bool setLater, int fallback) { return v >= 0 ? v : setLater ? fallback : -1; };
-
+    const Sender out(channel, send);
     for (uint8_t bank : {BankMsb, BankLsb})
-        if (const int v = value(now.cc[bank], ever.ccEver[bank], 0); v >= 0)
-            cc(bank, v);
-    if (const int v = value(now.program, ever.programEver, 0); v >= 0) {
-        const uint8_t m[2] = {status(0xC0), static_cast<uint8_t>(v)};
-        send(m);
-    }
+        if (const int v = chasedValue(now.cc[bank], ever.ccEver[bank], 0); v >= 0)
+            out.cc(bank, v);
+    if (const int v = chasedValue(now.program, ever.programEver, 0); v >= 0)
+        out.message(0xC0, v);
     for (uint8_t n = 1; n < 120; ++n)
         if (chasedAsValue(n))
-            if (const int v = value(now.cc[n], ever.ccEver[n], controllerDefault(n)); v >= 0)
-                cc(n, v);
+            if (const int v = chasedValue(now.cc[n], ever.ccEver[n], controllerDefault(n)); v >= 0)
+                out.cc(n, v);
+    emitParams(now, ever, out);
+    if (const int v = chasedValue(now.bend, ever.bendEver, 8192); v >= 0)
+        out.message(0xE0, v & 0x7F, v >> 7);
+    if (const int v = chasedValue(now.pressure, ever.pressureEver, 0); v >= 0)
+        out.message(0xD0, v);
+}
 
+void Chase::emitParams(const Channel& now, const Channel& ever, const Sender& out)
+{
     bool selected = false;
     const auto select = [&](bool nrpn, uint8_t msb, uint8_t lsb) {
-        cc(nrpn ? NrpnMsb : RpnMsb, msb);
-        cc(nrpn ? NrpnLsb : RpnLsb, lsb);
+        out.cc(nrpn ? NrpnMsb : RpnMsb, msb);
+        out.cc(nrpn ? NrpnLsb : RpnLsb, lsb);
         selected = true;
     };
     for (const auto& [key, p] : now.params) {
         select(key >> 14, (key >> 7) & 0x7F, key & 0x7F);
         if (p.valueMsb >= 0)
-            cc(DataMsb, p.valueMsb);
+            out.cc(DataMsb, p.valueMsb);
         if (p.valueLsb >= 0)
-            cc(DataLsb, p.valueLsb);
+            out.cc(DataLsb, p.valueLsb);
     }
     for (uint8_t r = 0; r < 3; ++r) {
         if (ever.rpnEver[r] && !now.params.count(r)) {
             select(false, 0, r);
-            cc(DataMsb, rpnDefaults[r][0]);
-            cc(DataLsb, rpnDefaults[r][1]);
+            out.cc(DataMsb, rpnDefaults[r][0]);
+            out.cc(DataLsb, rpnDefaults[r][1]);
         }
     }
     // Leave the selection as the song had it, or closed, so that a later
     // data entry does not land on a parameter chosen here.
     if (now.selMsb >= 0 || now.selLsb >= 0 || selected) {
         const bool nrpn = now.selNrpn;
-        cc(nrpn ? NrpnMsb : RpnMsb, now.selMsb >= 0 ? now.selMsb : 127);
-        cc(nrpn ? NrpnLsb : RpnLsb, now.selLsb >= 0 ? now.selLsb : 127);
-    }
-
-    if (const int v = value(now.bend, ever.bendEver, 8192); v >= 0) {
-        const uint8_t m[3] = {status(0xE0), static_cast<uint8_t>(v & 0x7F), static_cast<uint8_t>(v >> 7)};
-        send(m);
-    }
-    if (const int v = value(now.pressure, ever.pressureEver, 0); v >= 0) {
-        const uint8_t m[2] = {status(0xD0), static_cast<uint8_t>(v)};
-        send(m);
+        out.cc(nrpn ? NrpnMsb : RpnMsb, now.selMsb >= 0 ? now.selMsb : 127);
+        out.cc(nrpn ? NrpnLsb : RpnLsb, now.selLsb >= 0 ? now.selLsb : 127);
     }
 }
 

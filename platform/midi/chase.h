@@ -65,9 +65,13 @@ private:
         bool empty() const;
     };
 
+    class Sender;
+
     void applyController(Channel& ch, uint8_t number, uint8_t value);
     void dataEntry(Channel& ch, bool lsb, uint8_t value);
     void emitChannel(int channel, const Channel& now, const Channel& ever, const Send& send) const;
+    // The channel's RPN and NRPN values, and its selection as the song left it.
+    static void emitParams(const Channel& now, const Channel& ever, const Sender& out);
 
     std::array<Channel, 16> channels_;
     std::vector<uint32_t> sysex_; // indices of the packets, in order

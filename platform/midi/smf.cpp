@@ -1,5 +1,7 @@
 #include "platform/midi/smf.h"
 
+#include "platform/midi/smf_scan.h"
+
 #include <algorithm>
 #include <limits>
 #include <string_view>
@@ -26,7 +28,6 @@ size_t Song::memoryBytes() const
 
 namespace {
 
-constexpr uint32_t maxSysexCount = (1u << 24) - 1; // what Event::word can index
 constexpr const char* kGivenUp = "The reading of the MIDI file was given up.";
 
 uint32_t be32(const uint8_t* p)
@@ -38,167 +39,45 @@ uint16_t be16(const uint8_t* p)
     return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
-bool readVlq(const uint8_t*& p, const uint8_t* end, uint32_t& out)
+using smf_scan::CountSink;
+using smf_scan::FillSink;
+using smf_scan::gaveUp;
+using smf_scan::ScanResult;
+using smf_scan::scanTrack;
+
+bool checkFormat(uint16_t format, std::string& error)
 {
-    uint32_t v = 0;
-    for (int i = 0; i < 4 && p != end; ++i) {
-        const uint8_t b = *p++;
-        v = (v << 7) | (b & 0x7F);
-        if (!(b & 0x80)) {
-            out = v;
-            return true;
-        }
+    if (format == 2) {
+        error = "MIDI files of format 2 (a series of independent patterns) cannot be played.";
+        return false;
     }
-    return false;
+    if (format > 2) {
+        error = "The MIDI file has an unknown format (" + std::to_string(format) + ").";
+        return false;
+    }
+    return true;
 }
 
-bool gaveUp(const std::atomic<bool>* cancelled)
+// Ticks per quarter note, or SMPTE frames per second and ticks per frame.
+bool readDivision(uint16_t division, TempoMap& tempo, std::string& error)
 {
-    return cancelled && cancelled->load(std::memory_order_relaxed);
-}
-
-struct ScanResult {
-    size_t end;     // just after the last complete event
-    bool eot;
-    uint32_t endTick;
-};
-
-// Walks one track's events between BEGIN and LIMIT and hands them to SINK.
-// It stops at the end of track, at LIMIT, or at the first event that makes no
-// sense; what came before stays. Running status survives meta and SysEx
-// events: real files rely on it, and a valid file never shows the difference.
-template <class Sink>
-ScanResult scanTrack(const uint8_t* base, size_t begin, size_t limit, Sink& sink, const std::atomic<bool>* cancelled)
-{
-    const uint8_t* p = base + begin;
-    const uint8_t* const end = base + limit;
-    const uint8_t* good = p;
-    uint32_t tick = 0;
-    uint8_t running = 0;
-    bool eot = false;
-    for (uint32_t n = 1; p < end; ++n) {
-        if (n % 65536 == 0 && gaveUp(cancelled))
-            break;
-        uint32_t delta;
-        if (!readVlq(p, end, delta) || p == end)
-            break;
-        const uint64_t t64 = uint64_t{tick} + delta;
-        if (t64 > std::numeric_limits<uint32_t>::max())
-            break;
-        const auto t = static_cast<uint32_t>(t64);
-        uint8_t status = *p;
-        if (status < 0x80) {
-            if (!running)
-                break;
-            status = running;
-        } else {
-            ++p;
-            if (status < 0xF0)
-                running = status;
-        }
-        if (status < 0xF0) {
-            const long n = (status & 0xE0) == 0xC0 ? 1 : 2;
-            if (end - p < n || (p[0] & 0x80) || (n == 2 && (p[1] & 0x80)))
-                break;
-            const uint32_t d2 = n == 2 ? p[1] : 0;
-            if (!sink.channel(t, status | uint32_t{p[0]} << 8 | d2 << 16))
-                break;
-            p += n;
-        } else if (status == 0xF0 || status == 0xF7) {
-            uint32_t len;
-            if (!readVlq(p, end, len) || len > static_cast<size_t>(end - p))
-                break;
-            if (len > 0 && !sink.sysex(t, status, p, len))
-                break;
-            p += len;
-        } else if (status == 0xFF) {
-            uint32_t len;
-            if (p == end)
-                break;
-            const uint8_t type = *p++;
-            if (!readVlq(p, end, len) || len > static_cast<size_t>(end - p))
-                break;
-            if (type == 0x51 && len >= 3)
-                sink.tempo(t, uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
-            else if ((type == 0x01 || type == 0x05) && len > 0)
-                sink.text(t, type, p, len);
-            p += len;
-            if (type == 0x2F) {
-                tick = t;
-                good = p;
-                eot = true;
-                break;
-            }
-        } else {
-            break; // system common or real-time bytes have no place in a file
-        }
-        tick = t;
-        good = p;
-    }
-    return {static_cast<size_t>(good - base), eot, tick};
-}
-
-struct CountSink {
-    uint64_t events = 0;
-    uint64_t sysexCount = 0; // across the tracks read so far
-    uint64_t sysexBytes = 0;
-
-    bool channel(uint32_t, uint32_t)
-    {
-        ++events;
-        return true;
-    }
-    bool sysex(uint32_t, uint8_t status, const uint8_t*, uint32_t len)
-    {
-        if (sysexCount >= maxSysexCount)
+    if (division & 0x8000) {
+        const int fps = -static_cast<int8_t>(division >> 8);
+        const int ticksPerFrame = division & 0xFF;
+        if (fps <= 0 || ticksPerFrame == 0) {
+            error = "The MIDI file's time division is invalid.";
             return false;
-        ++events;
-        ++sysexCount;
-        sysexBytes += len + (status == 0xF0 ? 1 : 0);
+        }
+        tempo.setSmpte(fps, ticksPerFrame);
         return true;
     }
-    void tempo(uint32_t, uint32_t) {}
-    void text(uint32_t, uint8_t, const uint8_t*, uint32_t len)
-    {
-        ++texts;
-        textBytes += len;
+    if (division == 0) {
+        error = "The MIDI file's time division is invalid.";
+        return false;
     }
-
-    uint64_t texts = 0;
-    uint64_t textBytes = 0;
-};
-
-struct FillSink {
-    Song& song;
-    Event* out;
-    std::vector<TempoChange>& tempos;
-
-    bool channel(uint32_t tick, uint32_t word)
-    {
-        *out++ = Event{tick, word};
-        return true;
-    }
-    bool sysex(uint32_t tick, uint8_t status, const uint8_t* data, uint32_t len)
-    {
-        const auto index = static_cast<uint32_t>(song.sysexOffsets.size() - 1);
-        if (index >= maxSysexCount)
-            return false;
-        if (status == 0xF0)
-            song.sysexBytes.push_back(0xF0);
-        song.sysexBytes.insert(song.sysexBytes.end(), data, data + len);
-        song.sysexOffsets.push_back(static_cast<uint32_t>(song.sysexBytes.size()));
-        *out++ = Event{tick, status | index << 8};
-        return true;
-    }
-    void tempo(uint32_t tick, uint32_t value) { tempos.push_back({tick, value}); }
-    void text(uint32_t tick, uint8_t type, const uint8_t* data, uint32_t len)
-    {
-        song.texts.push_back({tick, static_cast<uint32_t>(song.textBytes.size()), len, track, type});
-        song.textBytes.insert(song.textBytes.end(), data, data + len);
-    }
-
-    uint32_t track = 0;
-};
+    tempo.setMetrical(division);
+    return true;
+}
 
 struct TrackSpan {
     size_t begin;
@@ -221,6 +100,8 @@ public:
 private:
     void findTracks();
     void readTrackChunk();
+    void reserve(Song& song) const;
+    void fillTracks(Song& song, std::vector<TempoChange>& tempos) const;
     bool chunkAt(size_t pos, const char* id) const { return pos + 8 <= size_ && idIs(base_ + pos, id); }
     bool anyChunkAt(size_t pos) const;
     size_t findTrackId(size_t from) const;
@@ -267,31 +148,11 @@ bool Reader::readHeader(Song& song, std::string& error)
         return false;
     }
     const uint16_t format = be16(base_ + 8);
-    const uint16_t division = be16(base_ + 12);
-    if (format == 2) {
-        error = "MIDI files of format 2 (a series of independent patterns) cannot be played.";
+    if (!checkFormat(format, error))
         return false;
-    }
-    if (format > 2) {
-        error = "The MIDI file has an unknown format (" + std::to_string(format) + ").";
-        return false;
-    }
     song.format = format;
-    if (division & 0x8000) {
-        const int fps = -static_cast<int8_t>(division >> 8);
-        const int ticksPerFrame = division & 0xFF;
-        if (fps <= 0 || ticksPerFrame == 0) {
-            error = "The MIDI file's time division is invalid.";
-            return false;
-        }
-        song.tempo.setSmpte(fps, ticksPerFrame);
-    } else {
-        if (division == 0) {
-            error = "The MIDI file's time division is invalid.";
-            return false;
-        }
-        song.tempo.setMetrical(division);
-    }
+    if (!readDivision(be16(base_ + 12), song.tempo, error))
+        return false;
     // A header length that runs past the file is wrong; the tracks then
     // follow the usual six bytes.
     const uint64_t after = 8 + uint64_t{be32(base_ + 4)};
@@ -361,9 +222,23 @@ bool Reader::read(Song& song, std::string& error)
         error = "The MIDI file holds no track.";
         return false;
     }
+    std::vector<TempoChange> tempos;
+    fillTracks(song, tempos);
+    if (gaveUp(cancelled_)) {
+        error = kGivenUp;
+        return false;
+    }
+    std::stable_sort(
+        tempos.begin(), tempos.end(), [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
+    song.tempo.build(tempos);
+    song.lengthMicros = song.tempo.micros(song.endTick);
+    return true;
+}
 
-    // Everything is sized from what the first pass really found, never from
-    // counts the file states.
+// Everything is sized from what the first pass really found, never from
+// counts the file states.
+void Reader::reserve(Song& song) const
+{
     song.events.resize(static_cast<size_t>(totals_.events));
     song.sysexBytes.reserve(static_cast<size_t>(totals_.sysexBytes));
     song.sysexOffsets.reserve(static_cast<size_t>(totals_.sysexCount) + 1);
@@ -371,8 +246,13 @@ bool Reader::read(Song& song, std::string& error)
     song.texts.reserve(static_cast<size_t>(totals_.texts));
     song.textBytes.reserve(static_cast<size_t>(totals_.textBytes));
     song.tracks.resize(spans_.size());
+}
 
-    std::vector<TempoChange> tempos;
+// The second pass: the tracks found by the first read into SONG, their
+// tempo changes into TEMPOS.
+void Reader::fillTracks(Song& song, std::vector<TempoChange>& tempos) const
+{
+    reserve(song);
     FillSink fill{song, song.events.data(), tempos};
     song.endTick = 0;
     for (size_t i = 0; i < spans_.size(); ++i) {
@@ -384,15 +264,6 @@ bool Reader::read(Song& song, std::string& error)
         track.endTick = r.endTick;
         song.endTick = std::max(song.endTick, r.endTick);
     }
-    if (gaveUp(cancelled_)) {
-        error = kGivenUp;
-        return false;
-    }
-    std::stable_sort(tempos.begin(), tempos.end(),
-                     [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-    song.tempo.build(tempos);
-    song.lengthMicros = song.tempo.micros(song.endTick);
-    return true;
 }
 
 } // namespace

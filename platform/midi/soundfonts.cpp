@@ -69,6 +69,47 @@ std::string infoName(const char* text, size_t size)
     return name;
 }
 
+struct Candidate {
+    fs::path path;
+    fs::path real; // the file it is, through every link
+};
+
+// The files in FOLDER and below that are named as soundfonts, in name order.
+std::vector<Candidate> candidatesIn(const std::string& folder)
+{
+    std::error_code ec;
+    std::vector<Candidate> candidates;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it.depth() >= maxDepth)
+            it.disable_recursion_pending();
+        std::error_code fileError;
+        if (soundfontExtension(it->path()) && it->is_regular_file(fileError)) {
+            fs::path real = fs::canonical(it->path(), fileError);
+            if (!fileError)
+                candidates.push_back({it->path(), std::move(real)});
+        }
+    }
+    std::sort(
+        candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
+    return candidates;
+}
+
+// Which of CANDIDATES are listed: each file not SEEN before, once.
+std::vector<bool> firstSeen(const std::vector<Candidate>& candidates, std::set<fs::path>& seen)
+{
+    // A file reached both as itself and through a link (default-GM.sf2)
+    // is listed under its own name, which says which soundfont it is.
+    std::vector<bool> listed(candidates.size());
+    for (const bool links : {false, true}) {
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            if ((candidates[i].path != candidates[i].real) == links)
+                listed[i] = seen.insert(candidates[i].real).second;
+        }
+    }
+    return listed;
+}
+
 } // namespace
 
 std::vector<std::string> soundfontFolders()
@@ -106,34 +147,8 @@ std::vector<SoundfontFile> findSoundfonts(const std::vector<std::string>& folder
             seen.insert(std::move(real));
     }
     for (const std::string& folder : folders) {
-        std::error_code ec;
-        struct Candidate {
-            fs::path path;
-            fs::path real;
-        };
-        std::vector<Candidate> candidates;
-        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (it.depth() >= maxDepth)
-                it.disable_recursion_pending();
-            std::error_code fileError;
-            if (soundfontExtension(it->path()) && it->is_regular_file(fileError)) {
-                fs::path real = fs::canonical(it->path(), fileError);
-                if (!fileError)
-                    candidates.push_back({it->path(), std::move(real)});
-            }
-        }
-        std::sort(candidates.begin(), candidates.end(),
-            [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
-        // A file reached both as itself and through a link (default-GM.sf2)
-        // is listed under its own name, which says which soundfont it is.
-        std::vector<bool> listed(candidates.size());
-        for (const bool links : {false, true}) {
-            for (size_t i = 0; i < candidates.size(); ++i) {
-                if ((candidates[i].path != candidates[i].real) == links)
-                    listed[i] = seen.insert(candidates[i].real).second;
-            }
-        }
+        const std::vector<Candidate> candidates = candidatesIn(folder);
+        const std::vector<bool> listed = firstSeen(candidates, seen);
         for (size_t i = 0; i < candidates.size(); ++i) {
             if (!listed[i])
                 continue;

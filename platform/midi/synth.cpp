@@ -18,18 +18,36 @@ void quietLog(int, const char*, void*) {}
 // Programs held at once; a song that selects more reads the rest as it plays.
 constexpr int kHeldPrograms = 32;
 
-} // namespace
-
-std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfont, std::string& error,
-                                     SampleLoading loading)
+void silenceLog()
 {
-    static const bool logSilenced = [] {
+    static const bool silenced = [] {
         for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
             fluid_set_log_function(level, quietLog, nullptr);
         return true;
     }();
-    (void)logSilenced;
+    (void)silenced;
+}
 
+void configure(fluid_settings_t* settings, int sampleRate, SampleLoading loading)
+{
+    fluid_settings_setnum(settings, "synth.sample-rate", sampleRate);
+    // One thread renders and applies events; FluidSynth's own lock would only
+    // make the audio thread wait.
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    // FluidSynth takes a GS reset only when addressed to device 16.
+    fluid_settings_setint(settings, "synth.device-id", 16);
+    // A General MIDI soundfont is over a hundred megabytes, most of which a
+    // song never plays.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", loading == SampleLoading::OnDemand);
+}
+
+} // namespace
+
+std::unique_ptr<Synth> Synth::create(
+    int sampleRate, const std::string& soundfont, std::string& error, SampleLoading loading)
+{
+    silenceLog();
     std::unique_ptr<Synth> s(new Synth);
     s->sampleRate_ = sampleRate;
     s->settings_ = new_fluid_settings();
@@ -38,16 +56,7 @@ std::unique_ptr<Synth> Synth::create(int sampleRate, const std::string& soundfon
         error = "The MIDI synthesizer could not be set up" + (why.empty() ? std::string(".") : " (" + why + ").");
         return nullptr;
     }
-    fluid_settings_setnum(s->settings_, "synth.sample-rate", sampleRate);
-    // One thread renders and applies events; FluidSynth's own lock would only
-    // make the audio thread wait.
-    fluid_settings_setint(s->settings_, "synth.threadsafe-api", 0);
-    fluid_settings_setint(s->settings_, "synth.cpu-cores", 1);
-    // FluidSynth takes a GS reset only when addressed to device 16.
-    fluid_settings_setint(s->settings_, "synth.device-id", 16);
-    // A General MIDI soundfont is over a hundred megabytes, most of which a
-    // song never plays.
-    fluid_settings_setint(s->settings_, "synth.dynamic-sample-loading", loading == SampleLoading::OnDemand);
+    configure(s->settings_, sampleRate, loading);
     s->synth_ = new_fluid_synth(s->settings_);
     if (!s->synth_) {
         error = "The MIDI synthesizer could not be started.";
