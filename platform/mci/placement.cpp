@@ -27,19 +27,16 @@ struct Place {
     qint64 windowsCovered = -1;
 };
 
-Place bestPlace(const PlacementScene& scene, QSize outer)
+// CORNER moved as little as needed for a window of OUTER size to lie on AREA.
+QPoint keepOnScreen(const QRect& area, QSize outer, QPoint corner)
 {
-    const QRect& area = scene.area;
-    const auto onScreen = [&](QPoint corner) {
-        return QPoint(std::clamp(corner.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
-            std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
-    };
-    QRect others;
-    for (const QRect& w : scene.windows)
-        others |= w;
-    if (others.isNull())
-        return {onScreen(area.center() - QPoint(outer.width() / 2, outer.height() / 2)), 0, 0};
+    return QPoint(std::clamp(corner.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+        std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+}
 
+// Beside OTHERS, at their corners, then at the corners of AREA.
+std::array<QPoint, 16> candidates(const QRect& area, const QRect& others, QSize outer)
+{
     const int right = others.right() + 1 + kGap;
     const int left = others.left() - kGap - outer.width();
     const int below = others.bottom() + 1 + kGap;
@@ -51,7 +48,7 @@ Place bestPlace(const PlacementScene& scene, QSize outer)
     const int screenRight = area.right() + 1 - outer.width();
     const int screenBottom = area.bottom() + 1 - outer.height();
     // In order of preference, where they cover alike.
-    const std::array<QPoint, 16> candidates = {
+    return {
         QPoint(right, alignTop),
         QPoint(left, alignTop),
         QPoint(alignLeft, below),
@@ -69,9 +66,20 @@ Place bestPlace(const PlacementScene& scene, QSize outer)
         QPoint(screenRight, screenBottom),
         QPoint(area.left(), screenBottom),
     };
+}
+
+Place bestPlace(const PlacementScene& scene, QSize outer)
+{
+    const QRect& area = scene.area;
+    QRect others;
+    for (const QRect& w : scene.windows)
+        others |= w;
+    if (others.isNull())
+        return {keepOnScreen(area, outer, area.center() - QPoint(outer.width() / 2, outer.height() / 2)), 0, 0};
+
     Place best;
-    for (const QPoint& candidate : candidates) {
-        const QPoint corner = onScreen(candidate);
+    for (const QPoint& candidate : candidates(area, others, outer)) {
+        const QPoint corner = keepOnScreen(area, outer, candidate);
         const QRect window(corner, outer);
         const Place place {corner, coveredPixels(window, scene.keepVisible), coveredPixels(window, scene.windows)};
         if (best.controlsCovered < 0

@@ -36,6 +36,11 @@ private:
     void beginSeek(int64_t us, uint64_t epoch);
     bool readPacket();
     void endOfData();
+    // Hands what CTX still holds to TAKE.
+    void drain(AVCodecContext* ctx, void (Decoder::*take)(AVFrame*));
+    // Shows the picture at the seek target, where the data ended before it.
+    void finishPreroll();
+    void markEnd();
     // Moves the file to FRAME and forgets what the decoders and the sound held.
     void seekFileTo(int64_t frame);
     void restartFromBeginning();
@@ -45,6 +50,10 @@ private:
     void takeVideoFrame(AVFrame* frame);
     void takeAudioFrame(AVFrame* frame);
     bool deliver(const AVFrame* frame, int64_t index, bool preroll);
+    // A free frame slot, waited for; -1 when the work in hand went stale.
+    int takeSlot();
+    // Puts FRAME's picture into F; false when it cannot be kept.
+    bool keepPicture(Frame& f, const AVFrame* frame);
     void markPrerolled();
     bool prepareResampler(const AVFrame* frame);
     void writeSound(const float* data, int64_t frames, int64_t at);

@@ -12,6 +12,7 @@ struct AVCodecContext;
 struct AVFormatContext;
 struct AVIOContext;
 struct AVPacket;
+struct AVStream;
 
 namespace mci::video {
 
@@ -57,7 +58,11 @@ public:
 
 private:
     Result openFormat(const std::string& name, bool avi);
+    // The demuxer's context, reading through our descriptor; false: no memory.
+    bool allocateFormat();
     Result openVideo(const std::string& name);
+    // False when ST's picture is too large or has no size.
+    bool takePictureSize(AVStream* st);
     void openAudio();
     void measureLength();
     void measurePictureDelay();

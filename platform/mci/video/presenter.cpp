@@ -69,49 +69,60 @@ void Presenter::run()
 {
     std::unique_lock lock(s_.mutex);
     while (!s_.quit) {
-        if (!s_.pool.empty()) {
-            const Frame& head = s_.pool[s_.pool.front()];
-            if (head.epoch != s_.epoch) {
-                s_.pool.give(s_.pool.pop());
-                s_.decoderWake.notify_all();
-                continue;
-            }
-            if (head.preroll) {
-                if (!show(lock, head.startUs))
-                    continue;
-                s_.prerolled = true;
-                s_.updateClock();
-                s_.decoderWake.notify_all();
-                continue;
-            }
-        }
+        if (settleHead(lock))
+            continue;
         if (!s_.playing || !s_.prerolled || s_.ended) {
             s_.presenterWake.wait(lock);
             continue;
         }
-        const int64_t now = s_.clock.nowUs();
-        if (now >= s_.endUs) {
-            finish(lock);
-            continue;
-        }
-        if (s_.pool.empty()) {
-            waitFor(lock, s_.endUs - now);
-            continue;
-        }
-        const Frame& head = s_.pool[s_.pool.front()];
-        // Late by more than a frame: dropped, unless the picture on screen is
-        // old already. A machine too slow for the file would otherwise drop
-        // every frame and show one still picture to the end.
-        if (now > head.endUs && now - lastShownUs_ < kMaxStillUs) {
-            drop();
-            continue;
-        }
-        if (now < head.startUs) {
-            waitFor(lock, std::min(head.startUs, s_.endUs) - now);
-            continue;
-        }
-        show(lock, now);
+        followClock(lock);
     }
+}
+
+bool Presenter::settleHead(std::unique_lock<std::mutex>& lock)
+{
+    if (s_.pool.empty())
+        return false;
+    const Frame& head = s_.pool[s_.pool.front()];
+    if (head.epoch != s_.epoch) {
+        s_.pool.give(s_.pool.pop());
+        s_.decoderWake.notify_all();
+        return true;
+    }
+    if (!head.preroll)
+        return false;
+    if (show(lock, head.startUs)) {
+        s_.prerolled = true;
+        s_.updateClock();
+        s_.decoderWake.notify_all();
+    }
+    return true;
+}
+
+void Presenter::followClock(std::unique_lock<std::mutex>& lock)
+{
+    const int64_t now = s_.clock.nowUs();
+    if (now >= s_.endUs) {
+        finish(lock);
+        return;
+    }
+    if (s_.pool.empty()) {
+        waitFor(lock, s_.endUs - now);
+        return;
+    }
+    const Frame& head = s_.pool[s_.pool.front()];
+    // Late by more than a frame: dropped, unless the picture on screen is
+    // old already. A machine too slow for the file would otherwise drop
+    // every frame and show one still picture to the end.
+    if (now > head.endUs && now - lastShownUs_ < kMaxStillUs) {
+        drop();
+        return;
+    }
+    if (now < head.startUs) {
+        waitFor(lock, std::min(head.startUs, s_.endUs) - now);
+        return;
+    }
+    show(lock, now);
 }
 
 bool Presenter::show(std::unique_lock<std::mutex>& lock, int64_t atUs)

@@ -29,6 +29,12 @@ public:
 
 private:
     void run();
+    // Gives back a picture decoded before the latest seek, or shows the one
+    // the seek waits for whatever the clock says; false when the queue is
+    // empty or its head is neither.
+    bool settleHead(std::unique_lock<std::mutex>& lock);
+    // Shows, drops or waits for the queue's head as the clock has it.
+    void followClock(std::unique_lock<std::mutex>& lock);
     // False when a seek or a close came while the picture was converted.
     bool show(std::unique_lock<std::mutex>& lock, int64_t atUs);
     bool convert(Frame& frame);

@@ -77,6 +77,13 @@ public:
     Statistics statistics() const;
 
 private:
+    // The steps of an open, in order. The sound card's clock when the file's
+    // sound can be heard, the monotonic one otherwise.
+    std::unique_ptr<Clock> openClock(const MediaFile& file, const std::string& path, AudioClock*& audioClock);
+    void beginSession();
+    void openWindow(const std::string& path);
+    Result startThreads();
+
     Result seekToUs(int64_t us);
     void takeFrame();
     void framePainted();

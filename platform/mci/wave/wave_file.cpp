@@ -56,6 +56,40 @@ bool isFloat(int format)
     return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
 }
 
+// Why the file at PATH did not open, from the open's ERR.
+Result refuseUnopened(const std::string& path, int err)
+{
+    if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG)
+        return refuse(ErrFileNotFound, "Cannot find the file \"" + path + "\".");
+    if (err == EINVAL || err == EISDIR)
+        return refuse(ErrInvalidFile, "\"" + path + "\" is not a file.");
+    return refuse(ErrFileRead, "Cannot open the file \"" + path + "\": " + std::strerror(err) + ".");
+}
+
+RiffProbe probeFile(int fd, int64_t fileSize)
+{
+    return probeRiff(
+        [fd](uint64_t offset, void* buffer, size_t size) -> size_t {
+            const ssize_t n = pread(fd, buffer, size, off_t(offset));
+            return n < 0 ? 0 : size_t(n);
+        },
+        uint64_t(fileSize));
+}
+
+// What libsndfile found, refused where the device cannot play it.
+Result checkFormat(const SF_INFO& info)
+{
+    if (!isWaveContainer(info.format))
+        return refuse(ErrInvalidFile, "The file is not a wave audio file.");
+    if (info.channels < 1 || info.channels > kMaxChannels)
+        return refuse(ErrUnsupportedFormat,
+            "The wave file has " + std::to_string(info.channels) + " channels; at most 8 can be played.");
+    if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
+        return refuse(ErrUnsupportedFormat,
+            "The wave file's sample rate of " + std::to_string(info.samplerate) + " Hz cannot be played.");
+    return Result::success();
+}
+
 } // namespace
 
 Result WaveFile::open(const std::string& path, std::unique_ptr<WaveFile>& out)
@@ -66,24 +100,11 @@ Result WaveFile::open(const std::string& path, std::unique_ptr<WaveFile>& out)
     std::unique_ptr<WaveFile> file(new WaveFile);
     struct stat st {};
     file->fd_ = kernel::openRegularFile(path, &st);
-    if (file->fd_ < 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR || err == ENAMETOOLONG)
-            return refuse(ErrFileNotFound, "Cannot find the file \"" + path + "\".");
-        if (err == EINVAL || err == EISDIR)
-            return refuse(ErrInvalidFile, "\"" + path + "\" is not a file.");
-        return refuse(ErrFileRead, "Cannot open the file \"" + path + "\": " + std::strerror(err) + ".");
-    }
+    if (file->fd_ < 0)
+        return refuseUnopened(path, errno);
     if (st.st_size == 0)
         return refuse(ErrInvalidFile, "The file \"" + path + "\" is empty.");
-
-    const int fd = file->fd_;
-    const RiffProbe probe = probeRiff(
-        [fd](uint64_t offset, void* buffer, size_t size) -> size_t {
-            const ssize_t n = pread(fd, buffer, size, off_t(offset));
-            return n < 0 ? 0 : size_t(n);
-        },
-        uint64_t(st.st_size));
+    const RiffProbe probe = probeFile(file->fd_, int64_t(st.st_size));
     if (!probe.isWave)
         return refuse(ErrInvalidFile, "The file is not a wave audio file (it has no RIFF WAVE header).");
 
@@ -92,14 +113,8 @@ Result WaveFile::open(const std::string& path, std::unique_ptr<WaveFile>& out)
     SF_INFO info{};
     if (!file->openSndfile(&info))
         return refuse(ErrInvalidFile, std::string("The wave file cannot be read: ") + sf_strerror(nullptr));
-    if (!isWaveContainer(info.format))
-        return refuse(ErrInvalidFile, "The file is not a wave audio file.");
-    if (info.channels < 1 || info.channels > kMaxChannels)
-        return refuse(ErrUnsupportedFormat, "The wave file has " + std::to_string(info.channels) +
-                                                " channels; at most 8 can be played.");
-    if (info.samplerate < kMinRate || info.samplerate > kMaxRate)
-        return refuse(ErrUnsupportedFormat, "The wave file's sample rate of " +
-                                                std::to_string(info.samplerate) + " Hz cannot be played.");
+    if (Result r = checkFormat(info); !r.ok())
+        return r;
 
     file->rate_ = info.samplerate;
     file->channels_ = info.channels;
