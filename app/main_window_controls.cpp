@@ -1,16 +1,19 @@
-// The main window's controls as the design places them: their names, places,
-// colours and the handlers each one calls.
+// The main window's controls as the design places them (their names, places,
+// colours and the handlers each one calls), and how they show the session.
 #include "app/main_window.h"
 
 #include "app/window_look.h"
 #include "browser/file_drag.h"
 #include "core/media_kinds.h"
+#include "core/textrules.h"
+#include "framework/errors.h"
 #include "framework/file_controls.h"
 #include "framework/guard.h"
 #include "framework/radio_group.h"
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/mci/device_window.h"
+#include "playback/playback_session.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -208,4 +211,70 @@ void TForm1::createPopupMenu()
     connect(DeleteFile1, &QAction::triggered, this, ui::guarded([this] { DeleteFile1Click(DeleteFile1); }));
     connect(Setup1, &QAction::triggered, this, ui::guarded([this] { Setup1Click(Setup1); }));
     FileListBox1->setPopupMenu(PopupMenu1);
+}
+
+// The controls show the session: each follows what it reports, and what
+// the user does to them goes to it as a command.
+void TForm1::showSession()
+{
+    const auto follow = [this](auto signal, auto view) { connect(session_.get(), signal, this, ui::guarded(view)); };
+    follow(&PlaybackSession::trackChanged, [this] { showTrack(); });
+    follow(&PlaybackSession::positionChanged, [this](int ms) { showPosition(ms); });
+    follow(&PlaybackSession::failed,
+        [](const QString& reason) { ui::showError(ui::EMCIDeviceError(reason.toLocal8Bit().toStdString())); });
+    follow(&PlaybackSession::selectionChanged, [this](int index) {
+        if (FileListBox1->itemIndex() != index)
+            FileListBox1->setItemIndex(index);
+    });
+    follow(&PlaybackSession::autoAdvanceChanged, [this](bool on) { CheckBox1->setChecked(on); });
+    follow(&PlaybackSession::resetChanged, [this](ResetChoice choice) {
+        (choice == ResetChoice::GM          ? RadioButton1
+                : choice == ResetChoice::GS ? RadioButton2
+                                            : RadioButton3)
+            ->setChecked(true);
+    });
+    follow(&PlaybackSession::dropsAccepted, [this] { FileDrag1->setEnableDrop(true); });
+    follow(&PlaybackSession::browseTo, [this](const QString& path) { showInBrowser(path); });
+    sendCommands();
+}
+
+void TForm1::showTrack()
+{
+    const Track& track = session_->track();
+    setWindowTitle(track.title.isEmpty() ? QStringLiteral("Quorvana") : track.title);
+    // "Error" alone cannot tell a damaged file from a missing sound card: the
+    // reason goes beside it, for the eye and for a screen reader.
+    Edit1->setToolTip(track.reason);
+    Edit1->setAccessibleDescription(track.reason);
+    if (!track.reason.isEmpty()) {
+        Edit1->setText("Error");
+        Edit2->setText("");
+        return;
+    }
+    ScrollBar1->setMaximum(track.lengthMs / 100);
+    Edit1->setText(textrules::numberText(track.lengthMs * 0.001));
+}
+
+void TForm1::showPosition(int ms)
+{
+    // The thumb the user holds stays where it is held.
+    if (!ScrollBar1->isSliderDown())
+        ScrollBar1->setValue(ms / 100);
+    Edit2->setText(textrules::numberText(ms / 100 * 0.1));
+}
+
+void TForm1::sendCommands()
+{
+    connect(CheckBox1, &QCheckBox::toggled, this, ui::guarded([this](bool on) { session_->setAutoAdvance(on); }));
+    connect(RadioButton3, &QRadioButton::toggled, this, ui::guarded([this](bool on) {
+        if (on)
+            session_->chooseReset(ResetChoice::None);
+    }));
+    connect(FileListBox1, &ui::FileListBox::listed, this, ui::guarded([this] {
+        session_->setTracks(FileListBox1->directory(), FileListBox1->itemTexts());
+        session_->select(FileListBox1->itemIndex());
+        session_->prepareDevicesForTracks();
+    }));
+    connect(FileListBox1, &QListWidget::itemSelectionChanged, this,
+        ui::guarded([this] { session_->select(FileListBox1->itemIndex()); }));
 }

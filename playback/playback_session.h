@@ -6,6 +6,7 @@
 // the desktop and the tests all send it the same commands and show the one
 // state and track it announces; nothing else reaches the device.
 #include "playback/media_device.h"
+#include "playback/track.h"
 
 #include <QObject>
 #include <QString>
@@ -18,33 +19,6 @@ namespace multimedia {
 struct Choices;
 }
 
-// What differs between the four ways a track starts; everything else is the
-// same for all of them.
-struct EntryRules {
-    bool autoEnableOnFailure = false; // a refused file hands the buttons back to the device's state
-    bool stopsAutoEnable = false; // the buttons no longer follow the state
-    bool stopsAtSameTrack = false; // the same file again means the list has ended
-    bool trimsTitle = false; // the title loses trailing blanks
-    bool remembersTrack = false; // the file becomes the current track name
-    bool showsInBrowser = false; // the browser moves to the file
-    bool matchesSelection = false; // the list selects the entry named like the title
-    bool startsTimer = false;
-    bool acceptsDropsAfter = false; // drops were held back until the file started
-};
-
-inline constexpr EntryRules kListClick {.autoEnableOnFailure = true,
-    .stopsAutoEnable = true,
-    .trimsTitle = true,
-    .remembersTrack = true,
-    .startsTimer = true};
-inline constexpr EntryRules kAdvance {
-    .autoEnableOnFailure = true, .stopsAtSameTrack = true, .trimsTitle = true, .remembersTrack = true};
-inline constexpr EntryRules kCommandLine {.matchesSelection = true, .startsTimer = true, .acceptsDropsAfter = true};
-inline constexpr EntryRules kDrop {
-    .autoEnableOnFailure = true, .showsInBrowser = true, .matchesSelection = true, .startsTimer = true};
-
-enum class ResetChoice { None, GM, GS };
-
 // What the session takes from the player around it; each may be left out
 // (a test's session has no sound card and no stored choices).
 struct SessionSetup {
@@ -56,16 +30,6 @@ struct SessionSetup {
     // Why the sound output is gone for good; empty while it plays or may
     // yet come back. Asked at every tick while a track plays.
     std::function<std::string()> lostOutput {};
-};
-
-// The open track: what the views show of it.
-struct Track {
-    QString file; // empty: none was ever started
-    mci::DeviceType device = mci::DeviceType::AutoSelect; // the device it opened on
-    QString title; // the window's: the file's name of the last track that started
-    int lengthMs = 0;
-    mci::TrackText text; // the song's own title and words, as its device found them
-    QString reason; // why the last start was refused; empty while it plays
 };
 
 class PlaybackSession : public QObject {
@@ -203,7 +167,7 @@ private:
     void updateState();
     State derivedState();
     void matchSelectionToTitle();
-    template <class Fn> bool attempt(Fn&& command) noexcept;
+    bool attempt(const std::function<void()>& command) noexcept;
     // Within a command the device passes through steps (a reset played, a
     // file opened, then started): the state is announced once, at its end.
     struct Batch {

@@ -1,0 +1,42 @@
+#pragma once
+// The track as the views show it, and the rules of the four ways one starts.
+#include "platform/mci/mci.h"
+
+#include <QString>
+
+// The open track: what the views show of it.
+struct Track {
+    QString file; // empty: none was ever started
+    mci::DeviceType device = mci::DeviceType::AutoSelect; // the device it opened on
+    QString title; // the window's: the file's name of the last track that started
+    int lengthMs = 0;
+    mci::TrackText text; // the song's own title and words, as its device found them
+    QString reason; // why the last start was refused; empty while it plays
+};
+
+// What differs between the four ways a track starts; everything else is the
+// same for all of them.
+struct EntryRules {
+    bool autoEnableOnFailure = false; // a refused file hands the buttons back to the device's state
+    bool stopsAutoEnable = false; // the buttons no longer follow the state
+    bool stopsAtSameTrack = false; // the same file again means the list has ended
+    bool trimsTitle = false; // the title loses trailing blanks
+    bool remembersTrack = false; // the file becomes the current track name
+    bool showsInBrowser = false; // the browser moves to the file
+    bool matchesSelection = false; // the list selects the entry named like the title
+    bool startsTimer = false;
+    bool acceptsDropsAfter = false; // drops were held back until the file started
+};
+
+inline constexpr EntryRules kListClick {.autoEnableOnFailure = true,
+    .stopsAutoEnable = true,
+    .trimsTitle = true,
+    .remembersTrack = true,
+    .startsTimer = true};
+inline constexpr EntryRules kAdvance {
+    .autoEnableOnFailure = true, .stopsAtSameTrack = true, .trimsTitle = true, .remembersTrack = true};
+inline constexpr EntryRules kCommandLine {.matchesSelection = true, .startsTimer = true, .acceptsDropsAfter = true};
+inline constexpr EntryRules kDrop {
+    .autoEnableOnFailure = true, .showsInBrowser = true, .matchesSelection = true, .startsTimer = true};
+
+enum class ResetChoice { None, GM, GS };
