@@ -1,4 +1,5 @@
 #include "platform/desktop/association.h"
+#include "platform/desktop/list_text.h"
 
 #include "platform/base/ascii.h"
 #include "platform/base/process.h"
@@ -22,6 +23,8 @@ namespace desktop {
 namespace {
 
 using base::ascii::toLower;
+using list_text::splitList;
+using list_text::trim;
 
 // "mid" from ".MID"; empty when the extension holds anything a glob, an XML
 // attribute or a file name would have to escape.
@@ -95,25 +98,6 @@ bool writeMimePackage(
         return fail(error, "cannot write the MIME type of ." + ext);
     runIfInstalled("update-mime-database", mimeDir);
     return true;
-}
-
-std::vector<std::string> splitList(const std::string& list)
-{
-    std::vector<std::string> out;
-    std::stringstream in(list);
-    for (std::string item; std::getline(in, item, ';');) {
-        if (!item.empty())
-            out.push_back(item);
-    }
-    return out;
-}
-
-std::string trim(const std::string& s)
-{
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 // The MIME types the existing entry already lists, so that associating one
@@ -285,70 +269,6 @@ std::string execLine(const std::string& program)
             line += c;
     }
     return line + " %f";
-}
-
-std::string withDefault(const std::string& mimeapps, const std::string& type, const std::string& entry)
-{
-    // Listed as associated too, so that file managers offer it among the
-    // type's programs and not only as the default.
-    return withEntryFirst(withEntryFirst(mimeapps, "Default Applications", type, entry), "Added Associations", type,
-                          entry);
-}
-
-std::string withEntryFirst(const std::string& mimeapps, const std::string& groupName, const std::string& type,
-                           const std::string& entry)
-{
-    const std::string header = "[" + groupName + "]";
-    std::vector<std::string> lines;
-    {
-        std::stringstream in(mimeapps);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-    }
-    const bool endsWithNewline = !mimeapps.empty() && mimeapps.back() == '\n';
-    std::size_t group = lines.size();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (trim(lines[i]) == header) {
-            group = i;
-            break;
-        }
-    }
-    if (group == lines.size()) {
-        std::string out = mimeapps;
-        if (!out.empty() && !endsWithNewline)
-            out += '\n';
-        if (!out.empty())
-            out += '\n';
-        return out + header + "\n" + type + "=" + entry + ";\n";
-    }
-    std::size_t insertAt = group + 1;
-    bool replaced = false;
-    for (std::size_t i = group + 1; i < lines.size() && !(trim(lines[i]).rfind("[", 0) == 0); ++i) {
-        const auto eq = lines[i].find('=');
-        if (!trim(lines[i]).empty())
-            insertAt = i + 1;
-        if (eq == std::string::npos || trim(lines[i].substr(0, eq)) != type)
-            continue;
-        std::string value = entry + ";";
-        for (const std::string& item : splitList(lines[i].substr(eq + 1))) {
-            if (trim(item) != entry)
-                value += trim(item) + ";";
-        }
-        lines[i] = type + "=" + value;
-        replaced = true;
-    }
-    bool lastIsNew = false;
-    if (!replaced) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), type + "=" + entry + ";");
-        lastIsNew = insertAt + 1 == lines.size();
-    }
-    std::string out;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        out += lines[i];
-        if (i + 1 < lines.size() || endsWithNewline || lastIsNew)
-            out += '\n';
-    }
-    return out;
 }
 
 bool associate(

@@ -75,40 +75,52 @@ Choices loadStored()
     return c;
 }
 
+namespace {
+
+// Writes to KEY the choices of C that differ from BEFORE (all without it);
+// gives the first failure, though every write is tried.
+LONG writeChanged(HKEY key, const Choices& c, const Choices* before)
+{
+    LONG code = ERROR_SUCCESS;
+    const auto changed = [&](auto member) { return !before || c.*member != before->*member; };
+    const auto note = [&](LONG written) {
+        if (written != ERROR_SUCCESS && code == ERROR_SUCCESS)
+            code = written;
+    };
+    // The output kind goes last: a player opening a track meanwhile finds
+    // the new port or soundfont before it is told to use it.
+    if (changed(&Choices::soundOutput))
+        note(writeString(key, kSoundOutput, c.soundOutput));
+    if (changed(&Choices::soundfont))
+        note(writeString(key, kSoundfont, c.soundfont));
+    if (changed(&Choices::midiClient))
+        note(writeString(key, kMidiClient, c.midiClient));
+    if (changed(&Choices::midiPort))
+        note(writeString(key, kMidiPort, c.midiPort));
+    if (changed(&Choices::midiAddress))
+        note(writeString(key, kMidiAddress, c.midiAddress));
+    if (changed(&Choices::resetSettleMs))
+        note(writeDword(key, kResetSettle, std::min(c.resetSettleMs, kMaxResetSettleMs)));
+    if (changed(&Choices::videoSize))
+        note(writeDword(key, kVideoSize, DWORD(c.videoSize)));
+    if (changed(&Choices::playInRunningPlayer))
+        note(writeDword(key, kPlayInRunningPlayer, c.playInRunningPlayer ? 1 : 0));
+    if (changed(&Choices::showWords))
+        note(writeDword(key, kShowWords, c.showWords ? 1 : 0));
+    if (changed(&Choices::midiOutput))
+        note(writeString(key, kMidiOutput, c.midiOutput == MidiOutput::External ? kMidiOutputAlsa : kMidiOutputSynth));
+    return code;
+}
+
+} // namespace
+
 bool save(const Choices& c, std::string& error, const Choices* before)
 {
     HKEY key = 0;
     LONG code = RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                                 &key, nullptr);
     if (code == ERROR_SUCCESS) {
-        const auto changed = [&](auto member) { return !before || c.*member != before->*member; };
-        const auto note = [&](LONG written) {
-            if (written != ERROR_SUCCESS && code == ERROR_SUCCESS)
-                code = written;
-        };
-        // The output kind goes last: a player opening a track meanwhile finds
-        // the new port or soundfont before it is told to use it.
-        if (changed(&Choices::soundOutput))
-            note(writeString(key, kSoundOutput, c.soundOutput));
-        if (changed(&Choices::soundfont))
-            note(writeString(key, kSoundfont, c.soundfont));
-        if (changed(&Choices::midiClient))
-            note(writeString(key, kMidiClient, c.midiClient));
-        if (changed(&Choices::midiPort))
-            note(writeString(key, kMidiPort, c.midiPort));
-        if (changed(&Choices::midiAddress))
-            note(writeString(key, kMidiAddress, c.midiAddress));
-        if (changed(&Choices::resetSettleMs))
-            note(writeDword(key, kResetSettle, std::min(c.resetSettleMs, kMaxResetSettleMs)));
-        if (changed(&Choices::videoSize))
-            note(writeDword(key, kVideoSize, DWORD(c.videoSize)));
-        if (changed(&Choices::playInRunningPlayer))
-            note(writeDword(key, kPlayInRunningPlayer, c.playInRunningPlayer ? 1 : 0));
-        if (changed(&Choices::showWords))
-            note(writeDword(key, kShowWords, c.showWords ? 1 : 0));
-        if (changed(&Choices::midiOutput))
-            note(writeString(
-                key, kMidiOutput, c.midiOutput == MidiOutput::External ? kMidiOutputAlsa : kMidiOutputSynth));
+        code = writeChanged(key, c, before);
         RegCloseKey(key);
     }
     if (code == ERROR_SUCCESS)

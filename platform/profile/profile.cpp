@@ -193,42 +193,60 @@ private:
     int fd_ = -1;
 };
 
-// The file's bytes with KEY set, or nothing when it already holds VALUE.
-std::optional<std::string> withValue(const std::string& bytes, std::string_view section, std::string_view key,
-                                     std::string_view value)
+// The few lines of a file that matter to setting one key.
+struct Landmarks {
+    std::optional<Line> header; // the section's header
+    std::optional<Line> lastKey; // its last entry
+    std::optional<Line> found; // the key's line
+    std::optional<Line> last; // the file's last line
+};
+
+// Notes the landmarks in one pass. Only the first section of that name
+// counts, and in it the first such key.
+Landmarks landmarksOf(const std::string& bytes, std::string_view section, std::string_view key)
 {
-    // One pass notes the few lines that matter: the section's header, its
-    // last entry, the key's line and the file's last line. Only the first
-    // section of that name counts, and in it the first such key.
-    std::optional<Line> header, lastKey, found, last;
+    Landmarks marks;
     bool inSection = false;
     forEachLine(bytes, [&](const Line& line) {
-        last = line;
+        marks.last = line;
         if (line.kind == Kind::Section) {
-            inSection = !header && equalIgnoringCase(line.name, section);
+            inSection = !marks.header && equalIgnoringCase(line.name, section);
             if (inSection)
-                header = line;
-        } else if (inSection && line.kind == Kind::Key && !found) {
-            lastKey = line;
+                marks.header = line;
+        } else if (inSection && line.kind == Kind::Key && !marks.found) {
+            marks.lastKey = line;
             if (equalIgnoringCase(line.name, key))
-                found = line;
+                marks.found = line;
         }
         return true;
     });
+    return marks;
+}
 
+// BYTES with a new SECTION holding ENTRY at its end, after LAST, its last line.
+std::string withSection(std::string out, const std::optional<Line>& last, std::string_view section,
+    const std::string& entry, const std::string& eol)
+{
+    if (last) {
+        if (last->end == last->next)
+            out += eol;
+        if (last->kind != Kind::Blank)
+            out += eol; // a blank line between sections
+    }
+    return out + "[" + std::string(section) + "]" + eol + entry + eol;
+}
+
+// The file's bytes with KEY set, or nothing when it already holds VALUE.
+std::optional<std::string> withValue(
+    const std::string& bytes, std::string_view section, std::string_view key, std::string_view value)
+{
+    const Landmarks marks = landmarksOf(bytes, section, key);
     const std::string eol = lineEndOf(bytes);
     std::string entry = std::string(key) + "=" + std::string(value);
+    if (!marks.header)
+        return withSection(bytes, marks.last, section, entry, eol);
     std::string out = bytes;
-    if (!header) {
-        if (last) {
-            if (last->end == last->next)
-                out += eol;
-            if (last->kind != Kind::Blank)
-                out += eol; // a blank line between sections
-        }
-        return out + "[" + std::string(section) + "]" + eol + entry + eol;
-    }
-    if (found) {
+    if (const auto& found = marks.found) {
         if (found->value && *found->value == value)
             return std::nullopt;
         // The key keeps its spelling in the file; only this line's text changes.
@@ -237,7 +255,7 @@ std::optional<std::string> withValue(const std::string& bytes, std::string_view 
     }
     // A new key goes after the section's last entry, ahead of the blank lines
     // and comments that lead to the next section.
-    const Line& anchor = lastKey ? *lastKey : *header;
+    const Line& anchor = marks.lastKey ? *marks.lastKey : *marks.header;
     if (anchor.end == anchor.next)
         return out.insert(anchor.next, eol + entry);
     return out.insert(anchor.next, entry + eol);

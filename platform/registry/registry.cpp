@@ -114,6 +114,62 @@ HKEY newHandle(OpenKey key)
     return h;
 }
 
+// HKEY_DYN_DATA exists but is read-only and empty.
+LONG checkDynData(const OpenKey& target, std::size_t known, bool create)
+{
+    if (target.path.size() > known)
+        return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    return (target.access & kWriteRights) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+// Creates the keys of TARGET's path past the KNOWN first ones that are
+// missing, telling in CREATED whether there were any.
+LONG createPath(const OpenKey& target, std::size_t known, bool& created)
+{
+    return store_file::modify([&](Store& st) -> LONG {
+        Key* k = findKey(st, target.root, target.path, known);
+        if (!k)
+            return ERROR_KEY_DELETED;
+        for (std::size_t i = known; i < target.path.size(); ++i) {
+            Key* next = k->child(target.path[i]);
+            if (!next) {
+                next = &k->childOrCreate(target.path[i]);
+                created = true;
+            }
+            k = next;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+// Opens TARGET in the store, creating it when CREATE; its first KNOWN names
+// are the key it is opened from, which gave PARENT_ACCESS.
+LONG openStored(const OpenKey& target, std::size_t known, REGSAM parentAccess, bool create, DWORD* disposition)
+{
+    LONG code = ERROR_SUCCESS;
+    Store* s = store_file::load(code);
+    if (!s)
+        return code;
+    if (!findKey(*s, target.root, target.path, known))
+        return ERROR_KEY_DELETED;
+    const bool exists = findKey(*s, target.root, target.path, target.path.size()) != nullptr;
+    if (!exists && !create)
+        return ERROR_FILE_NOT_FOUND;
+    const bool wantsWrite = (target.access & kWriteRights) != 0;
+    if ((wantsWrite || !exists) && !store_file::writable(storePath()))
+        return ERROR_ACCESS_DENIED;
+    bool created = false;
+    if (!exists) {
+        if (!(parentAccess & KEY_CREATE_SUB_KEY))
+            return ERROR_ACCESS_DENIED;
+        if ((code = createPath(target, known, created)) != ERROR_SUCCESS)
+            return code;
+    }
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+}
+
 LONG openOrCreate(HKEY key, const char* subKey, REGSAM desired, bool create, HKEY* result, DWORD* disposition)
 {
     OpenKey target;
@@ -125,52 +181,15 @@ LONG openOrCreate(HKEY key, const char* subKey, REGSAM desired, bool create, HKE
     if ((code = appendPath(subKey, target.path)) != ERROR_SUCCESS)
         return code;
     target.access = effectiveAccess(desired);
-    const bool wantsWrite = (target.access & kWriteRights) != 0;
 
     if (target.root == kDynData) {
-        if (target.path.size() > known)
-            return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-        if (wantsWrite)
-            return ERROR_ACCESS_DENIED;
-    } else {
-        Store* s = store_file::load(code);
-        if (!s)
+        if ((code = checkDynData(target, known, create)) != ERROR_SUCCESS)
             return code;
-        if (!findKey(*s, target.root, target.path, known))
-            return ERROR_KEY_DELETED;
-        const bool exists = findKey(*s, target.root, target.path, target.path.size()) != nullptr;
-        if (!exists && !create)
-            return ERROR_FILE_NOT_FOUND;
-        if ((wantsWrite || !exists) && !store_file::writable(storePath()))
-            return ERROR_ACCESS_DENIED;
-        if (!exists) {
-            if (!(parentAccess & KEY_CREATE_SUB_KEY))
-                return ERROR_ACCESS_DENIED;
-            bool created = false;
-            code = store_file::modify([&](Store& st) -> LONG {
-                Key* k = findKey(st, target.root, target.path, known);
-                if (!k)
-                    return ERROR_KEY_DELETED;
-                for (std::size_t i = known; i < target.path.size(); ++i) {
-                    Key* next = k->child(target.path[i]);
-                    if (!next) {
-                        next = &k->childOrCreate(target.path[i]);
-                        created = true;
-                    }
-                    k = next;
-                }
-                return ERROR_SUCCESS;
-            });
-            if (code != ERROR_SUCCESS)
-                return code;
-            if (disposition)
-                *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-        } else if (disposition) {
+        if (disposition)
             *disposition = REG_OPENED_EXISTING_KEY;
-        }
+    } else if ((code = openStored(target, known, parentAccess, create, disposition)) != ERROR_SUCCESS) {
+        return code;
     }
-    if (disposition && target.root == kDynData)
-        *disposition = REG_OPENED_EXISTING_KEY;
     *result = newHandle(std::move(target));
     return ERROR_SUCCESS;
 }

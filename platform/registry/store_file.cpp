@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,14 +92,51 @@ bool writable(const std::string& path)
     return S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+namespace {
+
+// No file at PATH is an empty store.
+Store* absentStore(const std::string& path)
+{
+    Signature sig;
+    sig.path = path;
+    if (!(gCacheValid && gCacheSignature == sig)) {
+        gCache = Store {};
+        gCacheSignature = sig;
+        gCacheValid = true;
+    }
+    return &gCache;
+}
+
+// Reads FD (SIZE bytes by its status) to its end, closes it and parses what
+// it held; nullopt with CODE set when that fails.
+std::optional<Store> readAndClose(int fd, std::size_t size, LONG& code)
+{
+    std::string text;
+    bool ok = true;
+    try {
+        text.reserve(size);
+        ok = kernel::readAll(fd, text, kernel::kMaxSettingsFileBytes);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        code = ERROR_NOT_ENOUGH_MEMORY;
+        return std::nullopt;
+    }
+    ::close(fd);
+    auto parsed = ok ? store::parse(text) : std::nullopt;
+    if (!parsed)
+        code = ERROR_BADDB;
+    return parsed;
+}
+
+} // namespace
+
 // The store as it is on disk now; reuses the last parse while the file is
 // the same one.
 Store* load(LONG& code)
 {
-    Signature sig;
-    sig.path = storePath();
+    const std::string path = storePath();
     struct stat st { };
-    const int fd = kernel::openRegularFile(sig.path, &st);
+    const int fd = kernel::openRegularFile(path, &st);
     if (fd < 0) {
         if (errno != ENOENT) {
             // A store we may not read, or whose folder is not a folder, is out of
@@ -107,44 +145,22 @@ Store* load(LONG& code)
             code = (errno == EACCES || errno == EPERM || errno == ENOTDIR) ? ERROR_ACCESS_DENIED : ERROR_BADDB;
             return nullptr;
         }
-        if (!(gCacheValid && gCacheSignature == sig)) {
-            gCache = Store {};
-            gCacheSignature = sig;
-            gCacheValid = true;
-        }
-        return &gCache;
+        return absentStore(path);
     }
     if (static_cast<uint64_t>(st.st_size) > kernel::kMaxSettingsFileBytes) {
         ::close(fd);
         code = ERROR_BADDB;
         return nullptr;
     }
-    sig.present = true;
-    sig.dev = st.st_dev;
-    sig.ino = st.st_ino;
-    sig.size = st.st_size;
-    sig.mtime = st.st_mtim;
+    const Signature sig {path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
     if (gCacheValid && gCacheSignature == sig) {
         ::close(fd);
         return &gCache;
     }
     gCacheValid = false;
-    std::string text;
-    bool ok = true;
-    try {
-        text.reserve(static_cast<std::size_t>(st.st_size));
-        ok = kernel::readAll(fd, text, kernel::kMaxSettingsFileBytes);
-    } catch (const std::bad_alloc&) {
-        ::close(fd);
-        code = ERROR_NOT_ENOUGH_MEMORY;
+    auto parsed = readAndClose(fd, static_cast<std::size_t>(st.st_size), code);
+    if (!parsed)
         return nullptr;
-    }
-    ::close(fd);
-    auto parsed = ok ? store::parse(text) : std::nullopt;
-    if (!parsed) {
-        code = ERROR_BADDB;
-        return nullptr;
-    }
     gCache = std::move(*parsed);
     gCacheSignature = sig;
     gCacheValid = true;

@@ -2,36 +2,36 @@
 
 namespace shell {
 
-std::vector<std::string> splitParameters(const std::string& parameters)
-{
+namespace {
+
+// The split so far, one character at a time.
+struct Splitter {
     std::vector<std::string> arguments;
     std::string current;
     bool inArgument = false;
     int quotes = 0; // 0 outside quotes; counts a run of quotes inside them
     size_t backslashes = 0;
 
-    for (size_t i = 0; i < parameters.size(); ++i) {
-        const char c = parameters[i];
-        if ((c == ' ' || c == '\t') && quotes == 0) {
-            current.append(backslashes, '\\');
-            backslashes = 0;
-            if (inArgument)
-                arguments.push_back(current);
-            current.clear();
-            inArgument = false;
-            continue;
-        }
-        inArgument = true;
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c != '"') {
-            current.append(backslashes, '\\');
-            backslashes = 0;
-            current += c;
-            continue;
-        }
+    // Backslashes not followed by a quote are taken as they are.
+    void flushBackslashes()
+    {
+        current.append(backslashes, '\\');
+        backslashes = 0;
+    }
+
+    void endArgument()
+    {
+        flushBackslashes();
+        if (inArgument)
+            arguments.push_back(current);
+        current.clear();
+        inArgument = false;
+    }
+
+    // The quote at I of PARAMETERS and those that follow it; gives the index
+    // of the last quote taken.
+    size_t quote(const std::string& parameters, size_t i)
+    {
         // 2n backslashes and a quote: n backslashes, and the quote opens or
         // closes; 2n+1: n backslashes and a literal quote.
         current.append(backslashes / 2, '\\');
@@ -39,7 +39,7 @@ std::vector<std::string> splitParameters(const std::string& parameters)
         backslashes = 0;
         if (literal) {
             current += '"';
-            continue;
+            return i;
         }
         ++quotes;
         // Inside quotes every third quote of a run is a literal one; a run
@@ -53,11 +53,33 @@ std::vector<std::string> splitParameters(const std::string& parameters)
         }
         if (quotes == 2)
             quotes = 0;
+        return i;
     }
-    current.append(backslashes, '\\');
-    if (inArgument)
-        arguments.push_back(current);
-    return arguments;
+};
+
+} // namespace
+
+std::vector<std::string> splitParameters(const std::string& parameters)
+{
+    Splitter split;
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const char c = parameters[i];
+        if ((c == ' ' || c == '\t') && split.quotes == 0) {
+            split.endArgument();
+            continue;
+        }
+        split.inArgument = true;
+        if (c == '\\') {
+            ++split.backslashes;
+        } else if (c == '"') {
+            i = split.quote(parameters, i);
+        } else {
+            split.flushBackslashes();
+            split.current += c;
+        }
+    }
+    split.endArgument();
+    return split.arguments;
 }
 
 std::string quoteParameter(const std::string& argument)

@@ -37,26 +37,16 @@ struct Run {
     std::string output; // its standard output, when asked for
 };
 
-// Runs PATH with ARGUMENTS (the first is its name) in DIRECTORY and waits for
-// it, keeping its standard output when CAPTURE; stderr stays ours, so the
-// tool's own complaint reaches the user.
-Run runWaiting(
-    const std::string& path, const std::vector<std::string>& arguments, const std::string& directory, bool capture)
+// Starts PATH with ARGV in DIRECTORY, its standard output to OUT when OUT is
+// not -1; stderr stays ours, so the tool's own complaint reaches the user.
+// Gives the posix_spawn error, 0 on success.
+int spawn(const std::string& path, std::vector<char*>& argv, const std::string& directory, int out, pid_t& pid)
 {
-    Run run;
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    int out[2] = {-1, -1};
-    if (capture && ::pipe2(out, O_CLOEXEC) != 0)
-        return run;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (capture)
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (out >= 0)
+        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
     // The player's own descriptors (audio devices, files) stay with the player.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     if (!directory.empty())
@@ -71,21 +61,19 @@ Run runWaiting(
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    pid_t pid = 0;
     const int error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (capture)
-        ::close(out[1]);
-    if (error != 0) {
-        if (capture)
-            ::close(out[0]);
-        return run;
-    }
+    return error;
+}
 
+// Reads OUT (when not -1) into RUN's output until it closes and watches the
+// process PID end, both within the patience; one that outlasts it is killed.
+void awaitEnd(pid_t pid, int out, Run& run)
+{
     const int exited = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-    bool reading = capture, ended = exited < 0; // without a pidfd: wait below
+    bool reading = out >= 0, ended = exited < 0; // without a pidfd: wait below
     while (reading || !ended) {
         const auto left
             = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
@@ -94,12 +82,12 @@ Run runWaiting(
             ::kill(pid, SIGKILL);
             break;
         }
-        pollfd fds[2] = {{reading ? out[0] : -1, POLLIN, 0}, {ended ? -1 : exited, POLLIN, 0}};
+        pollfd fds[2] = {{reading ? out : -1, POLLIN, 0}, {ended ? -1 : exited, POLLIN, 0}};
         if (::poll(fds, 2, static_cast<int>(left)) < 0 && errno != EINTR)
             break;
         if (fds[0].revents) {
             char buffer[4096];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(out, buffer, sizeof buffer);
             if (n > 0)
                 run.output.append(buffer, size_t(n));
             else if (n == 0 || errno != EINTR)
@@ -108,10 +96,36 @@ Run runWaiting(
         if (fds[1].revents)
             ended = true;
     }
-    if (capture)
-        ::close(out[0]);
     if (exited >= 0)
         ::close(exited);
+}
+
+// Runs PATH with ARGUMENTS (the first is its name) in DIRECTORY and waits for
+// it, keeping its standard output when CAPTURE.
+Run runWaiting(
+    const std::string& path, const std::vector<std::string>& arguments, const std::string& directory, bool capture)
+{
+    Run run;
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    int out[2] = {-1, -1};
+    if (capture && ::pipe2(out, O_CLOEXEC) != 0)
+        return run;
+    pid_t pid = 0;
+    const int error = spawn(path, argv, directory, out[1], pid);
+    if (capture)
+        ::close(out[1]);
+    if (error != 0) {
+        if (capture)
+            ::close(out[0]);
+        return run;
+    }
+    awaitEnd(pid, out[0], run);
+    if (capture)
+        ::close(out[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     run.finished = WIFEXITED(status);

@@ -2,6 +2,7 @@
 // the first one, and the options that only print.
 #include "app/command_line.h"
 
+#include "framework/file_names.h"
 #include "tests/support/temp_dir.h"
 
 #include <QDir>
@@ -40,6 +41,23 @@ TEST(CommandLine, AnAbsoluteFileMakesItsFolderCurrentARelativeNameStaysRelative)
     EXPECT_EQ(QDir::currentPath().toStdString(), dir.path().string());
     command_line::enterDocumentFolder({"quorvana", song});
     EXPECT_EQ(QDir::currentPath().toStdString(), (dir / "songs").string());
+    QDir::setCurrent(before);
+}
+
+// The system hands over bytes; a name that is not UTF-8 must still name its
+// file when the running player gets it.
+TEST(CommandLine, ANameThatIsNotUtf8IsHandedOverWithItsBytes)
+{
+    testing_support::TempDir dir;
+    const std::string song = dir.write("\xff\xfe first.wav", "x");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir.path().string()));
+    for (std::string name : {song, std::string("\xff\xfe first.wav")}) {
+        char program[] = "quorvana";
+        char* argv[] = {program, name.data()};
+        const QString file = command_line::fileToHandOver(command_line::arguments(2, argv));
+        EXPECT_EQ(ui::encodeFileName(file).toStdString(), song);
+    }
     QDir::setCurrent(before);
 }
 

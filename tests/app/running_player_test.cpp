@@ -94,18 +94,6 @@ struct Player : QProcess {
     }
 };
 
-// A start for a file name that is not UTF-8, which QProcess cannot pass:
-// the shell's printf makes the bytes of its octal escapes.
-std::unique_ptr<Player> startForBytes(const QString& folder, const std::string& name)
-{
-    QString escaped;
-    for (const unsigned char c : name)
-        escaped += c < 0x80 ? QString(QChar(c)) : QStringLiteral("\\%1").arg(c, 3, 8, QChar('0'));
-    return std::make_unique<Player>(folder,
-        QStringList {"-c", "exec \"$0\" \"$(printf \"$1\")\"", QStringLiteral(QUORVANA_PLAYER), escaped},
-        QStringLiteral("/bin/sh"));
-}
-
 } // namespace
 
 TEST(RunningPlayer, ALaterStartHandsItsFileOverAndEnds)
@@ -189,57 +177,6 @@ TEST(RunningPlayer, StartsAtOnceMakeOnePlayerThatTakesTheOthersFiles)
             return url.contains("/song") && !url.endsWith(QStringLiteral("/song%1.wav").arg(player));
         },
         5000))
-        << playingUrl(kPlayerName).toStdString();
-}
-
-TEST(RunningPlayer, AHandOverTheSenderGaveUpOnIsNotCarriedOut)
-{
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
-    testing_support::TempDir dir;
-    const QString folder = QString::fromStdString(dir.path().string());
-    for (const char* name : {"first.wav", "second.wav", "third.wav"})
-        dir.write(name, silentWave());
-    Player running(folder, {"first.wav"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("/first.wav"); }, 10000));
-    AnnouncedUrls announced(kPlayerName);
-
-    // A player too busy to answer, until the later start has given up and
-    // plays the file itself.
-    ::kill(pid_t(running.processId()), SIGSTOP);
-    Player later(folder, {"second.wav"});
-    const QString own = kPlayerName + ".instance" + QString::number(later.processId());
-    const bool gaveUp = QTest::qWaitFor([&] { return registered(own); }, 10000);
-    ::kill(pid_t(running.processId()), SIGCONT);
-    ASSERT_TRUE(gaveUp);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(own).endsWith("/second.wav"); }, 5000));
-
-    // A hand-over that comes after the one given up on, once that is done.
-    Player last(folder, {"third.wav"});
-    ASSERT_TRUE(last.waitForFinished(10000));
-    EXPECT_EQ(last.exitCode(), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return announced.urls.join(' ').endsWith("/third.wav"); }, 5000))
-        << announced.urls.join(' ').toStdString();
-    EXPECT_FALSE(announced.urls.join(' ').contains("second.wav")) << announced.urls.join(' ').toStdString();
-}
-
-TEST(RunningPlayer, ANameThatIsNotUtf8PlaysFromTheCommandLineAndIsHandedOver)
-{
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
-    testing_support::TempDir dir;
-    const QString folder = QString::fromStdString(dir.path().string());
-    dir.write("\xff\xfe first.wav", silentWave());
-    std::filesystem::create_directories(dir / "other");
-    const std::string second = dir.write("other/\xe9 second.wav", silentWave());
-
-    const auto running = startForBytes(folder, "\xff\xfe first.wav");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20first.wav"); }, 10000))
-        << playingUrl(kPlayerName).toStdString();
-    const auto later = startForBytes("/", second);
-    ASSERT_TRUE(later->waitForFinished(10000));
-    EXPECT_EQ(later->exitCode(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return playingUrl(kPlayerName).endsWith("%20second.wav"); }, 5000))
         << playingUrl(kPlayerName).toStdString();
 }
 

@@ -110,6 +110,7 @@ TEST(FileDrag, EachItemGivesPathNameAndExtension)
     EXPECT_EQ(d.NameWithPath(),
               QStringList({"/music/Song.MID", "/music/My.Song.mid", "/music/folder", "/music/.hidden", "/x/a.b/README"}));
     EXPECT_EQ(d.NameOnly(), QStringList({"Song.MID", "My.Song.mid", "folder", ".hidden", "README"}));
+    // From the first dot of the name on: "My.Song.mid" is dropped as "Song.mid".
     EXPECT_EQ(d.Extension(), QStringList({"MID", "Song.mid", "", "hidden", ""}));
 
     // The next drop replaces the lists whole.

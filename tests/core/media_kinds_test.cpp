@@ -19,4 +19,5 @@ TEST(MediaKinds, FoundByTheLastExtensionOfTheNameInAnyCase)
     EXPECT_EQ(kindOf("/m/mid"), nullptr);
     EXPECT_EQ(kindOf(QString::fromUtf8("/m/x.m\u0130d")), nullptr) << "only ASCII letters fold";
     EXPECT_EQ(kindOfExtension(".AVI"), kindOf("a.avi"));
+    EXPECT_EQ(kindOfExtension(".b.mid"), nullptr) << "a drop of a.b.mid names the extension b.mid";
 }
