@@ -119,21 +119,24 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::FormCloseQuery(QObject*, bool& CanClose)
 {
-    // The window slides twenty pixels down before it closes. The slide goes
-    // on from the event loop, a step a turn, and its last step closes the
-    // window for good; a close asked for meanwhile changes nothing.
-    CanClose = slid_;
+    CanClose = slidDown();
+}
+
+// The window slides twenty pixels down before it closes. The slide goes on
+// from the event loop, a step a turn, and its last step closes the window
+// for good; a close asked for meanwhile changes nothing.
+bool TForm1::slidDown()
+{
     if (slid_ || slide_.isActive())
-        return;
+        return slid_;
     // On Wayland the compositor places windows: there is nothing to slide.
-    if (!ui::Application::placesWindows()) {
-        CanClose = true;
-        return;
-    }
+    if (!ui::Application::placesWindows())
+        return true;
     slideFrom_ = y();
     slideStep_ = 0;
     move(x(), slideFrom_);
     slide_.start();
+    return false;
 }
 
 void TForm1::slideStep()
@@ -154,19 +157,27 @@ void TForm1::Label1Click(QObject*)
 
 void TForm1::Label1MouseDown(QObject*)
 {
-    QPalette p = Label1->palette();
-    p.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    Label1->setPalette(p);
+    paintLogo(QColor(255, 0, 0));
 }
 
 void TForm1::Label1MouseUp(QObject*)
 {
+    paintLogo(QColor(0, 128, 0));
+}
+
+void TForm1::paintLogo(const QColor& colour)
+{
     QPalette p = Label1->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    p.setColor(QPalette::WindowText, colour);
     Label1->setPalette(p);
 }
 
 void TForm1::BitBtn1Click(QObject*)
+{
+    openMultimediaProperties();
+}
+
+void TForm1::openMultimediaProperties()
 {
     // After a refused track the stop fails with "Kein MCI-Gerät geöffnet"
     // and the panel stays shut. The shell's table of Windows programs turns

@@ -121,6 +121,9 @@ private:
     void showBrowserAtStart();
 
     void showInBrowser(const QString& path);
+    bool slidDown();
+    void paintLogo(const QColor& colour);
+    void openMultimediaProperties();
     void slideStep();
 
     std::unique_ptr<PlaybackSession> session_;
