@@ -23,7 +23,7 @@ TEST(MediaKinds, FoundByTheLastExtensionOfTheNameInAnyCase)
 }
 
 // Singers keep folders of karaoke songs: the list shows them, the advance
-// rests after them as after any song.
+// rests after them as after any song, and the MIDI box associates them.
 TEST(MediaKinds, KaraokeSongsAreListedSongsInAnyCase)
 {
     for (const char* name : {"/k/a.kar", "/k/b.KAR", "/k/c.Kar"}) {
@@ -33,6 +33,7 @@ TEST(MediaKinds, KaraokeSongsAreListedSongsInAnyCase)
         EXPECT_TRUE(kind->pauseAfter) << name;
         EXPECT_EQ(resolvedDevice(mci::DeviceType::AutoSelect, name), mci::DeviceType::Sequencer) << name;
         EXPECT_EQ(kind->editor, Editor::Midi) << name;
+        EXPECT_EQ(kind->box, AssociationBox::Midi) << name;
         EXPECT_STREQ(kind->mimeType, "audio/midi") << "the desktop's name, which the menu entry offers";
     }
     EXPECT_FALSE(kindOf("/k/a.midi")->listed) << "only .kar joins the list";
