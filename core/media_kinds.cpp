@@ -22,10 +22,12 @@ constexpr Kind kKinds[] = {
      .mimeType = "audio/x-quorvana-wave-backup", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound (backup copy)"},
     {.extension = ".bun", .waveOnly = true, .editor = Midi,
      .mimeType = "audio/x-quorvana-bun", .mimeParent = "audio/x-wav", .mimeComment = "Wave sound bundle"},
-    // The desktop offers us every audio/midi file: these are Standard MIDI
-    // Files under the type's other names.
+    // Karaoke songs are Standard MIDI Files with words; singers keep whole
+    // folders of them, so the list shows them and the MIDI box takes them.
+    {.extension = ".kar", .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .box = AssociationBox::Midi, .mimeType = "audio/midi"},
+    // The desktop offers us every audio/midi file: this is a Standard MIDI
+    // File under the type's other name.
     {.extension = ".midi", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
-    {.extension = ".kar", .listed = false, .autoSelect = Sequencer, .pauseAfter = true, .editor = Midi, .mimeType = "audio/midi"},
 };
 // clang-format on
 

@@ -92,7 +92,7 @@ void TFormAssoc::buildChoices()
 
     GroupBox1 = new QGroupBox("Associate Quorvana with:", this);
     GroupBox1->setGeometry(16, 56, 153, 129);
-    CheckBoxMID = checkBox(GroupBox1, ".MID - (MIDI - Files)", 16, 24, 129);
+    CheckBoxMID = checkBox(GroupBox1, ".MID; .KAR - (MIDI)", 16, 24, 129);
     CheckBoxRMI = checkBox(GroupBox1, ".RMI - (MIDI - Files)", 16, 48, 129);
     CheckBoxWAV = checkBox(GroupBox1, ".WAV; . WA~ - (Wave)", 16, 72, 129);
     CheckBoxAVI = checkBox(GroupBox1, ".AVI - (Video - Files)", 16, 96, 121);

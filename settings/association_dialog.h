@@ -22,7 +22,7 @@ public:
 
     QLabel* Label1; // what the dialog does
     QGroupBox* GroupBox1; // the kinds to associate
-    QCheckBox* CheckBoxMID; // .mid
+    QCheckBox* CheckBoxMID; // .mid and .kar
     QCheckBox* CheckBoxRMI; // .rmi
     QCheckBox* CheckBoxWAV; // .wav and .wa~
     QCheckBox* CheckBoxAVI; // .avi

@@ -287,3 +287,37 @@ TEST_F(Form1WiringTest, TheClosedDriveListIsYellowLikeTheLists)
     EXPECT_GT(face.green(), 200);
     EXPECT_LT(face.blue(), 100) << "the face is yellow like the lists";
 }
+
+// A folder of karaoke songs is a folder of songs: listed in any case,
+// selected when named on the command line, walked by Prev and by the
+// advance with the rest after each song.
+TEST_F(Form1WiringTest, KaraokeSongsAreListedSelectedAndWalkedWithTheRest)
+{
+    addFile("1.mid", 1000);
+    addFile("2.KAR", 1000);
+    addFile("3.wav", 1000);
+    addFile("4.Kar", 1000);
+    dir.write("5.kar.txt", "words");
+    build({"quorvana", qpath("2.KAR")});
+    EXPECT_EQ(form->FileListBox1->itemTexts().join(' ').toStdString(), "1.mid 2.KAR 3.wav 4.Kar");
+    form->FormActivate(form.get());
+    ASSERT_EQ(media.current()->path, path("2.KAR"));
+    EXPECT_EQ(media.current()->type, mci::DeviceType::Sequencer);
+    EXPECT_EQ(form->FileListBox1->itemIndex(), 1) << "the song named on the command line is selected";
+    ASSERT_TRUE(form->session().playNeighbour(-1));
+    EXPECT_EQ(media.current()->path, path("1.mid"));
+
+    QElapsedTimer clock;
+    for (const char* next : {"2.KAR", "3.wav"}) {
+        media.finish();
+        clock.start();
+        form->session().tick();
+        EXPECT_TRUE(form->session().state() == PlaybackSession::State::Resting) << "after the song before " << next;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return media.current()->path == path(next); }, 2500)) << next;
+        EXPECT_GE(clock.elapsed(), 1500) << next;
+        EXPECT_EQ(form->FileListBox1->fileName(), qpath(next));
+    }
+    media.finish();
+    form->session().tick();
+    EXPECT_EQ(media.current()->path, path("4.Kar")) << "no rest after a wave";
+}

@@ -23,7 +23,7 @@ using testing_support::TempDir;
 
 namespace {
 
-const char* const kExtensions[] = {".mid", ".rmi", ".wav", ".wa~", ".avi"};
+const char* const kExtensions[] = {".mid", ".kar", ".rmi", ".wav", ".wa~", ".avi"};
 
 // Records the keys the dialog opens, in order; the real component does the work.
 class RecordingRegFile : public TRegFile {
@@ -83,7 +83,7 @@ TEST_F(FormAssocTest, StartsWithEveryBoxCheckedAndOkAsDefault)
     EXPECT_TRUE(form_.BitBtn1->isDefault());
 }
 
-TEST_F(FormAssocTest, OkWritesTenValuesInOrderWithTheUnquotedPath)
+TEST_F(FormAssocTest, OkWritesTwelveValuesInOrderWithTheUnquotedPath)
 {
     form_.ModuleFileName = [] { return std::string("/opt/my player/quorvana"); };
     form_.BitBtn1Click(form_.BitBtn1);
@@ -116,7 +116,7 @@ TEST_F(FormAssocTest, UncheckedBoxesLeaveTheirExtensionsAlone)
     form_.CheckBoxRMI->setChecked(true);
     form_.CheckBoxAVI->setChecked(true);
     form_.BitBtn1Click(form_.BitBtn1);
-    EXPECT_EQ(recorder_->opened.size(), 6u);
+    EXPECT_EQ(recorder_->opened.size(), 8u);
     EXPECT_EQ(defaultValue(".wav"), std::string("SoundRec") + '\0');
     EXPECT_EQ(defaultValue(".wa~\\shell\\open\\command"), std::string("sndrec32.exe %1") + '\0');
     EXPECT_FALSE(defaultValue(".wav\\shell\\open\\command"));
