@@ -1,25 +1,39 @@
 #include "platform/mci/sequencer/lyrics_window.h"
 
 #include "platform/mci/device_window.h"
-#include "platform/mci/sequencer/sung_line.h"
+#include "platform/mci/sequencer/count_in.h"
+#include "platform/mci/sequencer/words_page.h"
+#include "platform/mci/sequencer/words_screen.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace mci::sequencer {
 
 namespace {
 
-constexpr int kWidth = 560;
+// Beside the player's window at first; the user makes it larger.
+constexpr QSize kFirstSize(600, 280);
+constexpr QSize kSmallestSize(240, 120);
 // A wake far ahead is taken again from there: the song may be hours long.
-constexpr uint64_t kLongestWaitMs = 60 * 60 * 1000;
+constexpr double kLongestWaitMs = 60 * 60 * 1000;
 
-QString lineText(const midi::Words& words, uint32_t begin, uint32_t end)
+QString lineText(const midi::Words& words, const midi::WordsLine& line)
 {
-    return QString::fromUtf8(words.text.data() + begin, qsizetype(end) - begin);
+    return QString::fromUtf8(words.text.data() + line.begin, qsizetype(line.end) - line.begin);
+}
+
+std::vector<LineToCome> linesAfter(const midi::Words& words, size_t line)
+{
+    std::vector<LineToCome> toCome;
+    for (size_t i = line + 1; i < words.lines.size() && toCome.size() < WordsPage::kMostToCome; ++i)
+        toCome.push_back({lineText(words, words.lines[i]), words.lines[i].startsParagraph});
+    return toCome;
 }
 
 } // namespace
@@ -34,16 +48,13 @@ LyricsWindow::LyricsWindow(
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_QuitOnClose, false);
     setProperty(kDeviceWindowProperty, true);
+    setMinimumSize(kSmallestSize);
 
-    current_ = new SungLine(this, 1.6, QPalette::WindowText);
-    current_->setAccessibleDescription(QStringLiteral("The line being sung"));
-    next_ = new SungLine(this, 1.3, QPalette::PlaceholderText);
-    next_->setAccessibleDescription(QStringLiteral("The next line"));
+    page_ = new WordsPage(this, title, shownInformation(*words_));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addWidget(current_);
-    layout->addWidget(next_);
-    setFixedWidth(kWidth);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page_);
+    resize(kFirstSize);
 
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
@@ -51,23 +62,27 @@ LyricsWindow::LyricsWindow(
     refresh();
 }
 
+SungLine* LyricsWindow::currentLine() const
+{
+    return page_->currentLine();
+}
+
+SungLine* LyricsWindow::nextLine() const
+{
+    return page_->nextLine();
+}
+
 void LyricsWindow::playing()
 {
-    following_ = true;
+    playing_ = true;
+    stopped_ = false;
     refresh();
-    if (dismissed_ || isVisible())
-        return;
-    if (!placed_) {
-        placed_ = true;
-        adjustSize();
-        placeBesideOtherWindows(*this);
-    }
-    show();
+    present();
 }
 
 void LyricsWindow::halted()
 {
-    following_ = false;
+    playing_ = false;
     wake_.stop();
     refresh();
 }
@@ -75,7 +90,33 @@ void LyricsWindow::halted()
 void LyricsWindow::stopped()
 {
     halted();
+    stopped_ = true;
     hide();
+}
+
+void LyricsWindow::setRate(double rate)
+{
+    rate_ = std::clamp(rate, 0.1, 10.0);
+    refresh();
+}
+
+void LyricsWindow::escape()
+{
+    if (isFullScreen())
+        showNormal();
+    else
+        close();
+}
+
+bool LyricsWindow::reopen()
+{
+    if (!dismissed_ || !position_)
+        return false;
+    dismissed_ = false;
+    refresh();
+    if (!stopped_)
+        present();
+    return true;
 }
 
 void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
@@ -88,60 +129,119 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
     window->deleteLater();
 }
 
-// Wakes exactly at the next syllable's time: the highlight is as late as the
-// event loop, not as a polling period.
+// Wakes exactly when the highlight or the count is due: as late as the event
+// loop, not as a polling period.
 void LyricsWindow::refresh()
 {
     if (!position_)
         return;
     const uint64_t now = position_();
-    const size_t sung = words_->sungBy(now);
-    if (sung != sung_ || !shown_) {
-        sung_ = sung;
-        showLines();
-        if (onSung)
+    const WordsMoment moment = wordsAt(*words_, now, rate_);
+    if (moment.sung != sung_ || moment.countIn != countIn_ || !shown_) {
+        const bool sang = moment.sung != sung_ || !shown_;
+        showMoment(moment);
+        if (sang && onSung)
             onSung(sung_);
     }
-    if (following_ && sung_ < words_->syllables.size()) {
-        const uint64_t waitUs = words_->syllables[sung_].micros - now; // due after NOW, or sungBy had counted it
-        wake_.start(int(std::min<uint64_t>((waitUs + 999) / 1000, kLongestWaitMs)));
+    if (playing_ && !dismissed_ && moment.changesAt != UINT64_MAX) {
+        const double waitMs = std::ceil(double(moment.changesAt - now) / rate_ / 1000);
+        wake_.start(int(std::min(waitMs, kLongestWaitMs)));
     }
 }
 
 // A new line is laid out once; the highlight moving along it only paints.
-void LyricsWindow::showLines()
+void LyricsWindow::showMoment(const WordsMoment& moment)
 {
     shown_ = true;
+    sung_ = moment.sung;
+    countIn_ = moment.countIn;
     const midi::Words& w = *words_;
     if (w.lines.empty())
         return;
-    // The line of the last syllable sung; before the first, the first line.
-    const size_t at = sung_ == 0 ? 0 : w.lineOf(sung_ - 1);
+    page_->showCountIn(countIn_);
+    // Counting in, the line to be sung; else that of the last syllable sung,
+    // before the first the first.
+    const size_t at = countIn_ > 0 ? w.lineOf(sung_) : sung_ == 0 ? 0 : w.lineOf(sung_ - 1);
     const midi::WordsLine& line = w.lines[at];
+    const bool sungOnIt = sung_ > 0 && sung_ - 1 >= line.firstSyllable;
+    const uint32_t split = sungOnIt ? w.syllables[sung_ - 1].end : line.begin;
+    const int sung = int(QString::fromUtf8(w.text.data() + line.begin, qsizetype(split) - line.begin).size());
     if (at != line_) {
         line_ = at;
-        const midi::WordsLine* following = at + 1 < w.lines.size() ? &w.lines[at + 1] : nullptr;
-        next_->setLine(following ? lineText(w, following->begin, following->end) : QString(), 0);
+        page_->showLine(lineText(w, line), sung, linesAfter(w, at));
+    } else {
+        page_->sing(sung);
     }
-    const uint32_t split = sung_ == 0 ? line.begin : w.syllables[sung_ - 1].end;
-    current_->setLine(lineText(w, line.begin, line.end), int(lineText(w, line.begin, split).size()));
+}
+
+void LyricsWindow::present()
+{
+    if (dismissed_ || isVisible())
+        return;
+    if (!placed_) {
+        placed_ = true;
+        place();
+    }
+    QWidget::show();
+    // Over the whole screen it needs the keyboard, for Escape.
+    if (isFullScreen())
+        activateWindow();
+}
+
+// Where the user last had it, else beside the player's window, smaller
+// where the first size would hide the player's controls.
+void LyricsWindow::place()
+{
+    const QByteArray kept = keptWordsPlace();
+    if (!kept.isEmpty() && restoreGeometry(kept))
+        return;
+    placeBesideOtherWindows(*this, kFirstSize, kSmallestSize);
+}
+
+void LyricsWindow::toggleFullScreen()
+{
+    if (isFullScreen()) {
+        showNormal();
+        return;
+    }
+    showFullScreen();
+    raise();
+    activateWindow();
 }
 
 void LyricsWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape)
-        close();
+        escape();
+    else if (event->key() == Qt::Key_F11)
+        toggleFullScreen();
     else
         QWidget::keyPressEvent(event);
+}
+
+void LyricsWindow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        toggleFullScreen();
+    else
+        QWidget::mouseDoubleClickEvent(event);
 }
 
 // Closed by the user: the song plays on, without its words.
 void LyricsWindow::closeEvent(QCloseEvent* event)
 {
     dismissed_ = true;
-    following_ = false;
     wake_.stop();
     event->accept(); // hidden, not destroyed: the device still owns it
+}
+
+// Kept whenever it goes, whatever takes it away: the next song's words come
+// where these were.
+void LyricsWindow::hideEvent(QHideEvent* event)
+{
+    if (placed_ && !event->spontaneous())
+        keepWordsPlace(saveGeometry());
+    QWidget::hideEvent(event);
 }
 
 } // namespace mci::sequencer

@@ -1,7 +1,10 @@
 #pragma once
 // The sequencer's own window: the words of a karaoke song, the line being
-// sung and the next, the syllables already sung in a second colour. It
-// follows the song's clock, waking at each syllable's time.
+// sung and those to come, the syllables already sung in a second colour; a
+// count-in with the song's title before the words and across long pauses.
+// It follows the song's clock, waking at each syllable's time. The user
+// sizes it, or fills the screen with it, for a room to sing from; its place
+// is kept for the next song.
 #include "platform/midi/words.h"
 
 #include <QTimer>
@@ -14,6 +17,8 @@
 namespace mci::sequencer {
 
 class SungLine;
+class WordsPage;
+struct WordsMoment;
 
 class LyricsWindow final : public QWidget {
 public:
@@ -27,6 +32,14 @@ public:
     void halted();
     // Stopped or at the end: the window goes until the song plays again.
     void stopped();
+    // RATE of the song's seconds pass in a second heard (1: as written).
+    void setRate(double rate);
+
+    // The user's Escape: a full screen gives the screen back, else the words
+    // close for the song.
+    void escape();
+    // The words closed by the user come back; false when they were not closed.
+    bool reopen();
 
     // Hides the window and lets the event loop delete it: it may be the one
     // Qt is activating or handing the focus right now.
@@ -36,29 +49,37 @@ public:
 
     // Syllables shown as sung.
     size_t sung() const { return sung_; }
-    SungLine* currentLine() const { return current_; }
-    SungLine* nextLine() const { return next_; }
+    SungLine* currentLine() const;
+    SungLine* nextLine() const;
+    WordsPage* page() const { return page_; }
     // Told each time the highlight moves, with the syllables sung.
     std::function<void(size_t sung)> onSung;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void refresh();
-    void showLines();
+    void showMoment(const WordsMoment& moment);
+    void present();
+    void place();
+    void toggleFullScreen();
 
     std::shared_ptr<const midi::Words> words_;
     std::function<uint64_t()> position_;
-    SungLine* current_;
-    SungLine* next_;
+    WordsPage* page_;
     QTimer wake_;
+    double rate_ = 1;
     size_t sung_ = 0;
+    int countIn_ = 0;
     size_t line_ = SIZE_MAX; // the line shown
-    bool shown_ = false; // the lines show sung_ already
-    bool following_ = false;
-    bool dismissed_ = false; // the user closed it: not again for this song
+    bool shown_ = false; // the page shows sung_ and countIn_ already
+    bool playing_ = false;
+    bool stopped_ = true;
+    bool dismissed_ = false; // the user closed it: not again for this song, unless brought back
     bool placed_ = false;
 };
 

@@ -1,23 +1,20 @@
 #include "platform/mci/sequencer/sung_line.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QTextOption>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mci::sequencer {
 
-SungLine::SungLine(QWidget* parent, double scale, QPalette::ColorRole role) : QWidget(parent)
+SungLine::SungLine(QWidget* parent, QPalette::ColorRole role) : QWidget(parent)
 {
-    QFont big = font();
-    big.setPointSizeF(big.pointSizeF() * scale);
-    setFont(big);
     setForegroundRole(role);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-    // Two lines, so that the window keeps its size as lines change.
-    setMinimumHeight(fontMetrics().lineSpacing() * 2);
 }
 
 void SungLine::setLine(const QString& text, int sung)
@@ -53,18 +50,28 @@ int SungLine::layOut(QTextLayout& layout, int width) const
 int SungLine::heightForWidth(int width) const
 {
     QTextLayout scratch;
-    return std::max(layOut(scratch, width), minimumHeight());
+    return layOut(scratch, width);
 }
 
 QSize SungLine::sizeHint() const
 {
-    return {width(), std::max(height_, minimumHeight())};
+    return {width(), height_};
 }
 
 void SungLine::resizeEvent(QResizeEvent* event)
 {
     height_ = layOut(layout_, width());
     QWidget::resizeEvent(event);
+}
+
+void SungLine::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange) {
+        height_ = layOut(layout_, width());
+        updateGeometry();
+        update();
+    }
+    QWidget::changeEvent(event);
 }
 
 void SungLine::paintEvent(QPaintEvent*)

@@ -1,7 +1,7 @@
 #pragma once
 // One line of a song's words, centred and wrapped, its sung part in the
-// highlight colour. The line is laid out once when it changes or the width
-// does; moving the highlight only paints it again.
+// highlight colour. The line is laid out once when it changes, or its width
+// or font does; moving the highlight only paints it again.
 #include <QString>
 #include <QTextLayout>
 #include <QWidget>
@@ -10,8 +10,8 @@ namespace mci::sequencer {
 
 class SungLine final : public QWidget {
 public:
-    // SCALE: its font's size to the window's; ROLE: the colour of what is not sung.
-    SungLine(QWidget* parent, double scale, QPalette::ColorRole role);
+    // ROLE: the colour of what is not sung.
+    SungLine(QWidget* parent, QPalette::ColorRole role);
 
     // TEXT with its first SUNG characters (UTF-16 units) highlighted.
     void setLine(const QString& text, int sung);
@@ -25,6 +25,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Lays out the line at WIDTH into LAYOUT; returns its height.

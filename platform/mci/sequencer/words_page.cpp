@@ -1,0 +1,197 @@
+#include "platform/mci/sequencer/words_page.h"
+
+#include "platform/mci/sequencer/sung_line.h"
+
+#include <QLabel>
+
+#include <algorithm>
+#include <cmath>
+
+namespace mci::sequencer {
+
+namespace {
+
+// Below this the words are no longer read, whatever the window.
+constexpr int kSmallestPixels = 9;
+
+// The sung line's text to the window: about seven lines of it high, and
+// some forty letters wide, as a room reads a screen.
+int pixelsFor(QSize size)
+{
+    return std::max(kSmallestPixels, std::min(size.height() / 7, size.width() / 22));
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const char* name, const QString& description)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText); // a song's texts are never markup
+    label->setText(text);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setObjectName(QLatin1String(name));
+    label->setAccessibleDescription(description);
+    label->hide();
+    return label;
+}
+
+} // namespace
+
+struct WordsPage::Piece {
+    QWidget* widget;
+    double scale; // of the sung line's text
+    double gap; // above it, in sung lines' text sizes, unless it comes first
+    int rank; // 0: it must show; else the order in which what fits is added
+
+    int gapPixels(int pixels) const { return int(std::lround(gap * pixels)); }
+    int heightAt(int pixels, int width) const
+    {
+        QFont font = widget->font();
+        const int size = std::max(1, int(std::lround(pixels * scale)));
+        if (font.pixelSize() != size) {
+            font.setPixelSize(size);
+            widget->setFont(font);
+        }
+        return std::max(widget->heightForWidth(width), 0);
+    }
+};
+
+WordsPage::WordsPage(QWidget* parent, const QString& title, const std::vector<std::string>& information)
+    : QWidget(parent)
+{
+    title_ = makeLabel(this, title, "title", QStringLiteral("The song"));
+    QFont bold = title_->font();
+    bold.setBold(true);
+    title_->setFont(bold);
+    for (const std::string& text : information)
+        information_.push_back(
+            makeLabel(this, QString::fromStdString(text), "information", QStringLiteral("About the song")));
+    count_ = makeLabel(this, QString(), "countIn", QStringLiteral("Seconds until the words"));
+    count_->setForegroundRole(QPalette::Highlight);
+
+    current_ = new SungLine(this, QPalette::WindowText);
+    current_->setAccessibleDescription(QStringLiteral("The line being sung"));
+    for (size_t i = 0; i < kMostToCome; ++i) {
+        toCome_.push_back(new SungLine(this, QPalette::PlaceholderText));
+        toCome_.back()->setAccessibleDescription(
+            i == 0 ? QStringLiteral("The next line") : QStringLiteral("A line to come"));
+        toCome_.back()->hide();
+    }
+    paragraph_.assign(kMostToCome, false);
+}
+
+void WordsPage::showLine(const QString& line, int sung, const std::vector<LineToCome>& toCome)
+{
+    current_->setLine(line, sung);
+    toComeCount_ = std::min(toCome.size(), kMostToCome);
+    for (size_t i = 0; i < kMostToCome; ++i) {
+        toCome_[i]->setLine(i < toComeCount_ ? toCome[i].text : QString(), 0);
+        paragraph_[i] = i < toComeCount_ && toCome[i].startsParagraph;
+    }
+    arrange();
+}
+
+void WordsPage::sing(int sung)
+{
+    current_->setLine(current_->text(), sung);
+}
+
+void WordsPage::showCountIn(int seconds)
+{
+    if (seconds > 0)
+        count_->setText(QString::number(seconds));
+    const bool turned = (seconds > 0) != (countIn_ > 0);
+    countIn_ = seconds;
+    if (turned)
+        arrange();
+}
+
+void WordsPage::resizeEvent(QResizeEvent* event)
+{
+    arrange();
+    QWidget::resizeEvent(event);
+}
+
+// In the order they show. Before the words come the title and the count,
+// then the line to be sung, the information and the lines to come as they
+// fit; while singing, the line being sung, then the lines to come.
+std::vector<WordsPage::Piece> WordsPage::pieces() const
+{
+    std::vector<Piece> all;
+    int rank = 1;
+    if (countIn_ > 0) {
+        all.push_back({title_, 1.0, 0, 0});
+        for (size_t i = 0; i < information_.size(); ++i)
+            all.push_back({information_[i], 0.55, i == 0 ? 0.2 : 0, 2 + int(i)});
+        all.push_back({count_, 1.6, 0.3, 0});
+        all.push_back({current_, 1.0, 0.5, 1});
+        rank = 2 + int(information_.size());
+    } else {
+        all.push_back({current_, 1.0, 0, 0});
+    }
+    for (size_t i = 0; i < toComeCount_; ++i)
+        all.push_back({toCome_[i], 0.8, paragraph_[i] ? 0.6 : 0.15, rank++});
+    return all;
+}
+
+// As large as the window asks, smaller only where what must show would not
+// fit whole.
+int WordsPage::fittedPixels(const std::vector<Piece>& all, QSize area)
+{
+    for (int pixels = pixelsFor(size());; pixels = std::max(kSmallestPixels, pixels * 7 / 8)) {
+        int used = 0;
+        for (const Piece& piece : all)
+            if (piece.rank == 0)
+                used += piece.gapPixels(pixels) + piece.heightAt(pixels, area.width());
+        if (used <= area.height() || pixels == kSmallestPixels)
+            return pixels;
+    }
+}
+
+void WordsPage::arrange()
+{
+    const int margin = pixelsFor(size()) / 2;
+    const QRect area = rect().adjusted(margin, margin / 2, -margin, -margin / 2);
+    const std::vector<Piece> all = pieces();
+    pixels_ = fittedPixels(all, area.size());
+    std::vector<int> heights(all.size());
+    std::vector<size_t> byRank;
+    int used = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        heights[i] = all[i].heightAt(pixels_, area.width());
+        if (all[i].rank == 0)
+            used += all[i].gapPixels(pixels_) + heights[i];
+        else
+            byRank.push_back(i);
+    }
+    std::stable_sort(byRank.begin(), byRank.end(), [&](size_t a, size_t b) { return all[a].rank < all[b].rank; });
+    std::vector<bool> shown(all.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        shown[i] = all[i].rank == 0;
+    for (size_t i : byRank) {
+        const int needed = all[i].gapPixels(pixels_) + heights[i];
+        if (used + needed > area.height())
+            break;
+        used += needed;
+        shown[i] = true;
+    }
+    place(all, shown, heights, area.left(), area.top() + std::max(0, (area.height() - used) / 2), area.width());
+}
+
+// Only what changes is shown or hidden: a screen reader hears of nothing else.
+void WordsPage::place(const std::vector<Piece>& all, const std::vector<bool>& shown, const std::vector<int>& heights,
+    int left, int top, int width)
+{
+    std::vector<QWidget*> visible;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (!shown[i])
+            continue;
+        top += all[i].gapPixels(pixels_);
+        all[i].widget->setGeometry(left, top, width, heights[i]);
+        visible.push_back(all[i].widget);
+        top += heights[i];
+    }
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        child->setVisible(std::find(visible.begin(), visible.end(), child) != visible.end());
+}
+
+} // namespace mci::sequencer
