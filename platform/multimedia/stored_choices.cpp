@@ -129,6 +129,26 @@ bool save(const Choices& c, std::string& error, const Choices* before)
     return false;
 }
 
+std::string loadWordsPlace()
+{
+    HKEY key = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return {};
+    std::string place = readString(key, kWordsPlace).value_or("");
+    RegCloseKey(key);
+    return place;
+}
+
+void saveWordsPlace(const std::string& place)
+{
+    HKEY key = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr)
+        != ERROR_SUCCESS)
+        return;
+    writeString(key, kWordsPlace, place);
+    RegCloseKey(key);
+}
+
 Choices load()
 {
     Choices c = loadStored();

@@ -36,6 +36,11 @@ inline constexpr const char* kPlayInRunningPlayer = "PlayInRunningPlayer";
 // REG_DWORD: 1 when the sequencer shows the words of karaoke songs.
 inline constexpr const char* kShowWords = "ShowWords";
 
+// REG_SZ: where the words window last stood (its size, place and full
+// screen), base64 of the window system's own bytes. Not a choice the user
+// makes in the panel: the window keeps it for the next run.
+inline constexpr const char* kWordsPlace = "WordsPlace";
+
 inline constexpr const char* kMidiOutputSynth = "synth";
 inline constexpr const char* kMidiOutputAlsa = "alsa";
 
@@ -53,6 +58,11 @@ Choices load();
 // choice the user left alone stays. False and ERROR, for the user, when the
 // store refuses; the values already written then stay.
 bool save(const Choices& choices, std::string& error, const Choices* before = nullptr);
+
+// The words window's place as kept, empty for none; a failure to keep a new
+// one loses nothing but the place.
+std::string loadWordsPlace();
+void saveWordsPlace(const std::string& place);
 
 // What the environment variables set now; a variable with a value that is
 // not valid (a pause that is no number from 0 to kMaxResetSettleMs) is left
