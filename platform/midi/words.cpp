@@ -10,7 +10,6 @@ namespace midi {
 
 namespace {
 
-using words_layout::Break;
 using words_layout::Layout;
 using words_layout::pieceLength;
 
@@ -70,24 +69,77 @@ bool marksKaraoke(std::string_view text)
     return !text.empty() && (text.front() == '@' || text.front() == '\\' || text.front() == '/');
 }
 
-struct Choice {
+// Whether TEXT shows something besides its marks: an event of a lone return
+// or a blank between words is no syllable.
+bool isSyllable(std::string_view text)
+{
+    const size_t first = std::min(text.size(), text.find_first_not_of("\\/\r\n"));
+    return std::any_of(text.begin() + static_cast<std::ptrdiff_t>(first), text.end(),
+        [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7F; });
+}
+
+bool breaksLine(std::string_view text)
+{
+    return text.starts_with('/') || text.starts_with('\\') || text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// What one kind of event offers as the song's words: the track with the most
+// syllables of that kind (words sung in one track are often shown again in
+// another, a melody's or a second voice's, and taking both would show every
+// syllable twice), how many, and how many of its events break a line.
+struct Offer {
     uint32_t track = kNoTrack;
-    uint32_t count = 0;
+    uint32_t syllables = 0;
+    uint32_t breaks = 0;
+    uint8_t type = kLyricType;
 };
 
-// The track with the most events that WANTED takes: words sung in one track
-// are often shown again in another (a melody's or a second voice's), and
-// taking both would show every syllable twice.
-template <class Wanted> Choice busiestTrack(const Song& song, Wanted wanted)
+struct Survey {
+    Offer lyrics {.type = kLyricType};
+    Offer texts {.type = kTextType};
+    bool utf8Information = true;
+};
+
+Offer busiestTrack(const std::vector<uint32_t>& syllables, const std::vector<uint32_t>& breaks, uint8_t type)
 {
-    std::vector<uint32_t> counts(song.tracks.size());
-    for (const TextEvent& e : song.texts)
-        if (wanted(e))
-            ++counts[e.track];
-    const auto best = std::max_element(counts.begin(), counts.end());
-    if (best == counts.end() || *best == 0)
-        return {};
-    return {static_cast<uint32_t>(best - counts.begin()), *best};
+    const auto best = std::max_element(syllables.begin(), syllables.end());
+    if (best == syllables.end() || *best == 0)
+        return {.type = type};
+    const auto track = static_cast<size_t>(best - syllables.begin());
+    return {static_cast<uint32_t>(track), *best, breaks[track], type};
+}
+
+Survey survey(const Song& song)
+{
+    Survey s;
+    bool karaokeTexts = false;
+    const size_t n = song.tracks.size();
+    std::vector<uint32_t> syllables[2] = {std::vector<uint32_t>(n), std::vector<uint32_t>(n)}; // lyrics, texts
+    std::vector<uint32_t> breaks[2] = {std::vector<uint32_t>(n), std::vector<uint32_t>(n)};
+    for (const TextEvent& e : song.texts) {
+        const std::string_view bytes = bytesOf(song, e);
+        karaokeTexts = karaokeTexts || (e.type == kTextType && marksKaraoke(bytes));
+        if (isInformation(bytes)) {
+            s.utf8Information = s.utf8Information && isValidUtf8(bytes);
+            continue;
+        }
+        const int kind = e.type == kLyricType ? 0 : 1;
+        syllables[kind][e.track] += isSyllable(bytes);
+        breaks[kind][e.track] += breaksLine(bytes);
+    }
+    s.lyrics = busiestTrack(syllables[0], breaks[0], kLyricType);
+    if (karaokeTexts)
+        s.texts = busiestTrack(syllables[1], breaks[1], kTextType);
+    return s;
+}
+
+// The kind that carries the words, never both: they are often there twice,
+// plainly in one kind and with their lines marked in the other.
+Offer wordsOffer(const Survey& s)
+{
+    const Offer& l = s.lyrics;
+    const Offer& t = s.texts;
+    return t.syllables > l.syllables || (t.syllables == l.syllables && t.breaks > l.breaks) ? t : l;
 }
 
 std::string withoutControls(std::string_view text)
@@ -111,30 +163,34 @@ void decode(std::string_view bytes, bool utf8, std::string& out)
         appendWindows1252(out, bytes);
 }
 
-// The song's @ texts, the first few of them, and its title: the first that
+// The song's @ texts, the first few of them once each (a song that has its
+// words twice often has them twice too), and its title: the first that
 // begins with T.
 void readInformation(const Song& song, bool utf8, Words& words)
 {
     std::string decoded;
+    size_t looked = 0;
     for (const TextEvent& e : song.texts) {
         const std::string_view bytes = bytesOf(song, e);
-        if (e.type != kTextType || !isInformation(bytes))
+        if (!isInformation(bytes))
             continue;
         decode(bytes.substr(1), utf8, decoded);
         std::string line = withoutControls(decoded);
         line.resize(pieceLength(line, kHardLineBytes));
         if (words.title.empty() && line.size() > 1 && line.front() == 'T')
             words.title = withoutControls(std::string_view(line).substr(1));
-        if (words.information.size() < kMostInformation)
-            words.information.push_back(std::move(line));
-        else if (!words.title.empty())
+        // Bounded, so that a song of nothing but @ texts is read in its time.
+        if (words.information.size() < kMostInformation && ++looked <= 4 * kMostInformation) {
+            if (std::find(words.information.begin(), words.information.end(), line) == words.information.end())
+                words.information.push_back(std::move(line));
+        } else if (!words.title.empty()) {
             return;
+        }
     }
 }
 
 template <class Sung>
-void readSyllables(
-    const Song& song, bool utf8, bool lyrics, Sung sung, Words& words, const std::atomic<bool>* cancelled)
+void readSyllables(const Song& song, bool utf8, Sung sung, Words& words, const std::atomic<bool>* cancelled)
 {
     Layout layout(words);
     std::string decoded;
@@ -151,10 +207,6 @@ void readSyllables(
             cachedMicros = song.tempo.micros(e.tick);
         }
         std::string_view text = bytesOf(song, e);
-        if (!lyrics) { // the text convention marks breaks by leading characters
-            for (; !text.empty() && (text.front() == '\\' || text.front() == '/'); text.remove_prefix(1))
-                layout.mark(text.front() == '\\' ? Break::Paragraph : Break::Line);
-        }
         if (!utf8) {
             decode(text, false, decoded);
             text = decoded;
@@ -230,34 +282,20 @@ size_t Words::lineOf(size_t index) const
 Words readWords(const Song& song, const std::atomic<bool>* cancelled)
 {
     Words words;
-    bool lyrics = false;
-    bool karaokeTexts = false;
-    bool utf8 = true;
-    for (const TextEvent& e : song.texts) {
-        lyrics = lyrics || e.type == kLyricType;
-        const std::string_view bytes = bytesOf(song, e);
-        if (e.type != kTextType)
-            continue;
-        karaokeTexts = karaokeTexts || marksKaraoke(bytes);
-        if (isInformation(bytes))
-            utf8 = utf8 && isValidUtf8(bytes);
-    }
-    const auto wanted = [&](const TextEvent& e) {
-        if (lyrics)
-            return e.type == kLyricType;
-        return karaokeTexts && e.type == kTextType && !isInformation(bytesOf(song, e));
+    const Survey found = survey(song);
+    const Offer offer = wordsOffer(found);
+    const auto sung = [&](const TextEvent& e) {
+        return e.track == offer.track && e.type == offer.type && !isInformation(bytesOf(song, e));
     };
-    const Choice choice = busiestTrack(song, wanted);
-    const auto sung = [&](const TextEvent& e) { return e.track == choice.track && wanted(e); };
     // One encoding for the whole song: a file is written in one, and a few
     // plain-ASCII syllables say nothing about the others.
-    utf8 = utf8 && std::all_of(song.texts.begin(), song.texts.end(), [&](const TextEvent& e) {
-        return !sung(e) || isValidUtf8(bytesOf(song, e));
-    });
+    const bool utf8 = found.utf8Information
+        && std::all_of(song.texts.begin(), song.texts.end(),
+            [&](const TextEvent& e) { return !sung(e) || isValidUtf8(bytesOf(song, e)); });
 
     readInformation(song, utf8, words);
-    words.syllables.reserve(choice.count);
-    readSyllables(song, utf8, lyrics, sung, words, cancelled);
+    words.syllables.reserve(offer.syllables);
+    readSyllables(song, utf8, sung, words, cancelled);
     return words;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The words of a karaoke song, syllable by syllable with their times, from
-// the song's Lyric events or, in a song without them, from its Text events
-// as .kar files carry them. Plain C++ with no other library, so that the
-// fuzzer can build it beside the file reader.
+// the song's Lyric events or its Text events (as .kar files carry them),
+// whichever carries them: the karaoke marks and line ends read alike in
+// both. Plain C++ with no other library, so that the fuzzer can build it
+// beside the file reader.
 #include "platform/midi/smf.h"
 
 #include <atomic>
@@ -36,7 +37,8 @@ struct Words {
     std::string text;
     std::vector<WordsLine> lines;
     std::vector<Syllable> syllables; // in time order, each on one line
-    // The song's first @T text (its title), and all its @ texts without the @.
+    // The song's first @T text (its title), and its @ texts of either kind,
+    // each once, without the @: never among the words.
     std::string title;
     std::vector<std::string> information;
 

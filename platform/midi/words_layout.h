@@ -84,12 +84,16 @@ public:
     void mark(Break b) { pending_ = std::max(pending_, b); }
 
     // One event's syllable. A carriage return ends a line and a line feed a
-    // paragraph, wherever in the event they stand; other control characters
-    // show nothing, and nor do the marks past kMostMarks on one letter.
+    // paragraph, wherever in the event they stand; a slash before the first
+    // letter of the event, or of what follows a return or a feed, begins a
+    // line and a backslash a paragraph, in lyrics as in texts. Other control
+    // characters show nothing, and nor do the marks past kMostMarks on one
+    // letter.
     void addEvent(uint64_t micros, std::string_view text)
     {
         visible_.clear();
         int marks = 0;
+        bool atStart = true;
         for (size_t i = 0; i < text.size();) {
             const char c = text[i];
             const size_t n = std::min(utf8Length(static_cast<unsigned char>(c)), text.size() - i);
@@ -98,6 +102,7 @@ public:
                 if (marks <= kMostMarks)
                     visible_.append(text.data() + i, n);
                 i += n;
+                atStart = false;
                 continue;
             }
             ++i;
@@ -106,10 +111,12 @@ public:
                 add(micros, visible_);
                 visible_.clear();
                 mark(c == '\r' ? Break::Line : Break::Paragraph);
-            } else if (c == '\t') {
-                visible_ += ' ';
-            } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) {
-                visible_ += c;
+                atStart = true;
+            } else if (atStart && (c == '/' || c == '\\')) {
+                mark(c == '/' ? Break::Line : Break::Paragraph);
+            } else if (c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)) {
+                visible_ += c == '\t' ? ' ' : c;
+                atStart = false;
             }
         }
         add(micros, visible_);

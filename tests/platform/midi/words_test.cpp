@@ -35,6 +35,91 @@ Track notes()
     return Track().ev(0, {0x90, 60, 100}).ev(1920, {0x80, 60, 0}).end();
 }
 
+// SYLLABLES of TYPE (1 text, 5 lyric) added to T, STEP ticks apart, the
+// first FIRST ticks after what T holds.
+Track& sung(Track& t, int type, const std::vector<std::string>& syllables, uint32_t first = 0, uint32_t step = 240)
+{
+    for (size_t i = 0; i < syllables.size(); ++i)
+        t.meta(i == 0 ? first : step, type, syllables[i]);
+    return t;
+}
+
+// The words as the window shows them, put together from the lines and their
+// syllables: an empty line before each paragraph but the first.
+std::string shown(const midi::Words& w)
+{
+    std::string out;
+    for (size_t i = 0; i < w.lines.size(); ++i) {
+        if (w.lines[i].startsParagraph && i > 0)
+            out += '\n';
+        for (uint32_t s = w.lines[i].firstSyllable; s < w.lines[i].endSyllable; ++s)
+            out += w.text.substr(w.syllables[s].begin, w.syllables[s].end - w.syllables[s].begin);
+        out += '\n';
+    }
+    return out;
+}
+
+// The karaoke conventions as real songs have them. A score editor's export:
+// the lyrics beside the melody's notes, the marks in them, at 100 a minute
+// (300 ms a syllable).
+std::string scoreExport()
+{
+    Track melody;
+    melody.meta(0, 3, "Melody").ev(0, {0xC0, 73});
+    for (const char* syllable : {"Lei", "se ", "fle", "hen ", "/Durch ", "die ", "Nacht, ", "/In ", "den"})
+        melody.meta(0, 5, syllable).ev(0, {0x90, 67, 90}).ev(240, {0x80, 67, 0});
+    return file(1, 480, {Track().tempo(0, 600000).end(), melody.end()});
+}
+
+// Marks and carriage returns together, one return in an event of its own,
+// and the title as an @ lyric.
+std::string marksAndReturns()
+{
+    Track praise;
+    sung(praise.meta(0, 3, "Words").meta(0, 5, "@THallelujah"), 5, {"Hal", "le", "lu", "jah,"})
+        .meta(120, 5, "\r")
+        .meta(120, 5, "\\Hal");
+    sung(praise, 5, {"le", "lu", "jah\r", "/Hal", "le", "lu", "jah"}, 240).meta(0, 5, "\n");
+    return file(1, 480, {notes(), praise.end()});
+}
+
+// A .kar: the header and version in tracks of their own, a remark beside the
+// melody, the song's information and its words in Windows-1252.
+std::string softKaraoke()
+{
+    Track kar;
+    kar.meta(0, 3, "Words").meta(0, 1, "@LGERM").meta(0, 1, "@TSt\xE4ndchen").meta(0, 1, "@TFranz Schubert");
+    sung(kar, 1, {"\\Lei", "se ", "fle", "hen ", "/Durch ", "die ", "Nacht"});
+    Track melody;
+    melody.meta(0, 3, "Melody").meta(0, 1, "Sequenced by Anon").ev(0, {0x90, 67, 90}).ev(1920, {0x80, 67, 0});
+    return file(1, 480,
+        {Track().tempo(0, 600000).meta(0, 1, "@KMIDI KARAOKE FILE").end(), Track().meta(0, 1, "@V0100").end(),
+            melody.end(), kar.end()});
+}
+
+// The words twice, their title too: as marked texts and as plain lyrics, or
+// (TWICE false) as marked texts beside a lone lyric, the song's name.
+std::string amazingGrace(bool twice)
+{
+    Track texts, lyrics;
+    sung(texts.meta(0, 1, "@TAmazing Grace"), 1, {"\\A", "ma", "zing ", "grace, ", "how ", "sweet ", "/the ", "sound"});
+    if (twice) {
+        sung(lyrics.meta(0, 3, "Lyrics").meta(0, 5, "@TAmazing Grace"), 5,
+            {"A", "ma", "zing ", "grace, ", "how ", "sweet ", "the ", "sound"});
+        return file(1, 480, {notes(), texts.end(), lyrics.end()});
+    }
+    const Track named = Track().meta(0, 5, "Amazing Grace").ev(0, {0x90, 60, 100}).ev(1920, {0x80, 60, 0}).end();
+    return file(1, 480, {named, texts.end()});
+}
+
+std::vector<int> msOf(const midi::Words& w)
+{
+    std::vector<int> ms;
+    for (const midi::Syllable& s : w.syllables)
+        ms.push_back(static_cast<int>(s.micros / 1000));
+    return ms;
+}
+
 } // namespace
 
 TEST(Words, KaraokeTextsMarkParagraphsAndLinesAndCarryTheSongsInformation)
@@ -178,4 +263,42 @@ TEST(Words, HostileWordsAreReadSafelyAsFarAsTheyGo)
     EXPECT_TRUE(midi::isValidUtf8(w.text));
     EXPECT_EQ(w.title, "\xC3\xBFTitle");
     EXPECT_EQ(w.text, "\xC3\x83(\n");
+}
+
+TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
+{
+    const std::vector<std::string> grace = {"A", "ma", "zing ", "grace, ", "how ", "sweet ", "the ", "sound"};
+    const std::vector<int> graceMs = {0, 250, 500, 750, 1000, 1250, 1500, 1750};
+    struct Convention {
+        const char* what;
+        std::string song;
+        std::string text;
+        std::vector<std::string> syllables;
+        std::vector<int> ms;
+        std::string title;
+    };
+    const Convention conventions[] = {
+        {"marks in lyrics", scoreExport(), "Leise flehen \nDurch die Nacht, \nIn den\n",
+            {"Lei", "se ", "fle", "hen ", "Durch ", "die ", "Nacht, ", "In ", "den"},
+            {0, 300, 600, 900, 1200, 1500, 1800, 2100, 2400}, ""},
+        {"marks and returns", marksAndReturns(), "Hallelujah,\n\nHallelujah\nHallelujah\n",
+            {"Hal", "le", "lu", "jah,", "Hal", "le", "lu", "jah", "Hal", "le", "lu", "jah"},
+            {0, 250, 500, 750, 1000, 1250, 1500, 1750, 2000, 2250, 2500, 2750}, "Hallelujah"},
+        {".kar", softKaraoke(), "Leise flehen \nDurch die Nacht\n",
+            {"Lei", "se ", "fle", "hen ", "Durch ", "die ", "Nacht"}, {0, 300, 600, 900, 1200, 1500, 1800},
+            "St\xC3\xA4ndchen"},
+        {"texts and lyrics alike", amazingGrace(true), "Amazing grace, how sweet \nthe sound\n", grace, graceMs,
+            "Amazing Grace"},
+        {"texts beside a lyric", amazingGrace(false), "Amazing grace, how sweet \nthe sound\n", grace, graceMs,
+            "Amazing Grace"},
+    };
+    for (const Convention& c : conventions) {
+        const midi::Words w = wordsOf(c.song);
+        EXPECT_EQ(w.text, c.text) << c.what;
+        EXPECT_EQ(shown(w), c.text) << c.what;
+        EXPECT_EQ(syllables(w), c.syllables) << c.what;
+        EXPECT_EQ(msOf(w), c.ms) << c.what;
+        EXPECT_EQ(w.title, c.title) << c.what;
+    }
+    EXPECT_EQ(wordsOf(amazingGrace(true)).information, std::vector<std::string> {"TAmazing Grace"});
 }
