@@ -100,6 +100,24 @@ public:
     virtual void setReadyNotify(std::function<void(const Result&)> notify) { (void)notify; }
 
     virtual TrackText text() { return {}; }
+
+    // The key and the tempo a singer sets: every note but the percussion
+    // channel's moved by SEMITONES (-12 to +12), the track played at PERCENT
+    // of its own tempo (50 to 200, in steps of 5). Other values are refused
+    // with ErrOutOfRange. They take effect at once while playing, else at the
+    // next play, and hold until the device opens another file, which starts
+    // at 0 and 100. Length, position and seeks stay in the track's own time,
+    // which runs at the tempo. Devices that cannot refuse.
+    virtual Result setTranspose(int semitones)
+    {
+        (void)semitones;
+        return Result::failure(ErrUnsupportedFunction, "This device cannot change the key.");
+    }
+    virtual Result setTempo(int percent)
+    {
+        (void)percent;
+        return Result::failure(ErrUnsupportedFunction, "This device cannot change the tempo.");
+    }
 };
 
 // Makes a device that plays with CHOICES: the user's, read once per open by

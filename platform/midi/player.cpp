@@ -177,6 +177,16 @@ void Player::seekMicros(uint64_t micros)
 
 void Player::seekToEnd() { seekMicros(lengthMicros_); }
 
+void Player::setTranspose(int semitones)
+{
+    command([this, semitones](TimePoint now) { sequence_.setTranspose(semitones, now); });
+}
+
+void Player::setTempo(int percent)
+{
+    command([this, percent](TimePoint now) { sequence_.setTempo(percent, now); });
+}
+
 Sequence::State Player::state()
 {
     std::lock_guard lock(mutex_);

@@ -30,8 +30,13 @@ public:
     void stop();
     void seekMicros(uint64_t micros);
     void seekToEnd();
+    // Take effect at once while playing, else from the next play; they hold
+    // through pauses, stops and seeks. See Sequence.
+    void setTranspose(int semitones);
+    void setTempo(int percent);
 
     Sequence::State state();
+    // In the song's own time, whatever the tempo.
     uint32_t positionMs();
     // As precise as the playback clock: what the sound has reached.
     uint64_t positionMicros();

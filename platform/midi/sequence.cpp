@@ -43,6 +43,95 @@ void Merger::pop()
         push(head.track, head.index + 1);
 }
 
+// ---------------------------------------------------------------- transposer
+
+namespace {
+
+constexpr int kPercussion = 9;
+
+bool endsNote(std::span<const uint8_t> m)
+{
+    return (m[0] & 0xF0) == 0x80 || ((m[0] & 0xF0) == 0x90 && m[2] == 0);
+}
+
+} // namespace
+
+bool Transposer::pass(std::span<uint8_t> m)
+{
+    observe(m);
+    const int kind = m[0] & 0xF0;
+    const int channel = m[0] & 0x0F;
+    if (channel == kPercussion || m.size() < 3 || kind > 0xA0)
+        return true;
+    Struck& note = struck_[channel][m[1] & 0x7F];
+    if (kind == 0x90 && m[2] > 0) {
+        const int key = m[1] + semitones_;
+        if (key < 0 || key > 127)
+            return false;
+        // A note struck again before its end keeps the key it sounds at.
+        note.key = note.count > 0 ? note.key : static_cast<int8_t>(key);
+        ++note.count;
+    } else if (note.count == 0) {
+        return false;
+    }
+    m[1] = static_cast<uint8_t>(note.key);
+    if (endsNote(m) && --note.count == 0)
+        note.key = -1;
+    return true;
+}
+
+void Transposer::observe(std::span<const uint8_t> m)
+{
+    if (m.empty())
+        return;
+    if (m[0] == 0xF0 && resetKind(m) != ResetKind::None)
+        sustain_.fill(0);
+    if ((m[0] & 0xF0) != 0xB0 || m.size() < 3)
+        return;
+    const int channel = m[0] & 0x0F;
+    if (m[1] == 64)
+        sustain_[channel] = m[2];
+    else if (m[1] == 121)
+        sustain_[channel] = 0;
+    else if (m[1] == 120 || m[1] == 123)
+        struck_[channel].fill({});
+}
+
+void Transposer::change(int semitones, const Send& send)
+{
+    if (semitones == semitones_)
+        return;
+    semitones_ = semitones;
+    for (uint8_t ch = 0; ch < 16; ++ch) {
+        if (ch == kPercussion)
+            continue;
+        for (Struck& note : struck_[ch]) {
+            for (; note.count > 0; --note.count) {
+                const uint8_t off[3] = {static_cast<uint8_t>(0x80 | ch), static_cast<uint8_t>(note.key), 0};
+                send(off);
+            }
+            note.key = -1;
+        }
+        // Lifting the pedal lets go of the notes it holds; it goes down
+        // again for the notes to come.
+        if (sustain_[ch] >= 64) {
+            const uint8_t up[3] = {static_cast<uint8_t>(0xB0 | ch), 64, 0};
+            const uint8_t down[3] = {static_cast<uint8_t>(0xB0 | ch), 64, sustain_[ch]};
+            send(up);
+            send(down);
+        }
+    }
+}
+
+void Transposer::silenced(uint16_t channels)
+{
+    for (int ch = 0; ch < 16; ++ch) {
+        struck_[ch].fill({});
+        if (channels & (1u << ch))
+            sustain_[ch] = 0;
+    }
+}
+
 // ---------------------------------------------------------------- sequence
 
 Sequence::Sequence(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
@@ -56,7 +145,8 @@ TimePoint Sequence::deadline(uint64_t micros) const
     // seconds); such times are out of reach anyway.
     constexpr uint64_t farthest = uint64_t{1} << 50;
     micros = std::min(micros, farthest);
-    return anchorTime_ + std::chrono::microseconds(static_cast<int64_t>(micros) - static_cast<int64_t>(std::min(anchorMicros_, farthest)));
+    const int64_t songMicros = static_cast<int64_t>(micros) - static_cast<int64_t>(std::min(anchorMicros_, farthest));
+    return anchorTime_ + std::chrono::microseconds(songMicros * 100 / tempo_);
 }
 
 uint64_t Sequence::eventMicros(uint32_t tick)
@@ -196,6 +286,21 @@ void Sequence::seek(uint64_t micros, TimePoint now)
     chasedAt_.reset();
 }
 
+void Sequence::setTranspose(int semitones, TimePoint now)
+{
+    transposer_.change(semitones, [&](std::span<const uint8_t> message) { send(message, now); });
+}
+
+void Sequence::setTempo(int percent, TimePoint now)
+{
+    // Before the output is ready the song has not started: nothing to carry over.
+    if (state_ == State::Playing && now > anchorTime_) {
+        anchorMicros_ = positionMicros(now);
+        anchorTime_ = now;
+    }
+    tempo_ = std::clamp(percent, 25, 400);
+}
+
 void Sequence::close(TimePoint now)
 {
     stop(now);
@@ -208,7 +313,8 @@ uint64_t Sequence::positionMicros(TimePoint now) const
     if (state_ != State::Playing)
         return position_;
     const int64_t elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - anchorTime_).count();
-    return std::min(anchorMicros_ + static_cast<uint64_t>(std::max<int64_t>(elapsed, 0)), song_->lengthMicros);
+    const uint64_t songElapsed = static_cast<uint64_t>(std::max<int64_t>(elapsed, 0) * tempo_ / 100);
+    return std::min(anchorMicros_ + songElapsed, song_->lengthMicros);
 }
 
 uint32_t Sequence::positionMs(TimePoint now) const
@@ -226,13 +332,17 @@ void Sequence::send(std::span<const uint8_t> bytes, TimePoint due) { output_->se
 void Sequence::sendEvent(const Event& event, TimePoint due)
 {
     if (event.isSysex()) {
+        transposer_.observe(song_->sysex(event.sysexIndex()));
         send(song_->sysex(event.sysexIndex()), due);
         return;
     }
-    const uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
+    uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
+    const std::span<uint8_t> message(bytes, static_cast<size_t>(1 + channelDataBytes(event.status())));
+    if (!transposer_.pass(message))
+        return;
     if ((event.status() & 0xF0) == 0x90 && event.data2() > 0)
         sounded_ |= static_cast<uint16_t>(1u << (event.status() & 0x0F));
-    send({bytes, static_cast<size_t>(1 + channelDataBytes(event.status()))}, due);
+    send(message, due);
 }
 
 void Sequence::silence(TimePoint now)
@@ -245,6 +355,7 @@ void Sequence::silence(TimePoint now)
         send(allNotesOff, now);
         send(sustainOff, now);
     }
+    transposer_.silenced(sounded_);
     sounded_ = 0;
     silencePending_ = false;
 }
@@ -277,7 +388,10 @@ bool Sequence::chase(TimePoint now, size_t& budget)
         --budget;
         chased_.apply(chasedAt_->peek(), *song_);
     }
-    chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) { send(bytes, now); });
+    chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) {
+        transposer_.observe(bytes);
+        send(bytes, now);
+    });
     chasedAt_.reset();
     return true;
 }

@@ -6,9 +6,12 @@
 #include "platform/midi/output.h"
 #include "platform/midi/smf.h"
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace midi {
@@ -38,6 +41,35 @@ private:
 
     const Song& song_;
     std::vector<Head> heap_;
+};
+
+// The key a singer wants: every note but the percussion channel's moved by
+// a number of semitones. A sounding note keeps the key it was struck at, so
+// that its note-off ends that key whatever changed meanwhile.
+class Transposer {
+public:
+    using Send = std::function<void(std::span<const uint8_t>)>;
+
+    int semitones() const { return semitones_; }
+    // Moves a channel message to the key in use. False when it must not go
+    // out: a note moved off the keyboard, or the end of one that does not sound.
+    bool pass(std::span<uint8_t> message);
+    // Follows the pedals and resets in what goes out besides the notes.
+    void observe(std::span<const uint8_t> message);
+    // Moves the key. The notes sounding end through SEND, and so do those the
+    // sustain pedal holds, rather than ring on in the old key.
+    void change(int semitones, const Send& send);
+    // CHANNELS were silenced, their pedals let go.
+    void silenced(uint16_t channels);
+
+private:
+    struct Struck {
+        int8_t key = -1; // as sent; -1: not sounding
+        uint8_t count = 0; // note-ons not yet ended
+    };
+    int semitones_ = 0;
+    std::array<std::array<Struck, 128>, 16> struck_;
+    std::array<uint8_t, 16> sustain_ {}; // the pedal as last sent
 };
 
 // Commands only change the state and return at once; process() does all the
@@ -70,7 +102,18 @@ public:
     // Stopped or paused with nothing left to send.
     bool settled() const;
 
+    // Moves every note but the percussion channel's by SEMITONES from NOW.
+    void setTranspose(int semitones, TimePoint now);
+    // Plays at PERCENT of the song's own tempo from NOW (25 to 400: the
+    // farthest time then still fits the clock). The position, the length
+    // and seeks stay in the song's own time: the words, the tempo map and a
+    // position picked on a bar mean the same place in the song at any tempo.
+    void setTempo(int percent, TimePoint now);
+    int transpose() const { return transposer_.semitones(); }
+    int tempo() const { return tempo_; }
+
     State state() const { return state_; }
+    // In the song's own time, which runs at the tempo.
     uint64_t positionMicros(TimePoint now) const;
     // While playing below the length; once at the end, the length exactly.
     uint32_t positionMs(TimePoint now) const;
@@ -109,6 +152,8 @@ private:
     bool silencePending_ = false;
     bool ended_ = false;
     uint16_t sounded_ = 0; // channels with notes since the last silence
+    Transposer transposer_;
+    int tempo_ = 100; // percent of the song's own
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };

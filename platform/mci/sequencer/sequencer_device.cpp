@@ -24,6 +24,11 @@ constexpr uint64_t kReadAtOnceBytes = uint64_t {1} << 20;
 constexpr std::chrono::milliseconds kOpenWait {50};
 // What the desktop is given of the words: more than any song sings.
 constexpr size_t kMostDesktopWords = 256 * 1024;
+// The key and the tempo a singer may choose.
+constexpr int kMostSemitones = 12;
+constexpr int kSlowestPercent = 50;
+constexpr int kFastestPercent = 200;
+constexpr int kPercentStep = 5;
 
 Result probed(const std::string& path, uint64_t& bytes)
 {
@@ -95,6 +100,8 @@ public:
         player_.reset(); // its thread tells the window of the end: goes first
         window_.reset();
         text_ = {};
+        transpose_ = 0;
+        tempo_ = 100;
         sequencer::letGo(std::move(song_));
         sequencer::letGo(std::move(words_));
     }
@@ -191,6 +198,35 @@ public:
 
     TrackText text() override { return text_; }
 
+    Result setTranspose(int semitones) override
+    {
+        if (semitones < -kMostSemitones || semitones > kMostSemitones)
+            return Result::failure(ErrOutOfRange, "The key moves by at most 12 semitones either way.");
+        if (!player_ && !load_)
+            return noSong();
+        transpose_ = semitones;
+        if (player_)
+            player_->setTranspose(semitones);
+        return Result::success();
+    }
+
+    Result setTempo(int percent) override
+    {
+        if (percent < kSlowestPercent || percent > kFastestPercent || percent % kPercentStep != 0)
+            return Result::failure(ErrOutOfRange, "The tempo goes from 50 to 200 % in steps of 5 %.");
+        if (!player_ && !load_)
+            return noSong();
+        tempo_ = percent;
+        if (!player_)
+            return Result::success();
+        player_->setTempo(percent);
+        // The words wait for their next syllable by the clock: the wait
+        // taken at the old tempo is taken again.
+        if (window_ && player_->state() == midi::Sequence::State::Playing)
+            window_->playing();
+        return Result::success();
+    }
+
 private:
     // The song, read, gets its output, its player and its words' window.
     Result adopt(const std::string& path, sequencer::LoadedSong song)
@@ -205,8 +241,12 @@ private:
         song_ = std::move(song.song);
         words_ = std::move(song.words);
         player_ = std::make_unique<midi::Player>(song_, std::move(output));
+        // What was set while the song was read.
+        player_->setTranspose(transpose_);
+        player_->setTempo(tempo_);
         text_ = {words_->title, desktopWords(words_->text)};
         if (!words_->empty() && choices_.showWords && windowsRunning()) {
+            // The syllables' times are the song's own, as the position is at any tempo.
             midi::Player* player = player_.get();
             window_.reset(new sequencer::LyricsWindow(
                 windowTitle(path, *words_), words_, [player] { return player->positionMicros(); }));
@@ -290,6 +330,8 @@ private:
     std::unique_ptr<midi::Player> player_;
     std::unique_ptr<sequencer::LyricsWindow, sequencer::LyricsWindow::Disposer> window_;
     TrackText text_;
+    int transpose_ = 0; // semitones
+    int tempo_ = 100; // percent
 };
 
 } // namespace

@@ -1,0 +1,293 @@
+// From a singer's key or tempo change to the first sound it changes: the
+// built-in synthesizer through the sound card, and the capture output,
+// which takes each message as an ALSA port does, at once on the playback
+// thread. Goal: 30 ms at worst.
+#include "platform/audio/audio_output.h"
+#include "platform/midi/capture_output.h"
+#include "platform/midi/player.h"
+
+#include "bench/support/midi_bytes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using bench_support::putBe32;
+using bench_support::putTrack;
+using bench_support::putVlq;
+using Clock = midi::Clock;
+using namespace std::chrono_literals;
+
+std::shared_ptr<const midi::Song> parse(const std::string& bytes)
+{
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error);
+    return song;
+}
+
+// Division 500 at 120 a minute: a tick is a millisecond. NOTES notes on
+// channel 0 of PROGRAM, one every STEP ticks, each held for HOLD.
+std::shared_ptr<const midi::Song> notes(int program, int count, uint32_t step, uint32_t hold)
+{
+    std::string f = "MThd";
+    putBe32(f, 6);
+    f += std::string {0, 0, 0, 1, 0x01, static_cast<char>(0xF4)};
+    std::string data;
+    putVlq(data, 0);
+    data += std::string {static_cast<char>(0xC0), static_cast<char>(program)};
+    for (int i = 0; i < count; ++i) {
+        putVlq(data, i == 0 ? 0 : step - hold);
+        data += std::string {static_cast<char>(0x90), 69, 100};
+        putVlq(data, hold);
+        data += std::string {static_cast<char>(0x80), 69, 0};
+    }
+    putTrack(f, data);
+    return parse(f);
+}
+
+double msSince(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Two threads that never sleep keep both cores busy, as a build would.
+class Load {
+public:
+    explicit Load(bool busy) : busy_(busy)
+    {
+        for (int i = 0; busy && i < 2; ++i)
+            hogs_.emplace_back([this] {
+                while (busy_.load(std::memory_order_relaxed))
+                    benchmark::DoNotOptimize(busy_);
+            });
+    }
+    ~Load()
+    {
+        busy_ = false;
+        for (std::thread& t : hogs_)
+            t.join();
+    }
+
+private:
+    std::atomic<bool> busy_;
+    std::vector<std::thread> hogs_;
+};
+
+void report(benchmark::State& state, std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    if (ms.empty())
+        return;
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["worst_ms"] = ms.back();
+    state.counters["goal_ms"] = 30;
+}
+
+// The loudest sample of every buffer the card plays, with when it was played.
+class Peaks {
+public:
+    Peaks()
+    {
+        audio::setTap([this](const float* frames, int count) {
+            float peak = 0;
+            for (int i = 0; i < 2 * count; ++i)
+                peak = std::max(peak, std::abs(frames[i]));
+            const size_t n = count_.load(std::memory_order_relaxed);
+            buffers_[n % buffers_.size()] = {Clock::now(), peak};
+            count_.store(n + 1, std::memory_order_release);
+        });
+    }
+    ~Peaks() { audio::setTap({}); }
+
+    // When the sound first fell below half of what it was over the 200 ms
+    // before AT; negative when it did not.
+    double fallAfter(Clock::time_point at) const
+    {
+        const size_t n = count_.load(std::memory_order_acquire);
+        float before = 0;
+        for (size_t i = n > buffers_.size() ? n - buffers_.size() : 0; i < n; ++i) {
+            const Buffer& b = buffers_[i % buffers_.size()];
+            if (b.played <= at && b.played > at - 200ms)
+                before = std::max(before, b.peak);
+            else if (b.played > at && before > 0 && b.peak < before / 2)
+                return msSince(at, b.played);
+        }
+        return -1;
+    }
+
+    // When the first buffer played after AT was handed to the card.
+    double firstAfter(Clock::time_point at) const
+    {
+        const size_t n = count_.load(std::memory_order_acquire);
+        for (size_t i = n > buffers_.size() ? n - buffers_.size() : 0; i < n; ++i)
+            if (buffers_[i % buffers_.size()].played > at)
+                return msSince(at, buffers_[i % buffers_.size()].played);
+        return -1;
+    }
+
+private:
+    struct Buffer {
+        Clock::time_point played;
+        float peak = 0;
+    };
+    std::array<Buffer, 1024> buffers_ {};
+    std::atomic<size_t> count_ {0};
+};
+
+// Passes every message on, noting when the first note-off was taken.
+class NoteOffWatch final : public midi::Output {
+public:
+    explicit NoteOffWatch(std::shared_ptr<midi::Output> output) : output_(std::move(output)) { }
+    void send(std::span<const uint8_t> message, midi::TimePoint due) override
+    {
+        output_->send(message, due);
+        if (message[0] == 0x80 && taken_.load() == Clock::time_point {})
+            taken_.store(Clock::now());
+    }
+    midi::TimePoint readyAt() const override { return output_->readyAt(); }
+    void prepare(const midi::Song& song) override { output_->prepare(song); }
+    Clock::time_point taken() const { return taken_.load(); }
+
+private:
+    std::shared_ptr<midi::Output> output_;
+    std::atomic<Clock::time_point> taken_ {};
+};
+
+// An organ's A4, held: the key changes under it, which ends it. The
+// synthesizer places the note-off at its sample within the next buffer the
+// card plays; that buffer is found as the first to come at least 2 ms (more
+// than the buffer takes to render) after the synthesizer took the message.
+// The buffers are 11.6 ms apart (512 frames). The note's fall to half, its
+// release added, is told beside.
+void BM_KeyChangeToSynthesizerSound(benchmark::State& state)
+{
+    std::string error;
+    std::shared_ptr<midi::Output> synth = midi::sharedOutput("synth", {}, error);
+    if (!synth) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const auto organ = notes(16, 1, 1, 60000);
+    const Peaks peaks;
+    const Load load(state.range(0) != 0);
+    std::vector<double> ms;
+    double worstFall = 0;
+    int trial = 0;
+    for (auto _ : state) {
+        auto watch = std::make_shared<NoteOffWatch>(synth);
+        midi::Player player(organ, watch);
+        player.play();
+        std::this_thread::sleep_for(400ms + std::chrono::microseconds(trial * 3917 % 11600));
+        const Clock::time_point changed = Clock::now();
+        player.setTranspose(++trial % 2 ? 2 : -2);
+        std::this_thread::sleep_for(150ms);
+        const double fall = peaks.fallAfter(changed);
+        const double carried = peaks.firstAfter(watch->taken() + 2ms);
+        if (fall < 0 || carried < 0) {
+            state.SkipWithError("the note did not end");
+            break;
+        }
+        ms.push_back(msSince(changed, watch->taken() + 2ms) + carried);
+        worstFall = std::max(worstFall, fall);
+        state.SetIterationTime(ms.back() / 1000);
+    }
+    report(state, ms);
+    state.counters["worst_fall_to_half_ms"] = worstFall;
+}
+BENCHMARK(BM_KeyChangeToSynthesizerSound)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("busy")
+    ->Iterations(30)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same to the note-off that ends the held note at the capture output.
+void BM_KeyChangeToPortMessage(benchmark::State& state)
+{
+    const auto held = notes(0, 1, 1, 60000);
+    const Load load(state.range(0) != 0);
+    std::vector<double> ms;
+    for (auto _ : state) {
+        auto capture = std::make_shared<midi::CaptureOutput>();
+        midi::Player player(held, capture);
+        player.play();
+        std::this_thread::sleep_for(20ms);
+        const Clock::time_point changed = Clock::now();
+        player.setTranspose(1);
+        if (!capture->waitForCount(3, 1s)) { // the program, the note, its end
+            state.SkipWithError("the note did not end");
+            break;
+        }
+        ms.push_back(msSince(changed, capture->messages()[2].sent));
+        state.SetIterationTime(ms.back() / 1000);
+    }
+    report(state, ms);
+}
+BENCHMARK(BM_KeyChangeToPortMessage)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("busy")
+    ->Iterations(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A note every 10 ms, the tempo changed at random moments among 50, 100
+// and 200 %: from each change to the first note after it, and how far that
+// note lands from its time at the new tempo.
+void BM_TempoChangeToPortMessage(benchmark::State& state)
+{
+    const auto dense = notes(0, 20000, 10, 5);
+    const Load load(state.range(0) != 0);
+    auto capture = std::make_shared<midi::CaptureOutput>();
+    midi::Player player(dense, capture);
+    player.play();
+    std::vector<double> ms;
+    double worstError = 0;
+    int trial = 0;
+    for (auto _ : state) {
+        std::this_thread::sleep_for(std::chrono::microseconds(60000 + trial * 7919 % 40000));
+        const int percent = std::array {50, 200, 100}[++trial % 3];
+        const size_t seen = capture->count();
+        const uint64_t songAt = player.positionMicros();
+        const Clock::time_point changed = Clock::now();
+        player.setTempo(percent);
+        capture->waitForCount(seen + 3, 1s);
+        // The first note at or after where the song stood, and where the
+        // new tempo puts it.
+        const auto messages = capture->messages();
+        uint64_t noteAt = 0;
+        for (const midi::CapturedMessage& m : messages) {
+            if (m.bytes[0] != 0x90)
+                continue;
+            if (noteAt >= songAt) {
+                const double due = static_cast<double>(noteAt - songAt) / 1000.0 * 100 / percent;
+                ms.push_back(msSince(changed, m.sent));
+                worstError = std::max(worstError, std::abs(ms.back() - due));
+                break;
+            }
+            noteAt += 10000;
+        }
+        state.SetIterationTime(ms.empty() ? 0 : ms.back() / 1000);
+    }
+    report(state, ms);
+    state.counters["worst_off_new_time_ms"] = worstError;
+}
+BENCHMARK(BM_TempoChangeToPortMessage)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("busy")
+    ->Iterations(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
