@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -127,6 +128,11 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.openUri = answered([this](const QString& uri) { return open(uri); });
     h.volume = [this] { return session_.volume(); };
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
+    // The rate is the song's tempo, in its steps of 5 %.
+    h.setRate = answered([this](double rate) {
+        if (const int percent = int(std::lround(rate * 20)) * 5; percent != session_.track().tempo)
+            session_.setTempo(percent);
+    });
     return h;
 }
 
@@ -226,6 +232,12 @@ void DesktopLink::updateNow()
         s.url = fileUrl(track.file);
         s.lengthUs = qint64(track.lengthMs) * 1000;
         s.canPlay = s.canPause = s.canSeek = true;
+        s.rate = track.tempo / 100.0;
+        // A song's tempo can change; a wave or a video plays at its own.
+        if (track.device == mci::DeviceType::Sequencer) {
+            s.minimumRate = 0.5;
+            s.maximumRate = 2.0;
+        }
     }
     s.canGoNext = hasNeighbour(1);
     s.canGoPrevious = hasNeighbour(-1);

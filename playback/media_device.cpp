@@ -142,6 +142,25 @@ void MediaDevice::previous()
     emit changed();
 }
 
+void MediaDevice::setTranspose(int semitones)
+{
+    requireOpen();
+    raiseRefusal(device_->setTranspose(semitones));
+}
+
+void MediaDevice::setTempo(int percent)
+{
+    requireOpen();
+    raiseRefusal(device_->setTempo(percent));
+}
+
+void MediaDevice::raiseRefusal(const mci::Result& result)
+{
+    record(result);
+    if (!result.ok())
+        throw ui::EMCIDeviceError(result.text.empty() ? std::string(kUnknownError) : result.text);
+}
+
 int MediaDevice::position()
 {
     if (!device_)

@@ -40,6 +40,11 @@ public:
     void next();
     void previous();
 
+    // The singer's key (-12 to +12 semitones) and tempo (50 to 200 %, in
+    // steps of 5); raise what the device refuses.
+    void setTranspose(int semitones);
+    void setTempo(int percent);
+
     // Reading never raises; setting seeks and leaves the device stopped.
     int position();
     void setPosition(int position);
@@ -71,6 +76,7 @@ signals:
 private:
     void requireOpen() const;
     void record(const mci::Result& result);
+    void raiseRefusal(const mci::Result& result);
     void onStoppedByItself(unsigned generation);
     void onReady(unsigned generation, const mci::Result& result);
 

@@ -1,23 +1,13 @@
 #include "playback/playback_session.h"
 
-#include "core/media_kinds.h"
 #include "platform/multimedia/choices.h"
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 namespace {
 
 const int kMidiPause = 1500;
-// Long enough for the window to be drawn before a device's preparation
-// competes with it for the processor.
-const int kPrepareDelay = 300;
-
-QString joined(const QString& folder, const QString& name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
 
 } // namespace
 
@@ -103,55 +93,6 @@ int PlaybackSession::positionMs()
     return device_.position();
 }
 
-// --- The tracks. ---
-
-void PlaybackSession::setTracks(const QString& folder, const QStringList& names)
-{
-    folder_ = folder;
-    names_ = names;
-    if (selected_ >= names_.size())
-        selected_ = -1;
-    emit tracksChanged();
-}
-
-void PlaybackSession::select(int index)
-{
-    if (index < 0)
-        index = -1;
-    if (index == selected_ || index >= names_.size())
-        return;
-    selected_ = index;
-    emit selectionChanged(selected_);
-}
-
-QString PlaybackSession::selectedFile() const
-{
-    return selected_ < 0 ? QString() : joined(folder_, names_.at(selected_));
-}
-
-void PlaybackSession::prepareDevicesForTracks()
-{
-    // Only a folder that holds songs loads the synthesizer: a player that
-    // never plays one does not carry its soundfont.
-    std::set<mci::DeviceType> types;
-    for (const QString& name : names_)
-        if (const media_kinds::Kind* kind = media_kinds::kindOf(name))
-            types.insert(media_kinds::resolvedDevice(media_kinds::askedDevice(kind), name));
-    if (!types.empty())
-        QTimer::singleShot(kPrepareDelay, this, [this, types] {
-            const multimedia::Choices chosen = choices();
-            for (mci::DeviceType type : types)
-                mci::prepareDevice(type, chosen);
-        });
-}
-
-void PlaybackSession::matchSelectionToTitle()
-{
-    for (int i = 0; i < names_.size(); ++i)
-        if (names_.at(i) == track_.title)
-            select(i);
-}
-
 // --- Commands on the open track. ---
 
 bool PlaybackSession::command(void (MediaDevice::*action)())
@@ -200,6 +141,24 @@ void PlaybackSession::seekTo(int ms)
         return;
     followPosition(device_.position());
     timer_.start();
+}
+
+bool PlaybackSession::setTranspose(int semitones)
+{
+    if (!hasTrack() || !attempt([&] { device_.setTranspose(semitones); }))
+        return false;
+    track_.transpose = semitones;
+    emit trackChanged();
+    return true;
+}
+
+bool PlaybackSession::setTempo(int percent)
+{
+    if (!hasTrack() || !attempt([&] { device_.setTempo(percent); }))
+        return false;
+    track_.tempo = percent;
+    emit trackChanged();
+    return true;
 }
 
 // --- Around the track. ---

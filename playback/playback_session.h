@@ -110,6 +110,10 @@ public:
     bool toEnd();
     // Jumps to MS and plays on from there, at once.
     void seekTo(int ms);
+    // The singer's key, -12 to +12 semitones, and tempo, 50 to 200 % in
+    // steps of 5: in effect at once, back to 0 and 100 with the next track.
+    bool setTranspose(int semitones);
+    bool setTempo(int percent);
 
     // What the 100 ms tick does, now: the position followed, a lost output
     // noticed, and at a track's end the list's next entry.

@@ -57,6 +57,8 @@ void PlaybackSession::startPlaying(const EntryRules& rules)
     track_.file = device_.fileName();
     track_.device = device_.openType();
     track_.title = rules.trimsTitle ? textrules::trimRight(title) : title;
+    track_.transpose = 0;
+    track_.tempo = 100;
     readTrack();
     if (rules.remembersTrack)
         currentTrackName_ = track_.file;
@@ -219,6 +221,8 @@ void PlaybackSession::letGoFor(const QString& fileName)
     // under the window's title as it was.
     track_.file = fileName;
     track_.device = device_.openType();
+    track_.transpose = 0;
+    track_.tempo = 100;
     readTrack();
 }
 

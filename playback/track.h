@@ -12,6 +12,11 @@ struct Track {
     int lengthMs = 0;
     mci::TrackText text; // the song's own title and words, as its device found them
     QString reason; // why the last start was refused; empty while it plays
+    // The singer's: semitones the notes are moved by, and the tempo in % of
+    // the song's own; every track starts at 0 and 100. The length and the
+    // position stay in the song's own time at any tempo.
+    int transpose = 0;
+    int tempo = 100;
 };
 
 // What differs between the four ways a track starts; everything else is the

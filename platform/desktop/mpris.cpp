@@ -79,9 +79,9 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ one WRITE ignore)
-    Q_PROPERTY(double MinimumRate READ one)
-    Q_PROPERTY(double MaximumRate READ one)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(qlonglong Position READ position)
@@ -96,9 +96,20 @@ public:
     explicit MprisPlayer(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
 
     QString playbackStatus() const { return MprisService::statusText(s_->state().status); }
-    // A song plays at its tempo: the rate stays 1.
-    double one() const { return 1.0; }
-    void ignore(double) { }
+    double rate() const { return s_->state().rate; }
+    double minimumRate() const { return s_->state().minimumRate; }
+    double maximumRate() const { return s_->state().maximumRate; }
+    // A rate of 0 is a pause, as the interface has it; others are kept to
+    // what the player offers.
+    void setRate(double rate)
+    {
+        if (std::isnan(rate))
+            return;
+        if (rate <= 0)
+            call(s_->handlers().pause);
+        else
+            call(s_->handlers().setRate, std::clamp(rate, s_->state().minimumRate, s_->state().maximumRate));
+    }
     double volume() const { return s_->handlers().volume ? s_->handlers().volume() : s_->state().volume; }
     // Past 1 is no louder, below 0 is silence, as the interface has it.
     void setVolume(double volume)
@@ -217,8 +228,15 @@ void MprisService::update(const MprisState& state)
     // track says where it stands.
     if (state.trackId != before.trackId && handlers_.positionUs)
         changed.insert(QStringLiteral("Position"), qlonglong(handlers_.positionUs()));
-    if (state.volume != before.volume)
-        changed.insert(QStringLiteral("Volume"), state.volume);
+    const std::pair<const char*, double MprisState::*> numbers[] = {
+        {"Volume", &MprisState::volume},
+        {"Rate", &MprisState::rate},
+        {"MinimumRate", &MprisState::minimumRate},
+        {"MaximumRate", &MprisState::maximumRate},
+    };
+    for (const auto& [name, number] : numbers)
+        if (state.*number != before.*number)
+            changed.insert(QString::fromLatin1(name), state.*number);
     const std::pair<const char*, bool MprisState::*> flags[] = {
         {"CanGoNext", &MprisState::canGoNext},
         {"CanGoPrevious", &MprisState::canGoPrevious},

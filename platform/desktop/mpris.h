@@ -32,6 +32,8 @@ struct MprisHandlers {
     // The player's own volume, 0 to 1.
     std::function<double()> volume;
     std::function<void(double volume)> setVolume;
+    // The rate asked for, within the state's minimum and maximum.
+    std::function<void(double rate)> setRate;
 };
 
 struct MprisState {
@@ -48,6 +50,9 @@ struct MprisState {
     bool canPause = false;
     bool canSeek = false;
     double volume = 1.0;
+    double rate = 1.0; // how fast the track's own time runs
+    double minimumRate = 1.0;
+    double maximumRate = 1.0;
 
     bool operator==(const MprisState&) const = default;
 };

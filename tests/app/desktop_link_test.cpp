@@ -363,6 +363,31 @@ TEST_F(DesktopLinkTest, OnlyAPlayingVideoKeepsTheScreenAwake)
     bus.unregisterService("org.freedesktop.ScreenSaver");
 }
 
+// The desktop's rate is a song's tempo, in its steps; a wave has none.
+TEST_F(DesktopLinkTest, TheRateIsTheSongsTempo)
+{
+    addFile("song.mid", 60000);
+    addFile("sound.wav", 60000);
+    linked();
+    click("song.mid");
+    EXPECT_EQ(property("MinimumRate").toDouble(), 0.5);
+    EXPECT_EQ(property("MaximumRate").toDouble(), 2.0);
+    const auto setRate = [](double rate) {
+        call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+            {kPlayer, QStringLiteral("Rate"), QVariant::fromValue(QDBusVariant(rate))});
+    };
+    setRate(0.82);
+    EXPECT_EQ(session->track().tempo, 80);
+    EXPECT_EQ(property("Rate").toDouble(), 0.8);
+    setRate(5.0);
+    EXPECT_EQ(session->track().tempo, 200);
+    click("sound.wav");
+    EXPECT_EQ(property("Rate").toDouble(), 1.0);
+    EXPECT_EQ(property("MaximumRate").toDouble(), 1.0);
+    setRate(0.5);
+    EXPECT_TRUE(failures.empty()) << "kept to the wave's own rate";
+}
+
 TEST_F(DesktopLinkTest, ASongsOwnTitleAndWordsGoToTheDesktop)
 {
     media.setText(addFile("karaoke.mid", 30000), {"La Song", "la la\nlo lo\n"});

@@ -104,6 +104,31 @@ TEST_F(SessionTest, TheStateFollowsTheTrack)
     EXPECT_EQ(states, (std::vector {Playing, Paused, Playing, Stopped, Playing, Resting, Playing, Refused}));
 }
 
+// The singer's key and tempo hold for the song, and the next track starts
+// as its file has it; a device that cannot change them says so.
+TEST_F(SessionTest, KeyAndTempoHoldUntilTheNextTrack)
+{
+    addFile("a.mid", 60000);
+    addFile("b.mid", 60000);
+    addFile("c.wav", 60000);
+    build();
+    EXPECT_FALSE(session->setTranspose(2)) << "no track";
+    click("a.mid");
+    media.clearLog();
+    EXPECT_TRUE(session->setTranspose(-2));
+    EXPECT_TRUE(session->setTempo(80));
+    EXPECT_EQ(media.joinedLog(), "key -2; tempo 80");
+    EXPECT_EQ(session->track().transpose, -2);
+    EXPECT_EQ(session->track().tempo, 80);
+    click("b.mid");
+    EXPECT_EQ(session->track().transpose, 0);
+    EXPECT_EQ(session->track().tempo, 100);
+    click("c.wav");
+    EXPECT_FALSE(session->setTempo(80));
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_EQ(session->track().tempo, 100);
+}
+
 TEST_F(SessionTest, CommandLineFileThatFailsKeepsDropsOff)
 {
     build();

@@ -97,6 +97,14 @@ void ScriptedDevice::close()
         media_.current_ = nullptr;
 }
 
+mci::Result ScriptedDevice::singer(const char* what, int value)
+{
+    if (type != mci::DeviceType::Sequencer)
+        return mci::Device::setTempo(value);
+    media_.log.push_back(std::string(what) + " " + std::to_string(value));
+    return {};
+}
+
 mci::Result ScriptedDevice::play()
 {
     media_.log.push_back("play");

@@ -65,6 +65,9 @@ public:
     mci::Mode mode() override;
     void setEndNotify(std::function<void()> notify) override;
     mci::TrackText text() override;
+    // Songs change key and tempo; the other devices refuse as real ones do.
+    mci::Result setTranspose(int semitones) override { return singer("key", semitones); }
+    mci::Result setTempo(int percent) override { return singer("tempo", percent); }
 
     std::string path;
     uint32_t lengthMs = 0;
@@ -73,6 +76,8 @@ public:
     mci::DeviceType type;
 
 private:
+    mci::Result singer(const char* what, int value);
+
     ScriptedMedia& media_;
     std::function<void()> notify_;
 };

@@ -220,8 +220,10 @@ public:
         if (!player_)
             return Result::success();
         player_->setTempo(percent);
-        // The words wait for their next syllable by the clock: the wait
-        // taken at the old tempo is taken again.
+        // The words wait for their next syllable by the clock, at the song's
+        // new pace: the wait taken at the old tempo is taken again.
+        if (window_)
+            window_->setRate(percent / 100.0);
         if (window_ && player_->state() == midi::Sequence::State::Playing)
             window_->playing();
         return Result::success();
@@ -250,6 +252,7 @@ private:
             midi::Player* player = player_.get();
             window_.reset(new sequencer::LyricsWindow(
                 windowTitle(path, *words_), words_, [player] { return player->positionMicros(); }));
+            window_->setRate(tempo_ / 100.0);
         }
         passEndNotify();
         return Result::success();
