@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 using namespace window_look;
 
@@ -192,6 +193,13 @@ void TForm1::createNonVisual()
 
     createPopupMenu();
     SaveDialog1 = new ui::SaveDialog(this);
+
+    // A karaoke song's words close from the player's window as from their
+    // own, and Ctrl+L brings them back for the song.
+    auto* closeWords = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(closeWords, &QShortcut::activated, this, ui::guarded([this] { session_->closeWords(); }));
+    auto* showWords = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(showWords, &QShortcut::activated, this, ui::guarded([this] { session_->reopenWords(); }));
 }
 
 void TForm1::createPopupMenu()

@@ -45,6 +45,11 @@ public:
     void setTranspose(int semitones);
     void setTempo(int percent);
 
+    // The device's window of words, closed for the song or brought back;
+    // false when there is none to.
+    bool closeWords() { return device_ && device_->closeWords(); }
+    bool reopenWords() { return device_ && device_->reopenWords(); }
+
     // Reading never raises; setting seeks and leaves the device stopped.
     int position();
     void setPosition(int position);

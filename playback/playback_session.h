@@ -114,6 +114,10 @@ public:
     // steps of 5: in effect at once, back to 0 and 100 with the next track.
     bool setTranspose(int semitones);
     bool setTempo(int percent);
+    // A karaoke song's words: closed for the song (a full screen gives the
+    // screen back first), or brought back. False when there are none to.
+    bool closeWords() { return device_.closeWords(); }
+    bool reopenWords() { return device_.reopenWords(); }
 
     // What the 100 ms tick does, now: the position followed, a lost output
     // noticed, and at a track's end the list's next entry.

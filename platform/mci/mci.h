@@ -118,6 +118,12 @@ public:
         (void)percent;
         return Result::failure(ErrUnsupportedFunction, "This device cannot change the tempo.");
     }
+
+    // The device's own window of words (a karaoke song's): closed for the
+    // song as Escape in it does (a full screen gives the screen back first),
+    // or brought back. False when there is none to close or bring back.
+    virtual bool closeWords() { return false; }
+    virtual bool reopenWords() { return false; }
 };
 
 // Makes a device that plays with CHOICES: the user's, read once per open by

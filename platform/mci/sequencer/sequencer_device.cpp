@@ -229,6 +229,16 @@ public:
         return Result::success();
     }
 
+    bool closeWords() override
+    {
+        if (!window_ || !window_->isVisible())
+            return false;
+        window_->escape();
+        return true;
+    }
+
+    bool reopenWords() override { return window_ && window_->reopen(); }
+
 private:
     // The song, read, gets its output, its player and its words' window.
     Result adopt(const std::string& path, sequencer::LoadedSong song)

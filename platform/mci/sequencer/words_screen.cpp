@@ -1,9 +1,5 @@
 #include "platform/mci/sequencer/words_screen.h"
 
-#include "platform/mci/sequencer/lyrics_window.h"
-
-#include <QApplication>
-
 namespace mci::sequencer {
 
 namespace {
@@ -18,15 +14,6 @@ Keeper& keeper()
 {
     static Keeper k;
     return k;
-}
-
-template <class Act> bool forEachWords(Act act)
-{
-    bool acted = false;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* words = dynamic_cast<LyricsWindow*>(w))
-            acted = act(*words) || acted;
-    return acted;
 }
 
 } // namespace
@@ -52,21 +39,6 @@ void keepWordsPlace(const QByteArray& place)
     k.last = place;
     if (k.save)
         k.save(place);
-}
-
-bool closeWords()
-{
-    return forEachWords([](LyricsWindow& words) {
-        if (!words.isVisible())
-            return false;
-        words.escape();
-        return true;
-    });
-}
-
-bool reopenWords()
-{
-    return forEachWords([](LyricsWindow& words) { return words.reopen(); });
 }
 
 } // namespace mci::sequencer

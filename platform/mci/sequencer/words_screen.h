@@ -1,7 +1,7 @@
 #pragma once
-// What the program may do with the words window of the song open, without
-// reaching into the device that owns it: keep its place, close it and bring
-// it back. The window's thread only.
+// Where the words window stands, kept by the program for the next run,
+// without reaching into the device that owns the window. The window's
+// thread only.
 #include <QByteArray>
 
 #include <functional>
@@ -13,13 +13,6 @@ namespace mci::sequencer {
 // one. Without a keeper the place is kept for the next song only. The program
 // keeps it in its settings; nulls take the keeper away.
 void setWordsPlaceKeeper(std::function<QByteArray()> load, std::function<void(const QByteArray&)> save);
-
-// As Escape in the words window, from any window: a full screen gives the
-// screen back, else the words close for the song. False when none show.
-bool closeWords();
-// Brings back the words the user closed for the song open: at once, unless
-// the song is stopped, else when it plays. False when none were closed.
-bool reopenWords();
 
 // The words window's side of the keeper.
 QByteArray keptWordsPlace();

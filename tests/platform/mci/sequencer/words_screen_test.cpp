@@ -161,19 +161,18 @@ TEST_F(WordsScreenTest, F11OrADoubleClickFillTheScreenAndEscapeLeavesItBeforeClo
 
     // From the player's window as from the words' own.
     QTest::keyClick(window.get(), Qt::Key_F11);
-    EXPECT_TRUE(mci::sequencer::closeWords());
+    window->escape();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isFullScreen());
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible()) << "the second Escape closes the words";
-    EXPECT_FALSE(mci::sequencer::closeWords()) << "none show";
     playFrom(*window, 5.0);
     EXPECT_FALSE(window->isVisible()) << "closed for the song";
 
-    EXPECT_TRUE(mci::sequencer::reopenWords());
+    EXPECT_TRUE(window->reopen());
     EXPECT_TRUE(window->isVisible()) << "brought back during the song";
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->sung() == 6; }, 1500)) << "and following it again";
-    EXPECT_TRUE(mci::sequencer::closeWords());
+    window->escape();
     EXPECT_FALSE(window->isVisible());
 }
 
