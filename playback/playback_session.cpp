@@ -145,18 +145,20 @@ void PlaybackSession::seekTo(int ms)
 
 bool PlaybackSession::setTranspose(int semitones)
 {
-    if (!hasTrack() || !attempt([&] { device_.setTranspose(semitones); }))
-        return false;
-    track_.transpose = semitones;
-    emit trackChanged();
-    return true;
+    return singerCommand(&MediaDevice::setTranspose, semitones, &Track::transpose);
 }
 
 bool PlaybackSession::setTempo(int percent)
 {
-    if (!hasTrack() || !attempt([&] { device_.setTempo(percent); }))
+    return singerCommand(&MediaDevice::setTempo, percent, &Track::tempo);
+}
+
+// The device takes VALUE, and the track shows it once taken.
+bool PlaybackSession::singerCommand(void (MediaDevice::*set)(int), int value, int Track::*shown)
+{
+    if (!hasTrack() || !attempt([&] { (device_.*set)(value); }))
         return false;
-    track_.tempo = percent;
+    track_.*shown = value;
     emit trackChanged();
     return true;
 }

@@ -188,6 +188,7 @@ private:
         PlaybackSession& session;
     };
     bool command(void (MediaDevice::*action)());
+    bool singerCommand(void (MediaDevice::*set)(int), int value, int Track::*shown);
     multimedia::Choices choices() const;
 
     // The advance and the rest (playback_advance.cpp).
