@@ -1,6 +1,7 @@
 #include "platform/mci/sequencer/lyrics_window.h"
 
 #include "platform/mci/device_window.h"
+#include "platform/mci/mci.h"
 #include "platform/mci/sequencer/count_in.h"
 #include "platform/mci/sequencer/words_page.h"
 #include "platform/mci/sequencer/words_screen.h"
@@ -56,6 +57,8 @@ LyricsWindow::LyricsWindow(
     layout->addWidget(page_);
     resize(kFirstSize);
 
+    addSingerActions();
+
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] { refresh(); });
@@ -100,6 +103,22 @@ void LyricsWindow::setRate(double rate)
     refresh();
 }
 
+void LyricsWindow::showKeyAndTempo(int semitones, int percent)
+{
+    semitones_ = semitones;
+    percent_ = percent;
+    keyUp_->setEnabled(semitones < kMostSemitones);
+    keyDown_->setEnabled(semitones > -kMostSemitones);
+    faster_->setEnabled(percent < kFastestPercent);
+    slower_->setEnabled(percent > kSlowestPercent);
+    QStringList shown;
+    if (semitones != 0)
+        shown << QStringLiteral("Key %1%2").arg(semitones > 0 ? "+" : "").arg(semitones);
+    if (percent != 100)
+        shown << QStringLiteral("Tempo %1 %").arg(percent);
+    page_->showKeyAndTempo(shown.join(QStringLiteral("   ")));
+}
+
 void LyricsWindow::escape()
 {
     if (isFullScreen())
@@ -125,6 +144,7 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
     window->position_ = nullptr;
     window->words_ = nullptr; // whoever holds them lets go of them, not the event loop
     window->onSung = nullptr;
+    window->onAsk = nullptr;
     window->hide();
     window->deleteLater();
 }
@@ -209,14 +229,59 @@ void LyricsWindow::toggleFullScreen()
     activateWindow();
 }
 
+// The singer's keys are the shortcuts of the window's menu: one list for
+// both. Escape alone is a key only, as it leaves a full screen first.
+void LyricsWindow::addSingerActions()
+{
+    const auto add = [this](const QString& text, QList<QKeySequence> keys, auto act) {
+        auto* action = new QAction(text, this);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, act);
+        addAction(action);
+        return action;
+    };
+    const auto separate = [this] {
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        addAction(separator);
+    };
+    keyUp_ = add(QStringLiteral("Key Up"), {Qt::Key_Up, Qt::Key_Plus}, [this] { ask(semitones_ + 1, percent_); });
+    keyDown_
+        = add(QStringLiteral("Key Down"), {Qt::Key_Down, Qt::Key_Minus}, [this] { ask(semitones_ - 1, percent_); });
+    add(QStringLiteral("Original Key"), {}, [this] { ask(0, percent_); });
+    separate();
+    faster_ = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + kPercentStep); });
+    slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - kPercentStep); });
+    add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
+    separate();
+    fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
+    fullScreen_->setCheckable(true);
+    add(QStringLiteral("Close Words"), {}, [this] { close(); });
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+// Past a bound the key or the tempo stays where it is.
+void LyricsWindow::ask(int semitones, int percent)
+{
+    semitones = std::clamp(semitones, -kMostSemitones, kMostSemitones);
+    percent = std::clamp(percent, kSlowestPercent, kFastestPercent);
+    if ((semitones != semitones_ || percent != percent_) && onAsk)
+        onAsk(semitones, percent);
+}
+
 void LyricsWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape)
         escape();
-    else if (event->key() == Qt::Key_F11)
-        toggleFullScreen();
     else
         QWidget::keyPressEvent(event);
+}
+
+void LyricsWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        fullScreen_->setChecked(isFullScreen());
+    QWidget::changeEvent(event);
 }
 
 void LyricsWindow::mouseDoubleClickEvent(QMouseEvent* event)

@@ -7,6 +7,7 @@
 // is kept for the next song.
 #include "platform/midi/words.h"
 
+#include <QAction>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,6 +36,13 @@ public:
     // RATE of the song's seconds pass in a second heard (1: as written).
     void setRate(double rate);
 
+    // The key (semitones from the song's own) and the tempo (percent of its
+    // own) set now, shown while either differs from the song's.
+    void showKeyAndTempo(int semitones, int percent);
+    // Told when the singer asks for another key or tempo, by its keys or its
+    // menu, with both as wanted. The window shows them once they are set.
+    std::function<void(int semitones, int percent)> onAsk;
+
     // The user's Escape: a full screen gives the screen back, else the words
     // close for the song.
     void escape();
@@ -57,6 +65,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -67,6 +76,8 @@ private:
     void present();
     void place();
     void toggleFullScreen();
+    void addSingerActions();
+    void ask(int semitones, int percent);
 
     std::shared_ptr<const midi::Words> words_;
     std::function<uint64_t()> position_;
@@ -81,6 +92,13 @@ private:
     bool stopped_ = true;
     bool dismissed_ = false; // the user closed it: not again for this song, unless brought back
     bool placed_ = false;
+    int semitones_ = 0;
+    int percent_ = 100;
+    QAction* keyUp_;
+    QAction* keyDown_;
+    QAction* faster_;
+    QAction* slower_;
+    QAction* fullScreen_;
 };
 
 } // namespace mci::sequencer

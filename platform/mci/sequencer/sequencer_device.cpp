@@ -24,11 +24,6 @@ constexpr uint64_t kReadAtOnceBytes = uint64_t {1} << 20;
 constexpr std::chrono::milliseconds kOpenWait {50};
 // What the desktop is given of the words: more than any song sings.
 constexpr size_t kMostDesktopWords = 256 * 1024;
-// The key and the tempo a singer may choose.
-constexpr int kMostSemitones = 12;
-constexpr int kSlowestPercent = 50;
-constexpr int kFastestPercent = 200;
-constexpr int kPercentStep = 5;
 
 Result probed(const std::string& path, uint64_t& bytes)
 {
@@ -207,6 +202,8 @@ public:
         transpose_ = semitones;
         if (player_)
             player_->setTranspose(semitones);
+        if (window_)
+            window_->showKeyAndTempo(transpose_, tempo_);
         return Result::success();
     }
 
@@ -217,6 +214,8 @@ public:
         if (!player_ && !load_)
             return noSong();
         tempo_ = percent;
+        if (window_)
+            window_->showKeyAndTempo(transpose_, tempo_);
         if (!player_)
             return Result::success();
         player_->setTempo(percent);
@@ -227,6 +226,13 @@ public:
         if (window_ && player_->state() == midi::Sequence::State::Playing)
             window_->playing();
         return Result::success();
+    }
+
+    void setSingerAsk(std::function<void(int semitones, int percent)> ask) override
+    {
+        ask_ = std::move(ask);
+        if (window_)
+            window_->onAsk = ask_;
     }
 
     bool closeWords() override
@@ -263,6 +269,8 @@ private:
             window_.reset(new sequencer::LyricsWindow(
                 windowTitle(path, *words_), words_, [player] { return player->positionMicros(); }));
             window_->setRate(tempo_ / 100.0);
+            window_->showKeyAndTempo(transpose_, tempo_);
+            window_->onAsk = ask_;
         }
         passEndNotify();
         return Result::success();
@@ -334,6 +342,7 @@ private:
     multimedia::Choices choices_;
     std::function<void()> notify_;
     std::function<void(const Result&)> readyNotify_;
+    std::function<void(int semitones, int percent)> ask_;
     std::shared_ptr<sequencer::SongLoad> load_; // the song being read on a worker
     bool pendingPlay_ = false;
     std::optional<uint64_t> pendingMicros_;

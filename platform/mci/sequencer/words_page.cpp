@@ -68,6 +68,10 @@ WordsPage::WordsPage(QWidget* parent, const QString& title, const std::vector<st
     count_ = makeLabel(this, QString(), "countIn", QStringLiteral("Seconds until the words"));
     count_->setForegroundRole(QPalette::Highlight);
 
+    keyAndTempo_ = makeLabel(this, QString(), "keyAndTempo", QStringLiteral("The key and the tempo"));
+    keyAndTempo_->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    keyAndTempo_->setWordWrap(false);
+
     current_ = new SungLine(this, QPalette::WindowText);
     current_->setAccessibleDescription(QStringLiteral("The line being sung"));
     for (size_t i = 0; i < kMostToCome; ++i) {
@@ -103,6 +107,14 @@ void WordsPage::showCountIn(int seconds)
     countIn_ = seconds;
     if (turned)
         arrange();
+}
+
+void WordsPage::showKeyAndTempo(const QString& text)
+{
+    if (text == keyAndTempo_->text())
+        return;
+    keyAndTempo_->setText(text);
+    arrange();
 }
 
 void WordsPage::resizeEvent(QResizeEvent* event)
@@ -150,7 +162,16 @@ int WordsPage::fittedPixels(const std::vector<Piece>& all, QSize area)
 void WordsPage::arrange()
 {
     const int margin = pixelsFor(size()) / 2;
-    const QRect area = rect().adjusted(margin, margin / 2, -margin, -margin / 2);
+    QRect area = rect().adjusted(margin, margin / 2, -margin, -margin / 2);
+    // The key and the tempo stand below the words, never over them.
+    if (!keyAndTempo_->text().isEmpty()) {
+        QFont font = keyAndTempo_->font();
+        font.setPixelSize(std::max(kSmallestPixels, pixelsFor(size()) * 9 / 20));
+        keyAndTempo_->setFont(font);
+        const int height = keyAndTempo_->sizeHint().height();
+        keyAndTempo_->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+        area.setBottom(area.bottom() - height);
+    }
     const std::vector<Piece> all = pieces();
     pixels_ = fittedPixels(all, area.size());
     std::vector<int> heights(all.size());
@@ -182,6 +203,8 @@ void WordsPage::place(const std::vector<Piece>& all, const std::vector<bool>& sh
     int left, int top, int width)
 {
     std::vector<QWidget*> visible;
+    if (!keyAndTempo_->text().isEmpty())
+        visible.push_back(keyAndTempo_);
     for (size_t i = 0; i < all.size(); ++i) {
         if (!shown[i])
             continue;

@@ -35,6 +35,9 @@ public:
     // SECONDS left to the next syllable, shown with the title; 0: the lines alone.
     void showCountIn(int seconds);
 
+    // The singer's key and tempo, in a corner; empty: nothing there.
+    void showKeyAndTempo(const QString& text);
+
     SungLine* currentLine() const { return current_; }
     SungLine* nextLine() const { return toCome_.front(); }
     // The size of the sung line's text, in pixels.
@@ -54,6 +57,7 @@ private:
     QLabel* title_;
     std::vector<QLabel*> information_;
     QLabel* count_;
+    QLabel* keyAndTempo_;
     SungLine* current_;
     std::vector<SungLine*> toCome_;
     std::vector<bool> paragraph_; // the line to come starts a paragraph

@@ -12,7 +12,9 @@
 #include "tests/support/temp_dir.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -95,7 +97,7 @@ protected:
 
 } // namespace
 
-TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekAndPause)
+TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekPauseAndTempo)
 {
     auto device = open();
     QPointer<mci::sequencer::LyricsWindow> window = lyrics();
@@ -115,9 +117,15 @@ TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekAndPause)
         EXPECT_LE(int64_t(window->sung()), most) << when << " at " << ms << " ms";
     };
 
+    // Slower from the start, faster on the way: the position is the song's
+    // own, so the window's count stays where the position says.
+    ASSERT_TRUE(device->setTempo(80).ok());
     ASSERT_TRUE(device->play().ok());
     EXPECT_TRUE(window->isVisible());
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 16; ++i) {
+        if (i == 8) {
+            ASSERT_TRUE(device->setTempo(150).ok());
+        }
         QTest::qWait(83);
         checkNow("playing");
     }
@@ -149,7 +157,7 @@ TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekAndPause)
     EXPECT_EQ(window->sung(), paused) << "the words wait while paused";
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(device->resume().ok());
-    QTest::qWait(140);
+    QTest::qWait(260); // past the next syllable at any tempo
     checkNow("resumed");
     EXPECT_GT(window->sung(), paused);
 
@@ -216,4 +224,46 @@ TEST_F(LyricsWindowTest, StopTheEndEscapeAndTheCloseTakeTheWindowAway)
     device = open();
     EXPECT_EQ(lyrics(), nullptr) << "turned off";
     EXPECT_FALSE(device->text().words.empty()) << "the desktop still has the words";
+}
+
+// The singer's keys and the window's menu ask the device's caller, who sets
+// what it takes; the window shows what is set and asks nothing past a bound.
+TEST_F(LyricsWindowTest, TheSingersKeysAndMenuAskForKeyAndTempo)
+{
+    auto device = open();
+    std::vector<std::pair<int, int>> asked;
+    device->setSingerAsk([&](int semitones, int percent) { asked.emplace_back(semitones, percent); });
+    QPointer<mci::sequencer::LyricsWindow> window = lyrics();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(device->play().ok());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* shown = window->findChild<QLabel*>("keyAndTempo");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(shown->isVisible()) << "the song's own key and tempo";
+
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Right);
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>> {{-1, 100}, {0, 105}})) << "asked, not taken";
+    EXPECT_FALSE(shown->isVisible());
+
+    ASSERT_TRUE(device->setTranspose(-2).ok());
+    ASSERT_TRUE(device->setTempo(200).ok());
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->text(), "Key -2   Tempo 200 %");
+    asked.clear();
+    QTest::keyClick(window, Qt::Key_Right); // the fastest already
+    QTest::keyClick(window, Qt::Key_Plus);
+    QStringList menu;
+    for (QAction* action : window->actions()) {
+        if (action->isSeparator())
+            continue;
+        menu << action->text();
+        if (action->text() == "Original Tempo")
+            action->trigger();
+    }
+    EXPECT_EQ(menu,
+        (QStringList {
+            "Key Up", "Key Down", "Original Key", "Faster", "Slower", "Original Tempo", "Full Screen", "Close Words"}));
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>> {{-1, 200}, {-2, 100}}));
 }
