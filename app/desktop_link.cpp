@@ -128,9 +128,10 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.openUri = answered([this](const QString& uri) { return open(uri); });
     h.volume = [this] { return session_.volume(); };
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
-    // The rate is the song's tempo, in its steps of 5 %.
+    // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
     h.setRate = answered([this](double rate) {
-        if (const int percent = int(std::lround(rate * 20)) * 5; percent != session_.track().tempo)
+        const int percent = int(std::lround(rate * 100 / mci::kPercentStep)) * mci::kPercentStep;
+        if (percent != session_.track().tempo)
             session_.setTempo(percent);
     });
     return h;
@@ -235,8 +236,8 @@ void DesktopLink::updateNow()
         s.rate = track.tempo / 100.0;
         // A song's tempo can change; a wave or a video plays at its own.
         if (track.device == mci::DeviceType::Sequencer) {
-            s.minimumRate = 0.5;
-            s.maximumRate = 2.0;
+            s.minimumRate = mci::kSlowestPercent / 100.0;
+            s.maximumRate = mci::kFastestPercent / 100.0;
         }
     }
     s.canGoNext = hasNeighbour(1);

@@ -25,6 +25,7 @@ MediaDevice::~MediaDevice()
     if (device_) {
         device_->setEndNotify({});
         device_->setReadyNotify({});
+        device_->setSingerAsk({});
         device_->close();
     }
 }
@@ -43,26 +44,23 @@ void MediaDevice::open(mci::DeviceType asked, const QString& fileName, const mul
     }
     device_ = std::move(device);
     openType_ = type;
-    const unsigned generation = ++generation_;
-    QPointer<MediaDevice> self(this);
-    device_->setEndNotify([self, generation] {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, generation] {
-                if (self)
-                    self->onStoppedByItself(generation);
-            },
-            Qt::QueuedConnection);
-    });
-    device_->setReadyNotify([self, generation](const mci::Result& result) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, generation, result] {
-                if (self)
-                    self->onReady(generation, result);
-            },
-            Qt::QueuedConnection);
-    });
+    // A device tells on its own time, maybe from another thread: taken from
+    // the event loop, and dropped when the device has closed since.
+    const auto later = [self = QPointer<MediaDevice>(this), generation = ++generation_](auto take) {
+        return [self, generation, take](auto... args) {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, generation, take, args...] {
+                    if (self && generation == self->generation_)
+                        take(*self, args...);
+                },
+                Qt::QueuedConnection);
+        };
+    };
+    device_->setEndNotify(later([](MediaDevice& d) { d.onStoppedByItself(); }));
+    device_->setReadyNotify(later([](MediaDevice& d, const mci::Result& result) { d.onReady(result); }));
+    device_->setSingerAsk(
+        later([](MediaDevice& d, int semitones, int percent) { emit d.singerAsked(semitones, percent); }));
     emit changed();
 }
 
@@ -73,6 +71,7 @@ void MediaDevice::close()
     ++generation_;
     device_->setEndNotify({});
     device_->setReadyNotify({});
+    device_->setSingerAsk({});
     device_->close();
     device_.reset();
     emit changed();
@@ -221,18 +220,14 @@ void MediaDevice::setTimeFormat(TMPTimeFormats format)
     record(device_->setTimeFormat(f));
 }
 
-void MediaDevice::onStoppedByItself(unsigned generation)
+void MediaDevice::onStoppedByItself()
 {
-    if (generation != generation_)
-        return;
     emit changed();
     emit stoppedByItself();
 }
 
-void MediaDevice::onReady(unsigned generation, const mci::Result& result)
+void MediaDevice::onReady(const mci::Result& result)
 {
-    if (generation != generation_)
-        return;
     record(result);
     emit changed();
     emit ready(result.ok() ? QString()

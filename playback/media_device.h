@@ -77,13 +77,16 @@ signals:
     // A device that took its file at once and read it afterwards is ready:
     // REFUSAL says why it cannot play after all, empty when it can.
     void ready(const QString& refusal);
+    // The singer asked the device's window for another key or tempo: both
+    // as wanted, not yet set.
+    void singerAsked(int semitones, int percent);
 
 private:
     void requireOpen() const;
     void record(const mci::Result& result);
     void raiseRefusal(const mci::Result& result);
-    void onStoppedByItself(unsigned generation);
-    void onReady(unsigned generation, const mci::Result& result);
+    void onStoppedByItself();
+    void onReady(const mci::Result& result);
 
     std::unique_ptr<mci::Device> device_;
     QString fileName_;

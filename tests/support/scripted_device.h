@@ -68,12 +68,15 @@ public:
     // Songs change key and tempo; the other devices refuse as real ones do.
     mci::Result setTranspose(int semitones) override { return singer("key", semitones); }
     mci::Result setTempo(int percent) override { return singer("tempo", percent); }
+    void setSingerAsk(std::function<void(int semitones, int percent)> ask) override { singerAsk = std::move(ask); }
 
     std::string path;
     uint32_t lengthMs = 0;
     uint32_t positionMs = 0;
     mci::Mode state = mci::Mode::Stopped;
     mci::DeviceType type;
+    // What the caller gave to hear the singer's asks, as the words window would.
+    std::function<void(int semitones, int percent)> singerAsk;
 
 private:
     mci::Result singer(const char* what, int value);
