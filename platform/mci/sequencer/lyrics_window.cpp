@@ -58,6 +58,7 @@ LyricsWindow::LyricsWindow(
     resize(kFirstSize);
 
     addSingerActions();
+    showKeyAndTempo(0, 100);
 
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
@@ -111,6 +112,8 @@ void LyricsWindow::showKeyAndTempo(int semitones, int percent)
     keyDown_->setEnabled(semitones > -kMostSemitones);
     faster_->setEnabled(percent < kFastestPercent);
     slower_->setEnabled(percent > kSlowestPercent);
+    originalKey_->setEnabled(semitones != 0);
+    originalTempo_->setEnabled(percent != 100);
     QStringList shown;
     if (semitones != 0)
         shown << QStringLiteral("Key %1%2").arg(semitones > 0 ? "+" : "").arg(semitones);
@@ -248,11 +251,11 @@ void LyricsWindow::addSingerActions()
     keyUp_ = add(QStringLiteral("Key Up"), {Qt::Key_Up, Qt::Key_Plus}, [this] { ask(semitones_ + 1, percent_); });
     keyDown_
         = add(QStringLiteral("Key Down"), {Qt::Key_Down, Qt::Key_Minus}, [this] { ask(semitones_ - 1, percent_); });
-    add(QStringLiteral("Original Key"), {}, [this] { ask(0, percent_); });
+    originalKey_ = add(QStringLiteral("Original Key"), {}, [this] { ask(0, percent_); });
     separate();
     faster_ = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + kPercentStep); });
     slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - kPercentStep); });
-    add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
+    originalTempo_ = add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
     separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
     fullScreen_->setCheckable(true);

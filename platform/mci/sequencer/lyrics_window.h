@@ -96,6 +96,8 @@ private:
     int percent_ = 100;
     QAction* keyUp_;
     QAction* keyDown_;
+    QAction* originalKey_;
+    QAction* originalTempo_;
     QAction* faster_;
     QAction* slower_;
     QAction* fullScreen_;
