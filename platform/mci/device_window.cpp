@@ -97,4 +97,18 @@ void placeBesideOtherWindows(QWidget& window, QSize wanted, QSize smallest)
         new FrameWatch(window, assumed, wanted, smallest);
 }
 
+void makeDeviceWindow(QWidget& window, bool takesKeyboard)
+{
+    window.setAttribute(Qt::WA_ShowWithoutActivating, !takesKeyboard);
+    window.setAttribute(Qt::WA_QuitOnClose, false);
+    window.setProperty(kDeviceWindowProperty, true);
+}
+
+void showOverWholeScreen(QWidget& window)
+{
+    window.showFullScreen();
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace mci

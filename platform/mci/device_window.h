@@ -17,6 +17,15 @@ inline constexpr char kDeviceWindowProperty[] = "mciDeviceWindow";
 // placed to leave it in view wherever it can.
 inline constexpr char kKeepVisibleProperty[] = "mciKeepVisible";
 
+// Makes WINDOW a device's own. The player is worked from its main window: a
+// device's window neither ends the program when closed last nor, unless it
+// TAKES_KEYBOARD, takes the keyboard from the main window when it comes.
+void makeDeviceWindow(QWidget& window, bool takesKeyboard);
+
+// Fills the screen with WINDOW, over the rest, with the keyboard: there is
+// no other window to go to for Escape.
+void showOverWholeScreen(QWidget& window);
+
 // Moves WINDOW, not yet shown, beside the program's other windows, where it
 // leaves what they mark to keep visible in view and covers least of them
 // (nothing, given room); with no other window, to the middle of the screen.

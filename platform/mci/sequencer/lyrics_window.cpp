@@ -44,11 +44,8 @@ LyricsWindow::LyricsWindow(
     : QWidget(nullptr, Qt::Window), words_(std::move(words)), position_(std::move(position))
 {
     setWindowTitle(title);
-    // Like a video in a window: it neither takes the keyboard from the main
-    // window when it comes nor ends the program when closed last.
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty(kDeviceWindowProperty, true);
+    // Like a video in a window, until it fills the screen.
+    makeDeviceWindow(*this, false);
     setMinimumSize(kSmallestSize);
 
     page_ = new WordsPage(this, title, shownInformation(*words_));
@@ -227,9 +224,7 @@ void LyricsWindow::toggleFullScreen()
         showNormal();
         return;
     }
-    showFullScreen();
-    raise();
-    activateWindow();
+    showOverWholeScreen(*this);
 }
 
 // The singer's keys are the shortcuts of the window's menu: one list for

@@ -17,12 +17,8 @@ VideoWindow::VideoWindow(const QString& title, QSize size, multimedia::VideoSize
     setWindowTitle(title);
     resize(doubled_ ? size * 2 : size);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // The player is worked from its main window: a video in a window must
-    // neither take the keyboard away from it nor end the program when closed
-    // last. Over the whole screen it needs the keyboard, for Escape.
-    setAttribute(Qt::WA_ShowWithoutActivating, !fullScreen_);
-    setAttribute(Qt::WA_QuitOnClose, false);
-    setProperty(kDeviceWindowProperty, true);
+    // Over the whole screen it needs the keyboard, for Escape.
+    makeDeviceWindow(*this, fullScreen_);
 }
 
 void VideoWindow::present()
@@ -41,9 +37,7 @@ void VideoWindow::present()
         show();
         return;
     }
-    showFullScreen();
-    raise();
-    activateWindow();
+    showOverWholeScreen(*this);
 }
 
 void VideoWindow::playEnded()
