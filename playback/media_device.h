@@ -40,8 +40,8 @@ public:
     void next();
     void previous();
 
-    // The singer's key (-12 to +12 semitones) and tempo (50 to 200 %, in
-    // steps of 5); raise what the device refuses.
+    // The singer's key (semitones) and tempo (%); raise what the device
+    // refuses, a value past its bounds among it.
     void setTranspose(int semitones);
     void setTempo(int percent);
 

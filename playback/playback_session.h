@@ -110,8 +110,8 @@ public:
     bool toEnd();
     // Jumps to MS and plays on from there, at once.
     void seekTo(int ms);
-    // The singer's key, -12 to +12 semitones, and tempo, 50 to 200 % in
-    // steps of 5: in effect at once, back to 0 and 100 with the next track.
+    // The singer's key in semitones and tempo in %, within the device's
+    // bounds: in effect at once, back to 0 and 100 with the next track.
     bool setTranspose(int semitones);
     bool setTempo(int percent);
     // A karaoke song's words: closed for the song (a full screen gives the
