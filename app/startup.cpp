@@ -182,6 +182,8 @@ int runPlayer(int argc, char** argv)
     // From here the process has a window to close and devices to close
     // with it: a request to end waits for the window.
     ui::QuitSignals quitSignals;
+    // A file handed over once a quit has begun would go with the window.
+    claim.setEndingProbe(&ui::QuitSignals::requested);
     mci::registerBuiltinDrivers();
     PlayerStart start(arguments, claim, quitSignals);
     return app.exec();

@@ -75,6 +75,11 @@ void QuitSignals::whenQuit(std::function<void()> quit)
         notifier_->setEnabled(true);
 }
 
+bool QuitSignals::requested()
+{
+    return firstSignal.load() != 0;
+}
+
 void QuitSignals::readSignal()
 {
     char bytes[16];

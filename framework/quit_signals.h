@@ -24,6 +24,10 @@ public:
     // before included.
     void whenQuit(std::function<void()> quit);
 
+    // A signal has come, though the event loop may not have heard of it yet.
+    // Safe from any thread.
+    static bool requested();
+
 private:
     void readSignal();
 

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <atomic>
+
 namespace desktop {
 
 namespace {
@@ -25,13 +27,33 @@ const QString kDeadlineKey = QStringLiteral("quorvana-deadline");
 // timer may let it do a little early.
 constexpr qint64 kAnswerTravelMs = 1000;
 
-// A call whose sender has given up, or is about to, must not be carried out:
-// that start plays the files in a player of its own.
-bool tooLate(const QVariantMap& platformData)
+qint64 deadlineOf(const QVariantMap& platformData)
 {
     bool ok = false;
     const qint64 deadline = platformData.value(kDeadlineKey).toLongLong(&ok);
-    return ok && QDateTime::currentMSecsSinceEpoch() + kAnswerTravelMs > deadline;
+    return ok ? deadline : 0;
+}
+
+// A call whose sender has given up, or is about to, must not be carried out:
+// that start plays the files in a player of its own.
+bool tooLate(qint64 deadline)
+{
+    return deadline != 0 && QDateTime::currentMSecsSinceEpoch() + kAnswerTravelMs > deadline;
+}
+
+void refuse(const QDBusMessage& message, QDBusError::ErrorType type, const QString& why)
+{
+    QDBusConnection::sessionBus().send(message.createErrorReply(type, why));
+}
+
+void refuseAsEnding(const QDBusMessage& message)
+{
+    refuse(message, QDBusError::Failed, QStringLiteral("The player is ending."));
+}
+
+void refuseAsLate(const QDBusMessage& message)
+{
+    refuse(message, QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline."));
 }
 
 } // namespace
@@ -44,8 +66,9 @@ public:
     explicit ApplicationAdaptor(NameClaim* claim) : QDBusAbstractAdaptor(claim), claim_(claim) { }
 
 public slots:
-    // The work is queued: the caller is answered at once and exits, and
-    // whatever the open then shows (a refused file's box) is no one's wait.
+    // The answer waits until the receiver has taken the files from the event
+    // loop: a success means that they play here. Whatever the open then
+    // shows (a refused file's box) is no one's wait.
     void Activate(const QVariantMap& platformData, const QDBusMessage& message)
     {
         take({}, true, platformData, message);
@@ -59,17 +82,13 @@ public slots:
 private:
     void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message)
     {
-        if (claim_->ending())
-            return refuse(message, QDBusError::Failed, QStringLiteral("The player is ending."));
-        if (tooLate(platformData))
-            return refuse(message, QDBusError::TimedOut, QStringLiteral("The call came after its sender's deadline."));
-        claim_->asked(uris, activate);
-    }
-
-    static void refuse(const QDBusMessage& message, QDBusError::ErrorType type, const QString& why)
-    {
         message.setDelayedReply(true);
-        QDBusConnection::sessionBus().send(message.createErrorReply(type, why));
+        const qint64 deadline = deadlineOf(platformData);
+        if (claim_->ending())
+            return refuseAsEnding(message);
+        if (tooLate(deadline))
+            return refuseAsLate(message);
+        claim_->asked(uris, activate, message, deadline);
     }
 
     NameClaim* claim_;
@@ -111,19 +130,27 @@ QString applicationPath(const QString& appId)
 
 bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QStringList uris;
-    for (const QByteArray& file : files)
-        uris << fileUri(file);
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
-    // Only a player that runs may take the files, never one the bus would start.
-    call.setAutoStartService(false);
-    call << uris << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kAnswerWithinMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    // A connection of its own: the answer waits until the player has taken
+    // the files, which a call to this process's own name could not.
+    static std::atomic<unsigned> calls {0};
+    const QString connection = QStringLiteral("quorvana hand-over %1").arg(calls.fetch_add(1));
+    bool taken = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
+        if (bus.isConnected()) {
+            QStringList uris;
+            for (const QByteArray& file : files)
+                uris << fileUri(file);
+            QDBusMessage call
+                = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
+            // Only a player that runs may take the files, never one the bus would start.
+            call.setAutoStartService(false);
+            call << uris << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
+            taken = bus.call(call, QDBus::Block, kAnswerWithinMs).type() == QDBusMessage::ReplyMessage;
+        }
+    }
+    QDBusConnection::disconnectFromBus(connection);
+    return taken;
 }
 
 NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
@@ -140,6 +167,7 @@ NameClaim::NameClaim(const QString& appId, NameDecoder decode, QObject* parent)
 
 NameClaim::~NameClaim()
 {
+    refuseWaiting();
     if (receiver_)
         receiver_->claim_ = nullptr;
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -173,13 +201,21 @@ void NameClaim::endTaking()
     if (owned_)
         QDBusConnection::sessionBus().interface()->unregisterService(appId_);
     owned_ = false;
-    // Those were told the file plays here.
-    deliver();
+    refuseWaiting();
 }
 
-void NameClaim::asked(const QStringList& uris, bool activate)
+// Those were not told yet: their starts play the files themselves.
+void NameClaim::refuseWaiting()
 {
-    waiting_.push_back({uris, activate});
+    while (!waiting_.empty()) {
+        refuseAsEnding(waiting_.front().reply);
+        waiting_.pop_front();
+    }
+}
+
+void NameClaim::asked(const QStringList& uris, bool activate, const QDBusMessage& reply, qint64 deadline)
+{
+    waiting_.push_back({uris, activate, reply, deadline});
     deliverLater();
 }
 
@@ -213,12 +249,21 @@ void NameClaim::deliver()
     // One at a time from the front: a box an open shows runs the event loop,
     // and what is asked meanwhile queues behind the rest.
     while (receiver_ && !waiting_.empty()) {
+        if (ending()) {
+            refuseWaiting();
+            return;
+        }
         const Call call = waiting_.front();
         waiting_.pop_front();
+        if (tooLate(call.deadline)) {
+            refuseAsLate(call.reply);
+            continue;
+        }
         if (call.activate)
             receiver_->activated();
         else
             receiver_->received(call.uris);
+        QDBusConnection::sessionBus().send(call.reply.createReply());
     }
 }
 

@@ -2,6 +2,7 @@
 // One running player per desktop session: a later start hands its files to
 // the player already running, through the freedesktop Application interface
 // under a well-known name on the session bus, and ends.
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -53,23 +54,33 @@ public:
     ~NameClaim() override;
 
     bool owned() const { return owned_; }
-    bool ending() const { return ending_; }
+    // True from the moment the process begins to end, ENDING's word
+    // included.
+    bool ending() const { return ending_ || (endingSoon_ && endingSoon_()); }
     const NameDecoder& decoder() const { return decode_; }
+    // ENDING tells that the process has begun to end before its event loop
+    // hears of it (a quit signal has arrived); it may be asked any time.
+    void setEndingProbe(std::function<bool()> ending) { endingSoon_ = std::move(ending); }
 
     // The process is ending: the name goes at once, and a call that still
-    // comes is refused, so that its start plays the file itself. What was
-    // taken before reaches the receiver now, before the window goes.
+    // comes, or waits for the receiver, is refused, so that its start plays
+    // the file itself.
     void endTaking();
 
-    // For the adaptor: URIS to open, or an activation.
-    void asked(const QStringList& uris, bool activate);
+    // For the adaptor: URIS to open, or an activation. REPLY is the call's
+    // delayed answer, sent once the receiver has taken it (or refused), and
+    // DEADLINE the moment after which its sender no longer waits (0: none).
+    void asked(const QStringList& uris, bool activate, const QDBusMessage& reply, qint64 deadline);
 
 private:
     friend class FileReceiver;
     struct Call {
         QStringList uris;
         bool activate = false;
+        QDBusMessage reply;
+        qint64 deadline = 0;
     };
+    void refuseWaiting();
 
     bool tryToOwn();
     void attach(FileReceiver* receiver);
@@ -82,6 +93,7 @@ private:
     bool objectRegistered_ = false;
     bool owned_ = false;
     bool ending_ = false;
+    std::function<bool()> endingSoon_;
     std::deque<Call> waiting_;
     FileReceiver* receiver_ = nullptr;
     bool deliveryPending_ = false;
@@ -102,6 +114,8 @@ public:
     bool registered() const;
     // The player is ending (see NameClaim::endTaking).
     void endTaking();
+    // It has begun to (see NameClaim::ending).
+    bool ending() const { return claim_ && claim_->ending(); }
 
     // Run from the event loop, after the caller has its answer.
     void received(const QStringList& uris);

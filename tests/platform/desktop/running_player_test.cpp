@@ -67,21 +67,30 @@ private:
 
 } // namespace
 
-TEST(NameClaim, WhatComesBeforeTheReceiverWaitsForItInOrder)
+// A start is told its file plays here only once the receiver has it; till
+// then the calls wait, in the order they came.
+TEST(NameClaim, WhatComesBeforeTheReceiverWaitsForItInOrderAndIsAnsweredOnceTaken)
 {
     if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
     NameClaim claim(kAppId);
     ASSERT_TRUE(claim.owned());
-    ASSERT_TRUE(handOver("/music/a.mid"));
-    ASSERT_TRUE(handOver("/music/b.mid"));
-    ASSERT_TRUE(handOver("/music/c.mid"));
+    auto starts = std::async(std::launch::async, [] {
+        int answered = 0;
+        for (const char* file : {"/music/a.mid", "/music/b.mid", "/music/c.mid"})
+            answered += handToRunningPlayer(kAppId, {file});
+        return answered;
+    });
+    const auto answered = [&] { return starts.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    QTest::qWait(300);
+    EXPECT_FALSE(answered()) << "told before anything took the file";
 
     QStringList taken;
     FileReceiver receiver(
         kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
     EXPECT_TRUE(receiver.registered());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return taken.size() >= 3; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor(answered, 10000));
+    EXPECT_EQ(starts.get(), 3);
     EXPECT_EQ(taken.join(' ').toStdString(), "/music/a.mid /music/b.mid /music/c.mid");
 }
 
@@ -144,19 +153,26 @@ TEST(NameClaim, ANameTravelsAsTheFileSystemHasIt)
     EXPECT_TRUE(std::ifstream(arrived).good()) << "the file opens by the name that came";
 }
 
-TEST(NameClaim, AnEndingClaimLetsGoDeliversWhatItTookAndRefusesTheRest)
+// From the moment the process begins to end (a quit signal's arrival
+// included, before the event loop hears of it) nothing more is taken: what
+// waits and what comes is refused, and its start plays the file itself.
+TEST(NameClaim, AnEndingClaimLetsGoAndRefusesWhatWaitsAndWhatComes)
 {
     if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "needs a session bus (under_session_bus.sh)";
     NameClaim claim(kAppId);
-    ASSERT_TRUE(handOver("/music/taken.mid"));
-    QStringList taken;
-    FileReceiver receiver(
-        kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
+    bool signalled = true;
+    claim.setEndingProbe([&] { return signalled; });
+    EXPECT_FALSE(handOver("/music/after-the-signal.mid"));
 
-    // Before the event loop hands it over: the start was told it plays here.
-    receiver.endTaking();
-    EXPECT_EQ(taken.join(' ').toStdString(), "/music/taken.mid");
+    // No receiver yet: the call waits in the claim.
+    signalled = false;
+    auto waiting = std::async(std::launch::async, [] { return handToRunningPlayer(kAppId, {"/music/waits.mid"}); });
+    QTest::qWait(300);
+    claim.endTaking();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return waiting.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_FALSE(waiting.get());
     EXPECT_FALSE(registered(kAppId)) << "the next start becomes the player";
     EXPECT_FALSE(handOver("/music/after.mid"));
 
@@ -169,8 +185,11 @@ TEST(NameClaim, AnEndingClaimLetsGoDeliversWhatItTookAndRefusesTheRest)
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
     EXPECT_EQ(answer.get().type(), QDBusMessage::ErrorMessage);
+    QStringList taken;
+    FileReceiver receiver(
+        kAppId, &claim, [&](const QStringList& paths) { taken << paths; }, [&] { taken << "activate"; });
     QTest::qWait(50);
-    EXPECT_EQ(taken.size(), 1);
+    EXPECT_TRUE(taken.isEmpty()) << taken.join(' ').toStdString();
 }
 
 // A start that loses the name hands over and never waits in line for it: a
