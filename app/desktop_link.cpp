@@ -95,41 +95,64 @@ void DesktopLink::handOver(const QStringList& paths)
     session_.handOver(paths);
 }
 
-// A refusal of the device shows the window's box, as a press of its own
-// button does; the bus still gets its answer.
+// The desktop's calls are answered at once and open no box: a command that
+// cannot act has no effect, and a refusal is the call's answer. What needs
+// the track's length or mode waits until its file has been read.
 desktop::MprisHandlers DesktopLink::handlers()
 {
     const auto playing = [this] { return session_.state() == PlaybackSession::State::Playing; };
+    const auto quietly = [this](auto fn) {
+        return answered([this, fn](auto... arguments) {
+            const PlaybackSession::Quietly quiet(session_);
+            return fn(arguments...);
+        });
+    };
     desktop::MprisHandlers h;
-    h.play = answered([this] { session_.play(); });
-    h.stop = answered([this] { session_.stop(); });
-    h.pause = answered([this, playing] {
-        if (playing())
-            session_.pauseOrResume();
-    });
-    h.playPause = answered([this, playing] {
-        if (playing())
-            session_.pauseOrResume();
-        else
+    h.play = quietly([this] {
+        if (session_.hasTrack())
             session_.play();
+    });
+    h.stop = quietly([this] {
+        if (session_.hasTrack())
+            session_.stop();
+    });
+    h.pause = quietly([this, playing] {
+        session_.whenRead([this, playing] {
+            if (playing())
+                session_.pauseOrResume();
+        });
+    });
+    h.playPause = quietly([this, playing] {
+        session_.whenRead([this, playing] {
+            if (playing())
+                session_.pauseOrResume();
+            else if (session_.hasTrack())
+                session_.play();
+        });
     });
     // The bar's Next and Prev jump within the track; the desktop means the
     // neighbouring file of the list as it stands when asked.
-    h.next = answered([this] { return playNeighbour(1); });
-    h.previous = answered([this] { return playNeighbour(-1); });
+    h.next = quietly([this] { return playNeighbour(1); });
+    h.previous = quietly([this] { return playNeighbour(-1); });
     h.canGoNext = [this] { return hasNeighbour(1); };
     h.canGoPrevious = [this] { return hasNeighbour(-1); };
     h.raise = answered([this] { window_.raiseForUser(); });
     h.quit = answered([this] { window_.close(); });
-    h.seek = answered([this](qint64 offsetUs) { return seekBy(offsetUs); });
-    h.setPosition = answered([this](qint64 positionUs) { setPosition(positionUs); });
+    h.seek = quietly([this](qint64 offsetUs) {
+        if (session_.state() != PlaybackSession::State::Loading)
+            return seekBy(offsetUs);
+        session_.whenRead([this, offsetUs] { seekBy(offsetUs); });
+        return desktop::MprisError {};
+    });
+    h.setPosition
+        = quietly([this](qint64 positionUs) { session_.whenRead([this, positionUs] { setPosition(positionUs); }); });
     // Where Play goes on from: a stopped track keeps its place.
     h.positionUs = [this] { return qint64(session_.positionMs()) * 1000; };
     h.openUri = answered([this](const QString& uri) { return open(uri); });
     h.volume = [this] { return session_.volume(); };
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
     // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
-    h.setRate = answered([this](double rate) {
+    h.setRate = quietly([this](double rate) {
         const int percent = int(std::lround(rate * 100 / mci::kPercentStep)) * mci::kPercentStep;
         if (percent != session_.track().tempo)
             session_.setTempo(percent);
@@ -149,8 +172,12 @@ desktop::MprisError DesktopLink::playNeighbour(int step)
         return {};
     // As a click on it: the window shows "Error" and why; the caller hears it.
     const QString file = session_.selectedFile();
-    return error(QFileInfo::exists(file) ? "Failed" : "FileNotFound",
-        QStringLiteral("%1: %2").arg(file, session_.track().reason));
+    QString reason = session_.track().reason;
+    if (reason.isEmpty())
+        reason = session_.lastFailure();
+    if (reason.isEmpty())
+        reason = QStringLiteral("It did not start.");
+    return error(QFileInfo::exists(file) ? "Failed" : "FileNotFound", QStringLiteral("%1: %2").arg(file, reason));
 }
 
 desktop::MprisError DesktopLink::seekBy(qint64 offsetUs)
@@ -166,7 +193,7 @@ desktop::MprisError DesktopLink::seekBy(qint64 offsetUs)
         session_.stop();
         return {};
     }
-    session_.seekTo(int(std::max<qint64>(positionUs, 0) / 1000));
+    session_.seekHolding(int(std::max<qint64>(positionUs, 0) / 1000));
     return {};
 }
 
@@ -174,12 +201,12 @@ void DesktopLink::setPosition(qint64 positionUs)
 {
     // A place at or past the end is none of the track's: nothing happens.
     if (session_.hasTrack() && positionUs >= 0 && positionUs < qint64(session_.track().lengthMs) * 1000)
-        session_.seekTo(int(positionUs / 1000));
+        session_.seekHolding(int(positionUs / 1000));
 }
 
 desktop::MprisError DesktopLink::open(const QString& uri)
 {
-    if (ending_)
+    if (ending_ || receiver_.ending())
         return error("Failed", QStringLiteral("The player is ending: %1").arg(uri));
     const QStringList paths
         = desktop::localPaths({uri}, [](const QByteArray& name) { return ui::decodeFileName(name); });

@@ -228,8 +228,12 @@ void TForm1::showSession()
     const auto follow = [this](auto signal, auto view) { connect(session_.get(), signal, this, ui::guarded(view)); };
     follow(&PlaybackSession::trackChanged, [this] { showTrack(); });
     follow(&PlaybackSession::positionChanged, [this](int ms) { showPosition(ms); });
-    follow(&PlaybackSession::failed,
-        [](const QString& reason) { ui::showError(ui::EMCIDeviceError(reason.toLocal8Bit().toStdString())); });
+    // Queued: the box's own event loop runs after the command has ended,
+    // never inside it.
+    connect(session_.get(), &PlaybackSession::failed, this, ui::guarded([](const QString& reason) {
+        ui::showError(ui::EMCIDeviceError(reason.toLocal8Bit().toStdString()));
+    }),
+        Qt::QueuedConnection);
     follow(&PlaybackSession::selectionChanged, [this](int index) {
         if (FileListBox1->itemIndex() != index)
             FileListBox1->setItemIndex(index);

@@ -71,10 +71,19 @@ void PlaybackSession::advanceAfterPause()
 
 void PlaybackSession::startNextEntry()
 {
+    const int ended = selected_;
     select(selected_ + 1);
     device_.setPosition(0);
     checkReset();
-    start(kAdvance, selectedFile());
+    // Where the selection could not move the folder has ended: its last
+    // entry opens again and stays still. Only the list tells the end; the
+    // name of the last file clicked does not, as a file from outside the
+    // list may have played since.
+    if (selected_ != ended) {
+        start(kAdvance, selectedFile());
+    } else if (openTrack(kAdvance, selectedFile())) {
+        timer_.stop();
+    }
 }
 
 void PlaybackSession::cancelPendingAdvance()

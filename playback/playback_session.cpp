@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -45,11 +47,20 @@ bool PlaybackSession::attempt(const std::function<void()>& command) noexcept
         command();
         return true;
     } catch (const std::exception& e) {
-        emit failed(QString::fromLocal8Bit(e.what()));
+        fail(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        emit failed(QStringLiteral("Unbekannte Ausnahme"));
+        fail(QStringLiteral("Unbekannte Ausnahme"));
     }
     return false;
+}
+
+void PlaybackSession::fail(const QString& reason)
+{
+    lastFailure_ = reason;
+    if (quiet_ == 0)
+        emit failed(reason);
+    else
+        std::fprintf(stderr, "quorvana: %s\n", reason.toLocal8Bit().constData());
 }
 
 multimedia::Choices PlaybackSession::choices() const
@@ -67,6 +78,10 @@ PlaybackSession::State PlaybackSession::derivedState()
         return track_.reason.isEmpty() ? State::Empty : State::Refused;
     if (device_.fileName().isEmpty())
         return State::Empty;
+    if (device_.mode() != TMPModes::mpStopped)
+        heldPause_ = false;
+    if (heldPause_)
+        return State::Paused;
     switch (device_.mode()) {
     case TMPModes::mpNotReady:
         return State::Loading;
@@ -106,6 +121,7 @@ bool PlaybackSession::command(void (MediaDevice::*action)())
 {
     const Batch batch(*this);
     cancelPendingAdvance();
+    heldPause_ = false;
     timer_.start();
     return attempt([&] { (device_.*action)(); });
 }
@@ -117,7 +133,13 @@ bool PlaybackSession::play()
 
 bool PlaybackSession::pauseOrResume()
 {
-    return command(&MediaDevice::pause);
+    // A track still read has no mode to pause yet: the pause waits for it.
+    if (state_ == State::Loading) {
+        whenRead([this] { pauseOrResume(); });
+        return true;
+    }
+    // After a seek while paused the device stands still: resuming plays.
+    return command(heldPause_ ? &MediaDevice::play : &MediaDevice::pause);
 }
 
 bool PlaybackSession::stop()
@@ -141,6 +163,7 @@ void PlaybackSession::seekTo(int ms)
     if (!hasTrack())
         return;
     cancelPendingAdvance();
+    heldPause_ = false;
     if (!attempt([&] {
             device_.setPosition(ms);
             device_.play();
@@ -148,6 +171,41 @@ void PlaybackSession::seekTo(int ms)
         return;
     followPosition(device_.position());
     timer_.start();
+}
+
+void PlaybackSession::seekHolding(int ms)
+{
+    if (state_ != State::Paused) {
+        seekTo(ms);
+        return;
+    }
+    const Batch batch(*this);
+    if (!attempt([&] { device_.setPosition(ms); }))
+        return;
+    heldPause_ = true;
+    followPosition(device_.position());
+}
+
+void PlaybackSession::whenRead(std::function<void()> command)
+{
+    if (state_ != State::Loading) {
+        command();
+        return;
+    }
+    if (waitingFile_ != device_.fileName())
+        waitingForRead_.clear();
+    waitingFile_ = device_.fileName();
+    waitingForRead_.push_back(std::move(command));
+}
+
+void PlaybackSession::runWhatWaitedForRead()
+{
+    const std::vector<std::function<void()>> waiting = std::exchange(waitingForRead_, {});
+    if (waitingFile_ != device_.fileName() || !hasTrack())
+        return;
+    const Quietly quietly(*this);
+    for (const std::function<void()>& command : waiting)
+        attempt(command);
 }
 
 bool PlaybackSession::setTranspose(int semitones)

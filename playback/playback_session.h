@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 namespace multimedia {
 struct Choices;
@@ -110,6 +111,13 @@ public:
     bool toEnd();
     // Jumps to MS and plays on from there, at once.
     void seekTo(int ms);
+    // Jumps to MS as seekTo does, but a paused track stays paused there.
+    void seekHolding(int ms);
+    // COMMAND at once, or, while the track is still read from its file, once
+    // it has been read: what it asks of the length, the position or the mode
+    // is then the track's own. It is dropped when the track cannot play
+    // after all or another one opens first. It runs as Quietly.
+    void whenRead(std::function<void()> command);
     // The singer's key in semitones and tempo in %, within the device's
     // bounds: in effect at once, back to 0 and 100 with the next track.
     bool setTranspose(int semitones);
@@ -118,6 +126,19 @@ public:
     // screen back first), or brought back. False when there are none to.
     bool closeWords() { return device_.closeWords(); }
     bool reopenWords() { return device_.reopenWords(); }
+
+    // While one lives, a refusal of the device is the caller's to answer
+    // (lastFailure()) and a line on standard error, not failed(): a command
+    // from outside the window opens no box.
+    struct Quietly {
+        explicit Quietly(PlaybackSession& session) : session(session) { ++session.quiet_; }
+        ~Quietly() { --session.quiet_; }
+        Quietly(const Quietly&) = delete;
+        Quietly& operator=(const Quietly&) = delete;
+        PlaybackSession& session;
+    };
+    // The text of the last refusal of a command.
+    const QString& lastFailure() const { return lastFailure_; }
 
     // What the 100 ms tick does, now: the position followed, a lost output
     // noticed, and at a track's end the list's next entry.
@@ -176,6 +197,8 @@ private:
     State derivedState();
     void matchSelectionToTitle();
     bool attempt(const std::function<void()>& command) noexcept;
+    void fail(const QString& reason);
+    void runWhatWaitedForRead();
     // Within a command the device passes through steps (a reset played, a
     // file opened, then started): the state is announced once, at its end.
     struct Batch {
@@ -221,4 +244,12 @@ private:
     bool advanceCancelled_ = false;
     ResetChoice reset_ = ResetChoice::None;
     double volume_ = 1.0;
+    int quiet_ = 0;
+    QString lastFailure_;
+    // The commands that wait for the track of WAITING_FILE_ to be read.
+    std::vector<std::function<void()>> waitingForRead_;
+    QString waitingFile_;
+    // A seek while paused: the device stands still at its new place, and
+    // the track is paused there as far as the user can tell.
+    bool heldPause_ = false;
 };

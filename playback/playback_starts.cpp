@@ -28,10 +28,6 @@ bool PlaybackSession::start(const EntryRules& rules, const QString& fileName)
         return false;
     if (rules.stopsAutoEnable)
         setAutoEnable(false);
-    if (rules.stopsAtSameTrack && currentTrackName_ == fileName) {
-        timer_.stop();
-        return false;
-    }
     startPlaying(rules);
     return true;
 }
@@ -39,6 +35,8 @@ bool PlaybackSession::start(const EntryRules& rules, const QString& fileName)
 bool PlaybackSession::openTrack(const EntryRules& rules, const QString& fileName)
 {
     setReason({});
+    waitingForRead_.clear();
+    heldPause_ = false;
     try {
         device_.open(media_kinds::askedDevice(media_kinds::kindOf(fileName)), fileName, choices());
     } catch (const ui::EMCIDeviceError& refusal) {
@@ -96,13 +94,18 @@ void PlaybackSession::readTrack()
 // it cannot play after all and ends as a refused track does.
 void PlaybackSession::trackReady(const QString& refusal)
 {
-    const Batch batch(*this);
-    if (refusal.isEmpty()) {
+    {
+        const Batch batch(*this);
+        if (!refusal.isEmpty()) {
+            waitingForRead_.clear();
+            device_.close();
+            openFailed(kListClick, refusal);
+            return;
+        }
         readTrack();
-        return;
     }
-    device_.close();
-    openFailed(kListClick, refusal);
+    // After the batch: the commands see the state the track is in now.
+    runWhatWaitedForRead();
 }
 
 void PlaybackSession::setReason(const QString& reason)
@@ -219,6 +222,7 @@ void PlaybackSession::letGoFor(const QString& fileName)
     }
     // The device holds the other file now: the track is that one, stopped,
     // under the window's title as it was.
+    heldPause_ = false;
     track_.file = fileName;
     track_.device = device_.openType();
     track_.transpose = 0;

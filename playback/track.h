@@ -24,7 +24,6 @@ struct Track {
 struct EntryRules {
     bool autoEnableOnFailure = false; // a refused file hands the buttons back to the device's state
     bool stopsAutoEnable = false; // the buttons no longer follow the state
-    bool stopsAtSameTrack = false; // the same file again means the list has ended
     bool trimsTitle = false; // the title loses trailing blanks
     bool remembersTrack = false; // the file becomes the current track name
     bool showsInBrowser = false; // the browser moves to the file
@@ -38,8 +37,7 @@ inline constexpr EntryRules kListClick {.autoEnableOnFailure = true,
     .trimsTitle = true,
     .remembersTrack = true,
     .startsTimer = true};
-inline constexpr EntryRules kAdvance {
-    .autoEnableOnFailure = true, .stopsAtSameTrack = true, .trimsTitle = true, .remembersTrack = true};
+inline constexpr EntryRules kAdvance {.autoEnableOnFailure = true, .trimsTitle = true, .remembersTrack = true};
 inline constexpr EntryRules kCommandLine {.matchesSelection = true, .startsTimer = true, .acceptsDropsAfter = true};
 inline constexpr EntryRules kDrop {
     .autoEnableOnFailure = true, .showsInBrowser = true, .matchesSelection = true, .startsTimer = true};

@@ -4,6 +4,7 @@
 // it plays. No window takes part: a stand-in hears what the link asks of it.
 #include "app/desktop_link.h"
 #include "platform/desktop/running_player.h"
+#include "tests/support/late_device.h"
 #include "tests/support/session_rig.h"
 
 #include <QDBusArgument>
@@ -12,6 +13,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 #include <QUrl>
@@ -311,6 +313,101 @@ TEST_F(DesktopLinkTest, NextGoesByTheListAsItStands)
     EXPECT_TRUE(reply.errorMessage().endsWith("b.wav: scripted refusal")) << reply.errorMessage().toStdString();
     EXPECT_EQ(refusal, "scripted refusal") << "the window shows it as a click's";
     EXPECT_EQ(property("PlaybackStatus").toString(), "Stopped");
+}
+
+// A file from outside the list moves only the selection: Next goes on from
+// there, onto the file the list started last too.
+TEST_F(DesktopLinkTest, NextAfterAHandOverPlaysTheListsNextEntry)
+{
+    addFile("1.wav", 60000);
+    addFile("2.wav", 60000);
+    addFile("3.wav", 60000);
+    linked();
+    click("2.wav");
+    session->stop();
+    ASSERT_TRUE(link->receiver().registered());
+    auto handed = std::async(std::launch::async, [this] {
+        return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(path("1.wav"))});
+    });
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return handed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    ASSERT_TRUE(handed.get());
+    EXPECT_EQ(current(), path("1.wav"));
+
+    const QDBusMessage reply = call(kPlayer, "Next");
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(current(), path("2.wav"));
+    EXPECT_EQ(media.current()->state, mci::Mode::Playing);
+    EXPECT_EQ(metadata().value("xesam:title").toString(), "2.wav");
+}
+
+// A media key after a file that could not play: nothing to act on, so the
+// call has no effect, is answered at once, and opens no box.
+TEST_F(DesktopLinkTest, TheMediaKeysAfterARefusedFileAnswerAtOnceAndOpenNoBox)
+{
+    addBadFile("bad.mid");
+    linked();
+    media.refuse(path("bad.mid"));
+    startFromCommandLine("bad.mid");
+    ASSERT_FALSE(refusal.isEmpty());
+    for (const char* key : {"Play", "PlayPause", "Pause", "Stop"}) {
+        QElapsedTimer answered;
+        answered.start();
+        const QDBusMessage reply = call(kPlayer, QString::fromLatin1(key));
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << key;
+        EXPECT_LT(answered.elapsed(), 200) << key;
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(", ").toStdString();
+    EXPECT_FALSE(property("CanPlay").toBool());
+}
+
+// While a big song is still read it has no length and no mode: what the
+// desktop asks meanwhile is done once it has them, against its real length.
+TEST_F(DesktopLinkTest, CommandsDuringAReadAreCarriedOutWhenTheSongIsRead)
+{
+    addFile("big.mid", 1000);
+    addFile("next.mid", 1000);
+    linked();
+    testing_support::LateDevice* late = nullptr;
+    const mci::Factory saved = mci::setFactory(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) {
+        auto device = std::make_unique<testing_support::LateDevice>();
+        late = device.get();
+        return device;
+    });
+    click("big.mid");
+    ASSERT_EQ(session->state(), PlaybackSession::State::Loading);
+    const QDBusObjectPath trackId = metadata().value("mpris:trackid").value<QDBusObjectPath>();
+    call(kPlayer, "Seek", {qlonglong(2'000'000)});
+    call(kPlayer, "SetPosition", {QVariant::fromValue(trackId), qlonglong(3'000'000)});
+    call(kPlayer, "Pause");
+    EXPECT_TRUE(late->seeks.empty());
+    EXPECT_EQ(session->track().file, qpath("big.mid")) << "a seek during the read is no Next";
+
+    late->readAs(mci::Result::success());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(late->seeks, (std::vector<uint32_t> {2000, 3000}));
+    EXPECT_EQ(session->state(), PlaybackSession::State::Paused);
+    EXPECT_EQ(session->track().file, qpath("big.mid"));
+    mci::setFactory(mci::DeviceType::Sequencer, saved);
+}
+
+// The desktop's seeks keep a pause, as desktop players do; Play goes on
+// from the new place.
+TEST_F(DesktopLinkTest, ASeekWhilePausedStaysPaused)
+{
+    addFile("a.wav", 60000);
+    linked();
+    click("a.wav");
+    call(kPlayer, "Pause");
+    const QDBusObjectPath trackId = metadata().value("mpris:trackid").value<QDBusObjectPath>();
+    media.clearLog();
+    call(kPlayer, "SetPosition", {QVariant::fromValue(trackId), qlonglong(30'000'000)});
+    call(kPlayer, "Seek", {qlonglong(5'000'000)});
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Paused");
+    EXPECT_EQ(property("Position").toLongLong(), 35'000'000);
+    call(kPlayer, "PlayPause");
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
+    EXPECT_EQ(media.joinedLog(), "seek 30000; seek 35000; play");
 }
 
 // The applet's slider and the media keys turn the player itself down, and

@@ -189,6 +189,9 @@ TEST_F(Form1WiringTest, LoudspeakerOpensThePanelOnlyWhenTheStopSucceeds)
     build();
     click("bad.mid");
     form->BitBtn1Click(form->BitBtn1);
+    // The box comes once the command has ended, from the event loop.
+    EXPECT_TRUE(boxes.texts.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.texts.empty(); }, 2000));
     ASSERT_EQ(boxes.texts, std::vector<std::string> {"Kein MCI-Gerät geöffnet."});
     click("good.wav");
     form->BitBtn1Click(form->BitBtn1);

@@ -1,5 +1,6 @@
 // The session without a window: the four entries, the tick, seeking,
 // Auto-Advance with its pause after songs, and the reset before list tracks.
+#include "tests/support/late_device.h"
 #include "tests/support/session_rig.h"
 
 #include "framework/errors.h"
@@ -204,6 +205,16 @@ TEST_F(SessionTest, SeekToPlaysOnFromThereWhetherPlayingOrPaused)
     EXPECT_EQ(session->state(), PlaybackSession::State::Playing);
     EXPECT_EQ(seeked, (std::vector<int> {4000, 6500}));
     EXPECT_EQ(tenths, 65);
+
+    // The desktop's seek keeps a pause: still there, and resumed from there.
+    session->pauseOrResume();
+    media.clearLog();
+    session->seekHolding(8000);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Paused);
+    EXPECT_EQ(tenths, 80);
+    session->pauseOrResume();
+    EXPECT_EQ(media.joinedLog(), "seek 8000; play");
+    EXPECT_EQ(session->state(), PlaybackSession::State::Playing);
 }
 
 TEST_F(SessionTest, AdvanceWalksTheFolderAndStopsAtTheEnd)
@@ -258,13 +269,21 @@ TEST_F(SessionTest, TheBarsNextReachesTheEndAndSoTheNextTrack)
     session->toEnd();
     tick();
     EXPECT_EQ(current(), path("2.wav"));
-    // A file that is not the current track plays once more at the list's end.
-    startFromCommandLine("3.wav");
+    // A file from outside the list moves the selection only: the walk goes
+    // on from there, onto the last file the list started too, and ends where
+    // the selection cannot move.
+    session->handOver({qpath("1.wav")});
+    EXPECT_EQ(session->currentTrackName(), qpath("2.wav"));
+    session->toEnd();
     tick();
-    EXPECT_EQ(session->currentTrackName(), qpath("3.wav"));
-    EXPECT_TRUE(session->following());
+    EXPECT_EQ(current(), path("2.wav"));
+    EXPECT_EQ(media.current()->state, mci::Mode::Playing);
+    session->toEnd();
     tick();
-    EXPECT_FALSE(session->following()) << "the same file came back: the end of the list";
+    EXPECT_EQ(current(), path("3.wav"));
+    tick();
+    EXPECT_FALSE(session->following()) << "the end of the list";
+    EXPECT_EQ(media.current()->state, mci::Mode::Stopped);
 }
 
 TEST_F(SessionTest, MidiSongsRestBeforeTheNextTrackWithoutBlocking)
@@ -445,42 +464,6 @@ TEST_F(SessionTest, VolumeStaysWithinZeroAndOne)
     EXPECT_EQ(told, std::vector<double>({0.0, 0.5})) << "1.5 left the volume where it was";
 }
 
-namespace {
-
-// A device that takes its file at once and is read later, when the test says.
-struct LateDevice final : mci::Device {
-    mci::Result open(const std::string&) override { return mci::Result::success(); }
-    void close() override { }
-    mci::Result play() override { return playing = true, mci::Result::success(); }
-    mci::Result pause() override { return mci::Result::success(); }
-    mci::Result resume() override { return mci::Result::success(); }
-    mci::Result stop() override { return playing = false, mci::Result::success(); }
-    mci::Result seek(uint32_t) override { return mci::Result::success(); }
-    mci::Result seekToStart() override { return mci::Result::success(); }
-    mci::Result seekToEnd() override { return mci::Result::success(); }
-    mci::Result setTimeFormat(mci::TimeFormat) override { return mci::Result::success(); }
-    mci::Result length(uint32_t& out) override { return out = ready ? 5000 : 0, mci::Result::success(); }
-    mci::Result position(uint32_t& out) override { return out = 0, mci::Result::success(); }
-    mci::Mode mode() override
-    {
-        return !ready ? mci::Mode::NotReady : playing ? mci::Mode::Playing : mci::Mode::Stopped;
-    }
-    void setEndNotify(std::function<void()>) override { }
-    void setReadyNotify(std::function<void(const mci::Result&)> notify) override { readyNotify = std::move(notify); }
-    void readAs(const mci::Result& outcome)
-    {
-        ready = outcome.ok();
-        if (readyNotify)
-            readyNotify(outcome);
-    }
-
-    bool ready = false;
-    bool playing = false;
-    std::function<void(const mci::Result&)> readyNotify;
-};
-
-} // namespace
-
 // A song read after its start is not taken for one at its end meanwhile; it
 // shows its length once read, or ends as refused when it cannot play.
 TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
@@ -488,9 +471,9 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     addFile("a.mid", 1000);
     addFile("b.mid", 1000);
     build();
-    LateDevice* late = nullptr;
+    testing_support::LateDevice* late = nullptr;
     const mci::Factory saved = mci::setFactory(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) {
-        auto device = std::make_unique<LateDevice>();
+        auto device = std::make_unique<testing_support::LateDevice>();
         late = device.get();
         return device;
     });
@@ -505,10 +488,24 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     EXPECT_EQ(lengthMs, 5000);
     EXPECT_TRUE(late->playing);
 
+    // What needs the length or the mode waits for them, and goes with a
+    // track that cannot play after all.
+    click("a.mid");
+    session->pauseOrResume();
+    int lengthSeen = -1;
+    session->whenRead([&] { lengthSeen = session->track().lengthMs; });
+    EXPECT_EQ(lengthSeen, -1);
+    late->readAs(mci::Result::success());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lengthSeen, 5000);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Paused);
+
     click("b.mid");
+    session->whenRead([&] { lengthSeen = 0; });
     late->readAs(mci::Result::failure(mci::ErrInvalidFile, "The MIDI file holds no track."));
     QCoreApplication::processEvents();
     EXPECT_EQ(refusal, "The MIDI file holds no track.");
     EXPECT_EQ(session->state(), PlaybackSession::State::Refused);
+    EXPECT_EQ(lengthSeen, 5000);
     mci::setFactory(mci::DeviceType::Sequencer, saved);
 }
