@@ -200,6 +200,9 @@ void TForm1::createNonVisual()
     connect(closeWords, &QShortcut::activated, this, ui::guarded([this] { session_->closeWords(); }));
     auto* showWords = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(showWords, &QShortcut::activated, this, ui::guarded([this] { session_->reopenWords(); }));
+    // The logo is no stop of the Tab key: About has a key of its own.
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, ui::guarded([this] { Label1Click(Label1); }));
 }
 
 void TForm1::createPopupMenu()

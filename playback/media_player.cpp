@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
@@ -52,14 +53,17 @@ struct ButtonInfo {
     TMPBtnType type;
     const char* name;
     QColor colour;
+    // Pressed wherever the window has the keyboard. With Ctrl: a letter or
+    // Space alone belongs to the lists' type-ahead.
+    QKeyCombination key;
 };
 
 const ButtonInfo kButtons[] = {
-    {TMPBtnType::btPlay, "Play", QColor(0, 128, 0)},
-    {TMPBtnType::btPause, "Pause", QColor(128, 128, 0)},
-    {TMPBtnType::btStop, "Stop", QColor(128, 0, 0)},
-    {TMPBtnType::btNext, "Next", QColor(0, 0, 128)},
-    {TMPBtnType::btPrev, "Prev", QColor(0, 0, 128)},
+    {TMPBtnType::btPlay, "Play", QColor(0, 128, 0), Qt::CTRL | Qt::Key_P},
+    {TMPBtnType::btPause, "Pause", QColor(128, 128, 0), Qt::CTRL | Qt::Key_Space},
+    {TMPBtnType::btStop, "Stop", QColor(128, 0, 0), Qt::CTRL | Qt::Key_S},
+    {TMPBtnType::btNext, "Next", QColor(0, 0, 128), Qt::CTRL | Qt::Key_N},
+    {TMPBtnType::btPrev, "Prev", QColor(0, 0, 128), Qt::CTRL | Qt::Key_B},
 };
 
 } // namespace
@@ -75,7 +79,9 @@ TMediaPlayer::TMediaPlayer(PlaybackSession& session, QWidget* parent) : QWidget(
             [type = info.type, colour = info.colour](QPainter& p, qreal) { drawGlyph(p, type, colour); }));
         button->setIconSize(kGlyphSize); // a style's larger size would draw them larger
         button->setAccessibleName(info.name);
-        button->setToolTip(info.name);
+        button->setShortcut(QKeySequence(info.key));
+        button->setToolTip(QStringLiteral("%1 (%2)").arg(
+            QLatin1String(info.name), button->shortcut().toString(QKeySequence::NativeText)));
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         button->setFocusPolicy(Qt::NoFocus);
         button->installEventFilter(this);
@@ -188,4 +194,3 @@ void TMediaPlayer::updateButtons()
         (*enabled)->setFocusPolicy(Qt::TabFocus);
     }
 }
-
