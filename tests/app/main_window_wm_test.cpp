@@ -248,6 +248,41 @@ TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
     EXPECT_EQ(boxes, std::vector<std::string>({"Attention: Delete this File ?"}));
 }
 
+// The bar's five commands and About from the keyboard, as a keyboard gives
+// them, wherever the window has it; a letter still finds a file in the list.
+TEST_F(WindowTest, TheBarsKeysWorkFromTheListAndLettersStillFindFiles)
+{
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        dir.write(name, testing_support::silentWave(30));
+    form = std::make_unique<TForm1>(QStringList {"quorvana"});
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    ui::FileListBox& list = *form->FileListBox1;
+    clickAt(list.viewport(), list.visualItemRect(list.item(0)).center(), 1);
+    PlaybackSession& session = form->session();
+    using State = PlaybackSession::State;
+    const auto press = [&](const char* key, auto done) {
+        ASSERT_EQ(std::system((std::string("xdotool key ") + key).c_str()), 0);
+        EXPECT_TRUE(QTest::qWaitFor(done, 5000)) << key;
+    };
+    const auto in = [&](State state) { return [&session, state] { return session.state() == state; }; };
+    ASSERT_TRUE(QTest::qWaitFor(in(State::Playing), 5000));
+    ASSERT_TRUE(list.hasFocus());
+
+    press("ctrl+space", in(State::Paused));
+    press("ctrl+space", in(State::Playing));
+    press("ctrl+s", in(State::Stopped));
+    press("ctrl+p", in(State::Playing));
+    // To the end, where Auto-Advance takes the next file.
+    press("ctrl+n", [&] { return session.track().file.endsWith("/b.wav") && session.state() == State::Playing; });
+    press("ctrl+b", [&] { return session.positionMs() < 1000; });
+    press("c", [&] { return list.currentRow() == 2; });
+
+    testing_support::MessageBoxes boxes;
+    press("F1", [&] { return !boxes.texts.empty(); });
+}
+
 // A 640x480 video at double size, the player in the middle of a screen too
 // small for it: the video's window once opened over the whole player. It
 // fits the screen's work area, leaves the controls in view and keeps the
