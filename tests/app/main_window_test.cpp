@@ -324,3 +324,29 @@ TEST_F(Form1WiringTest, KaraokeSongsAreListedSelectedAndWalkedWithTheRest)
     form->session().tick();
     EXPECT_EQ(media.current()->path, path("4.Kar")) << "no rest after a wave";
 }
+
+// An evening's folder: a song clicked and stopped, another of the folder
+// opened from the file manager. Auto-Advance walks on from the song from
+// outside, onto the one clicked before too, and the window shows each.
+TEST_F(Form1WiringTest, AfterASongFromTheFileManagerTheAdvanceWalksOnThroughTheLastClickedOne)
+{
+    addFile("Hero.kar", 1000);
+    addFile("Negra_Sombra.kar", 1000);
+    addFile("Zamba.kar", 1000);
+    build();
+    form->FormActivate(form.get());
+    click("Negra_Sombra.kar");
+    form->MediaPlayer1->Button(TMPBtnType::btStop)->click();
+    form->session().handOver({qpath("Hero.kar")});
+    ASSERT_EQ(media.current()->path, path("Hero.kar"));
+    EXPECT_EQ(form->FileListBox1->fileName(), qpath("Hero.kar"));
+
+    for (const char* next : {"Negra_Sombra.kar", "Zamba.kar"}) {
+        media.finish();
+        form->session().tick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return media.current()->path == path(next); }, 2500)) << next;
+        EXPECT_EQ(media.current()->state, mci::Mode::Playing) << next;
+        EXPECT_EQ(form->windowTitle(), next);
+        EXPECT_EQ(form->FileListBox1->fileName(), qpath(next));
+    }
+}
