@@ -5,6 +5,7 @@
 #include "framework/message_box.h"
 #include "framework/save_dialog.h"
 #include "platform/fs/file_ops.h"
+#include "platform/fs/trash.h"
 #include "platform/shell/shell.h"
 
 #include <QAction>
@@ -31,7 +32,7 @@ private:
     bool was_;
 };
 
-// The one box for a failed copy or move: "exists" where the target is in the
+// The one box for a failed copy, move or delete: "exists" where the target is in the
 // way, the system's own reason for everything else.
 void reportFileError(QWidget& owner, const kernel::Status& status)
 {
@@ -111,7 +112,11 @@ void FileMenu::deleteFile()
     hooks_.rewindPlayer();
     const QString file = c_.fileList.fileName();
     handOverToNeighbour();
-    kernel::deleteFile(ui::fileNameBytes(file));
+    // Into the desktop's trash, as the file manager's Delete does: a slip of
+    // the hand can be undone there.
+    const kernel::Status status = kernel::trashFile(ui::fileNameBytes(file));
+    if (!status.ok())
+        reportFileError(c_.owner, status);
     refreshKeepingIndex();
 }
 

@@ -5,6 +5,8 @@
 #include "framework/file_names.h"
 #include "platform/fs/file_ops.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace ui {
@@ -61,6 +63,12 @@ bool isFolder(const QString& path)
 bool exists(const QString& path)
 {
     return volumes::exists(bytes(path));
+}
+bool isReadableFolder(const QString& path)
+{
+    // By the name the watcher gives the system: only the watcher asks.
+    const QFileInfo info(path);
+    return info.isDir() && info.isReadable();
 }
 
 // The entries of FOLDER, which becomes the process's current folder; a

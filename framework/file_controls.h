@@ -63,10 +63,14 @@ public:
     QStringList itemTexts() const;
 
     // Reads the folder again with the current mask. The list also follows
-    // its folder by itself, kFolderSettleMs after the last change, keeping
-    // the selected entry by its name.
+    // its folder by itself, kFolderSettleMs after the last change but at
+    // most kFolderLongestWaitMs after the first unread one, keeping the
+    // selected entry by its name; a folder that went is followed again once
+    // it is back.
     void updateList();
     static constexpr int kFolderSettleMs = 150;
+    static constexpr int kFolderLongestWaitMs = 1000;
+    static constexpr int kFolderRewatchMs = 1000;
 
     void setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
     QMenu* popupMenu() const { return popupMenu_; }
@@ -91,6 +95,7 @@ private:
     void followFolder();
     // KEEP: the entry to select among NAMES; empty selects none.
     void showEntries(const QString& folder, const QStringList& names, const QString& keep);
+    void watchFolder(const QString& folder);
     void ensureRead();
     int findEntry(const QString& name) const;
 
@@ -102,6 +107,8 @@ private:
     QMenu* popupMenu_ = nullptr;
     QFileSystemWatcher* watcher_;
     QTimer settle_;
+    QTimer longest_;
+    QTimer rewatch_;
 };
 
 // The drives, each entry showing its name: the user's folders by their

@@ -67,6 +67,8 @@ QString parentFolder(const QString& path);
 QString joinPath(const QString& folder, const QString& name);
 bool isFolder(const QString& path);
 bool exists(const QString& path);
+// A folder that may be listed and watched.
+bool isReadableFolder(const QString& path);
 
 // The entries of FOLDER, which becomes the process's current folder; a
 // failure throws EInOutError with the system's error number and changes nothing.

@@ -26,11 +26,21 @@ FileListBox::FileListBox(QWidget* parent)
     setUpListView(this, new RowDelegate(this));
     // A file manager or a download adds and removes files beside the ones
     // that play: the list, and what it tells the desktop, follows. A burst
-    // of changes is read once.
+    // of changes is read once; one that never settles (a download, a
+    // recorder rotating its files) is still read every kFolderLongestWaitMs.
     settle_.setSingleShot(true);
     settle_.setInterval(kFolderSettleMs);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { settle_.start(); });
+    longest_.setSingleShot(true);
+    longest_.setInterval(kFolderLongestWaitMs);
+    rewatch_.setInterval(kFolderRewatchMs);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        settle_.start();
+        if (!longest_.isActive())
+            longest_.start();
+    });
     connect(&settle_, &QTimer::timeout, this, [this] { guard([this] { followFolder(); }); });
+    connect(&longest_, &QTimer::timeout, this, [this] { guard([this] { followFolder(); }); });
+    connect(&rewatch_, &QTimer::timeout, this, [this] { guard([this] { followFolder(); }); });
 }
 
 QString FileListBox::fileName() const
@@ -135,15 +145,18 @@ void FileListBox::readFolder(const QString& folder)
 
 void FileListBox::followFolder()
 {
+    settle_.stop();
+    longest_.stop();
     if (!read_)
         return;
+    watchFolder(directory_);
     const volumes::NameMask matcher(bytes(mask_));
     QStringList names;
     try {
         names = enterFolder(directory_, volumes::EntryKind::Files, &matcher);
     } catch (const EInOutError&) {
         // The folder went: its entries stay until the user browses away, as
-        // a vanished volume's do.
+        // a vanished volume's do, or until it is back.
         return;
     }
     if (names == itemTexts())
@@ -167,14 +180,29 @@ void FileListBox::showEntries(const QString& folder, const QStringList& names, c
         verticalScrollBar()->setValue(top);
     }
     setUpdatesEnabled(true);
-    if (directory_ != folder || watcher_->directories().isEmpty()) {
-        if (!watcher_->directories().isEmpty())
-            watcher_->removePaths(watcher_->directories());
-        watcher_->addPath(folder);
-    }
+    if (directory_ != folder || !watcher_->directories().contains(folder))
+        watchFolder(folder);
     directory_ = folder;
     read_ = true;
     emit listed();
+}
+
+void FileListBox::watchFolder(const QString& folder)
+{
+    // Set up afresh each time: a folder removed and made again is another
+    // one, whose changes the old watch never sees, and while the folder is
+    // our current one the system does not even tell that it went. Its
+    // parent sees it go and come back; where neither can be watched it is
+    // looked for on a timer.
+    if (!watcher_->directories().isEmpty())
+        watcher_->removePaths(watcher_->directories());
+    const QString parent = parentFolder(folder);
+    if (parent != folder && isReadableFolder(parent))
+        watcher_->addPath(parent);
+    if (isReadableFolder(folder) && watcher_->addPath(folder))
+        rewatch_.stop();
+    else if (!rewatch_.isActive())
+        rewatch_.start();
 }
 
 void FileListBox::ensureRead()

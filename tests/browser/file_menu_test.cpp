@@ -15,6 +15,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -196,6 +197,28 @@ TEST_F(FileMenuTest, DeleteAsksFirstAndKeepsTheIndex)
     EXPECT_EQ(rig->FileListBox1->itemIndex(), 1);
     EXPECT_EQ(rig->FileListBox1->fileName(), qpath("c.wav"));
     EXPECT_TRUE(rig->CheckBox1->isChecked());
+}
+
+// Deleted, the file can still be put back from the desktop's trash; one
+// that cannot be deleted is told why.
+TEST_F(FileMenuTest, DeleteMovesTheFileToTheTrash)
+{
+    addFile("a.wav");
+    addFile("b.wav");
+    build();
+    select("a.wav");
+    rig->menu.deleteFile();
+    EXPECT_EQ(boxes, std::vector<std::string> {"Attention: Delete this File ?"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));
+    const std::filesystem::path trash = std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "Trash";
+    EXPECT_EQ(testing_support::readFile(trash / "files/a.wav"), "media");
+    EXPECT_TRUE(std::filesystem::exists(trash / "info/a.wav.trashinfo"));
+
+    select("b.wav");
+    std::filesystem::remove(dir / "b.wav");
+    rig->menu.deleteFile();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2], "Error: No such file or directory");
 }
 
 TEST_F(FileMenuTest, FailedStopStillRestoresAutoAdvance)

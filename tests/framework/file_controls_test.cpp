@@ -4,6 +4,7 @@
 #include "platform/fs/volumes.h"
 #include "tests/support/temp_dir.h"
 
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -201,6 +202,63 @@ TEST(FileListBox, FollowsItsFolderKeepingTheSelectedFile)
     std::filesystem::remove(folder.dir / "B.WAV");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !box.list.itemTexts().contains("B.WAV"); }, 3000));
     EXPECT_EQ(box.list.itemIndex(), -1) << "a vanished file is not replaced by its neighbour";
+}
+
+// A download folder or a recorder rotating its files changes faster than the
+// list settles: the list still catches up while the changes go on.
+TEST(FileListBox, FolderThatNeverSettlesIsStillReadWhileItChanges)
+{
+    MediaFolder folder;
+    ListBox box;
+    box.list.setFileName(folder.path("B.WAV"));
+    const auto listedNow = [&] {
+        QStringList names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.dir.path()))
+            if (entry.is_regular_file() && entry.path().extension() == ".mid" && entry.path().filename() != ".x.mid")
+                names.append(q(entry.path().filename()));
+        return names;
+    };
+    int reads = 0, stale = 0;
+    QObject::connect(&box.list, &FileListBox::listed, [&] {
+        ++reads;
+        QStringList shown = box.list.itemTexts().filter(".mid");
+        QStringList present = listedNow();
+        shown.sort();
+        present.sort();
+        stale += shown != present;
+        stale += box.list.fileName() != folder.path("B.WAV");
+    });
+
+    QElapsedTimer churn;
+    churn.start();
+    for (int n = 0; churn.elapsed() < 3000; ++n) {
+        folder.dir.write("rec" + std::to_string(n) + ".mid", "x");
+        if (n >= 3)
+            std::filesystem::remove(folder.dir / ("rec" + std::to_string(n - 3) + ".mid"));
+        QTest::qWait(50);
+    }
+    EXPECT_GE(reads, 2) << "read during the changes, not only after them";
+    EXPECT_EQ(stale, 0) << "each read shows the files there and keeps the selection";
+}
+
+// A folder removed and made again (a card taken out, a recorder starting
+// over) is followed again once it is back.
+TEST(FileListBox, FolderThatComesBackIsFollowedAgain)
+{
+    MediaFolder folder;
+    std::filesystem::create_directory(folder.dir / "takes");
+    ListBox box;
+    box.list.setDirectory(folder.path("takes"));
+    // Empty, and the process's current folder: nothing inside tells it went.
+    std::filesystem::remove(folder.dir / "takes");
+    QTest::qWait(FileListBox::kFolderSettleMs * 3);
+
+    std::filesystem::create_directory(folder.dir / "takes");
+    folder.dir.write("takes/two.mid", "x");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box.list.itemTexts() == QStringList {"two.mid"}; }, 5000));
+    folder.dir.write("takes/three.mid", "x");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.list.itemTexts().contains("three.mid"); }, 5000))
+        << "watched again, not only read once";
 }
 
 TEST(FileListBox, FolderThatCannotBeEnteredKeepsEntriesAndFolder)
