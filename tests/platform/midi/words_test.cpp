@@ -302,3 +302,25 @@ TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
     }
     EXPECT_EQ(wordsOf(amazingGrace(true)).information, std::vector<std::string> {"TAmazing Grace"});
 }
+
+// Lyrics as a .kar has them, each with its blank, and a mark after a line's
+// last syllable: it ends the line, or the verse, and never shows.
+TEST(Words, AMarkAfterASyllableBreaksAfterIt)
+{
+    Track verse;
+    verse.meta(0, 3, "Words");
+    sung(verse, 5,
+        {"Twin", "kle ", "twin", "kle ", "lit", "tle ", "star, ", "/How ", "I ", "won", "der ", "what ", "you ",
+            "are./ ", "Up ", "a", "bove ", "the ", "world ", "so ", "high, ", "/Like ", "a ", "dia", "mond ", "in ",
+            "the ", "sky.\\ ", "Twin", "kle ", "twin", "kle ", "lit", "tle ", "star, ", "/How ", "I ", "won", "der ",
+            "what ", "you ", "are./ ", "When ", "the ", "sun ", "is ", "gone"});
+    const midi::Words w = wordsOf(file(1, 480, {notes(), verse.end()}));
+    const std::string text
+        = "Twinkle twinkle little star, \nHow I wonder what you are. \nUp above the world so high, \n"
+          "Like a diamond in the sky. \n\nTwinkle twinkle little star, \nHow I wonder what you are. \n"
+          "When the sun is gone\n";
+    EXPECT_EQ(w.text, text);
+    EXPECT_EQ(shown(w), text);
+    EXPECT_EQ(w.syllables.size(), 47u);
+    EXPECT_EQ(w.syllables[14].micros, 14 * kQuarterUs / 2);
+}
