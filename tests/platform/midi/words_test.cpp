@@ -112,6 +112,16 @@ std::string amazingGrace(bool twice)
     return file(1, 480, {named, texts.end()});
 }
 
+// The words whole as lyrics, no line marked; as texts, fewer of them but
+// with their lines marked.
+std::string lyricsBesideMarkedTexts()
+{
+    Track texts, lyrics;
+    sung(texts.meta(0, 1, "@TAmazing Grace"), 1, {"\\A", "ma", "zing ", "/grace, ", "/how ", "/sweet "});
+    sung(lyrics, 5, {"A", "ma", "zing ", "grace, ", "how ", "sweet ", "the ", "sound"});
+    return file(1, 480, {notes(), texts.end(), lyrics.end()});
+}
+
 std::vector<int> msOf(const midi::Words& w)
 {
     std::vector<int> ms;
@@ -291,6 +301,8 @@ TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
             "Amazing Grace"},
         {"texts beside a lyric", amazingGrace(false), "Amazing grace, how sweet \nthe sound\n", grace, graceMs,
             "Amazing Grace"},
+        {"more lyrics than marked texts", lyricsBesideMarkedTexts(), "Amazing grace, how sweet the sound\n", grace,
+            graceMs, "Amazing Grace"},
     };
     for (const Convention& c : conventions) {
         const midi::Words w = wordsOf(c.song);
