@@ -78,9 +78,12 @@ bool isSyllable(std::string_view text)
         [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7F; });
 }
 
+// Before the syllable or after it, where only blanks follow the mark.
 bool breaksLine(std::string_view text)
 {
-    return text.starts_with('/') || text.starts_with('\\') || text.find_first_of("\r\n") != std::string_view::npos;
+    const size_t last = text.find_last_not_of(" \t");
+    return text.starts_with('/') || text.starts_with('\\') || text.find_first_of("\r\n") != std::string_view::npos
+        || (last != std::string_view::npos && (text[last] == '/' || text[last] == '\\'));
 }
 
 // What one kind of event offers as the song's words: the track with the most

@@ -86,14 +86,16 @@ public:
     // One event's syllable. A carriage return ends a line and a line feed a
     // paragraph, wherever in the event they stand; a slash before the first
     // letter of the event, or of what follows a return or a feed, begins a
-    // line and a backslash a paragraph, in lyrics as in texts. Other control
-    // characters show nothing, and nor do the marks past kMostMarks on one
-    // letter.
+    // line and a backslash a paragraph, in lyrics as in texts, and after its
+    // last letter (blanks may follow) ends one. Other control characters show
+    // nothing, and nor do the marks past kMostMarks on one letter.
     void addEvent(uint64_t micros, std::string_view text)
     {
         visible_.clear();
         int marks = 0;
         bool atStart = true;
+        Break after = Break::None;
+        size_t tail = trailStart(text, 0);
         for (size_t i = 0; i < text.size();) {
             const char c = text[i];
             const size_t n = std::min(utf8Length(static_cast<unsigned char>(c)), text.size() - i);
@@ -110,16 +112,23 @@ public:
             if (c == '\r' || c == '\n') {
                 add(micros, visible_);
                 visible_.clear();
-                mark(c == '\r' ? Break::Line : Break::Paragraph);
+                mark(std::max(after, c == '\r' ? Break::Line : Break::Paragraph));
+                after = Break::None;
+                tail = trailStart(text, i);
                 atStart = true;
-            } else if (atStart && (c == '/' || c == '\\')) {
-                mark(c == '/' ? Break::Line : Break::Paragraph);
+            } else if ((c == '/' || c == '\\') && (atStart || i > tail)) {
+                const Break b = c == '/' ? Break::Line : Break::Paragraph;
+                if (atStart)
+                    mark(b);
+                else
+                    after = std::max(after, b);
             } else if (c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)) {
                 visible_ += c == '\t' ? ' ' : c;
                 atStart = false;
             }
         }
         add(micros, visible_);
+        mark(after);
     }
 
     void finish()
@@ -132,6 +141,22 @@ public:
     }
 
 private:
+    // Where the run of marks and blanks that ends the part of TEXT from FROM
+    // to its next return or feed begins: once per part, so that a text of
+    // many marks is read in one pass.
+    static size_t trailStart(std::string_view text, size_t from)
+    {
+        const size_t end = std::min(text.size(), text.find_first_of("\r\n", from));
+        size_t start = end;
+        while (start > from) {
+            const auto c = static_cast<unsigned char>(text[start - 1]);
+            if (c != '/' && c != '\\' && c > 0x20 && c != 0x7F)
+                break;
+            --start;
+        }
+        return start;
+    }
+
     // A syllable too long for a line goes in pieces, all sung at its time.
     void add(uint64_t micros, std::string_view visible)
     {

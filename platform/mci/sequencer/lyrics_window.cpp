@@ -7,8 +7,11 @@
 #include "platform/mci/sequencer/words_screen.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,6 +30,34 @@ constexpr double kLongestWaitMs = 60 * 60 * 1000;
 QString lineText(const midi::Words& words, const midi::WordsLine& line)
 {
     return QString::fromUtf8(words.text.data() + line.begin, qsizetype(line.end) - line.begin);
+}
+
+// The place a window over the screen comes back to, else its own.
+QRect normalOf(const QWidget& w)
+{
+    return w.normalGeometry().isValid() ? w.normalGeometry() : w.geometry();
+}
+
+// GEOMETRY as it is where it lies on its screen (the primary one when on
+// none) with FRAME around it, else made no larger than the screen's free
+// area, and moved as little as needed to lie on it.
+QRect fittedToScreen(const QRect& geometry, QMargins frame)
+{
+    const QScreen* screen = QGuiApplication::screenAt(geometry.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return geometry;
+    const QRect area = screen->availableGeometry();
+    if (area.contains(geometry.marginsAdded(frame)))
+        return geometry;
+    QRect fitted = geometry;
+    fitted.setSize(geometry.size().boundedTo(area.size().shrunkBy(frame)).expandedTo(QSize(1, 1)));
+    const QRect outer = fitted.marginsAdded(frame);
+    const int x = std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+    const int y = std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+    fitted.moveTopLeft(QPoint(x + frame.left(), y + frame.top()));
+    return fitted;
 }
 
 std::vector<LineToCome> linesAfter(const midi::Words& words, size_t line)
@@ -209,13 +240,40 @@ void LyricsWindow::present()
 }
 
 // Where the user last had it, else beside the player's window, smaller
-// where the first size would hide the player's controls.
+// where the first size would hide the player's controls. The kept place is
+// read beside the window: one larger than this screen (from a larger
+// desktop, or made by hand) never reaches it, as laid out and painted at
+// that size the words would hold the window's thread for seconds.
 void LyricsWindow::place()
 {
     const QByteArray kept = keptWordsPlace();
-    if (!kept.isEmpty() && restoreGeometry(kept))
+    QWidget was(nullptr, Qt::Window);
+    if (kept.isEmpty() || !was.restoreGeometry(kept)) {
+        placeBesideOtherWindows(*this, kFirstSize, kSmallestSize);
         return;
-    placeBesideOtherWindows(*this, kFirstSize, kSmallestSize);
+    }
+    // Not framed yet: room for a title bar and borders, where it must shrink.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    setGeometry(fittedToScreen(normalOf(was), QMargins(4, title, 4, 4)));
+    // A full screen takes the place it comes back to on entering it.
+    setWindowState(windowState() | (was.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)));
+}
+
+// Made larger than the screen by the user: kept as it will come back.
+void LyricsWindow::fitToScreen()
+{
+    const QRect normal = normalOf(*this);
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins frame = isFullScreen() ? QMargins()
+                                          : QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                              outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QRect fitted = fittedToScreen(normal, frame);
+    if (fitted == normal)
+        return;
+    const Qt::WindowStates states = windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    setWindowState(windowState() & ~states);
+    setGeometry(fitted);
+    setWindowState(windowState() | states);
 }
 
 void LyricsWindow::toggleFullScreen()
@@ -302,8 +360,10 @@ void LyricsWindow::closeEvent(QCloseEvent* event)
 // where these were.
 void LyricsWindow::hideEvent(QHideEvent* event)
 {
-    if (placed_ && !event->spontaneous())
+    if (placed_ && !event->spontaneous()) {
+        fitToScreen(); // made larger than the screen by hand: kept as it will come back
         keepWordsPlace(saveGeometry());
+    }
     QWidget::hideEvent(event);
 }
 

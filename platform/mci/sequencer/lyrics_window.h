@@ -75,6 +75,7 @@ private:
     void showMoment(const WordsMoment& moment);
     void present();
     void place();
+    void fitToScreen();
     void toggleFullScreen();
     void addSingerActions();
     void ask(int semitones, int percent);

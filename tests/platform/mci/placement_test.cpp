@@ -15,13 +15,13 @@ qint64 pixels(const QRect& r)
     return r.isEmpty() ? 0 : qint64(r.width()) * r.height();
 }
 
-// The player's main window in the middle of a 1280x1024 screen, with its
-// buttons, position and read-outs.
-PlacementScene centredPlayer()
+// The player's main window in the middle of a screen, with its buttons,
+// position and read-outs.
+PlacementScene centredPlayer(QRect area = QRect(0, 0, 1280, 1024))
 {
     PlacementScene scene;
-    scene.area = QRect(0, 0, 1280, 1024);
-    const QRect main(399, 373, 483, 277);
+    scene.area = area;
+    const QRect main = QRect(399, 373, 483, 277).translated(area.center() - QRect(0, 0, 1280, 1024).center());
     const QPoint client = main.topLeft() + QPoint(1, 22);
     scene.windows = {main};
     scene.keepVisible = {
@@ -105,4 +105,25 @@ TEST(Placement, ADoubleSizeVideoShrinksToLeaveTheControlsInView)
     EXPECT_GT(size.width(), 640) << "shrunk further than the room below the controls asks";
 
     EXPECT_EQ(shrinkToStayClear(scene, QSize(400, 300), QSize(200, 150), kFrame), QSize(400, 300));
+}
+
+// Doubled, a video larger than the screen, wide on a large one or tall on a
+// common one: it comes inside the screen with its shape, the controls in view.
+TEST(Placement, ADoubleSizeVideoLargerThanTheScreenKeepsItsShapeInside)
+{
+    for (const auto& [area, video] : {std::pair {QRect(0, 0, 7680, 4320), QSize(4096, 2304)},
+             std::pair {QRect(0, 0, 1920, 1080), QSize(1440, 1080)}}) {
+        const PlacementScene scene = centredPlayer(area);
+        const QSize size = shrinkToStayClear(scene, video * 2, video / 2, kFrame);
+        const QSize outer = size.grownBy(kFrame);
+        const QRect placed(placeBeside(scene, outer), outer);
+        EXPECT_TRUE(area.contains(placed)) << area.width() << ": " << size.width() << "x" << size.height();
+        for (const QRect& control : scene.keepVisible)
+            EXPECT_FALSE(placed.intersects(control)) << area.width() << ": at " << placed.x() << "," << placed.y();
+        // The height within a pixel of the width's.
+        EXPECT_LE(
+            std::abs(qint64(size.width()) * video.height() - qint64(size.height()) * video.width()), video.width())
+            << size.width() << "x" << size.height();
+        EXPECT_GE(size.width(), video.width() / 2);
+    }
 }

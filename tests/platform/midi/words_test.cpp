@@ -112,6 +112,16 @@ std::string amazingGrace(bool twice)
     return file(1, 480, {named, texts.end()});
 }
 
+// The words whole as lyrics, no line marked; as texts, fewer of them but
+// with their lines marked.
+std::string lyricsBesideMarkedTexts()
+{
+    Track texts, lyrics;
+    sung(texts.meta(0, 1, "@TAmazing Grace"), 1, {"\\A", "ma", "zing ", "/grace, ", "/how ", "/sweet "});
+    sung(lyrics, 5, {"A", "ma", "zing ", "grace, ", "how ", "sweet ", "the ", "sound"});
+    return file(1, 480, {notes(), texts.end(), lyrics.end()});
+}
+
 std::vector<int> msOf(const midi::Words& w)
 {
     std::vector<int> ms;
@@ -291,6 +301,8 @@ TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
             "Amazing Grace"},
         {"texts beside a lyric", amazingGrace(false), "Amazing grace, how sweet \nthe sound\n", grace, graceMs,
             "Amazing Grace"},
+        {"more lyrics than marked texts", lyricsBesideMarkedTexts(), "Amazing grace, how sweet the sound\n", grace,
+            graceMs, "Amazing Grace"},
     };
     for (const Convention& c : conventions) {
         const midi::Words w = wordsOf(c.song);
@@ -301,4 +313,26 @@ TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
         EXPECT_EQ(w.title, c.title) << c.what;
     }
     EXPECT_EQ(wordsOf(amazingGrace(true)).information, std::vector<std::string> {"TAmazing Grace"});
+}
+
+// Lyrics as a .kar has them, each with its blank, and a mark after a line's
+// last syllable: it ends the line, or the verse, and never shows.
+TEST(Words, AMarkAfterASyllableBreaksAfterIt)
+{
+    Track verse;
+    verse.meta(0, 3, "Words");
+    sung(verse, 5,
+        {"Twin", "kle ", "twin", "kle ", "lit", "tle ", "star, ", "/How ", "I ", "won", "der ", "what ", "you ",
+            "are./ ", "Up ", "a", "bove ", "the ", "world ", "so ", "high, ", "/Like ", "a ", "dia", "mond ", "in ",
+            "the ", "sky.\\ ", "Twin", "kle ", "twin", "kle ", "lit", "tle ", "star, ", "/How ", "I ", "won", "der ",
+            "what ", "you ", "are./ ", "When ", "the ", "sun ", "is ", "gone"});
+    const midi::Words w = wordsOf(file(1, 480, {notes(), verse.end()}));
+    const std::string text
+        = "Twinkle twinkle little star, \nHow I wonder what you are. \nUp above the world so high, \n"
+          "Like a diamond in the sky. \n\nTwinkle twinkle little star, \nHow I wonder what you are. \n"
+          "When the sun is gone\n";
+    EXPECT_EQ(w.text, text);
+    EXPECT_EQ(shown(w), text);
+    EXPECT_EQ(w.syllables.size(), 47u);
+    EXPECT_EQ(w.syllables[14].micros, 14 * kQuarterUs / 2);
 }

@@ -2,6 +2,7 @@
 // capture output in real time.
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
+#include "platform/midi/smf.h"
 #include "platform/midi/soundfonts.h"
 #include "platform/midi/synth_output.h"
 #include "platform/multimedia/choices.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <unistd.h>
 
 using namespace smf_builder;
 using namespace std::chrono_literals;
@@ -93,6 +95,26 @@ TEST_F(SequencerDeviceTest, RefusedFilesSayWhy)
     r = device->open(dir.write("f2.mid", file(2, 96, {Track().end()})));
     EXPECT_NE(r.text.find("format 2"), std::string::npos);
     EXPECT_EQ(device->mode(), mci::Mode::NotReady);
+}
+
+// The check made before an open decides as the open would: a small file by
+// all of it, with the reason it is refused; one over 1 MiB by its header
+// alone, read later as the song plays. Here the same trackless file, past
+// 1 MiB by a hole, passes on its header: only that was read.
+TEST_F(SequencerDeviceTest, TheFileCheckReadsASmallFileWholeAndABigOneByItsHeader)
+{
+    const std::string header("MThd\0\0\0\x06\0\x01\0\x01\x01\xE0", 14);
+    const std::string small = dir.write("trackless.mid", header);
+    const mci::Result r = mci::checkSongFile(small);
+    EXPECT_EQ(r.code, mci::ErrInvalidFile);
+    EXPECT_NE(r.text.find("holds no track"), std::string::npos) << r.text;
+
+    const std::string big = dir.write("big.mid", header);
+    ASSERT_EQ(::truncate(big.c_str(), 2 << 20), 0);
+    EXPECT_TRUE(mci::checkSongFile(big).ok());
+    midi::Song whole;
+    std::string error;
+    EXPECT_EQ(midi::loadSong(big, whole, error), midi::LoadError::Invalid) << "the check read only the header";
 }
 
 TEST_F(SequencerDeviceTest, PlaysToTheEndAndTellsOnce)

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -242,4 +244,59 @@ TEST_F(WordsScreenTest, TheNextSongsWordsComeWhereTheUserLeftThem)
     EXPECT_TRUE(third->isFullScreen()) << "a room's screen stays one";
     third->stopped();
     EXPECT_EQ(saved, 2) << "a place unchanged is not written again";
+}
+
+// A place kept from a larger desktop, or made by hand, larger than this
+// screen, a full screen's place to come back to too: the words come inside
+// the screen, never laid out at the kept size, and the place kept then is
+// the fitted one, for the next run to find.
+TEST_F(WordsScreenTest, APlaceLargerThanTheScreenComesInsideIt)
+{
+    QByteArray stored;
+    mci::sequencer::setWordsPlaceKeeper([&] { return stored; }, [&](const QByteArray& place) { stored = place; });
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto inside = [&](const QByteArray& place, bool fullScreen) {
+        QWidget kept;
+        EXPECT_TRUE(kept.restoreGeometry(place));
+        EXPECT_EQ(kept.isFullScreen(), fullScreen);
+        return area.contains(kept.normalGeometry().isValid() ? kept.normalGeometry() : kept.geometry());
+    };
+    for (const bool fullScreen : {false, true}) {
+        QWidget huge;
+        huge.setGeometry(0, 0, 32767, 32767);
+        if (fullScreen)
+            huge.setWindowState(Qt::WindowFullScreen);
+        stored = huge.saveGeometry();
+        ASSERT_FALSE(inside(stored, fullScreen));
+
+        Window window = open();
+        QSize largest;
+        struct Sizes final : QObject {
+            QSize& largest;
+            explicit Sizes(QSize& l) : largest(l) { }
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::Resize)
+                    largest = largest.expandedTo(static_cast<QResizeEvent*>(e)->size());
+                return false;
+            }
+        } sizes(largest);
+        window->installEventFilter(&sizes);
+        playFrom(*window, 2.0);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->isFullScreen(), fullScreen);
+        if (fullScreen) {
+            window->escape();
+            QCoreApplication::processEvents();
+        }
+        ASSERT_TRUE(window->isVisible()) << fullScreen;
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << fullScreen;
+        EXPECT_LE(largest.width(), area.width()) << fullScreen;
+        EXPECT_LE(largest.height(), area.height()) << fullScreen;
+        window->removeEventFilter(&sizes);
+        if (fullScreen)
+            window->showFullScreen();
+        window->stopped();
+        EXPECT_TRUE(inside(stored, fullScreen)) << fullScreen;
+    }
 }
