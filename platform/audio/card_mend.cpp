@@ -31,10 +31,10 @@ namespace {
 
 // Longer than a server that answers takes to open a stream, on a busy
 // machine too: a try that takes longer is given up on, and another made.
+// Each try SDL still waits in (it may never return) makes the next wait
+// longer, so that a server that hangs for long leaves few of them.
 constexpr auto kOpenDeadline = std::chrono::seconds(2);
-// The tries given up on that SDL may still wait in; one more is not made
-// while as many wait.
-constexpr size_t kMostWaiting = 4;
+constexpr size_t kMostDeadlines = 8;
 
 } // namespace
 
@@ -60,7 +60,7 @@ void Card::mend()
         mending_ = false;
         const auto now = std::chrono::steady_clock::now();
         if (opening_) {
-            if (now - opening_->started < kOpenDeadline) {
+            if (now - opening_->started < kOpenDeadline * long(std::min(inSdl_.size(), kMostDeadlines))) {
                 awaitOutput(); // the deadline is watched
                 return;
             }
@@ -74,10 +74,6 @@ void Card::mend()
         const bool back = device_ != 0 && !standingInFor_.empty() && outputs_.listed(standingInFor_);
         if (device_ != 0 ? !lost() && !back : !awaited_ || !anyRunning())
             return;
-        if (inSdl_.size() >= kMostWaiting) {
-            awaitOutput();
-            return;
-        }
         const std::string chosen = standingInFor_.empty() ? deviceName_ : standingInFor_;
         if (device_ != 0) {
             // Waits out a callback under way; the streams stay in their slots.
