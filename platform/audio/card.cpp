@@ -23,12 +23,19 @@ Card& card()
 
 bool Card::open(const std::string& device, std::string& error, const StreamLabel& label)
 {
-    const bool lost = this->lost() || lostOpen_;
-    if (device_ != 0 && !lost && (device == deviceName_ || standsInFor(device)))
+    // A lost output is the mender's to bring back, off the window's thread:
+    // SDL may keep whoever opens waiting for a server that does not answer.
+    if (awaited())
+        return true;
+    if (lost()) {
+        awaitOutput();
+        return true;
+    }
+    if (device_ != 0 && (device == deviceName_ || standsInFor(device)))
         return true;
     if (!initialise(error))
         return false;
-    const bool mayStandIn = lost || (!device.empty() && device == standingInFor_);
+    const bool mayStandIn = !device.empty() && device == standingInFor_;
     // Some drivers allow one open device only: the old one goes first.
     const std::string previous = deviceName_;
     const StreamLabel previousLabel = label_;
@@ -51,15 +58,17 @@ bool Card::probe(const std::string& device, std::string& error)
         return true;
     if (!initialise(error))
         return false;
-    if (device_ != 0) {
-        // Some drivers open one device at a time: being listed must do.
+    if (device_ != 0 || awaited_ || !inSdl_.empty()) {
+        // Some drivers open one device at a time, and no other open may
+        // run beside the mender's: being listed must do.
         if (device.empty() || outputs_.listed(device))
             return true;
         error = "The sound output \"" + device + "\" is not connected.";
         return false;
     }
     const auto opens = [&] {
-        CardFormat want = wantedFormat(feeds_[size_t(live_)]);
+        Feed unused {this};
+        CardFormat want = wantedFormat(unused);
         want.callback = nullptr; // nothing is played through it
         CardFormat have {};
         const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
@@ -83,6 +92,10 @@ std::vector<std::string> Card::devices(std::string& error)
 
 void Card::wake(const StreamLabel& label)
 {
+    if (awaited()) {
+        awaitOutput();
+        return;
+    }
     if (device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
         // Nothing else plays: the card opens anew under this stream's
         // label, as a server names, routes and restores a stream when it
@@ -95,9 +108,8 @@ void Card::wake(const StreamLabel& label)
             return;
         }
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
-        lostOpen_ = true;
-        if (!mending_.exchange(true))
-            mender_.rested();
+        awaited_ = true;
+        awaitOutput();
         return;
     }
     if (device_ != 0) {
@@ -148,6 +160,8 @@ bool Card::initialise(std::string& error)
 // Only while no device is open.
 bool Card::relist()
 {
+    if (!inSdl_.empty())
+        return false;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sdlUp_ = false;
     std::string ignored;
@@ -186,22 +200,32 @@ bool Card::openListed(const std::string& device, const StreamLabel& label, std::
 bool Card::openDevice(const std::string& device, const StreamLabel& label, std::string& error)
 {
     setHints(label);
-    Feed& feed = feeds_[size_t(live_)];
-    CardFormat want = wantedFormat(feed);
+    Feed* feed = spareFeed();
+    CardFormat want = wantedFormat(*feed);
     CardFormat have {};
     // SDL converts to whatever the card takes; a machine without sound
     // may report a driver as ready and only fail here.
-    device_ = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
-    if (device_ == 0) {
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+    if (id == 0) {
+        release(feed);
         error = cannotOpen(device);
         return false;
     }
-    feed.device = device_;
-    feed.live = true;
     deviceName_ = device;
     label_ = label;
     standingInFor_.clear();
-    lostOpen_ = false;
+    adopt(id, feed, have);
+    return true;
+}
+
+// The card plays on ID from now on.
+void Card::adopt(SDL_AudioDeviceID id, Feed* feed, const CardFormat& have)
+{
+    feed->device = id;
+    feed->live = true;
+    device_ = id;
+    liveFeed_ = feed;
+    awaited_ = false;
     noteFailure({});
     stalled_ = false;
     period_ = have.samples;
@@ -209,16 +233,38 @@ bool Card::openDevice(const std::string& device, const StreamLabel& label, std::
     SDL_PauseAudioDevice(device_, 0);
     if (anyRunning())
         watch();
-    return true;
+}
+
+Card::Feed* Card::spareFeed()
+{
+    for (Feed& feed : feeds_)
+        if (!feed.taken) {
+            feed.taken = true;
+            return &feed;
+        }
+    Feed& feed = feeds_.emplace_back(this);
+    feed.taken = true;
+    return &feed;
+}
+
+// Once SDL no longer calls back into FEED.
+void Card::release(Feed* feed)
+{
+    feed->live = false;
+    feed->device = 0;
+    feed->taken = false;
 }
 
 // Waits for a callback under way; the streams stay in their slots.
 void Card::close()
 {
     retire();
-    if (device_ != 0)
+    if (device_ != 0) {
         SDL_CloseAudioDevice(device_);
+        release(liveFeed_);
+    }
     device_ = 0;
+    liveFeed_ = nullptr;
     closedAsleep_ = false;
 }
 

@@ -12,6 +12,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -60,6 +62,9 @@ public:
     // calling back while streams play (SDL's PipeWire driver, when the server
     // goes away, reports nothing and just falls silent).
     bool lost() const { return device_ != 0 && (stalled_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED); }
+    // The output went and the mender brings it back: streams join the card
+    // meanwhile and play once it is back.
+    bool awaited() const { return device_ == 0 && awaited_; }
 
     // Whether DEVICE can be opened now, without moving the card to it.
     bool probe(const std::string& device, std::string& error);
@@ -67,8 +72,8 @@ public:
 
     int period() const { return period_; }
     bool isOpen() const { return device_ != 0; }
-    // Open, or closed only while it slept.
-    bool inUse() const { return device_ != 0 || closedAsleep_; }
+    // Open, or closed only while it slept or while its output is away.
+    bool inUse() const { return device_ != 0 || closedAsleep_ || awaited_; }
     bool awake() const { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING; }
 
     bool add(Output::Stream* stream);
@@ -108,6 +113,17 @@ private:
         Card* card;
         std::atomic<SDL_AudioDeviceID> device {0};
         std::atomic<bool> live {false};
+        bool taken = false; // by a device, or an open under way
+    };
+
+    // One try of the mender to open an output, on a thread of its own: SDL
+    // may wait for a server that never answers, and then never returns.
+    struct Opening {
+        std::string device; // the chosen output
+        StreamLabel label;
+        std::string applicationName;
+        Feed* feed;
+        std::chrono::steady_clock::time_point started;
     };
 
     static void callback(void* feed, uint8_t* bytes, int len);
@@ -115,6 +131,13 @@ private:
     bool anyRunning() const;
     void closeIfStillAsleep();
     void mend();
+    void startOpening(const std::shared_ptr<Opening>& opening);
+    void opened(const std::shared_ptr<Opening>& opening, SDL_AudioDeviceID id, const CardFormat& have,
+        const std::string& error, bool standingIn);
+    void adopt(SDL_AudioDeviceID id, Feed* feed, const CardFormat& have);
+    void awaitOutput();
+    Feed* spareFeed();
+    static void release(Feed* feed);
     bool standsInFor(const std::string& device);
     bool openStandIn(const std::string& device, const StreamLabel& label);
     void watch();
@@ -130,7 +153,8 @@ private:
     bool openListed(const std::string& device, const StreamLabel& label, std::string& error);
     bool openDevice(const std::string& device, const StreamLabel& label, std::string& error);
     static void setHint(const char* name, const std::string& value);
-    void setHints(const StreamLabel& label);
+    static void setHints(const StreamLabel& label, const std::string& applicationName);
+    void setHints(const StreamLabel& label) { setHints(label, applicationName_); }
     void close();
     void noteFailure(const std::string& error);
 
@@ -144,10 +168,17 @@ private:
     bool closedAsleep_ = false; // closed while asleep: the next start reopens it
     Tap tap_;
     std::atomic<bool> mending_ {false};
-    bool lostOpen_ = false; // the output failed and nothing has opened since
+    bool awaited_ = false; // the output failed and nothing has opened since
 
-    std::array<Feed, 2> feeds_ {Feed {this}, Feed {this}};
-    int live_ = 0; // the feed of device_
+    // The mender's try whose output the card takes; the tries SDL has not
+    // returned from yet, this one or given up on. While any is in SDL, SDL's
+    // sound is never started anew: that would pull its driver from under them.
+    std::shared_ptr<Opening> opening_;
+    std::vector<std::shared_ptr<Opening>> inSdl_;
+
+    std::deque<Feed> feeds_; // never shrinks: SDL may call back into one until the end
+    Feed* liveFeed_ = nullptr; // the feed of device_
+    Feed* retiredFeed_ = nullptr;
     SDL_AudioDeviceID retired_ = 0; // handed over from, playing out what it holds
 
     bool sdlUp_ = false; // SDL's sound is started

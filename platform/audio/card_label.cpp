@@ -59,11 +59,11 @@ void Card::setHint(const char* name, const std::string& value)
 // PulseAudio driver passes no role of its own: the server gives a stream the
 // role of its connection, which libpulse reads from the environment as it
 // connects, and SDL connects anew for every device.
-void Card::setHints(const StreamLabel& label)
+void Card::setHints(const StreamLabel& label, const std::string& applicationName)
 {
     const char* role = kRoleNames[static_cast<int>(label.role)];
     setenv(kPulseRole, role, 1);
-    setHint(SDL_HINT_APP_NAME, applicationName_);
+    setHint(SDL_HINT_APP_NAME, applicationName);
     setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, label.name);
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, role);
 }

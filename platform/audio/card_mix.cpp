@@ -130,22 +130,25 @@ void Card::show(const StreamLabel& label)
 void Card::handOver(const StreamLabel& label)
 {
     retire();
-    Feed& next = feeds_[size_t(1 - live_)];
+    Feed* next = spareFeed();
     setHints(label);
-    CardFormat want = wantedFormat(next);
+    CardFormat want = wantedFormat(*next);
     CardFormat have {};
     const SDL_AudioDeviceID id
         = SDL_OpenAudioDevice(deviceName_.empty() ? nullptr : deviceName_.c_str(), 0, &want, &have, 0);
-    if (id == 0)
+    if (id == 0) {
+        release(next);
         return;
-    next.device = id;
+    }
+    next->device = id;
     lock();
-    feeds_[size_t(live_)].live = false;
-    next.live = true;
+    liveFeed_->live = false;
+    next->live = true;
     unlock();
     retired_ = device_;
+    retiredFeed_ = liveFeed_;
     device_ = id;
-    live_ = 1 - live_;
+    liveFeed_ = next;
     label_ = label;
     period_ = have.samples;
     SDL_PauseAudioDevice(device_, 0);
@@ -163,9 +166,12 @@ void Card::endHandOver()
 // The device handed over from goes.
 void Card::retire()
 {
-    if (retired_ != 0)
+    if (retired_ != 0) {
         SDL_CloseAudioDevice(retired_);
+        release(retiredFeed_);
+    }
     retired_ = 0;
+    retiredFeed_ = nullptr;
 }
 
 void Card::setTap(Tap tap)

@@ -4,6 +4,9 @@
 # folder, on a session bus of the test's own. No sink is made here: the test
 # makes its null sinks. The test restarts the server mid-track with
 #   "$QUORVANA_SOUND_SERVER" stop|start
+# kills it as a crash does with "kill", and starts it with "start-held MS":
+# PipeWire takes its clients' connections but answers none for MS
+# milliseconds, as a loaded machine's server may, before the rest starts.
 # A machine without the server skips the test (exit 77) with a message.
 #
 #   under_sound_server.sh COMMAND...
@@ -13,10 +16,16 @@ programs=(pipewire wireplumber pipewire-pulse pactl)
 
 start_server() {
   cd "$QUORVANA_SOUND_SERVER_DIR"
+  rm -f "$XDG_RUNTIME_DIR/pipewire-0"
   pipewire >>server.log 2>&1 &
   echo $! >pipewire.pid
   # WirePlumber and the PulseAudio service need PipeWire's socket first.
   for _ in $(seq 200); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.025; done
+  if [ -n "${1:-}" ]; then
+    kill -STOP "$(cat pipewire.pid)"
+    sleep "$(awk "BEGIN { print $1 / 1000 }")"
+    kill -CONT "$(cat pipewire.pid)"
+  fi
   wireplumber >>server.log 2>&1 &
   echo $! >wireplumber.pid
   pipewire-pulse >>server.log 2>&1 &
@@ -48,9 +57,27 @@ stop_server() {
   done
 }
 
+kill_server() {
+  cd "$QUORVANA_SOUND_SERVER_DIR"
+  for name in pipewire-pulse wireplumber pipewire; do
+    if [ -s "$name.pid" ]; then
+      pid="$(cat "$name.pid")"
+      kill -9 "$pid" 2>/dev/null || true
+      # Gone, or a zombie that nobody may be left to reap.
+      for _ in $(seq 200); do
+        grep -qv '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null || break
+        sleep 0.01
+      done
+      rm -f "$name.pid"
+    fi
+  done
+}
+
 case "${1:-}" in
   start) start_server; exit ;;
+  start-held) start_server "$2"; exit ;;
   stop) stop_server; exit ;;
+  kill) kill_server; exit ;;
 esac
 
 for p in "${programs[@]}"; do

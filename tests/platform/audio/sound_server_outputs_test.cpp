@@ -105,6 +105,35 @@ TEST_F(SoundServerTest, TheHandOverLeavesNoGap)
     EXPECT_EQ(silentWindows(level, tone), 0) << "a dropout in what played on";
 }
 
+// On a chosen output that is not the default, the stream of the track that
+// takes over opens on that output too, and what plays on has no gap.
+TEST_F(SoundServerTest, TheHandOverStaysOnTheChosenOutput)
+{
+    NullSink speakers("speakers", "Speakers");
+    NullSink headset("headset", "Headset");
+    run("pactl set-default-sink speakers");
+    Recording recording("headset", dir / "handover.raw");
+    ASSERT_TRUE(recording.started());
+    play(mci::DeviceType::WaveAudio, sineWave(dir / "tone.wav", 440, 0.5, 3000), output("Headset"));
+    const auto first = stream("tone.wav");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(sinkName(*first), "headset");
+    QTest::qWait(500);
+    std::unique_ptr<mci::Device> silence;
+    const std::string quiet = sineWave(dir / "quiet.wav", 440, 0, 1000);
+    ASSERT_TRUE(mci::openDevice(mci::DeviceType::WaveAudio, quiet, output("Headset"), silence).ok());
+    ASSERT_TRUE(silence->play().ok());
+    const auto named = stream("quiet.wav");
+    ASSERT_TRUE(named && has(*named, "media.name", "quiet.wav")) << run("pactl list sink-inputs");
+    EXPECT_EQ(sinkName(*named), "headset") << *named;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return device->mode() != mci::Mode::Playing; }, 5000));
+    silence->close();
+    const auto level = levels(recording.stop());
+    const Span tone = sounding(level);
+    ASSERT_GT(tone.last - tone.first, 250u) << "the tone did not reach the chosen output";
+    EXPECT_EQ(silentWindows(level, tone), 0) << "a dropout in what played on";
+}
+
 // The mixer names the track that plays, though the card is one stream: a
 // song that starts while the last one's reverb still sounds, and a wave
 // after it, round after round.
