@@ -46,21 +46,6 @@ private:
     int fd_;
 };
 
-int writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 int copyData(int in, int out)
 {
     // The kernel copies (or clones) in place where it can; plain reads otherwise.
@@ -200,6 +185,21 @@ Status moveAcrossFileSystems(const std::string& from, const std::string& to)
 }
 
 } // namespace
+
+int writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
 
 Status copyFile(const std::string& from, const std::string& to)
 {

@@ -3,6 +3,7 @@
 // that never replace an existing file, whole-file reads with a limit, and
 // whole-file writes that a crash cannot tear. Failures carry errno so that a
 // caller can tell "target exists" from everything else.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -52,6 +53,8 @@ bool readAll(int fd, std::string& out, uint64_t maxBytes = UINT64_MAX);
 // The whole content of PATH, a regular file of at most MAX_BYTES (EFBIG
 // beyond); false with errno set when it cannot be read.
 bool readWholeFile(const std::string& path, std::string& out, uint64_t maxBytes = kMaxSettingsFileBytes);
+// Writes all SIZE bytes of DATA to FD, through interruptions: 0, or errno.
+int writeAll(int fd, const char* data, size_t size);
 
 // Replaces the content of PATH (or creates it) in one step: readers see the old
 // bytes or the new ones, never a mix, and a failure keeps the old file whole.

@@ -170,18 +170,8 @@ std::string trashName(const std::string& name, unsigned n)
 
 int writeInfo(int fd, const std::string& text)
 {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
+    if (const int e = writeAll(fd, text.data(), text.size()))
+        return e;
     return ::fsync(fd) == 0 ? 0 : errno;
 }
 

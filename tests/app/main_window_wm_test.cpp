@@ -69,6 +69,17 @@ struct WindowTest : ::testing::Test {
         form->activateWindow();
     }
 
+    // The window over a folder of three waves of SECONDS each, active.
+    void startOnWaves(int seconds)
+    {
+        for (const char* name : {"a.wav", "b.wav", "c.wav"})
+            dir.write(name, testing_support::silentWave(seconds));
+        form = std::make_unique<TForm1>(QStringList {"quorvana"});
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    }
+
     // After the user closed the video's window: stopped as the Stop button
     // stops it, and Play shows the window again from there.
     void expectStoppedThenPlaysFromThere(QWidget* video)
@@ -211,12 +222,7 @@ static void clickAt(QWidget* widget, QPoint local, int button)
 // The menu once deleted the file selected before the right-click.
 TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
 {
-    for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        dir.write(name, testing_support::silentWave(3));
-    form = std::make_unique<TForm1>(QStringList {"quorvana"});
-    form->show();
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(startOnWaves(3));
     ui::FileListBox& list = *form->FileListBox1;
     QWidget* rows = list.viewport();
     const auto entry = [&](int index) { return list.visualItemRect(list.item(index)).center(); };
@@ -252,12 +258,7 @@ TEST_F(WindowTest, TheMenuActsOnTheFileUnderThePointer)
 // them, wherever the window has it; a letter still finds a file in the list.
 TEST_F(WindowTest, TheBarsKeysWorkFromTheListAndLettersStillFindFiles)
 {
-    for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        dir.write(name, testing_support::silentWave(30));
-    form = std::make_unique<TForm1>(QStringList {"quorvana"});
-    form->show();
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == form.get(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(startOnWaves(30));
     ui::FileListBox& list = *form->FileListBox1;
     clickAt(list.viewport(), list.visualItemRect(list.item(0)).center(), 1);
     PlaybackSession& session = form->session();
