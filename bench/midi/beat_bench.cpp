@@ -3,8 +3,11 @@
 // a song plays, and every note's onset found in what the card was given,
 // against the straight line that fits the song's times best. Goal: every
 // note within 1.5 ms (FluidSynth's own step of 64 frames), at any tempo.
-// Run it on the sound server as well, where the buffers come unevenly:
+// Run it on the sound server, where the buffers come unevenly:
 //   tests/support/under_sound_server.sh env SDL_AUDIODRIVER=pipewire beat_bench
+// SDL's dummy driver is no clock: it sleeps a fixed time after each buffer
+// is rendered, so its samples run faster or slower than time as the
+// rendering takes more or less, and no clock of ours can follow them.
 #include "platform/audio/audio_output.h"
 #include "platform/midi/player.h"
 
