@@ -31,6 +31,10 @@ public:
     // synthesizer needs a moment after a reset.
     virtual TimePoint readyAt() const { return {}; }
 
+    // How long after its due a message sounds: what the read-outs of a
+    // song's position take off, so that they show what is heard.
+    virtual Clock::duration delay() const { return {}; }
+
     // Gets ready for SONG before it plays, with whatever it selects at hand.
     virtual void prepare(const Song&) {}
 };

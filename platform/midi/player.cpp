@@ -51,6 +51,7 @@ public:
         bytes_.insert(bytes_.end(), message.begin(), message.end());
     }
     TimePoint readyAt() const override { return output_->readyAt(); }
+    Clock::duration delay() const override { return output_->delay(); }
 
     bool empty() const { return messages_.empty(); }
     void swap(Outbox& other)
@@ -195,14 +196,16 @@ Sequence::State Player::state()
 
 uint32_t Player::positionMs()
 {
+    const TimePoint heard = Clock::now() - output_->delay();
     std::lock_guard lock(mutex_);
-    return sequence_.positionMs(Clock::now());
+    return sequence_.positionMs(heard);
 }
 
 uint64_t Player::positionMicros()
 {
+    const TimePoint heard = Clock::now() - output_->delay();
     std::lock_guard lock(mutex_);
-    return sequence_.positionMicros(Clock::now());
+    return sequence_.positionMicros(heard);
 }
 
 void Player::setEndNotify(std::function<void()> notify)

@@ -38,7 +38,8 @@ public:
     Sequence::State state();
     // In the song's own time, whatever the tempo.
     uint32_t positionMs();
-    // As precise as the playback clock: what the sound has reached.
+    // As precise as the playback clock: what the sound has reached, the
+    // output's delay taken off.
     uint64_t positionMicros();
     uint32_t lengthMs() const { return lengthMs_; }
 

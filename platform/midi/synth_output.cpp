@@ -51,8 +51,7 @@ void SynthOutput::releaseSamples()
         // No message can slip in between the look and the release.
         std::lock_guard producers(producers_);
         withSynth([this](Synth& synth) {
-            int64_t due;
-            if (audio_->running() || !synth.voiceless() || ring_.peekDue(due))
+            if (audio_->running() || !synth.voiceless() || feed_.pending())
                 return;
             synth.releaseSamples();
             released_ = true;
@@ -74,7 +73,7 @@ void SynthOutput::restoreIfReleased()
 
 void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
 {
-    if (message.empty() || message.size() > message_.size())
+    if (message.empty() || message.size() > SynthFeed::kLongestMessage)
         return;
     std::lock_guard lock(producers_);
     restoreIfReleased();
@@ -83,7 +82,7 @@ void SynthOutput::send(std::span<const uint8_t> message, TimePoint due)
     // A full ring empties within an audio period; one that stays full means
     // the audio thread has stopped, and waiting longer would hang the player.
     // Once it has, the rest of a flood is dropped at once, not after a wait each.
-    for (int waited = 0; !ring_.push(message, nanos(due)); ++waited) {
+    for (int waited = 0; !feed_.push(message, nanos(due)); ++waited) {
         if (waited == 250 || stalled_) {
             stalled_ = true;
             dropped_.fetch_add(1);
@@ -135,32 +134,14 @@ void SynthOutput::withSynth(const std::function<void(Synth&)>& fn)
     fn(*synth_);
 }
 
-// The period being rendered stands for the time since the last callback:
-// a message lands at the sample its due time falls on within it, one period
-// late but with its spacing kept.
+Clock::duration SynthOutput::delay() const
+{
+    return std::chrono::nanoseconds(feed_.delayNanos());
+}
+
 void SynthOutput::render(float* out, int frames)
 {
-    const int64_t now = nanos(Clock::now());
-    int64_t span = now - lastCallback_;
-    const int64_t nominal = int64_t{frames} * 1000000000 / synth_->sampleRate();
-    if (lastCallback_ == 0 || span <= 0 || span > 4 * nominal)
-        span = nominal;
-    const int64_t start = now - span;
-    lastCallback_ = now;
-
-    int done = 0;
-    int64_t due;
-    while (ring_.peekDue(due)) {
-        const int64_t offset = due <= start ? 0 : std::min<int64_t>(frames, (due - start) * frames / span);
-        if (offset > done) {
-            synth_->render(out + 2 * done, static_cast<int>(offset) - done);
-            done = static_cast<int>(offset);
-        }
-        const size_t n = ring_.pop(message_.data(), message_.size());
-        synth_->apply({message_.data(), n});
-    }
-    if (done < frames)
-        synth_->render(out + 2 * done, frames - done);
+    feed_.render(*synth_, out, frames, nanos(Clock::now()));
     idleWhenQuiet(out, frames);
 }
 
@@ -180,8 +161,7 @@ void SynthOutput::idleWhenQuiet(const float* out, int frames)
     releaser_->rested();
     audio_->setIdle(true);
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    int64_t due;
-    if (ring_.peekDue(due))
+    if (feed_.pending())
         audio_->setIdle(false);
 }
 

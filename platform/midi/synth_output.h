@@ -1,12 +1,12 @@
 #pragma once
 // The built-in synthesizer as an output: messages go through a ring to the
-// audio thread, which applies each one at the sample its due time falls on
-// within the period being rendered.
+// audio thread, which applies each one at the sample its due time maps to on
+// the card's sample clock (see SynthFeed), a fixed delay after it was due.
 #include "platform/audio/audio_output.h"
 #include "platform/base/rest_timer.h"
-#include "platform/midi/message_ring.h"
 #include "platform/midi/output.h"
 #include "platform/midi/synth.h"
+#include "platform/midi/synth_feed.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +25,7 @@ public:
     ~SynthOutput() override;
 
     void send(std::span<const uint8_t> message, TimePoint due) override;
+    Clock::duration delay() const override;
     // Reads the samples of the programs SONG selects, and lets go of the rest.
     void prepare(const Song& song) override;
 
@@ -51,7 +52,7 @@ public:
     bool samplesReleased() const { return released_.load(); }
 
 private:
-    SynthOutput() : ring_(256 * 1024) {}
+    SynthOutput() : feed_(audio::Format {}.sampleRate) { }
     void render(float* out, int frames);
     void idleWhenQuiet(const float* out, int frames);
     void releaseSamples();
@@ -60,14 +61,12 @@ private:
     std::unique_ptr<Synth> synth_;
     std::string soundfont_;
     std::unique_ptr<audio::Output> audio_;
-    MessageRing ring_;
+    SynthFeed feed_;
     std::mutex producers_;
     std::vector<uint8_t> lastReset_; // under producers_
     bool stalled_ = false; // under producers_: the audio thread stopped taking messages
-    std::atomic<uint64_t> dropped_{0};
-    int64_t lastCallback_ = 0; // audio thread only
-    int quietFrames_ = 0;      // audio thread only: frames of silence since the last sound
-    std::array<uint8_t, 4096> message_{};
+    std::atomic<uint64_t> dropped_ {0};
+    int quietFrames_ = 0; // audio thread only: frames of silence since the last sound
 
     std::atomic<bool> released_{false};
     std::unique_ptr<rest_timer::RestTimer> releaser_; // lets go of the samples once at rest

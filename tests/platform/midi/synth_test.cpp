@@ -1,11 +1,12 @@
 // The real FluidSynth with Debian's GM soundfont; skipped where it is missing.
-#include "platform/midi/soundfonts.h"
 #include "platform/midi/chase.h"
+#include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
+#include "platform/midi/synth_feed.h"
 #include "platform/midi/synth_output.h"
 
+#include "tests/support/onsets.h"
 #include "tests/support/smf_builder.h"
-
 #include "tests/support/temp_dir.h"
 
 #include <fluidsynth.h>
@@ -265,4 +266,56 @@ TEST_F(SynthTest, SamplesReadOnDemandSoundAsIfAllWereLoaded)
     for (size_t i = 0; i < whole.size(); ++i)
         worst = std::max(worst, std::abs(whole[i] - onDemand[i]));
     EXPECT_LT(worst, 1e-5f);
+}
+
+// A server that resamples asks for buffers of 1024 frames in a sawtooth: at
+// every cycle of its own (1024 frames at 48 kHz) that finds its store short,
+// a little late at times. The notes, sent as the player sends them (at their
+// time, a little late at times), sound each within FluidSynth's own step of
+// 64 frames of a steady beat.
+TEST_F(SynthTest, NotesKeepTheBeatHoweverUnevenlyTheCardAsks)
+{
+    constexpr int rate = 44100, buffer = 1024;
+    constexpr int64_t second = 1000000000, cycle = second * 1024 / 48000;
+    constexpr int64_t start = 1000 * second, step = second * 2037 / 10000; // a beat no buffer divides
+    constexpr int count = 30;
+    unsigned seed = 12345;
+    const auto jitter = [&seed](int64_t most) {
+        seed = seed * 1103515245 + 12345;
+        return int64_t((seed >> 8) % 1024) * most / 1024;
+    };
+    midi::SynthFeed feed(rate);
+    const std::vector<uint8_t> dry[] = {{0xB9, 91, 0}, {0xB9, 93, 0}};
+    for (const std::vector<uint8_t>& m : dry)
+        feed.push(m, start);
+
+    std::vector<float> out;
+    std::vector<double> times;
+    int sent = 0;
+    int64_t sentAt = start + jitter(second / 1000);
+    double stored = 0; // frames the server holds
+    for (int64_t now = start; sent < count || now < start + count * step + second / 2; now += cycle) {
+        stored -= double(cycle) * rate / second;
+        if (stored >= 0)
+            continue;
+        const int64_t asked = now + jitter(2 * second / 1000);
+        for (; sent < count && sentAt <= asked; sentAt = start + ++sent * step + jitter(second / 1000)) {
+            const int64_t due = start + sent * step;
+            const uint8_t on[3] = {0x99, 76, 110}, off[3] = {0x89, 76, 0};
+            feed.push(on, due);
+            feed.push(off, due); // a wood block rings on after its note-off
+            times.push_back(double(due - start) / second);
+        }
+        out.resize(out.size() + 2 * buffer);
+        feed.render(*synth, out.data() + out.size() - 2 * buffer, buffer, asked);
+        stored += buffer;
+    }
+    std::vector<double> heard;
+    for (size_t frame : onsets::find(out, 0.01f, rate / 20))
+        heard.push_back(double(frame) / rate);
+    ASSERT_EQ(heard.size(), size_t(count)) << "every note sounds once";
+    double slope = 0;
+    const std::vector<double> off = onsets::deviations(heard, times, &slope);
+    EXPECT_LT(*std::max_element(off.begin(), off.end()), 64000.0 / rate);
+    EXPECT_NEAR(slope, 1.0, 1e-3) << "the beat keeps its pace";
 }
