@@ -25,9 +25,12 @@ bool Card::open(const std::string& device, std::string& error, const StreamLabel
 {
     // A lost output is the mender's to bring back, off the window's thread:
     // SDL may keep whoever opens waiting for a server that does not answer.
-    if (awaited())
-        return true;
-    if (lost()) {
+    if (awaited() || lost()) {
+        // It opens what the window chose last, named after the stream that
+        // asked: the chosen output may have gone for good meanwhile.
+        deviceName_ = device;
+        standingInFor_.clear();
+        label_ = label;
         awaitOutput();
         return true;
     }
@@ -108,6 +111,7 @@ void Card::wake(const StreamLabel& label)
             return;
         }
         std::fprintf(stderr, "quorvana: %s\n", error.c_str());
+        label_ = label;
         awaited_ = true;
         awaitOutput();
         return;

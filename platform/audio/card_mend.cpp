@@ -131,6 +131,7 @@ void Card::opened(const std::shared_ptr<Opening>& opening, SDL_AudioDeviceID id,
     const std::string& error, bool standingIn)
 {
     SDL_AudioDeviceID late = 0;
+    bool again = false;
     {
         std::lock_guard guard(cardMutex());
         std::erase(inSdl_, opening);
@@ -144,28 +145,29 @@ void Card::opened(const std::shared_ptr<Opening>& opening, SDL_AudioDeviceID id,
                     awaitOutput();
                 return;
             }
-            deviceName_ = standingIn ? "" : opening->device;
-            standingInFor_ = standingIn ? opening->device : "";
-            label_ = opening->label;
-            adopt(id, opening->feed, have);
-            return;
-        }
-        if (id == 0) {
+            // The window chose another output, or a track with another
+            // label asked, while this one opened: it opens again.
+            again = opening->device != deviceName_ || !(opening->label == label_);
+            if (!again) {
+                deviceName_ = standingIn ? "" : opening->device;
+                standingInFor_ = standingIn ? opening->device : "";
+                adopt(id, opening->feed, have);
+                return;
+            }
+        } else if (id == 0) {
             release(opening->feed);
             return;
-        }
-        // Given up on, and too late. SDL numbers a device as its open
-        // begins and lists it as it ends: one opened meanwhile may have
-        // the same number, and SDL then knows only this one by it. The card
-        // plays on this one instead; the other cannot be closed, and is
-        // kept silent.
-        if (id == device_) {
+        } else if (id == device_) {
+            // Given up on, and too late. SDL numbers a device as its open
+            // begins and lists it as it ends: one opened meanwhile may have
+            // the same number, and SDL then knows only this one by it. The
+            // card plays on this one instead; the other cannot be closed,
+            // and is kept silent.
             liveFeed_->live = false;
             label_ = opening->label;
             adopt(id, opening->feed, have);
             return;
-        }
-        if (id == retired_) {
+        } else if (id == retired_) {
             retired_ = 0;
             retiredFeed_ = nullptr;
         }
@@ -174,6 +176,8 @@ void Card::opened(const std::shared_ptr<Opening>& opening, SDL_AudioDeviceID id,
     SDL_CloseAudioDevice(late);
     std::lock_guard guard(cardMutex());
     release(opening->feed);
+    if (again)
+        awaitOutput();
 }
 
 // While streams run the card must call back: the watch looks again every

@@ -115,7 +115,8 @@ void Card::closeIfStillAsleep()
 
 void Card::show(const StreamLabel& label)
 {
-    if (label.name.empty() || label == label_ || !awake() || !labelsShown())
+    // A lost output is the mender's: no open may wait for its server here.
+    if (label.name.empty() || label == label_ || !awake() || lost() || !labelsShown())
         return;
     handOver(label);
 }

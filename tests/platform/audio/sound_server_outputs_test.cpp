@@ -77,6 +77,27 @@ TEST_F(SoundServerTest, AHeadsetPluggedInAgainPlaysTheNextTrack)
     }
 }
 
+// A headset unplugged soon after a track played there, while the card still
+// holds it: the next track, on the default output, plays there under its own
+// name.
+TEST_F(SoundServerTest, AfterTheHeadsetGoesTheNextTrackPlaysOnTheDefault)
+{
+    NullSink speakers("speakers", "Speakers");
+    NullSink headset("headset", "Headset");
+    run("pactl set-default-sink speakers");
+    play(mci::DeviceType::WaveAudio, sineWave(dir / "short.wav", 440, 0.5, 300), output("Headset"));
+    ASSERT_TRUE(playsInto("headset"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return device->mode() != mci::Mode::Playing; }, 3000));
+    device->close();
+    headset.unload();
+    QTest::qWait(300); // the server tells its clients
+    play(mci::DeviceType::WaveAudio, sineWave(dir / "next.wav", 440, 0.5, 3000));
+    const auto named = stream("next.wav");
+    ASSERT_TRUE(named);
+    EXPECT_TRUE(has(*named, "media.name", "next.wav")) << *named;
+    EXPECT_EQ(sinkName(*named), "speakers") << *named;
+}
+
 // A track that starts while another plays takes the server's stream over,
 // and what plays on has no gap.
 TEST_F(SoundServerTest, TheHandOverLeavesNoGap)
