@@ -122,6 +122,8 @@ void Card::mend()
             standingIn = id != 0;
         }
         opened(opening, id, have, error, standingIn);
+        // SDL keeps an error text per thread, freed for its own threads only.
+        SDL_TLSCleanup();
     }).detach();
     awaitOutput();
 }

@@ -25,3 +25,4 @@ FORWARD(, void, SDL_PauseAudioDevice, (SDL_AudioDeviceID dev, int pause_on), (de
 FORWARD(, void, SDL_LockAudioDevice, (SDL_AudioDeviceID dev), (dev))
 FORWARD(, void, SDL_UnlockAudioDevice, (SDL_AudioDeviceID dev), (dev))
 FORWARD(, void, SDL_CloseAudioDevice, (SDL_AudioDeviceID dev), (dev))
+FORWARD(, void, SDL_TLSCleanup, (void), ())
