@@ -155,7 +155,9 @@ std::string trashName(const std::string& name, unsigned n)
     const bool hasExtension = dot != std::string::npos && dot > 0 && name.size() - dot <= 32;
     std::string stem = hasExtension ? name.substr(0, dot) : name;
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
-    const std::string number = n > 1 ? "." + std::to_string(n) : std::string();
+    std::string number;
+    if (n > 1)
+        number.append(".").append(std::to_string(n));
     const size_t room = kNameMax - std::string(kInfoSuffix).size() - extension.size() - number.size();
     if (stem.size() > room) {
         stem.resize(room);
