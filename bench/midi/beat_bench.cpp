@@ -12,6 +12,7 @@
 #include "platform/midi/player.h"
 
 #include "bench/support/midi_bytes.h"
+#include "bench/support/shared_synth.h"
 #include "tests/support/onsets.h"
 
 #include <benchmark/benchmark.h>
@@ -96,12 +97,9 @@ private:
 
 void BM_BeatThroughSynthesizer(benchmark::State& state)
 {
-    std::string error;
-    std::shared_ptr<midi::Output> synth = midi::sharedOutput("synth", {}, error);
-    if (!synth) {
-        state.SkipWithError(error.c_str());
+    const std::shared_ptr<midi::Output> synth = bench_support::sharedSynthOrSkip(state);
+    if (!synth)
         return;
-    }
     const int tempo = int(state.range(0));
     const auto song = beat();
     std::vector<double> off;

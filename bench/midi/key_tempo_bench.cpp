@@ -7,6 +7,7 @@
 #include "platform/midi/player.h"
 
 #include "bench/support/midi_bytes.h"
+#include "bench/support/shared_synth.h"
 
 #include <benchmark/benchmark.h>
 
@@ -162,12 +163,9 @@ void idleAndBusy(benchmark::internal::Benchmark* b)
 // release added, is told beside, as the card was handed it.
 void BM_KeyChangeToSynthesizerSound(benchmark::State& state)
 {
-    std::string error;
-    std::shared_ptr<midi::Output> synth = midi::sharedOutput("synth", {}, error);
-    if (!synth) {
-        state.SkipWithError(error.c_str());
+    const std::shared_ptr<midi::Output> synth = bench_support::sharedSynthOrSkip(state);
+    if (!synth)
         return;
-    }
     const auto organ = notes(16, 1, 1, 60000);
     const Peaks peaks;
     const Load load(state.range(0) != 0);

@@ -368,12 +368,8 @@ TEST_F(DesktopLinkTest, CommandsDuringAReadAreCarriedOutWhenTheSongIsRead)
     addFile("big.mid", 1000);
     addFile("next.mid", 1000);
     linked();
-    testing_support::LateDevice* late = nullptr;
-    const mci::Factory saved = mci::setFactory(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) {
-        auto device = std::make_unique<testing_support::LateDevice>();
-        late = device.get();
-        return device;
-    });
+    testing_support::LateSequencers sequencers;
+    testing_support::LateDevice*& late = sequencers.late;
     click("big.mid");
     ASSERT_EQ(session->state(), PlaybackSession::State::Loading);
     const QDBusObjectPath trackId = metadata().value("mpris:trackid").value<QDBusObjectPath>();
@@ -388,7 +384,6 @@ TEST_F(DesktopLinkTest, CommandsDuringAReadAreCarriedOutWhenTheSongIsRead)
     EXPECT_EQ(late->seeks, (std::vector<uint32_t> {2000, 3000}));
     EXPECT_EQ(session->state(), PlaybackSession::State::Paused);
     EXPECT_EQ(session->track().file, qpath("big.mid"));
-    mci::setFactory(mci::DeviceType::Sequencer, saved);
 }
 
 // The desktop's seeks keep a pause, as desktop players do; Play goes on

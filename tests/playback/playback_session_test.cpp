@@ -471,12 +471,8 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     addFile("a.mid", 1000);
     addFile("b.mid", 1000);
     build();
-    testing_support::LateDevice* late = nullptr;
-    const mci::Factory saved = mci::setFactory(mci::DeviceType::Sequencer, [&](const multimedia::Choices&) {
-        auto device = std::make_unique<testing_support::LateDevice>();
-        late = device.get();
-        return device;
-    });
+    testing_support::LateSequencers sequencers;
+    testing_support::LateDevice*& late = sequencers.late;
     click("a.mid");
     ASSERT_NE(late, nullptr);
     EXPECT_EQ(lengthMs, 0);
@@ -507,5 +503,4 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     EXPECT_EQ(refusal, "The MIDI file holds no track.");
     EXPECT_EQ(session->state(), PlaybackSession::State::Refused);
     EXPECT_EQ(lengthSeen, 5000);
-    mci::setFactory(mci::DeviceType::Sequencer, saved);
 }

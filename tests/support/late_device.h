@@ -5,6 +5,7 @@
 #include "platform/mci/mci.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,25 @@ struct LateDevice final : mci::Device {
     bool paused = false;
     std::vector<uint32_t> seeks;
     std::function<void(const mci::Result&)> readyNotify;
+};
+
+// While one lives, every sequencer that opens is a LateDevice, the last of
+// them LATE; the driver that was there before comes back with its end.
+struct LateSequencers {
+    LateSequencers()
+        : saved(mci::setFactory(mci::DeviceType::Sequencer, [this](const multimedia::Choices&) {
+              auto device = std::make_unique<LateDevice>();
+              late = device.get();
+              return device;
+          }))
+    {
+    }
+    ~LateSequencers() { mci::setFactory(mci::DeviceType::Sequencer, saved); }
+    LateSequencers(const LateSequencers&) = delete;
+    LateSequencers& operator=(const LateSequencers&) = delete;
+
+    LateDevice* late = nullptr;
+    mci::Factory saved;
 };
 
 } // namespace testing_support
