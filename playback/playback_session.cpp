@@ -43,6 +43,7 @@ PlaybackSession::~PlaybackSession() = default;
 // caller of a command, and no slot, has to catch it.
 bool PlaybackSession::attempt(const std::function<void()>& command) noexcept
 {
+    lastFailure_.clear();
     try {
         command();
         return true;

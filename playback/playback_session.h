@@ -116,7 +116,7 @@ public:
     // COMMAND at once, or, while the track is still read from its file, once
     // it has been read: what it asks of the length, the position or the mode
     // is then the track's own. It is dropped when the track cannot play
-    // after all or another one opens first. It runs as Quietly.
+    // after all or another one opens first; once waited, it runs as Quietly.
     void whenRead(std::function<void()> command);
     // The singer's key in semitones and tempo in %, within the device's
     // bounds: in effect at once, back to 0 and 100 with the next track.
@@ -137,7 +137,7 @@ public:
         Quietly& operator=(const Quietly&) = delete;
         PlaybackSession& session;
     };
-    // The text of the last refusal of a command.
+    // Why the command last attempted was refused; empty when it was not.
     const QString& lastFailure() const { return lastFailure_; }
 
     // What the 100 ms tick does, now: the position followed, a lost output
