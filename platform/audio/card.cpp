@@ -36,6 +36,21 @@ bool Card::open(const std::string& device, std::string& error, const StreamLabel
     }
     if (device_ != 0 && (device == deviceName_ || standsInFor(device)))
         return true;
+    if (sdlBusy()) {
+        // The card cannot move while SDL holds it; a closed one is the
+        // mender's to open, after the try it waits for.
+        if (device_ != 0) {
+            error = "The sound output is being opened again: try once more in a moment.";
+            return false;
+        }
+        deviceName_ = device;
+        standingInFor_.clear();
+        label_ = label;
+        closedAsleep_ = false;
+        awaited_ = true;
+        awaitOutput();
+        return true;
+    }
     if (!initialise(error))
         return false;
     const bool mayStandIn = !device.empty() && device == standingInFor_;
@@ -99,7 +114,8 @@ void Card::wake(const StreamLabel& label)
         awaitOutput();
         return;
     }
-    if (device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
+    const bool busy = sdlBusy();
+    if (!busy && device_ != 0 && !(label == label_) && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED) {
         // Nothing else plays: the card opens anew under this stream's
         // label, as a server names, routes and restores a stream when it
         // opens. The choice it stands in for stays.
@@ -123,6 +139,13 @@ void Card::wake(const StreamLabel& label)
     }
     if (!closedAsleep_)
         return;
+    if (busy) {
+        closedAsleep_ = false;
+        label_ = label;
+        awaited_ = true;
+        awaitOutput();
+        return;
+    }
     // Reopened where it was; a device gone meanwhile is reported by the
     // next stream to open, as this one has no one to tell.
     const std::string standingInFor = standingInFor_;

@@ -65,6 +65,11 @@ public:
     // The output went and the mender brings it back: streams join the card
     // meanwhile and play once it is back.
     bool awaited() const { return device_ == 0 && awaited_; }
+    // A try of the mender's is still inside SDL, which holds one lock of its
+    // own across a whole open: an open on the window's thread would wait for
+    // it, and SDL's PipeWire driver may never return from one whose server
+    // died under it. Only the mender opens then.
+    bool sdlBusy() const { return !inSdl_.empty(); }
 
     // Whether DEVICE can be opened now, without moving the card to it.
     bool probe(const std::string& device, std::string& error);

@@ -116,7 +116,7 @@ void Card::closeIfStillAsleep()
 void Card::show(const StreamLabel& label)
 {
     // A lost output is the mender's: no open may wait for its server here.
-    if (label.name.empty() || label == label_ || !awake() || lost() || !labelsShown())
+    if (label.name.empty() || label == label_ || !awake() || lost() || sdlBusy() || !labelsShown())
         return;
     handOver(label);
 }
