@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxcb1-dev libfontconfig-dev
-  libsdl2-dev libsndfile1-dev libfluidsynth-dev fluid-soundfont-gm libasound2-dev
+  libsdl2-dev libsndfile1-dev libfluidsynth-dev libsqlite3-dev fluid-soundfont-gm libasound2-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   fonts-liberation2 xdg-utils
   libgtest-dev libgmock-dev libbenchmark-dev
