@@ -2,6 +2,7 @@
 
 #include "core/media_kinds.h"
 #include "framework/file_names.h"
+#include "platform/midi/singer_bounds.h"
 #include "playback/playback_session.h"
 
 #include <QEvent>
@@ -153,7 +154,7 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
     // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
     h.setRate = quietly([this](double rate) {
-        const int percent = int(std::lround(rate * 100 / mci::kPercentStep)) * mci::kPercentStep;
+        const int percent = int(std::lround(rate * 100 / midi::kPercentStep)) * midi::kPercentStep;
         if (percent != session_.track().tempo)
             session_.setTempo(percent);
     });
@@ -263,8 +264,8 @@ void DesktopLink::updateNow()
         s.rate = track.tempo / 100.0;
         // A song's tempo can change; a wave or a video plays at its own.
         if (track.device == mci::DeviceType::Sequencer) {
-            s.minimumRate = mci::kSlowestPercent / 100.0;
-            s.maximumRate = mci::kFastestPercent / 100.0;
+            s.minimumRate = midi::kSlowestPercent / 100.0;
+            s.maximumRate = midi::kFastestPercent / 100.0;
         }
     }
     s.canGoNext = hasNeighbour(1);

@@ -19,6 +19,7 @@
 #include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"
 #include "playback/playback_session.h"
+#include "playback/singer/singer_views.h"
 #include "settings/association_dialog.h"
 #include "settings/editor_settings.h"
 #include "settings/setup_dialog.h"
@@ -43,11 +44,12 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
           SessionSetup {.choices = multimedia::load, .setVolume = audio::setVolume, .lostOutput = audio::lostOutput}))
 {
     session_->setCommandLine(arguments);
+    createSingerViews();
     Form1 = this;
     setObjectName("Form1");
     setWindowTitle("Quorvana");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(483, 277);
     QFont system("System");
     system.setPixelSize(11);
@@ -255,15 +257,30 @@ void TForm1::showInBrowser(const QString& path)
     FileListBox1->setFileName(path);
 }
 
-void TForm1::PopupMenu1Popup(QObject*) { fileMenu_->aboutToShow(); }
+void TForm1::PopupMenu1Popup(QObject*)
+{
+    fileMenu_->aboutToShow();
+}
 
-void TForm1::EditFileClick(QObject*) { fileMenu_->editFile(); }
+void TForm1::EditFileClick(QObject*)
+{
+    fileMenu_->editFile();
+}
 
-void TForm1::CopyFile1Click(QObject*) { fileMenu_->copyFile(); }
+void TForm1::CopyFile1Click(QObject*)
+{
+    fileMenu_->copyFile();
+}
 
-void TForm1::RenameFile1Click(QObject*) { fileMenu_->renameFile(); }
+void TForm1::RenameFile1Click(QObject*)
+{
+    fileMenu_->renameFile();
+}
 
-void TForm1::DeleteFile1Click(QObject*) { fileMenu_->deleteFile(); }
+void TForm1::DeleteFile1Click(QObject*)
+{
+    fileMenu_->deleteFile();
+}
 
 void TForm1::Setup1Click(QObject*)
 {

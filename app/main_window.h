@@ -21,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 class TFileDrag;
 class PlaybackSession;
+class SingerViews;
 class FileMenu;
 
 namespace ui {
@@ -94,6 +95,7 @@ public:
     void Setup1Click(QObject* Sender);
 
     PlaybackSession& session() { return *session_; }
+    SingerViews& singer() { return *singer_; }
 
     // Brings the window forward (un-minimized, raised, activated).
     void raiseForUser();
@@ -112,6 +114,7 @@ private:
     void createReadouts();
     void createButtons();
     void createNonVisual();
+    void createSingerViews();
     void createPopupMenu();
     void showSession();
     void showTrack();
@@ -127,6 +130,7 @@ private:
     void slideStep();
 
     std::unique_ptr<PlaybackSession> session_;
+    std::unique_ptr<SingerViews> singer_; // views of the session: after it
     std::unique_ptr<FileMenu> fileMenu_;
     static constexpr int kSlidePixels = 20;
     QTimer slide_; // the closing slide, a step each turn of the event loop

@@ -13,7 +13,9 @@
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/mci/device_window.h"
+#include "platform/multimedia/stored_choices.h"
 #include "playback/playback_session.h"
+#include "playback/singer/singer_views.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -197,12 +199,21 @@ void TForm1::createNonVisual()
     // A karaoke song's words close from the player's window as from their
     // own, and Ctrl+L brings them back for the song.
     auto* closeWords = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(closeWords, &QShortcut::activated, this, ui::guarded([this] { session_->closeWords(); }));
+    connect(closeWords, &QShortcut::activated, this, ui::guarded([this] { singer_->closeWords(); }));
     auto* showWords = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
-    connect(showWords, &QShortcut::activated, this, ui::guarded([this] { session_->reopenWords(); }));
+    connect(showWords, &QShortcut::activated, this, ui::guarded([this] { singer_->reopenWords(); }));
     // The logo is no stop of the Tab key: About has a key of its own.
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, ui::guarded([this] { Label1Click(Label1); }));
+}
+
+// The words window opens where it last stood, this run or the last.
+void TForm1::createSingerViews()
+{
+    singer_ = std::make_unique<SingerViews>(*session_);
+    singer_->setWordsPlace(QByteArray::fromBase64(QByteArray::fromStdString(multimedia::loadWordsPlace())));
+    connect(singer_.get(), &SingerViews::wordsPlaceKept, this,
+        [](const QByteArray& place) { multimedia::saveWordsPlace(place.toBase64().toStdString()); });
 }
 
 void TForm1::createPopupMenu()

@@ -13,7 +13,6 @@
 #include "platform/desktop/association.h"
 #include "platform/desktop/running_player.h"
 #include "platform/mci/drivers/drivers.h"
-#include "platform/mci/sequencer/words_screen.h"
 #include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"
 #include "settings/multimedia_panel.h"
@@ -87,23 +86,13 @@ public:
     {
         link_.reset();
         form_.reset();
-        mci::sequencer::setWordsPlaceKeeper(nullptr, nullptr);
     }
 
 private:
-    // The words window opens where it last stood, this run or the last.
-    static void keepWordsPlace()
-    {
-        mci::sequencer::setWordsPlaceKeeper(
-            [] { return QByteArray::fromBase64(QByteArray::fromStdString(multimedia::loadWordsPlace())); },
-            [](const QByteArray& place) { multimedia::saveWordsPlace(place.toBase64().toStdString()); });
-    }
-
     void build()
     {
         splash_->repaint();
         command_line::enterDocumentFolder(arguments_);
-        keepWordsPlace();
         form_ = std::make_unique<TForm1>(arguments_);
         centre(form_.get());
         auto* window = new LinkedWindow(*form_);

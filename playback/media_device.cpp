@@ -3,6 +3,7 @@
 #include "core/media_kinds.h"
 #include "framework/errors.h"
 #include "framework/file_names.h"
+#include "platform/mci/singer.h"
 #include "platform/multimedia/choices.h"
 
 #include <QPointer>
@@ -25,7 +26,6 @@ MediaDevice::~MediaDevice()
     if (device_) {
         device_->setEndNotify({});
         device_->setReadyNotify({});
-        device_->setSingerAsk({});
         device_->close();
     }
 }
@@ -59,8 +59,6 @@ void MediaDevice::open(mci::DeviceType asked, const QString& fileName, const mul
     };
     device_->setEndNotify(later([](MediaDevice& d) { d.onStoppedByItself(); }));
     device_->setReadyNotify(later([](MediaDevice& d, const mci::Result& result) { d.onReady(result); }));
-    device_->setSingerAsk(
-        later([](MediaDevice& d, int semitones, int percent) { emit d.singerAsked(semitones, percent); }));
     emit changed();
 }
 
@@ -71,7 +69,6 @@ void MediaDevice::close()
     ++generation_;
     device_->setEndNotify({});
     device_->setReadyNotify({});
-    device_->setSingerAsk({});
     device_->close();
     device_.reset();
     emit changed();
@@ -131,7 +128,10 @@ void MediaDevice::next()
 {
     requireOpen();
     record(device_->seekToEnd());
+    uint32_t end = 0;
+    device_->position(end);
     emit changed();
+    emit positionSet(int(end));
 }
 
 void MediaDevice::previous()
@@ -139,18 +139,23 @@ void MediaDevice::previous()
     requireOpen();
     record(device_->seekToStart());
     emit changed();
+    emit positionSet(0);
 }
 
 void MediaDevice::setTranspose(int semitones)
 {
     requireOpen();
-    raiseRefusal(device_->setTranspose(semitones));
+    if (!singer())
+        throw ui::EMCIDeviceError("This device cannot change the key.");
+    raiseRefusal(singer()->setTranspose(semitones));
 }
 
 void MediaDevice::setTempo(int percent)
 {
     requireOpen();
-    raiseRefusal(device_->setTempo(percent));
+    if (!singer())
+        throw ui::EMCIDeviceError("This device cannot change the tempo.");
+    raiseRefusal(singer()->setTempo(percent));
 }
 
 void MediaDevice::raiseRefusal(const mci::Result& result)

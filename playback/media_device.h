@@ -45,10 +45,8 @@ public:
     void setTranspose(int semitones);
     void setTempo(int percent);
 
-    // The device's window of words, closed for the song or brought back;
-    // false when there is none to.
-    bool closeWords() { return device_ && device_->closeWords(); }
-    bool reopenWords() { return device_ && device_->reopenWords(); }
+    // What the open song offers singers; none for other media.
+    mci::Singer* singer() { return device_ ? device_->singer() : nullptr; }
 
     // Reading never raises; setting seeks and leaves the device stopped.
     int position();
@@ -72,14 +70,12 @@ signals:
     // The device stopped by itself: at the end of the file, or because the
     // user closed its window.
     void stoppedByItself();
-    // A seek moved the position to POSITION, in the current time format.
+    // A seek or a move to the start or the end put the position at POSITION,
+    // in the current time format.
     void positionSet(int position);
     // A device that took its file at once and read it afterwards is ready:
     // REFUSAL says why it cannot play after all, empty when it can.
     void ready(const QString& refusal);
-    // The singer asked the device's window for another key or tempo: both
-    // as wanted, not yet set.
-    void singerAsked(int semitones, int percent);
 
 private:
     void requireOpen() const;

@@ -1,5 +1,6 @@
 #include "playback/playback_session.h"
 
+#include "platform/mci/singer.h"
 #include "platform/multimedia/choices.h"
 
 #include <algorithm>
@@ -23,13 +24,6 @@ PlaybackSession::PlaybackSession(SessionSetup setup, QObject* parent) : QObject(
     connect(&midiPause_, &QTimer::timeout, this, [this] { attempt([this] { advanceAfterPause(); }); });
     connect(&device_, &MediaDevice::changed, this, &PlaybackSession::updateState);
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
-    // The words window's keys and menu ask; the session sets, as for any view.
-    connect(&device_, &MediaDevice::singerAsked, this, [this](int semitones, int percent) {
-        if (semitones != track_.transpose)
-            setTranspose(semitones);
-        if (percent != track_.tempo)
-            setTempo(percent);
-    });
     connect(
         &device_, &MediaDevice::ready, this, [this](const QString& refusal) { attempt([&] { trackReady(refusal); }); });
     // Every run starts at full volume: the desktop's mixer keeps the rest.
@@ -114,6 +108,12 @@ bool PlaybackSession::hasTrack() const
 int PlaybackSession::positionMs()
 {
     return device_.position();
+}
+
+uint64_t PlaybackSession::positionMicros()
+{
+    mci::Singer* singer = device_.singer();
+    return singer ? singer->positionMicros() : 0;
 }
 
 // --- Commands on the open track. ---

@@ -56,6 +56,9 @@ public:
     const Track& track() const { return track_; }
     // Where the open track stands, in milliseconds; 0 when nothing is open.
     int positionMs();
+    // Where the open song stands as precisely as its sound, in microseconds
+    // of its own time: what its words follow. 0 for other media.
+    uint64_t positionMicros();
     // Whether a track is open for the commands that act on it.
     bool hasTrack() const;
     // The tick runs: the position is followed, and a track's end leads on.
@@ -122,10 +125,6 @@ public:
     // bounds: in effect at once, back to 0 and 100 with the next track.
     bool setTranspose(int semitones);
     bool setTempo(int percent);
-    // A karaoke song's words: closed for the song (a full screen gives the
-    // screen back first), or brought back. False when there are none to.
-    bool closeWords() { return device_.closeWords(); }
-    bool reopenWords() { return device_.reopenWords(); }
 
     // While one lives, a refusal of the device is the caller's to answer
     // (lastFailure()) and a line on standard error, not failed(): a command

@@ -7,6 +7,7 @@
 #include "framework/errors.h"
 #include "framework/file_names.h"
 #include "platform/fs/system_info.h"
+#include "platform/mci/singer.h"
 #include "playback/reset_sequences.h"
 
 #include <cstdio>
@@ -77,6 +78,7 @@ void PlaybackSession::openFailed(const EntryRules& rules, const QString& reason)
         setAutoEnable(true);
     track_.lengthMs = 0;
     track_.text = {};
+    track_.words = nullptr;
     setReason(reason);
     updateState();
 }
@@ -87,6 +89,9 @@ void PlaybackSession::readTrack()
     device_.setTimeFormat(TMPTimeFormats::tfMilliseconds);
     track_.lengthMs = device_.length();
     track_.text = device_.text();
+    mci::Singer* singer = device_.singer();
+    track_.words = singer ? singer->words() : nullptr;
+    track_.showWords = choices().showWords;
     emit trackChanged();
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // The track as the views show it, and the rules of the four ways one starts.
 #include "platform/mci/mci.h"
+#include "platform/midi/words.h"
 
 #include <QString>
+
+#include <memory>
 
 // The open track: what the views show of it.
 struct Track {
@@ -11,6 +14,10 @@ struct Track {
     QString title; // the window's: the file's name of the last track that started
     int lengthMs = 0;
     mci::TrackText text; // the song's own title and words, as its device found them
+    // A song's words with their times, for the singer's views; none for
+    // other media, and empty for a song without words.
+    std::shared_ptr<const midi::Words> words;
+    bool showWords = true; // the user's choice when the track opened
     QString reason; // why the last start was refused; empty while it plays
     // The singer's: semitones the notes are moved by, and the tempo in % of
     // the song's own; every track starts at 0 and 100. The length and the

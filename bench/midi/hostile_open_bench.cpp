@@ -7,7 +7,7 @@
 #include "platform/midi/capture_output.h"
 #include "platform/midi/output.h"
 
-#include "platform/mci/sequencer/lyrics_window.h"
+#include "tests/support/words_view.h"
 
 #include "bench/support/midi_bytes.h"
 
@@ -161,14 +161,6 @@ private:
     double worstMs_ = 0;
 };
 
-mci::sequencer::LyricsWindow* lyricsWindow()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* lyrics = dynamic_cast<mci::sequencer::LyricsWindow*>(w); lyrics && lyrics->isVisible())
-            return lyrics;
-    return nullptr;
-}
-
 void spin(int ms)
 {
     QEventLoop loop;
@@ -212,6 +204,7 @@ void BM_OpenHostileSong(benchmark::State& state)
         resetPeakResident();
         const long before = peakResidentKb();
         std::unique_ptr<mci::Device> device;
+        testing_support::WordsWindow words;
         const auto openAndPlay = [&] {
             device = mci::makeSequencerDevice(choices);
             if (const mci::Result r = device->open(path); !r.ok())
@@ -228,14 +221,20 @@ void BM_OpenHostileSong(benchmark::State& state)
             const double now = double(elapsed.elapsed());
             if (readyMs < 0 && device && device->mode() != mci::Mode::NotReady)
                 readyMs = now;
-            if (wordsMs < 0 && lyricsWindow())
+            // As the singer's views: a window once the song is read.
+            if (!words && readyMs >= 0 && device)
+                words = testing_support::wordsWindowOf(*device);
+            if (wordsMs < 0 && words && words->isVisible())
                 wordsMs = now;
             if ((readyMs >= 0 || !refusal.empty()) && now > std::max(readyMs, 0.0) + 1500)
                 break;
         }
         QTimer::singleShot(0, openAndPlay);
         spin(500);
-        QTimer::singleShot(0, [&] { device.reset(); });
+        QTimer::singleShot(0, [&] {
+            words.reset();
+            device.reset();
+        });
         spin(100);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         spin(50);

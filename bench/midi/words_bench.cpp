@@ -5,9 +5,9 @@
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
 
-#include "platform/mci/sequencer/lyrics_window.h"
 #include "platform/midi/smf.h"
 #include "platform/midi/words.h"
+#include "tests/support/words_view.h"
 
 #include "bench/support/midi_bytes.h"
 
@@ -127,10 +127,7 @@ void BM_SyllableToHighlight(benchmark::State& state)
             state.SkipWithError(r.text.c_str());
             break;
         }
-        mci::sequencer::LyricsWindow* window = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* lyrics = dynamic_cast<mci::sequencer::LyricsWindow*>(w))
-                window = lyrics;
+        testing_support::WordsWindow window = testing_support::wordsWindowOf(*device);
         if (!window) {
             state.SkipWithError("no lyrics window");
             break;
@@ -141,6 +138,7 @@ void BM_SyllableToHighlight(benchmark::State& state)
                 shown[sung] = std::chrono::steady_clock::now();
         };
         device->play();
+        window->playing();
         QElapsedTimer elapsed;
         elapsed.start();
         while (window->sung() < kCount && elapsed.elapsed() < 15000) {
@@ -157,6 +155,7 @@ void BM_SyllableToHighlight(benchmark::State& state)
             sumMs += std::abs(ms);
             ++measured;
         }
+        window.reset();
         device.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }

@@ -58,13 +58,7 @@ struct TrackText {
     std::string words; // all its words, UTF-8, lines ending in line feeds
 };
 
-// The singer's bounds: the key moves by at most kMostSemitones either way,
-// the tempo goes from kSlowestPercent to kFastestPercent of the track's own
-// in steps of kPercentStep.
-constexpr int kMostSemitones = 12;
-constexpr int kSlowestPercent = 50;
-constexpr int kFastestPercent = 200;
-constexpr int kPercentStep = 5;
+class Singer;
 
 // One opened media file (or, for the sequencer, no file). A device object is
 // opened once; closing is destroying it. Every call comes from the GUI thread
@@ -109,36 +103,9 @@ public:
 
     virtual TrackText text() { return {}; }
 
-    // The key and the tempo a singer sets: every note but the percussion
-    // channel's moved by SEMITONES, the track played at PERCENT of its own
-    // tempo, within the singer's bounds below. Other values are refused
-    // with ErrOutOfRange. They take effect at once while playing, else at the
-    // next play, and hold until the device opens another file, which starts
-    // at 0 and 100. Length, position and seeks stay in the track's own time,
-    // which runs at the tempo. Devices that cannot refuse.
-    virtual Result setTranspose(int semitones)
-    {
-        (void)semitones;
-        return Result::failure(ErrUnsupportedFunction, "This device cannot change the key.");
-    }
-    virtual Result setTempo(int percent)
-    {
-        (void)percent;
-        return Result::failure(ErrUnsupportedFunction, "This device cannot change the tempo.");
-    }
-
-    // The singer asks the device's own window for another key or tempo. The
-    // device leaves the choice to its caller: ASK is told, from the window's
-    // event loop, the key and the tempo wanted (one of them changed, both
-    // within bounds), and the caller sets them or not. The window shows what
-    // is set.
-    virtual void setSingerAsk(std::function<void(int semitones, int percent)> ask) { (void)ask; }
-
-    // The device's own window of words (a karaoke song's): closed for the
-    // song as Escape in it does (a full screen gives the screen back first),
-    // or brought back. False when there is none to close or bring back.
-    virtual bool closeWords() { return false; }
-    virtual bool reopenWords() { return false; }
+    // What the open song offers those who sing and play along; none for a
+    // device that plays no song (waves and videos) or holds none.
+    virtual Singer* singer() { return nullptr; }
 };
 
 // Makes a device that plays with CHOICES: the user's, read once per open by

@@ -105,8 +105,7 @@ TEST_F(SessionTest, TheStateFollowsTheTrack)
     EXPECT_EQ(states, (std::vector {Playing, Paused, Playing, Stopped, Playing, Resting, Playing, Refused}));
 }
 
-// The singer's key and tempo, set by a view or asked by the words window,
-// hold for the song, and the next track starts as its file has it; a device
+// The singer's key and tempo, set by a view, hold for the song, and the next track starts as its file has it; a device
 // that cannot change them says so.
 TEST_F(SessionTest, KeyAndTempoHoldUntilTheNextTrack)
 {
@@ -122,11 +121,6 @@ TEST_F(SessionTest, KeyAndTempoHoldUntilTheNextTrack)
     EXPECT_EQ(media.joinedLog(), "key -2; tempo 80");
     EXPECT_EQ(session->track().transpose, -2);
     EXPECT_EQ(session->track().tempo, 80);
-    media.clearLog();
-    media.current()->singerAsk(-3, 80); // the words window's Down
-    QCoreApplication::processEvents();
-    EXPECT_EQ(media.joinedLog(), "key -3");
-    EXPECT_EQ(session->track().transpose, -3);
     click("b.mid");
     EXPECT_EQ(session->track().transpose, 0);
     EXPECT_EQ(session->track().tempo, 100);

@@ -9,10 +9,14 @@ namespace {
 const char* typeName(mci::DeviceType type)
 {
     switch (type) {
-    case mci::DeviceType::Sequencer: return "sequencer";
-    case mci::DeviceType::WaveAudio: return "waveaudio";
-    case mci::DeviceType::AviVideo: return "avivideo";
-    case mci::DeviceType::AutoSelect: return "autoselect";
+    case mci::DeviceType::Sequencer:
+        return "sequencer";
+    case mci::DeviceType::WaveAudio:
+        return "waveaudio";
+    case mci::DeviceType::AviVideo:
+        return "avivideo";
+    case mci::DeviceType::AutoSelect:
+        return "autoselect";
     }
     return "?";
 }
@@ -68,7 +72,9 @@ void ScriptedMedia::setPosition(uint32_t ms)
         current_->positionMs = std::min(ms, current_->lengthMs);
 }
 
-ScriptedDevice::ScriptedDevice(ScriptedMedia& media, mci::DeviceType t) : type(t), media_(media) {}
+ScriptedDevice::ScriptedDevice(ScriptedMedia& media, mci::DeviceType t) : type(t), media_(media)
+{
+}
 
 ScriptedDevice::~ScriptedDevice()
 {
@@ -97,10 +103,14 @@ void ScriptedDevice::close()
         media_.current_ = nullptr;
 }
 
-mci::Result ScriptedDevice::singer(const char* what, int value)
+std::shared_ptr<const midi::Words> ScriptedDevice::words()
 {
-    if (type != mci::DeviceType::Sequencer)
-        return mci::Device::setTempo(value);
+    const auto it = media_.words_.find(path);
+    return it == media_.words_.end() ? nullptr : it->second;
+}
+
+mci::Result ScriptedDevice::logged(const char* what, int value)
+{
     media_.log.push_back(std::string(what) + " " + std::to_string(value));
     return {};
 }

@@ -2,9 +2,10 @@
 // A media device whose lengths and positions the test decides and whose
 // every command is recorded. While a ScriptedMedia lives it is the driver of
 // every device type.
-#include "platform/mci/mci.h"
+#include "platform/mci/singer.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ public:
     void refuse(const std::string& path) { files_.erase(path); }
     // The title and words the device reports for the file at PATH.
     void setText(const std::string& path, mci::TrackText text) { texts_[path] = std::move(text); }
+    // The timed words a song at PATH hands up to the singer's views.
+    void setWords(const std::string& path, midi::Words words)
+    {
+        words_[path] = std::make_shared<const midi::Words>(std::move(words));
+    }
 
     // Every command, in order: "open sequencer /a.mid", "play", "seek 0", "close", ...
     std::vector<std::string> log;
@@ -40,12 +46,13 @@ private:
     friend class ScriptedDevice;
     std::map<std::string, uint32_t> files_;
     std::map<std::string, mci::TrackText> texts_;
+    std::map<std::string, std::shared_ptr<const midi::Words>> words_;
     ScriptedDevice* current_ = nullptr;
     std::map<mci::DeviceType, mci::Factory> saved_;
     std::map<mci::DeviceType, mci::Checker> savedCheckers_;
 };
 
-class ScriptedDevice : public mci::Device {
+class ScriptedDevice : public mci::Device, private mci::Singer {
 public:
     ScriptedDevice(ScriptedMedia& media, mci::DeviceType type);
     ~ScriptedDevice() override;
@@ -65,21 +72,21 @@ public:
     mci::Mode mode() override;
     void setEndNotify(std::function<void()> notify) override;
     mci::TrackText text() override;
-    // Songs change key and tempo; the other devices refuse as real ones do.
-    mci::Result setTranspose(int semitones) override { return singer("key", semitones); }
-    mci::Result setTempo(int percent) override { return singer("tempo", percent); }
-    void setSingerAsk(std::function<void(int semitones, int percent)> ask) override { singerAsk = std::move(ask); }
+    // Songs have a singer's part; the other devices have none, as real ones.
+    mci::Singer* singer() override { return type == mci::DeviceType::Sequencer ? this : nullptr; }
 
     std::string path;
     uint32_t lengthMs = 0;
     uint32_t positionMs = 0;
     mci::Mode state = mci::Mode::Stopped;
     mci::DeviceType type;
-    // What the caller gave to hear the singer's asks, as the words window would.
-    std::function<void(int semitones, int percent)> singerAsk;
 
 private:
-    mci::Result singer(const char* what, int value);
+    std::shared_ptr<const midi::Words> words() override;
+    uint64_t positionMicros() override { return uint64_t {positionMs} * 1000; }
+    mci::Result setTranspose(int semitones) override { return logged("key", semitones); }
+    mci::Result setTempo(int percent) override { return logged("tempo", percent); }
+    mci::Result logged(const char* what, int value);
 
     ScriptedMedia& media_;
     std::function<void()> notify_;

@@ -2,12 +2,12 @@
 
 // Before Qt's headers, whose emit macro would eat the chase's emit().
 #include "platform/midi/player.h"
+#include "platform/midi/singer_bounds.h"
 
-#include "platform/mci/sequencer/lyrics_window.h"
 #include "platform/mci/sequencer/song_loader.h"
+#include "platform/mci/singer.h"
 
-#include <QApplication>
-#include <QFile>
+#include <QCoreApplication>
 #include <QThread>
 
 #include <limits>
@@ -31,21 +31,6 @@ Result probed(const std::string& path, uint64_t& bytes)
     return sequencer::songResult(midi::probeSong(path, error, bytes), error);
 }
 
-QString windowTitle(const std::string& path, const midi::Words& words)
-{
-    if (!words.title.empty())
-        return QString::fromStdString(words.title);
-    const auto slash = path.find_last_of('/');
-    return QFile::decodeName(QByteArray::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
-}
-
-// The words have a window only in the program's windows, on their thread.
-bool windowsRunning()
-{
-    const auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    return app && QThread::currentThread() == app->thread();
-}
-
 // A song read on a worker reaches the device through this thread's event loop.
 bool eventLoopHere()
 {
@@ -61,7 +46,7 @@ std::string desktopWords(const std::string& text)
     return text.substr(0, end == std::string::npos ? 0 : end + 1);
 }
 
-class SequencerDevice final : public Device {
+class SequencerDevice final : public Device, private Singer {
 public:
     explicit SequencerDevice(multimedia::Choices choices) : choices_(std::move(choices)) { }
     ~SequencerDevice() override { close(); }
@@ -92,8 +77,7 @@ public:
         }
         pendingPlay_ = false;
         pendingMicros_.reset();
-        player_.reset(); // its thread tells the window of the end: goes first
-        window_.reset();
+        player_.reset();
         text_ = {};
         transpose_ = 0;
         tempo_ = 100;
@@ -108,8 +92,6 @@ public:
         if (!player_)
             return noSong();
         player_->play();
-        if (window_)
-            window_->playing();
         return Result::success();
     }
 
@@ -120,8 +102,6 @@ public:
         if (!player_)
             return noSong();
         player_->pause();
-        if (window_)
-            window_->halted();
         return Result::success();
     }
 
@@ -141,8 +121,6 @@ public:
         if (!player_)
             return noSong();
         player_->stop();
-        if (window_)
-            window_->stopped();
         return Result::success();
     }
 
@@ -176,9 +154,12 @@ public:
         if (!player_)
             return Mode::NotReady;
         switch (player_->state()) {
-        case midi::Sequence::State::Playing: return Mode::Playing;
-        case midi::Sequence::State::Paused: return Mode::Paused;
-        case midi::Sequence::State::Stopped: break;
+        case midi::Sequence::State::Playing:
+            return Mode::Playing;
+        case midi::Sequence::State::Paused:
+            return Mode::Paused;
+        case midi::Sequence::State::Stopped:
+            break;
         }
         return Mode::Stopped;
     }
@@ -193,60 +174,38 @@ public:
 
     TrackText text() override { return text_; }
 
+    Singer* singer() override { return player_ || load_ ? this : nullptr; }
+
+private:
+    std::shared_ptr<const midi::Words> words() override { return words_; }
+
+    uint64_t positionMicros() override { return player_ ? player_->positionMicros() : 0; }
+
     Result setTranspose(int semitones) override
     {
-        if (semitones < -kMostSemitones || semitones > kMostSemitones)
-            return Result::failure(ErrOutOfRange, "The key moves by at most 12 semitones either way.");
+        if (!midi::keyInBounds(semitones))
+            return Result::failure(ErrOutOfRange, midi::keyBoundsText());
         if (!player_ && !load_)
             return noSong();
         transpose_ = semitones;
         if (player_)
             player_->setTranspose(semitones);
-        if (window_)
-            window_->showKeyAndTempo(transpose_, tempo_);
         return Result::success();
     }
 
     Result setTempo(int percent) override
     {
-        if (percent < kSlowestPercent || percent > kFastestPercent || percent % kPercentStep != 0)
-            return Result::failure(ErrOutOfRange, "The tempo goes from 50 to 200 % in steps of 5 %.");
+        if (!midi::tempoInBounds(percent))
+            return Result::failure(ErrOutOfRange, midi::tempoBoundsText());
         if (!player_ && !load_)
             return noSong();
         tempo_ = percent;
-        if (window_)
-            window_->showKeyAndTempo(transpose_, tempo_);
-        if (!player_)
-            return Result::success();
-        player_->setTempo(percent);
-        // The words wait for their next syllable by the clock, at the song's
-        // new pace: the wait taken at the old tempo is taken again.
-        if (window_)
-            window_->setRate(percent / 100.0);
-        if (window_ && player_->state() == midi::Sequence::State::Playing)
-            window_->playing();
+        if (player_)
+            player_->setTempo(percent);
         return Result::success();
     }
 
-    void setSingerAsk(std::function<void(int semitones, int percent)> ask) override
-    {
-        ask_ = std::move(ask);
-        if (window_)
-            window_->onAsk = ask_;
-    }
-
-    bool closeWords() override
-    {
-        if (!window_ || !window_->isVisible())
-            return false;
-        window_->escape();
-        return true;
-    }
-
-    bool reopenWords() override { return window_ && window_->reopen(); }
-
-private:
-    // The song, read, gets its output, its player and its words' window.
+    // The song, read, gets its output and its player.
     Result adopt(const std::string& path, sequencer::LoadedSong song)
     {
         if (!song.result.ok())
@@ -263,15 +222,6 @@ private:
         player_->setTranspose(transpose_);
         player_->setTempo(tempo_);
         text_ = {words_->title, desktopWords(words_->text)};
-        if (!words_->empty() && choices_.showWords && windowsRunning()) {
-            // The syllables' times are the song's own, as the position is at any tempo.
-            midi::Player* player = player_.get();
-            window_.reset(new sequencer::LyricsWindow(
-                windowTitle(path, *words_), words_, [player] { return player->positionMicros(); }));
-            window_->setRate(tempo_ / 100.0);
-            window_->showKeyAndTempo(transpose_, tempo_);
-            window_->onAsk = ask_;
-        }
         passEndNotify();
         return Result::success();
     }
@@ -316,25 +266,13 @@ private:
         if (!player_)
             return noSong();
         player_->seekMicros(micros);
-        if (window_)
-            window_->halted();
         return Result::success();
     }
 
-    // The window hears of the end on its own thread; the player's thread ends
-    // before the window goes, so it is there to be told.
     void passEndNotify()
     {
-        if (!player_)
-            return;
-        sequencer::LyricsWindow* window = window_.get();
-        player_->setEndNotify([window, notify = notify_] {
-            if (window)
-                QMetaObject::invokeMethod(
-                    window, [window] { window->stopped(); }, Qt::QueuedConnection);
-            if (notify)
-                notify();
-        });
+        if (player_)
+            player_->setEndNotify(notify_);
     }
 
     static Result noSong() { return Result::failure(ErrDeviceNotReady, "No MIDI file is open on the sequencer."); }
@@ -342,7 +280,6 @@ private:
     multimedia::Choices choices_;
     std::function<void()> notify_;
     std::function<void(const Result&)> readyNotify_;
-    std::function<void(int semitones, int percent)> ask_;
     std::shared_ptr<sequencer::SongLoad> load_; // the song being read on a worker
     bool pendingPlay_ = false;
     std::optional<uint64_t> pendingMicros_;
@@ -350,7 +287,6 @@ private:
     std::shared_ptr<const midi::Song> song_;
     std::shared_ptr<const midi::Words> words_;
     std::unique_ptr<midi::Player> player_;
-    std::unique_ptr<sequencer::LyricsWindow, sequencer::LyricsWindow::Disposer> window_;
     TrackText text_;
     int transpose_ = 0; // semitones
     int tempo_ = 100; // percent

@@ -1,6 +1,7 @@
 // The key and the tempo through the sequencer device, played in real time
 // into the capture output.
 #include "platform/mci/sequencer/sequencer_device.h"
+#include "platform/mci/singer.h"
 #include "platform/midi/capture_output.h"
 #include "platform/multimedia/choices.h"
 
@@ -86,11 +87,11 @@ TEST_F(KeyTempoDeviceTest, KeyAndTempoAreHeardAtOnce)
 {
     open();
     for (const int refused : {-13, 13})
-        EXPECT_EQ(device->setTranspose(refused).code, mci::ErrOutOfRange) << refused;
+        EXPECT_EQ(device->singer()->setTranspose(refused).code, mci::ErrOutOfRange) << refused;
     for (const int refused : {45, 52, 205})
-        EXPECT_EQ(device->setTempo(refused).code, mci::ErrOutOfRange) << refused;
-    ASSERT_TRUE(device->setTranspose(2).ok());
-    ASSERT_TRUE(device->setTempo(80).ok());
+        EXPECT_EQ(device->singer()->setTempo(refused).code, mci::ErrOutOfRange) << refused;
+    ASSERT_TRUE(device->singer()->setTranspose(2).ok());
+    ASSERT_TRUE(device->singer()->setTempo(80).ok());
 
     const Clock::time_point started = Clock::now();
     ASSERT_TRUE(device->play().ok());
@@ -110,7 +111,7 @@ TEST_F(KeyTempoDeviceTest, KeyAndTempoAreHeardAtOnce)
 
     // In the middle of the third note.
     const Clock::time_point changed = Clock::now();
-    ASSERT_TRUE(device->setTranspose(0).ok());
+    ASSERT_TRUE(device->singer()->setTranspose(0).ok());
     const auto ended = waitFor(at, [](const std::vector<uint8_t>& m) { return m[0] == 0x80 || m[0] == 0x90; });
     ASSERT_TRUE(ended);
     EXPECT_EQ(ended->bytes, (std::vector<uint8_t> {0x80, 71, 0})) << "the sounding note ends first";
@@ -124,8 +125,8 @@ TEST_F(KeyTempoDeviceTest, KeyAndTempoAreHeardAtOnce)
 TEST_F(KeyTempoDeviceTest, AnotherSongStartsAtItsOwnKeyAndTempo)
 {
     open();
-    ASSERT_TRUE(device->setTranspose(-5).ok());
-    ASSERT_TRUE(device->setTempo(150).ok());
+    ASSERT_TRUE(device->singer()->setTranspose(-5).ok());
+    ASSERT_TRUE(device->singer()->setTempo(150).ok());
     open();
     ASSERT_TRUE(device->play().ok());
     size_t at = 0;
@@ -136,5 +137,5 @@ TEST_F(KeyTempoDeviceTest, AnotherSongStartsAtItsOwnKeyAndTempo)
     EXPECT_NEAR(msBetween(first->sent, second->sent), 500.0, 10.0);
 
     ASSERT_TRUE(device->open("").ok());
-    EXPECT_EQ(device->setTempo(100).code, mci::ErrDeviceNotReady) << "no song";
+    EXPECT_EQ(device->singer(), nullptr) << "no song";
 }

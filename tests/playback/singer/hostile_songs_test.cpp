@@ -3,12 +3,12 @@
 // for long, whatever a file holds, and the words still show.
 #include "platform/mci/sequencer/sequencer_device.h"
 #include "platform/midi/capture_output.h"
+#include "playback/singer/sung_line.h"
 
-#include "platform/mci/sequencer/lyrics_window.h"
-#include "platform/mci/sequencer/sung_line.h"
 #include "platform/multimedia/choices.h"
 #include "tests/support/smf_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/words_view.h"
 
 #include <QApplication>
 #include <QTest>
@@ -53,14 +53,6 @@ private:
     Clock::duration longest_ {};
 };
 
-mci::sequencer::LyricsWindow* shownWords()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* window = dynamic_cast<mci::sequencer::LyricsWindow*>(w); window && window->isVisible())
-            return window;
-    return nullptr;
-}
-
 // A second of a note beside the words.
 std::string karaoke(const Track& words)
 {
@@ -88,6 +80,7 @@ protected:
     Clock::duration openAndPlay(const Hostile& song)
     {
         std::unique_ptr<mci::Device> device;
+        testing_support::WordsWindow window;
         bool refused = false;
         Watchdog watchdog;
         QTimer::singleShot(0, [&] {
@@ -101,13 +94,17 @@ protected:
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return refused || (device && device->mode() != mci::Mode::NotReady); }, 20000))
             << song.what;
+        if (!refused)
+            window = testing_support::wordsWindowOf(*device);
         QTest::qWait(300);
         if (song.words) {
-            mci::sequencer::LyricsWindow* window = shownWords();
-            EXPECT_TRUE(window && !window->currentLine()->text().isEmpty()) << song.what;
+            EXPECT_TRUE(window && window->isVisible() && !window->currentLine()->text().isEmpty()) << song.what;
             EXPECT_LE(device->text().words.size(), 256u * 1024) << song.what;
         }
-        QTimer::singleShot(0, [&] { device.reset(); });
+        QTimer::singleShot(0, [&] {
+            window.reset();
+            device.reset();
+        });
         QTest::qWait(50);
         return watchdog.longest();
     }

@@ -1,4 +1,4 @@
-#include "platform/mci/sequencer/sung_line.h"
+#include "playback/singer/sung_line.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace mci::sequencer {
+namespace singer {
 
 SungLine::SungLine(QWidget* parent, QPalette::ColorRole role) : QWidget(parent)
 {
@@ -85,4 +85,4 @@ void SungLine::paintEvent(QPaintEvent*)
     layout_.draw(&painter, QPointF(0, (height() - height_) / 2), {sung});
 }
 
-} // namespace mci::sequencer
+} // namespace singer

@@ -6,7 +6,7 @@
 #include <QTextLayout>
 #include <QWidget>
 
-namespace mci::sequencer {
+namespace singer {
 
 class SungLine final : public QWidget {
 public:
@@ -37,4 +37,4 @@ private:
     int height_ = 0; // of the line as laid out
 };
 
-} // namespace mci::sequencer
+} // namespace singer

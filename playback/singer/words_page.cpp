@@ -1,13 +1,13 @@
-#include "platform/mci/sequencer/words_page.h"
+#include "playback/singer/words_page.h"
 
-#include "platform/mci/sequencer/sung_line.h"
+#include "playback/singer/sung_line.h"
 
 #include <QLabel>
 
 #include <algorithm>
 #include <cmath>
 
-namespace mci::sequencer {
+namespace singer {
 
 namespace {
 
@@ -217,4 +217,4 @@ void WordsPage::place(const std::vector<Piece>& all, const std::vector<bool>& sh
         child->setVisible(std::find(visible.begin(), visible.end(), child) != visible.end());
 }
 
-} // namespace mci::sequencer
+} // namespace singer

@@ -11,7 +11,7 @@
 
 class QLabel;
 
-namespace mci::sequencer {
+namespace singer {
 
 class SungLine;
 
@@ -66,4 +66,4 @@ private:
     int pixels_ = 0;
 };
 
-} // namespace mci::sequencer
+} // namespace singer

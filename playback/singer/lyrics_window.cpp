@@ -1,10 +1,9 @@
-#include "platform/mci/sequencer/lyrics_window.h"
+#include "playback/singer/lyrics_window.h"
 
 #include "platform/mci/device_window.h"
-#include "platform/mci/mci.h"
-#include "platform/mci/sequencer/count_in.h"
-#include "platform/mci/sequencer/words_page.h"
-#include "platform/mci/sequencer/words_screen.h"
+#include "platform/midi/singer_bounds.h"
+#include "playback/singer/count_in.h"
+#include "playback/singer/words_page.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -17,7 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace mci::sequencer {
+namespace singer {
 
 namespace {
 
@@ -70,13 +69,13 @@ std::vector<LineToCome> linesAfter(const midi::Words& words, size_t line)
 
 } // namespace
 
-LyricsWindow::LyricsWindow(
-    const QString& title, std::shared_ptr<const midi::Words> words, std::function<uint64_t()> position)
-    : QWidget(nullptr, Qt::Window), words_(std::move(words)), position_(std::move(position))
+LyricsWindow::LyricsWindow(const QString& title, std::shared_ptr<const midi::Words> words,
+    std::function<uint64_t()> position, QByteArray place)
+    : QWidget(nullptr, Qt::Window), words_(std::move(words)), position_(std::move(position)), place_(std::move(place))
 {
     setWindowTitle(title);
     // Like a video in a window, until it fills the screen.
-    makeDeviceWindow(*this, false);
+    mci::makeDeviceWindow(*this, false);
     setMinimumSize(kSmallestSize);
 
     page_ = new WordsPage(this, title, shownInformation(*words_));
@@ -126,9 +125,9 @@ void LyricsWindow::stopped()
     hide();
 }
 
-void LyricsWindow::setRate(double rate)
+void LyricsWindow::setTempo(int percent)
 {
-    rate_ = std::clamp(rate, 0.1, 10.0);
+    rate_ = midi::clampedTempo(percent) / 100.0;
     refresh();
 }
 
@@ -136,10 +135,10 @@ void LyricsWindow::showKeyAndTempo(int semitones, int percent)
 {
     semitones_ = semitones;
     percent_ = percent;
-    keyUp_->setEnabled(semitones < kMostSemitones);
-    keyDown_->setEnabled(semitones > -kMostSemitones);
-    faster_->setEnabled(percent < kFastestPercent);
-    slower_->setEnabled(percent > kSlowestPercent);
+    keyUp_->setEnabled(semitones < midi::kMostSemitones);
+    keyDown_->setEnabled(semitones > -midi::kMostSemitones);
+    faster_->setEnabled(percent < midi::kFastestPercent);
+    slower_->setEnabled(percent > midi::kSlowestPercent);
     originalKey_->setEnabled(semitones != 0);
     originalTempo_->setEnabled(percent != 100);
     QStringList shown;
@@ -176,7 +175,8 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
     window->words_ = nullptr; // whoever holds them lets go of them, not the event loop
     window->onSung = nullptr;
     window->onAsk = nullptr;
-    window->hide();
+    window->hide(); // where it goes is told, for the next song's words
+    window->onPlaceKept = nullptr;
     window->deleteLater();
 }
 
@@ -246,10 +246,9 @@ void LyricsWindow::present()
 // that size the words would hold the window's thread for seconds.
 void LyricsWindow::place()
 {
-    const QByteArray kept = keptWordsPlace();
     QWidget was(nullptr, Qt::Window);
-    if (kept.isEmpty() || !was.restoreGeometry(kept)) {
-        placeBesideOtherWindows(*this, kFirstSize, kSmallestSize);
+    if (place_.isEmpty() || !was.restoreGeometry(place_)) {
+        mci::placeBesideOtherWindows(*this, kFirstSize, kSmallestSize);
         return;
     }
     // Not framed yet: room for a title bar and borders, where it must shrink.
@@ -282,7 +281,7 @@ void LyricsWindow::toggleFullScreen()
         showNormal();
         return;
     }
-    showOverWholeScreen(*this);
+    mci::showOverWholeScreen(*this);
 }
 
 // The singer's keys are the shortcuts of the window's menu: one list for
@@ -306,8 +305,9 @@ void LyricsWindow::addSingerActions()
         = add(QStringLiteral("Key Down"), {Qt::Key_Down, Qt::Key_Minus}, [this] { ask(semitones_ - 1, percent_); });
     originalKey_ = add(QStringLiteral("Original Key"), {}, [this] { ask(0, percent_); });
     separate();
-    faster_ = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + kPercentStep); });
-    slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - kPercentStep); });
+    faster_
+        = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + midi::kPercentStep); });
+    slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - midi::kPercentStep); });
     originalTempo_ = add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
     separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
@@ -319,8 +319,8 @@ void LyricsWindow::addSingerActions()
 // Past a bound the key or the tempo stays where it is.
 void LyricsWindow::ask(int semitones, int percent)
 {
-    semitones = std::clamp(semitones, -kMostSemitones, kMostSemitones);
-    percent = std::clamp(percent, kSlowestPercent, kFastestPercent);
+    semitones = midi::clampedKey(semitones);
+    percent = midi::clampedTempo(percent);
     if ((semitones != semitones_ || percent != percent_) && onAsk)
         onAsk(semitones, percent);
 }
@@ -353,7 +353,7 @@ void LyricsWindow::closeEvent(QCloseEvent* event)
 {
     dismissed_ = true;
     wake_.stop();
-    event->accept(); // hidden, not destroyed: the device still owns it
+    event->accept(); // hidden, not destroyed: its song still plays
 }
 
 // Kept whenever it goes, whatever takes it away: the next song's words come
@@ -362,9 +362,12 @@ void LyricsWindow::hideEvent(QHideEvent* event)
 {
     if (placed_ && !event->spontaneous()) {
         fitToScreen(); // made larger than the screen by hand: kept as it will come back
-        keepWordsPlace(saveGeometry());
+        const QByteArray place = saveGeometry();
+        if (place != place_ && onPlaceKept)
+            onPlaceKept(place);
+        place_ = place;
     }
     QWidget::hideEvent(event);
 }
 
-} // namespace mci::sequencer
+} // namespace singer

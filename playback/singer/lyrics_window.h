@@ -1,5 +1,5 @@
 #pragma once
-// The sequencer's own window: the words of a karaoke song, the line being
+// The words window of a karaoke song: its words, the line being
 // sung and those to come, the syllables already sung in a second colour; a
 // count-in with the song's title before the words and across long pauses.
 // It follows the song's clock, waking at each syllable's time. The user
@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-namespace mci::sequencer {
+namespace singer {
 
 class SungLine;
 class WordsPage;
@@ -24,7 +24,10 @@ struct WordsMoment;
 class LyricsWindow final : public QWidget {
 public:
     // POSITION tells where the song stands, in microseconds, whenever asked.
-    LyricsWindow(const QString& title, std::shared_ptr<const midi::Words> words, std::function<uint64_t()> position);
+    // PLACE: where the user last had the words, as saveGeometry() wrote it;
+    // empty for none.
+    LyricsWindow(const QString& title, std::shared_ptr<const midi::Words> words, std::function<uint64_t()> position,
+        QByteArray place = {});
 
     // The song plays: the window shows where it stands and follows it, unless
     // the user closed it.
@@ -33,8 +36,8 @@ public:
     void halted();
     // Stopped or at the end: the window goes until the song plays again.
     void stopped();
-    // RATE of the song's seconds pass in a second heard (1: as written).
-    void setRate(double rate);
+    // The song plays at PERCENT of its own tempo.
+    void setTempo(int percent);
 
     // The key (semitones from the song's own) and the tempo (percent of its
     // own) set now, shown while either differs from the song's.
@@ -42,6 +45,9 @@ public:
     // Told when the singer asks for another key or tempo, by its keys or its
     // menu, with both as wanted. The window shows them once they are set.
     std::function<void(int semitones, int percent)> onAsk;
+
+    // Told of a new place whenever the window goes, for the next song's.
+    std::function<void(const QByteArray& place)> onPlaceKept;
 
     // The user's Escape: a full screen gives the screen back, else the words
     // close for the song.
@@ -82,6 +88,7 @@ private:
 
     std::shared_ptr<const midi::Words> words_;
     std::function<uint64_t()> position_;
+    QByteArray place_;
     WordsPage* page_;
     QTimer wake_;
     double rate_ = 1;
@@ -104,4 +111,4 @@ private:
     QAction* fullScreen_;
 };
 
-} // namespace mci::sequencer
+} // namespace singer

@@ -1,10 +1,10 @@
-#include "platform/mci/sequencer/count_in.h"
+#include "playback/singer/count_in.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 
-namespace mci::sequencer {
+namespace singer {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::vector<std::string> shownInformation(const midi::Words& words)
     return shown;
 }
 
-} // namespace mci::sequencer
+} // namespace singer

@@ -1,13 +1,15 @@
-// The words of a karaoke song in the sequencer's own window, played in real
-// time into the capture output: the highlight keeps to the sound.
-#include "platform/mci/sequencer/sequencer_device.h"
-#include "platform/midi/capture_output.h"
+// The words of a karaoke song in their window, a view of the session that
+// plays the song in real time into the capture output: the highlight keeps
+// to the sound through the session's commands.
+#include "playback/singer/singer_views.h"
 
 #include "framework/application.h"
 #include "platform/mci/device_window.h"
-#include "platform/mci/sequencer/lyrics_window.h"
-#include "platform/mci/sequencer/sung_line.h"
+#include "platform/mci/drivers/drivers.h"
+#include "platform/midi/capture_output.h"
 #include "platform/multimedia/choices.h"
+#include "playback/playback_session.h"
+#include "playback/singer/sung_line.h"
 #include "tests/support/smf_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,7 +23,8 @@
 
 #include <chrono>
 
-using namespace smf_builder;
+using smf_builder::file;
+using SongTrack = smf_builder::Track;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -36,51 +39,43 @@ constexpr int64_t kSlackUs = 30000;
 
 std::string karaokeSong()
 {
-    Track words, notes;
+    SongTrack words, notes;
     for (int i = 0; i < kSyllables; ++i) {
         words.meta(i == 0 ? 0 : kStep, 5, "la" + std::to_string(i) + (i % 4 == 3 ? "\r" : " "));
         // Each note sounds with its syllable and ends half a step later.
         notes.ev(i == 0 ? 0 : kStep / 2, {0x90, 60 + i % 12, 100}).ev(kStep / 2, {0x80, 60 + i % 12, 0});
     }
-    return file(1, 480, {Track().meta(0, 1, "@TLa Song").end(), notes.end(kStep), words.end(kStep)});
+    return file(1, 480, {SongTrack().meta(0, 1, "@TLa Song").end(), notes.end(kStep), words.end(kStep)});
 }
 
-class LyricsWindowTest : public testing::Test {
+class WordsWindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        mci::registerBuiltinDrivers();
         choices.overrides.midiOutput = "capture";
         capture = midi::sharedCapture();
         capture->clear();
-        song = dir.write("la.kar", karaokeSong());
+        song = QString::fromStdString(dir.write("la.kar", karaokeSong()));
+        session = std::make_unique<PlaybackSession>(SessionSetup {.choices = [this] { return choices; }});
+        session->setTracks(QString::fromStdString(dir.path()), {"la.kar"});
+        views = std::make_unique<SingerViews>(*session);
     }
-    // A closed device's window goes with the event loop: not into the next test.
-    void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    // A closed song's window goes with the event loop: not into the next test.
+    void TearDown() override
+    {
+        views.reset();
+        session.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
-    std::unique_ptr<mci::Device> open()
+    singer::LyricsWindow* start()
     {
-        auto device = mci::makeSequencerDevice(choices);
-        const mci::Result r = device->open(song);
-        EXPECT_TRUE(r.ok()) << r.text;
-        device->setTimeFormat(mci::TimeFormat::Milliseconds);
-        return device;
+        session->playEntry(0);
+        EXPECT_TRUE(session->track().reason.isEmpty()) << session->track().reason.toStdString();
+        return views->wordsWindow();
     }
-    static mci::sequencer::LyricsWindow* lyrics()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* window = dynamic_cast<mci::sequencer::LyricsWindow*>(w); window && window->onSung != nullptr)
-                return window;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* window = dynamic_cast<mci::sequencer::LyricsWindow*>(w))
-                return window;
-        return nullptr;
-    }
-    static uint32_t positionMs(mci::Device& device)
-    {
-        uint32_t ms = 0;
-        device.position(ms);
-        return ms;
-    }
+    uint32_t positionMs() { return uint32_t(session->positionMs()); }
     // Syllables due by a position within the slack of MS: the highlight may
     // show any of these counts.
     static std::pair<int64_t, int64_t> sungAround(uint32_t ms)
@@ -92,39 +87,36 @@ protected:
     testing_support::TempDir dir;
     multimedia::Choices choices;
     std::shared_ptr<midi::CaptureOutput> capture;
-    std::string song;
+    QString song;
+    std::unique_ptr<PlaybackSession> session;
+    std::unique_ptr<SingerViews> views;
 };
 
 } // namespace
 
-TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekPauseAndTempo)
+TEST_F(WordsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekPauseAndTempo)
 {
-    auto device = open();
-    QPointer<mci::sequencer::LyricsWindow> window = lyrics();
-    ASSERT_TRUE(window);
-    EXPECT_TRUE(window->property(mci::kDeviceWindowProperty).toBool());
-    EXPECT_FALSE(window->isVisible()) << "shown only once the song plays";
-    EXPECT_EQ(window->windowTitle(), "La Song");
-    EXPECT_EQ(device->text().title, "La Song");
-    EXPECT_EQ(device->text().words.substr(0, 32), "la0 la1 la2 la3\nla4 la5 la6 la7\n");
-
     std::vector<std::pair<size_t, Clock::time_point>> highlights;
+    QPointer<singer::LyricsWindow> window = start();
+    ASSERT_TRUE(window);
     window->onSung = [&](size_t sung) { highlights.emplace_back(sung, Clock::now()); };
+    EXPECT_TRUE(window->property(mci::kDeviceWindowProperty).toBool());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "La Song");
+    EXPECT_EQ(session->track().text.words.substr(0, 32), "la0 la1 la2 la3\nla4 la5 la6 la7\n");
     const auto checkNow = [&](const char* when) {
-        const uint32_t ms = positionMs(*device);
+        const uint32_t ms = positionMs();
         const auto [least, most] = sungAround(ms);
         EXPECT_GE(int64_t(window->sung()), least) << when << " at " << ms << " ms";
         EXPECT_LE(int64_t(window->sung()), most) << when << " at " << ms << " ms";
     };
 
-    // Slower from the start, faster on the way: the position is the song's
-    // own, so the window's count stays where the position says.
-    ASSERT_TRUE(device->setTempo(80).ok());
-    ASSERT_TRUE(device->play().ok());
-    EXPECT_TRUE(window->isVisible());
+    // Slower at once, faster on the way: the position is the song's own, so
+    // the window's count stays where the position says.
+    ASSERT_TRUE(session->setTempo(80));
     for (int i = 0; i < 16; ++i) {
         if (i == 8) {
-            ASSERT_TRUE(device->setTempo(150).ok());
+            ASSERT_TRUE(session->setTempo(150));
         }
         QTest::qWait(83);
         checkNow("playing");
@@ -143,20 +135,19 @@ TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekPauseAndTempo
         }
     }
 
-    ASSERT_TRUE(device->seek(2000).ok()); // a bar's seek: stopped there, then played
+    session->seekTo(2000); // a bar's seek: moved, and played on from there
     EXPECT_EQ(window->sung(), 2000000 / kStepUs + 1) << "moved at once";
-    ASSERT_TRUE(device->play().ok());
     EXPECT_TRUE(window->isVisible());
     QTest::qWait(170);
     checkNow("after a seek");
 
-    ASSERT_TRUE(device->pause().ok());
+    ASSERT_TRUE(session->pauseOrResume());
     const size_t paused = window->sung();
     checkNow("paused");
     QTest::qWait(300);
     EXPECT_EQ(window->sung(), paused) << "the words wait while paused";
     EXPECT_TRUE(window->isVisible());
-    ASSERT_TRUE(device->resume().ok());
+    ASSERT_TRUE(session->pauseOrResume());
     QTest::qWait(260); // past the next syllable at any tempo
     checkNow("resumed");
     EXPECT_GT(window->sung(), paused);
@@ -170,28 +161,28 @@ TEST_F(LyricsWindowTest, TheHighlightKeepsToTheSoundThroughPlaySeekPauseAndTempo
             + std::to_string(first + 3));
 }
 
-TEST_F(LyricsWindowTest, StopTheEndEscapeAndTheCloseTakeTheWindowAway)
+TEST_F(WordsWindowTest, StopTheEndEscapeAndTheNextSongTakeTheWindowAway)
 {
-    auto device = open();
-    QPointer<mci::sequencer::LyricsWindow> window = lyrics();
+    session->setAutoAdvance(false);
+    QPointer<singer::LyricsWindow> window = start();
     ASSERT_TRUE(window);
-    ASSERT_TRUE(device->play().ok());
     QTest::qWait(300);
-    ASSERT_TRUE(device->stop().ok());
+    ASSERT_TRUE(session->stop());
     EXPECT_FALSE(window->isVisible());
-    ASSERT_TRUE(device->play().ok());
+    ASSERT_TRUE(session->toStart());
+    EXPECT_FALSE(window->isVisible()) << "a rewind while stopped shows nothing";
+    ASSERT_TRUE(session->play());
     EXPECT_TRUE(window->isVisible()) << "play shows it again";
-    const auto [least, most] = sungAround(positionMs(*device));
-    EXPECT_GE(int64_t(window->sung()), least) << "where the song stands";
-    EXPECT_LE(int64_t(window->sung()), most) << "where the song stands";
+    ASSERT_TRUE(session->toStart());
+    EXPECT_TRUE(window->isVisible()) << "a rewind while playing keeps the words";
+    EXPECT_EQ(window->sung(), 1u);
+    ASSERT_TRUE(session->play());
 
-    ASSERT_TRUE(device->seek(5500).ok());
-    ASSERT_TRUE(device->play().ok());
+    session->seekTo(5500);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000)) << "the end hides it";
     EXPECT_EQ(window->sung(), size_t(kSyllables));
 
-    ASSERT_TRUE(device->seek(0).ok());
-    ASSERT_TRUE(device->play().ok());
+    session->seekTo(0);
     ASSERT_TRUE(window->isVisible());
     // Turning to it is not turning to another form of the program.
     std::vector<QWidget*> activated;
@@ -203,39 +194,31 @@ TEST_F(LyricsWindowTest, StopTheEndEscapeAndTheCloseTakeTheWindowAway)
 
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible()) << "Escape closes it";
-    ASSERT_TRUE(device->pause().ok());
-    ASSERT_TRUE(device->resume().ok());
+    ASSERT_TRUE(session->pauseOrResume());
+    ASSERT_TRUE(session->pauseOrResume());
     EXPECT_FALSE(window->isVisible()) << "closed by the user, it stays away for this song";
+    EXPECT_TRUE(views->reopenWords());
+    EXPECT_TRUE(window->isVisible()) << "brought back";
 
-    device->close();
+    session->playEntry(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull()) << "the close takes it";
-
-    device = open();
-    window = lyrics();
-    ASSERT_TRUE(window) << "a new song brings it back";
-    ASSERT_TRUE(device->play().ok());
+    EXPECT_TRUE(window.isNull()) << "the song's next start takes it";
+    window = views->wordsWindow();
+    ASSERT_TRUE(window) << "and brings its own";
     EXPECT_TRUE(window->isVisible());
-    device.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
 
     choices.showWords = false;
-    device = open();
-    EXPECT_EQ(lyrics(), nullptr) << "turned off";
-    EXPECT_FALSE(device->text().words.empty()) << "the desktop still has the words";
+    session->playEntry(0);
+    EXPECT_EQ(views->wordsWindow(), nullptr) << "turned off";
+    EXPECT_FALSE(session->track().text.words.empty()) << "the desktop still has the words";
 }
 
-// The singer's keys and the window's menu ask the device's caller, who sets
-// what it takes; the window shows what is set and asks nothing past a bound.
-TEST_F(LyricsWindowTest, TheSingersKeysAndMenuAskForKeyAndTempo)
+// The singer's keys and the window's menu ask the session, which sets what
+// it takes; the window shows what is set and asks nothing past a bound.
+TEST_F(WordsWindowTest, TheSingersKeysAndMenuSetKeyAndTempo)
 {
-    auto device = open();
-    std::vector<std::pair<int, int>> asked;
-    device->setSingerAsk([&](int semitones, int percent) { asked.emplace_back(semitones, percent); });
-    QPointer<mci::sequencer::LyricsWindow> window = lyrics();
+    QPointer<singer::LyricsWindow> window = start();
     ASSERT_TRUE(window);
-    ASSERT_TRUE(device->play().ok());
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     auto* shown = window->findChild<QLabel*>("keyAndTempo");
@@ -244,26 +227,27 @@ TEST_F(LyricsWindowTest, TheSingersKeysAndMenuAskForKeyAndTempo)
 
     QTest::keyClick(window, Qt::Key_Down);
     QTest::keyClick(window, Qt::Key_Right);
-    EXPECT_EQ(asked, (std::vector<std::pair<int, int>> {{-1, 100}, {0, 105}})) << "asked, not taken";
-    EXPECT_FALSE(shown->isVisible());
+    EXPECT_EQ(session->track().transpose, -1);
+    EXPECT_EQ(session->track().tempo, 105);
+    EXPECT_EQ(shown->text(), "Key -1   Tempo 105 %");
 
-    ASSERT_TRUE(device->setTranspose(-2).ok());
-    ASSERT_TRUE(device->setTempo(200).ok());
-    EXPECT_TRUE(shown->isVisible());
+    ASSERT_TRUE(session->setTranspose(-2)); // another view's
+    ASSERT_TRUE(session->setTempo(200));
     EXPECT_EQ(shown->text(), "Key -2   Tempo 200 %");
-    asked.clear();
     QTest::keyClick(window, Qt::Key_Right); // the fastest already
-    QTest::keyClick(window, Qt::Key_Plus);
+    EXPECT_EQ(session->track().tempo, 200);
     QStringList menu;
     for (QAction* action : window->actions()) {
         if (action->isSeparator())
             continue;
         menu << action->text();
-        if (action->text() == "Original Tempo")
+        if (action->text() == "Original Tempo" || action->text() == "Original Key")
             action->trigger();
     }
     EXPECT_EQ(menu,
         (QStringList {
             "Key Up", "Key Down", "Original Key", "Faster", "Slower", "Original Tempo", "Full Screen", "Close Words"}));
-    EXPECT_EQ(asked, (std::vector<std::pair<int, int>> {{-1, 200}, {-2, 100}}));
+    EXPECT_EQ(session->track().transpose, 0);
+    EXPECT_EQ(session->track().tempo, 100);
+    EXPECT_FALSE(shown->isVisible());
 }

@@ -1,11 +1,10 @@
 // The words window as a room sings from it: sized by the user or over the
 // whole screen, a count-in where the singing pauses, its place kept. The
 // window follows a clock the test sets, as it follows the song's.
-#include "platform/mci/sequencer/lyrics_window.h"
-#include "platform/mci/sequencer/sung_line.h"
-#include "platform/mci/sequencer/words_page.h"
-#include "platform/mci/sequencer/words_screen.h"
 #include "platform/midi/smf.h"
+#include "playback/singer/lyrics_window.h"
+#include "playback/singer/sung_line.h"
+#include "playback/singer/words_page.h"
 
 #include "tests/support/smf_builder.h"
 
@@ -18,7 +17,7 @@
 #include <gtest/gtest.h>
 
 using namespace smf_builder;
-using mci::sequencer::LyricsWindow;
+using singer::LyricsWindow;
 
 namespace {
 
@@ -84,14 +83,18 @@ class WordsScreenTest : public testing::Test {
 protected:
     using Window = std::unique_ptr<LyricsWindow, LyricsWindow::Disposer>;
 
-    void TearDown() override
-    {
-        mci::sequencer::setWordsPlaceKeeper(nullptr, nullptr);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    // The words window as the singer's views make it: where the last one
+    // went, and telling where it goes.
     Window open()
     {
-        return Window(new LyricsWindow("Night Song", words, [this] { return clock.now(); }));
+        Window window(new LyricsWindow(
+            "Night Song", words, [this] { return clock.now(); }, stored));
+        window->onPlaceKept = [this](const QByteArray& place) {
+            stored = place;
+            ++saved;
+        };
+        return window;
     }
     // The song moved to SECONDS and played from there, as a seek does it.
     void playFrom(LyricsWindow& window, double seconds)
@@ -105,6 +108,8 @@ protected:
 
     std::shared_ptr<const midi::Words> words = nightSong();
     SongClock clock;
+    QByteArray stored; // the place kept for the next song
+    int saved = 0;
 };
 
 } // namespace
@@ -118,7 +123,7 @@ TEST_F(WordsScreenTest, ALargerWindowShowsLargerTextAndTheSungLineWhole)
     for (const QSize size : {QSize(300, 150), QSize(560, 300), QSize(800, 600)}) {
         window->resize(size);
         QCoreApplication::processEvents();
-        const mci::sequencer::SungLine* sung = window->currentLine();
+        const singer::SungLine* sung = window->currentLine();
         ASSERT_EQ(sung->text().trimmed().toStdString(), kLongLine) << size.width();
         EXPECT_GT(sung->sung(), 0);
         EXPECT_LT(sung->sung(), sung->text().size());
@@ -132,7 +137,7 @@ TEST_F(WordsScreenTest, ALargerWindowShowsLargerTextAndTheSungLineWhole)
         pixels = sung->fontInfo().pixelSize();
 
         size_t shown = 0;
-        for (const auto* line : window->findChildren<mci::sequencer::SungLine*>()) {
+        for (const auto* line : window->findChildren<singer::SungLine*>()) {
             if (!line->isVisible())
                 continue;
             ++shown;
@@ -219,13 +224,6 @@ TEST_F(WordsScreenTest, ACountInShowsTheSongBeforeTheWordsAndAcrossALongPause)
 
 TEST_F(WordsScreenTest, TheNextSongsWordsComeWhereTheUserLeftThem)
 {
-    QByteArray stored;
-    int saved = 0;
-    mci::sequencer::setWordsPlaceKeeper([&] { return stored; },
-        [&](const QByteArray& place) {
-            stored = place;
-            ++saved;
-        });
     Window first = open();
     playFrom(*first, 2.0);
     first->setGeometry(40, 60, 500, 260);
@@ -252,8 +250,6 @@ TEST_F(WordsScreenTest, TheNextSongsWordsComeWhereTheUserLeftThem)
 // the fitted one, for the next run to find.
 TEST_F(WordsScreenTest, APlaceLargerThanTheScreenComesInsideIt)
 {
-    QByteArray stored;
-    mci::sequencer::setWordsPlaceKeeper([&] { return stored; }, [&](const QByteArray& place) { stored = place; });
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const auto inside = [&](const QByteArray& place, bool fullScreen) {
         QWidget kept;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace mci::sequencer {
+namespace singer {
 
 // A pause in the singing at least this long brings a count-in.
 inline constexpr uint64_t kCountInGapUs = 4'000'000;
@@ -37,4 +37,4 @@ WordsMoment wordsAt(const midi::Words& words, uint64_t nowUs, double rate);
 inline constexpr size_t kMostInformationShown = 6;
 std::vector<std::string> shownInformation(const midi::Words& words);
 
-} // namespace mci::sequencer
+} // namespace singer
