@@ -1,10 +1,15 @@
-// What a song's channels play, on songs built here.
+// What a song's channels play, which of them carries the sung melody, and
+// the key that fits it to a voice, on songs built here.
 #include "platform/midi/channels.h"
 #include "platform/midi/instruments.h"
+#include "platform/midi/melody.h"
 
+#include "tests/support/karaoke_song.h"
 #include "tests/support/smf_builder.h"
 
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 using namespace smf_builder;
 
@@ -55,6 +60,24 @@ std::string rhythmPart(int block, int map, bool goodSum = true)
 {
     const int sum = (128 - (0x40 + block + 0x15 + map) % 128) % 128;
     return bytes({0x41, 0x10, 0x42, 0x12, 0x40, block, 0x15, map, goodSum ? sum : (sum + 1) % 128, 0xF7});
+}
+
+std::string fitsOf(const midi::Song& song, const midi::Words& words)
+{
+    std::ostringstream out;
+    for (const midi::MelodyFit& f : midi::melodyFits(song, words))
+        out << " [" << f.channel << ": recall " << f.recall << " precision " << f.precision << " score " << f.score
+            << "]";
+    return out.str();
+}
+
+// The channel found in the song SHAPE describes, and how well each fitted.
+std::pair<int, std::string> melodyOf(const karaoke_song::Shape& shape)
+{
+    const midi::Song song = parse(karaoke_song::build(shape));
+    const midi::Words words = midi::readWords(song);
+    EXPECT_GT(words.syllables.size(), 80u);
+    return {midi::findMelody(song, words), fitsOf(song, words)};
 }
 
 } // namespace
@@ -117,4 +140,59 @@ TEST(SongChannels, ShowAGsSongsVariationsKitsAndRhythmParts)
     EXPECT_EQ(midi::drumKitName(5), "Drum Kit 5");
     EXPECT_EQ(midi::drumKitName(127), "CM-64/32L Kit");
     EXPECT_EQ(midi::gmInstrumentName(127), "Gunshot");
+}
+
+// The melody doubled on one channel, which also plays the intro and the
+// solos, while chords, bass, a pad and a strummed guitar play on the beats
+// the syllables fall on; a few of its notes sung to one syllable, a few
+// syllables off any note.
+TEST(Melody, IsTheChannelWhoseNoteStartsAreTheSyllables)
+{
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        const auto [found, fits] = melodyOf({.seed = seed});
+        EXPECT_EQ(found, karaoke_song::kMelody) << "seed " << seed << fits;
+    }
+}
+
+// Without the melody the band still starts notes with many of the syllables,
+// the guitar and the arpeggio with nearly all: none of them sings. Nor
+// does any channel sing words at random times.
+TEST(Melody, IsNoneWhereNoChannelFollowsTheWords)
+{
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        for (const karaoke_song::Shape& shape : {karaoke_song::Shape {.melody = false, .seed = seed},
+                 karaoke_song::Shape {.sung = karaoke_song::Sung::AtRandom, .seed = seed}}) {
+            const auto [found, fits] = melodyOf(shape);
+            EXPECT_EQ(found, -1) << (shape.melody ? "words at random times" : "without the melody") << ", seed " << seed
+                                 << fits;
+        }
+    }
+    EXPECT_EQ(midi::findMelody(parse(karaoke_song::build({})), midi::Words {}), -1) << "no words";
+}
+
+TEST(KeyForVoice, IsTheSmallestShiftThatFitsElseTheCentre)
+{
+    EXPECT_EQ(midi::keyForVoice(60, 72, 60, 72), 0); // fits as it is
+    EXPECT_EQ(midi::keyForVoice(55, 67, 60, 76), 5); // up to its lowest note
+    EXPECT_EQ(midi::keyForVoice(65, 79, 60, 76), -3); // down to its highest
+    EXPECT_EQ(midi::keyForVoice(58, 62, 60, 79), 2); // not up to the middle
+    EXPECT_EQ(midi::keyForVoice(48, 76, 55, 67), -1); // too wide: centred
+    EXPECT_EQ(midi::keyForVoice(36, 40, 72, 84), 12); // too far: as far as it goes
+    EXPECT_EQ(midi::keyForVoice(72, 60, 60, 72), 0);
+}
+
+TEST(NoteNames, ReadAndWriteMiddleCAsC4)
+{
+    for (int note = 0; note < 128; ++note)
+        EXPECT_EQ(midi::noteFromName(midi::noteName(note)), note) << midi::noteName(note);
+    EXPECT_EQ(midi::noteName(60), "C4");
+    EXPECT_EQ(midi::noteName(61), "C#4");
+    EXPECT_EQ(midi::noteName(0), "C-1");
+    EXPECT_EQ(midi::noteFromName("c2"), 36);
+    EXPECT_EQ(midi::noteFromName(" a4 "), 69);
+    EXPECT_EQ(midi::noteFromName("Eb4"), 63);
+    EXPECT_EQ(midi::noteFromName("f#6"), 90);
+    for (const char* bad : {"", "H4", "C", "C10", "C#", "G#9", "Cb-1", "C4x", "4"})
+        EXPECT_EQ(midi::noteFromName(bad), std::nullopt) << bad;
+    EXPECT_EQ(midi::noteName(128), "");
 }
