@@ -115,9 +115,9 @@ TEST(SongChannels, ShowAGsSongsVariationsKitsAndRhythmParts)
 {
     Track setup, parts;
     setup.sysex(0, 0xF0, bytes({0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}))
-        .sysex(0, 0xF0, rhythmPart(0x12, 1)) // part 2
-        .sysex(0, 0xF0, rhythmPart(0x1A, 2)) // part 11
-        .sysex(0, 0xF0, rhythmPart(0x1B, 1, false)) // part 12, refused
+        .sysex(0, 0xF0, rhythmPart(0x12, 1)) // channel 2
+        .sysex(0, 0xF0, rhythmPart(0x1A, 2)) // channel 11
+        .sysex(0, 0xF0, rhythmPart(0x1B, 1, false)) // channel 12, refused
         .end();
     parts.ev(0, {0xB0, 0, 8}).ev(0, {0xB0, 32, 1}).ev(0, {0xC0, 4}).ev(0, {0xC9, 25}).ev(0, {0xCA, 40});
     parts.ev(0, {0xC3, 5}).ev(0, {0xB3, 0, 127}).ev(0, {0xC1, 16});
