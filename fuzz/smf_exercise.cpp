@@ -1,8 +1,12 @@
 #include "fuzz/smf_exercise.h"
 
+#include "platform/midi/channels.h"
+#include "platform/midi/melody.h"
 #include "platform/midi/sequence.h"
 #include "platform/midi/smf.h"
 #include "platform/midi/words.h"
+
+#include <algorithm>
 
 namespace fuzzing {
 
@@ -91,6 +95,27 @@ std::string checkWords(const midi::Words& w, size_t size)
     return {};
 }
 
+std::string checkChannels(const midi::Song& song, const midi::Words& words)
+{
+    const std::vector<midi::ChannelUse> channels = midi::channelsOf(song);
+    int last = -1;
+    for (const midi::ChannelUse& c : channels) {
+        if (c.channel <= last || c.channel > 15)
+            return "channels out of order or past 16";
+        last = c.channel;
+        if (c.notes == 0 || c.lowest > c.highest || c.highest > 127 || c.instrument.empty())
+            return "a channel shown without its notes or its instrument";
+        if (!midi::isValidUtf8(c.trackName) || c.trackName.size() > 64)
+            return "a track name that is no short UTF-8";
+    }
+    const int melody = midi::findMelody(song, words);
+    const bool known = std::any_of(
+        channels.begin(), channels.end(), [&](const midi::ChannelUse& c) { return c.channel == melody && !c.drums; });
+    if (melody != -1 && !known)
+        return "a melody on a channel that plays no tune";
+    return {};
+}
+
 } // namespace
 
 std::string exerciseSmf(const uint8_t* data, size_t size)
@@ -101,7 +126,10 @@ std::string exerciseSmf(const uint8_t* data, size_t size)
         return error.empty() ? "refused without a reason" : std::string();
     if (std::string problem = checkSong(*song, size); !problem.empty())
         return problem;
-    if (std::string problem = checkWords(midi::readWords(*song), size); !problem.empty())
+    const midi::Words words = midi::readWords(*song);
+    if (std::string problem = checkWords(words, size); !problem.empty())
+        return problem;
+    if (std::string problem = checkChannels(*song, words); !problem.empty())
         return problem;
 
     // Play the second half with a chase, pause and resume, then run to the end.

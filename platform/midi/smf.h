@@ -17,8 +17,8 @@
 namespace midi {
 
 // One channel message or SysEx packet of a track. Tempo and end of track live
-// in the tempo map and the track record, text and lyrics in Song::texts;
-// other meta events are dropped.
+// in the tempo map and the track record, texts, lyrics and track names in
+// Song::texts; other meta events are dropped.
 struct Event {
     uint32_t tick;
     uint32_t word; // status | data1 << 8 | data2 << 16; SysEx: status | index << 8
@@ -30,8 +30,9 @@ struct Event {
     uint32_t sysexIndex() const { return word >> 8; }
 };
 
-// A Text (1) or Lyric (5) meta event, kept for the words of karaoke songs:
-// its bytes are Song::textBytes[offset, offset + size), as the file has them.
+// A Text (1), Track Name (3) or Lyric (5) meta event, kept for the words of
+// karaoke songs and the names of their parts: its bytes are
+// Song::textBytes[offset, offset + size), as the file has them.
 struct TextEvent {
     uint32_t tick;
     uint32_t offset;

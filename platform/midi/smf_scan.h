@@ -104,7 +104,7 @@ template <class Sink> Step scanMeta(const uint8_t*& p, const uint8_t* end, uint3
         return Step::Stop;
     if (type == 0x51 && len >= 3)
         sink.tempo(t, uint32_t {p[0]} << 16 | uint32_t {p[1]} << 8 | p[2]);
-    else if ((type == 0x01 || type == 0x05) && len > 0)
+    else if ((type == 0x01 || type == 0x03 || type == 0x05) && len > 0)
         sink.text(t, type, p, len);
     p += len;
     return type == 0x2F ? Step::End : Step::Next;

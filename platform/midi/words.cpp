@@ -57,6 +57,12 @@ std::string_view bytesOf(const Song& song, const TextEvent& e)
     return all.substr(0, all.find('\0'));
 }
 
+// A track's name is never sung, nor the song's information, however it reads.
+bool mayBeWords(const TextEvent& e)
+{
+    return e.type == kTextType || e.type == kLyricType;
+}
+
 bool isInformation(std::string_view text)
 {
     return !text.empty() && text.front() == '@';
@@ -120,6 +126,8 @@ Survey survey(const Song& song)
     std::vector<uint32_t> syllables[2] = {std::vector<uint32_t>(n), std::vector<uint32_t>(n)}; // lyrics, texts
     std::vector<uint32_t> breaks[2] = {std::vector<uint32_t>(n), std::vector<uint32_t>(n)};
     for (const TextEvent& e : song.texts) {
+        if (!mayBeWords(e))
+            continue;
         const std::string_view bytes = bytesOf(song, e);
         karaokeTexts = karaokeTexts || (e.type == kTextType && marksKaraoke(bytes));
         if (isInformation(bytes)) {
@@ -175,7 +183,7 @@ void readInformation(const Song& song, bool utf8, Words& words)
     size_t looked = 0;
     for (const TextEvent& e : song.texts) {
         const std::string_view bytes = bytesOf(song, e);
-        if (!isInformation(bytes))
+        if (!mayBeWords(e) || !isInformation(bytes))
             continue;
         decode(bytes.substr(1), utf8, decoded);
         std::string line = withoutControls(decoded);

@@ -122,6 +122,16 @@ std::string lyricsBesideMarkedTexts()
     return file(1, 480, {notes(), texts.end(), lyrics.end()});
 }
 
+// As many texts as lyrics, the texts' track named, the lyrics' lines
+// marked more often: a track's name is none of its syllables.
+std::string namedTextsBesideLyrics()
+{
+    Track texts, lyrics;
+    sung(texts.meta(0, 3, "Words"), 1, {"\\A", "ma", "zing ", "grace, ", "how ", "sweet ", "/the ", "sound"});
+    sung(lyrics, 5, {"A", "ma", "zing ", "grace,\r", "how ", "sweet\r", "the ", "sound\r"});
+    return file(1, 480, {notes(), texts.end(), lyrics.end()});
+}
+
 std::vector<int> msOf(const midi::Words& w)
 {
     std::vector<int> ms;
@@ -303,6 +313,8 @@ TEST(Words, EachKaraokeConventionReadsAsItsLinesParagraphsAndTimes)
             "Amazing Grace"},
         {"more lyrics than marked texts", lyricsBesideMarkedTexts(), "Amazing grace, how sweet the sound\n", grace,
             graceMs, "Amazing Grace"},
+        {"lyrics beside named texts", namedTextsBesideLyrics(), "Amazing grace,\nhow sweet\nthe sound\n",
+            {"A", "ma", "zing ", "grace,", "how ", "sweet", "the ", "sound"}, graceMs, ""},
     };
     for (const Convention& c : conventions) {
         const midi::Words w = wordsOf(c.song);
