@@ -188,6 +188,11 @@ void Player::setTempo(int percent)
     command([this, percent](TimePoint now) { sequence_.setTempo(percent, now); });
 }
 
+void Player::setSilenced(uint16_t channels)
+{
+    command([this, channels](TimePoint now) { sequence_.setSilenced(channels, now); });
+}
+
 Sequence::State Player::state()
 {
     std::lock_guard lock(mutex_);

@@ -34,6 +34,8 @@ public:
     // through pauses, stops and seeks. See Sequence.
     void setTranspose(int semitones);
     void setTempo(int percent);
+    // A mask of channels, bit C for channel C; see Sequence.
+    void setSilenced(uint16_t channels);
 
     Sequence::State state();
     // In the song's own time, whatever the tempo.

@@ -212,6 +212,21 @@ void Sequence::setTempo(int percent, TimePoint now)
     tempo_ = std::clamp(percent, 25, 400);
 }
 
+void Sequence::setSilenced(uint16_t channels, TimePoint now)
+{
+    const uint16_t falling = channels & ~silenced_;
+    silenced_ = channels;
+    transposer_.end(falling, [&](std::span<const uint8_t> message) { send(message, now); });
+    // A synthesizer's release can ring on long after the note-off: the
+    // channel falls silent at once, the others ring on.
+    for (uint8_t ch = 0; ch < 16; ++ch) {
+        if (falling & (1u << ch)) {
+            const uint8_t soundOff[3] = {static_cast<uint8_t>(0xB0 | ch), 120, 0};
+            send(soundOff, now);
+        }
+    }
+}
+
 void Sequence::close(TimePoint now)
 {
     stop(now);
@@ -249,10 +264,14 @@ void Sequence::sendEvent(const Event& event, TimePoint due)
     }
     uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
     const std::span<uint8_t> message(bytes, static_cast<size_t>(1 + channelDataBytes(event.status())));
+    const uint16_t channel = static_cast<uint16_t>(1u << (event.status() & 0x0F));
+    const bool strikes = (event.status() & 0xF0) == 0x90 && event.data2() > 0;
+    if (strikes && (silenced_ & channel))
+        return;
     if (!transposer_.pass(message))
         return;
-    if ((event.status() & 0xF0) == 0x90 && event.data2() > 0)
-        sounded_ |= static_cast<uint16_t>(1u << (event.status() & 0x0F));
+    if (strikes)
+        sounded_ |= channel;
     send(message, due);
 }
 

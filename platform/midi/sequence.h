@@ -84,6 +84,13 @@ public:
     int transpose() const { return transposer_.semitones(); }
     int tempo() const { return tempo_; }
 
+    // Bit C set: channel C strikes no notes from NOW on, as a singer takes
+    // the melody out. Its notes sounding end at once; all else it is sent
+    // goes out, so that it sounds as the song has it at its next note when
+    // it comes back.
+    void setSilenced(uint16_t channels, TimePoint now);
+    uint16_t silenced() const { return silenced_; }
+
     State state() const { return state_; }
     // In the song's own time, which runs at the tempo.
     uint64_t positionMicros(TimePoint now) const;
@@ -126,6 +133,7 @@ private:
     uint16_t sounded_ = 0; // channels with notes since the last silence
     Transposer transposer_;
     int tempo_ = 100; // percent of the song's own
+    uint16_t silenced_ = 0;
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };
