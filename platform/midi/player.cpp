@@ -193,6 +193,11 @@ void Player::setSilenced(uint16_t channels)
     command([this, channels](TimePoint now) { sequence_.setSilenced(channels, now); });
 }
 
+void Player::setQuiet(uint16_t channels)
+{
+    command([this, channels](TimePoint now) { sequence_.setQuiet(channels, now); });
+}
+
 Sequence::State Player::state()
 {
     std::lock_guard lock(mutex_);

@@ -36,6 +36,7 @@ public:
     void setTempo(int percent);
     // A mask of channels, bit C for channel C; see Sequence.
     void setSilenced(uint16_t channels);
+    void setQuiet(uint16_t channels);
 
     Sequence::State state();
     // In the song's own time, whatever the tempo.

@@ -6,6 +6,20 @@
 
 namespace midi {
 
+namespace {
+
+// What a channel's volume is until the song sets one, and after a reset.
+constexpr uint8_t kDefaultVolume = 100;
+
+// On the General MIDI volume curve, 40 log10(v / 127) dB, half the value is
+// 12 dB down: quiet enough to sing over, loud enough to follow.
+uint8_t halved(uint8_t volume)
+{
+    return static_cast<uint8_t>((volume + 1) / 2);
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- merger
 
 Merger::Merger(const Song& song) : song_(song)
@@ -48,6 +62,7 @@ void Merger::pop()
 Sequence::Sequence(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
     : song_(std::move(song)), output_(std::move(output)), merger_(*song_)
 {
+    volume_.fill(kDefaultVolume);
 }
 
 TimePoint Sequence::deadline(uint64_t micros) const
@@ -227,9 +242,21 @@ void Sequence::setSilenced(uint16_t channels, TimePoint now)
     }
 }
 
+void Sequence::setQuiet(uint16_t channels, TimePoint now)
+{
+    const uint16_t changed = channels ^ quiet_;
+    quiet_ = channels;
+    for (uint8_t ch = 0; ch < 16; ++ch)
+        if (changed & (1u << ch))
+            sendVolume(ch, now);
+}
+
 void Sequence::close(TimePoint now)
 {
     stop(now);
+    // The output outlives the song: the next one must not find its
+    // channels quietened.
+    setQuiet(0, now);
 }
 
 bool Sequence::settled() const { return state_ != State::Playing && !owedUntil_ && !silencePending_; }
@@ -255,11 +282,36 @@ uint32_t Sequence::positionMs(TimePoint now) const
 
 void Sequence::send(std::span<const uint8_t> bytes, TimePoint due) { output_->send(bytes, due); }
 
+// What the song sends, the volume of a quiet channel halved.
+void Sequence::sendMixed(std::span<const uint8_t> bytes, TimePoint due)
+{
+    if (bytes.size() == 3 && (bytes[0] & 0xF0) == 0xB0 && bytes[1] == 7) {
+        volume_[bytes[0] & 0x0F] = bytes[2];
+        sendVolume(bytes[0] & 0x0F, due);
+        return;
+    }
+    send(bytes, due);
+    if (!bytes.empty() && bytes[0] == 0xF0 && resetKind(bytes) != ResetKind::None) {
+        // A reset brings every channel back to full volume, the quiet ones too.
+        volume_.fill(kDefaultVolume);
+        for (uint8_t ch = 0; ch < 16; ++ch)
+            if (quiet_ & (1u << ch))
+                sendVolume(ch, due);
+    }
+}
+
+void Sequence::sendVolume(int channel, TimePoint due)
+{
+    const uint8_t volume = quiet_ & (1u << channel) ? halved(volume_[channel]) : volume_[channel];
+    const uint8_t message[3] = {static_cast<uint8_t>(0xB0 | channel), 7, volume};
+    send(message, due);
+}
+
 void Sequence::sendEvent(const Event& event, TimePoint due)
 {
     if (event.isSysex()) {
         transposer_.observe(song_->sysex(event.sysexIndex()));
-        send(song_->sysex(event.sysexIndex()), due);
+        sendMixed(song_->sysex(event.sysexIndex()), due);
         return;
     }
     uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
@@ -272,7 +324,7 @@ void Sequence::sendEvent(const Event& event, TimePoint due)
         return;
     if (strikes)
         sounded_ |= channel;
-    send(message, due);
+    sendMixed(message, due);
 }
 
 void Sequence::silence(TimePoint now)
@@ -320,7 +372,7 @@ bool Sequence::chase(TimePoint now, size_t& budget)
     }
     chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) {
         transposer_.observe(bytes);
-        send(bytes, now);
+        sendMixed(bytes, now);
     });
     chasedAt_.reset();
     return true;

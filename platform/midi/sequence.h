@@ -89,7 +89,11 @@ public:
     // goes out, so that it sounds as the song has it at its next note when
     // it comes back.
     void setSilenced(uint16_t channels, TimePoint now);
+    // Bit C set: channel C plays from NOW at half the volume value the song
+    // gives it, 12 dB down, for a melody to sing over.
+    void setQuiet(uint16_t channels, TimePoint now);
     uint16_t silenced() const { return silenced_; }
+    uint16_t quiet() const { return quiet_; }
 
     State state() const { return state_; }
     // In the song's own time, which runs at the tempo.
@@ -104,6 +108,8 @@ private:
     void halt(State to, TimePoint now);
     std::optional<TimePoint> settle(TimePoint now, size_t budget);
     void send(std::span<const uint8_t> bytes, TimePoint due);
+    void sendMixed(std::span<const uint8_t> bytes, TimePoint due);
+    void sendVolume(int channel, TimePoint due);
     void sendEvent(const Event& event, TimePoint due);
     void silence(TimePoint now);
     bool chase(TimePoint now, size_t& budget);
@@ -134,6 +140,8 @@ private:
     Transposer transposer_;
     int tempo_ = 100; // percent of the song's own
     uint16_t silenced_ = 0;
+    uint16_t quiet_ = 0;
+    std::array<uint8_t, 16> volume_; // as the song set it, before the quiet halves it
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };

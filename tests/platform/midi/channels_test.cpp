@@ -1,5 +1,5 @@
-// A singer's minus one and a player's mutes, played by hand-stepped time
-// into a capture output.
+// A singer's minus one and quiet melody and a player's mutes, played by
+// hand-stepped time into a capture output.
 #include "platform/midi/capture_output.h"
 #include "platform/midi/sequence.h"
 
@@ -255,4 +255,46 @@ TEST_F(ChannelsTest, NoNoteIsLeftSoundingWhateverTheSilencesKeysAndSeeks)
     }
     EXPECT_TRUE(seq->settled());
     EXPECT_EQ(heard.faults, std::vector<std::string> {});
+}
+
+// Quiet halves the melody's volume, the song's own changes to it included:
+// at once on a change and after a reset, as a seek chases it, and back to
+// the song's value for the next song when the song closes. A channel whose
+// volume the song never set is taken at the default, 100.
+TEST_F(ChannelsTest, QuietHalvesTheVolumeTheSongSetsAtEveryChangeAndInTheChase)
+{
+    Track track;
+    track.sysex(0, 0xF0, bytes({0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}))
+        .ev(10, {0xB0, 7, 120})
+        .ev(0, {0x91, 48, 100})
+        .ev(490, {0xB0, 7, 80})
+        .ev(500, {0x81, 48, 0})
+        .end();
+    load(file(0, msDivision, {track}));
+    const uint16_t both = 0x0003;
+    seq->setQuiet(both, t0);
+    EXPECT_EQ(sent(), (Strings {"B0 07 32", "B1 07 32"}));
+    seq->play(t0);
+    seq->process(at(10ms));
+    EXPECT_EQ(sent(), (Strings {"F0 41 10 42 12 40 00 7F 00 41 F7", "B0 07 32", "B1 07 32", "B0 07 3C", "91 30 64"}));
+    seq->process(at(600ms));
+    EXPECT_EQ(sent(), Strings {"B0 07 28"});
+
+    seq->setQuiet(0x0002, at(600ms));
+    EXPECT_EQ(sent(), Strings {"B0 07 50"}) << "the song's 80 again";
+    seq->setQuiet(both, at(610ms));
+    EXPECT_EQ(sent(), Strings {"B0 07 28"});
+
+    seq->seek(300'000, at(620ms));
+    seq->play(at(620ms));
+    seq->process(at(620ms));
+    const Strings chased = sent();
+    EXPECT_NE(std::find(chased.begin(), chased.end(), "B0 07 3C"), chased.end()) << "the chase's 120, halved";
+    EXPECT_EQ(std::find(chased.begin(), chased.end(), "B0 07 78"), chased.end());
+
+    seq->close(at(700ms));
+    seq->process(at(700ms));
+    const Strings closing = sent();
+    EXPECT_NE(std::find(closing.begin(), closing.end(), "B0 07 78"), closing.end());
+    EXPECT_NE(std::find(closing.begin(), closing.end(), "B1 07 64"), closing.end());
 }
