@@ -198,6 +198,11 @@ void Player::setQuiet(uint16_t channels)
     command([this, channels](TimePoint now) { sequence_.setQuiet(channels, now); });
 }
 
+void Player::setMetering(bool on)
+{
+    command([this, on](TimePoint) { sequence_.setMetering(on); });
+}
+
 Sequence::State Player::state()
 {
     std::lock_guard lock(mutex_);

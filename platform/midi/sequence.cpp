@@ -251,6 +251,13 @@ void Sequence::setQuiet(uint16_t channels, TimePoint now)
             sendVolume(ch, now);
 }
 
+void Sequence::setMetering(bool on)
+{
+    if (on != metering_)
+        meter_.clear();
+    metering_ = on;
+}
+
 void Sequence::close(TimePoint now)
 {
     stop(now);
@@ -280,7 +287,12 @@ uint32_t Sequence::positionMs(TimePoint now) const
     return length > 0 && ms >= length ? length - 1 : ms;
 }
 
-void Sequence::send(std::span<const uint8_t> bytes, TimePoint due) { output_->send(bytes, due); }
+void Sequence::send(std::span<const uint8_t> bytes, TimePoint due)
+{
+    if (metering_)
+        meter_.observe(bytes);
+    output_->send(bytes, due);
+}
 
 // What the song sends, the volume of a quiet channel halved.
 void Sequence::sendMixed(std::span<const uint8_t> bytes, TimePoint due)

@@ -2,6 +2,7 @@
 // Playing one song to an output, driven by the caller's clock: every call
 // takes the time it happens at, so tests step time by hand and the playback
 // thread passes the real clock. Not thread-safe: the owner serialises calls.
+#include "platform/midi/channel_meter.h"
 #include "platform/midi/chase.h"
 #include "platform/midi/output.h"
 #include "platform/midi/smf.h"
@@ -94,6 +95,11 @@ public:
     void setQuiet(uint16_t channels, TimePoint now);
     uint16_t silenced() const { return silenced_; }
     uint16_t quiet() const { return quiet_; }
+    // Off, the meter costs nothing and reads 0; on, it follows from the
+    // next note.
+    void setMetering(bool on);
+    // Thread-safe: see ChannelMeter.
+    std::array<uint8_t, 16> levels() const { return meter_.levels(); }
 
     State state() const { return state_; }
     // In the song's own time, which runs at the tempo.
@@ -142,6 +148,8 @@ private:
     uint16_t silenced_ = 0;
     uint16_t quiet_ = 0;
     std::array<uint8_t, 16> volume_; // as the song set it, before the quiet halves it
+    bool metering_ = false;
+    ChannelMeter meter_;
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };

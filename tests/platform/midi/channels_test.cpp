@@ -1,5 +1,5 @@
-// A singer's minus one and quiet melody and a player's mutes, played by
-// hand-stepped time into a capture output.
+// A singer's minus one and quiet melody, a player's mutes and the meters,
+// played by hand-stepped time into a capture output.
 #include "platform/midi/capture_output.h"
 #include "platform/midi/sequence.h"
 
@@ -297,4 +297,34 @@ TEST_F(ChannelsTest, QuietHalvesTheVolumeTheSongSetsAtEveryChangeAndInTheChase)
     const Strings closing = sent();
     EXPECT_NE(std::find(closing.begin(), closing.end(), "B0 07 78"), closing.end());
     EXPECT_NE(std::find(closing.begin(), closing.end(), "B1 07 64"), closing.end());
+}
+
+// The meter shows the loudest note sounding on each channel: a note the
+// pedal holds still sounds, a silenced channel reads 0 at once. Off, it
+// reads 0 and follows nothing.
+TEST_F(ChannelsTest, TheMeterShowsTheLoudestNoteSoundingOnEachChannel)
+{
+    load(file(0, msDivision,
+        {timed({{0, {0xB0, 64, 127}}, {0, {0x90, 60, 100}}, {0, {0x90, 64, 80}}, {0, {0x91, 50, 30}},
+                   {100, {0x80, 60, 0}}, {200, {0xB0, 64, 0}}, {300, {0x80, 64, 0}}, {500, {0x81, 50, 0}},
+                   {600, {0x92, 70, 90}}, {700, {0x82, 70, 0}}},
+            800)}));
+    const auto level = [&](int channel) { return int(seq->levels()[channel]); };
+    seq->setMetering(true);
+    seq->play(t0);
+    seq->process(at(50ms));
+    EXPECT_EQ(level(0), 100);
+    EXPECT_EQ(level(1), 30);
+    seq->process(at(150ms));
+    EXPECT_EQ(level(0), 100) << "the pedal holds C4";
+    seq->process(at(250ms));
+    EXPECT_EQ(level(0), 80) << "the pedal let go of C4";
+    seq->process(at(350ms));
+    EXPECT_EQ(level(0), 0);
+    seq->setSilenced(0x0002, at(400ms));
+    EXPECT_EQ(level(1), 0);
+
+    seq->setMetering(false);
+    seq->process(at(650ms));
+    EXPECT_EQ(seq->levels(), (std::array<uint8_t, 16> {}));
 }
