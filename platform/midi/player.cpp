@@ -188,6 +188,21 @@ void Player::setTempo(int percent)
     command([this, percent](TimePoint now) { sequence_.setTempo(percent, now); });
 }
 
+void Player::setSilenced(uint16_t channels)
+{
+    command([this, channels](TimePoint now) { sequence_.setSilenced(channels, now); });
+}
+
+void Player::setQuiet(uint16_t channels)
+{
+    command([this, channels](TimePoint now) { sequence_.setQuiet(channels, now); });
+}
+
+void Player::setMetering(bool on)
+{
+    command([this, on](TimePoint) { sequence_.setMetering(on); });
+}
+
 Sequence::State Player::state()
 {
     std::lock_guard lock(mutex_);

@@ -34,6 +34,14 @@ public:
     // through pauses, stops and seeks. See Sequence.
     void setTranspose(int semitones);
     void setTempo(int percent);
+    // A mask of channels, bit C for channel C; see Sequence.
+    void setSilenced(uint16_t channels);
+    void setQuiet(uint16_t channels);
+    // Meters for the window: off they cost the playback thread nothing.
+    void setMetering(bool on);
+    // How loud each channel's notes sound now (see ChannelMeter). Never
+    // waits for the playback thread, however busy it is sending.
+    std::array<uint8_t, 16> levels() const { return sequence_.levels(); }
 
     Sequence::State state();
     // In the song's own time, whatever the tempo.

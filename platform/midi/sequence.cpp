@@ -6,6 +6,20 @@
 
 namespace midi {
 
+namespace {
+
+// What a channel's volume is until the song sets one, and after a reset.
+constexpr uint8_t kDefaultVolume = 100;
+
+// On the General MIDI volume curve, 40 log10(v / 127) dB, half the value is
+// 12 dB down: quiet enough to sing over, loud enough to follow.
+uint8_t halved(uint8_t volume)
+{
+    return static_cast<uint8_t>((volume + 1) / 2);
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- merger
 
 Merger::Merger(const Song& song) : song_(song)
@@ -48,6 +62,7 @@ void Merger::pop()
 Sequence::Sequence(std::shared_ptr<const Song> song, std::shared_ptr<Output> output)
     : song_(std::move(song)), output_(std::move(output)), merger_(*song_)
 {
+    volume_.fill(kDefaultVolume);
 }
 
 TimePoint Sequence::deadline(uint64_t micros) const
@@ -212,9 +227,43 @@ void Sequence::setTempo(int percent, TimePoint now)
     tempo_ = std::clamp(percent, 25, 400);
 }
 
+void Sequence::setSilenced(uint16_t channels, TimePoint now)
+{
+    const uint16_t falling = channels & ~silenced_;
+    silenced_ = channels;
+    transposer_.end(falling, [&](std::span<const uint8_t> message) { send(message, now); });
+    // A synthesizer's release can ring on long after the note-off: the
+    // channel falls silent at once, the others ring on.
+    for (uint8_t ch = 0; ch < 16; ++ch) {
+        if (falling & (1u << ch)) {
+            const uint8_t soundOff[3] = {static_cast<uint8_t>(0xB0 | ch), 120, 0};
+            send(soundOff, now);
+        }
+    }
+}
+
+void Sequence::setQuiet(uint16_t channels, TimePoint now)
+{
+    const uint16_t changed = channels ^ quiet_;
+    quiet_ = channels;
+    for (uint8_t ch = 0; ch < 16; ++ch)
+        if (changed & (1u << ch))
+            sendVolume(ch, now);
+}
+
+void Sequence::setMetering(bool on)
+{
+    if (on != metering_)
+        meter_.clear();
+    metering_ = on;
+}
+
 void Sequence::close(TimePoint now)
 {
     stop(now);
+    // The output outlives the song: the next one must not find its
+    // channels quietened.
+    setQuiet(0, now);
 }
 
 bool Sequence::settled() const { return state_ != State::Playing && !owedUntil_ && !silencePending_; }
@@ -238,22 +287,56 @@ uint32_t Sequence::positionMs(TimePoint now) const
     return length > 0 && ms >= length ? length - 1 : ms;
 }
 
-void Sequence::send(std::span<const uint8_t> bytes, TimePoint due) { output_->send(bytes, due); }
+void Sequence::send(std::span<const uint8_t> bytes, TimePoint due)
+{
+    if (metering_)
+        meter_.observe(bytes);
+    output_->send(bytes, due);
+}
+
+// What the song sends, the volume of a quiet channel halved.
+void Sequence::sendMixed(std::span<const uint8_t> bytes, TimePoint due)
+{
+    if (bytes.size() == 3 && (bytes[0] & 0xF0) == 0xB0 && bytes[1] == 7) {
+        volume_[bytes[0] & 0x0F] = bytes[2];
+        sendVolume(bytes[0] & 0x0F, due);
+        return;
+    }
+    send(bytes, due);
+    if (!bytes.empty() && bytes[0] == 0xF0 && resetKind(bytes) != ResetKind::None) {
+        // A reset brings every channel back to full volume, the quiet ones too.
+        volume_.fill(kDefaultVolume);
+        for (uint8_t ch = 0; ch < 16; ++ch)
+            if (quiet_ & (1u << ch))
+                sendVolume(ch, due);
+    }
+}
+
+void Sequence::sendVolume(int channel, TimePoint due)
+{
+    const uint8_t volume = quiet_ & (1u << channel) ? halved(volume_[channel]) : volume_[channel];
+    const uint8_t message[3] = {static_cast<uint8_t>(0xB0 | channel), 7, volume};
+    send(message, due);
+}
 
 void Sequence::sendEvent(const Event& event, TimePoint due)
 {
     if (event.isSysex()) {
         transposer_.observe(song_->sysex(event.sysexIndex()));
-        send(song_->sysex(event.sysexIndex()), due);
+        sendMixed(song_->sysex(event.sysexIndex()), due);
         return;
     }
     uint8_t bytes[3] = {event.status(), event.data1(), event.data2()};
     const std::span<uint8_t> message(bytes, static_cast<size_t>(1 + channelDataBytes(event.status())));
+    const uint16_t channel = static_cast<uint16_t>(1u << (event.status() & 0x0F));
+    const bool strikes = (event.status() & 0xF0) == 0x90 && event.data2() > 0;
+    if (strikes && (silenced_ & channel))
+        return;
     if (!transposer_.pass(message))
         return;
-    if ((event.status() & 0xF0) == 0x90 && event.data2() > 0)
-        sounded_ |= static_cast<uint16_t>(1u << (event.status() & 0x0F));
-    send(message, due);
+    if (strikes)
+        sounded_ |= channel;
+    sendMixed(message, due);
 }
 
 void Sequence::silence(TimePoint now)
@@ -301,7 +384,7 @@ bool Sequence::chase(TimePoint now, size_t& budget)
     }
     chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) {
         transposer_.observe(bytes);
-        send(bytes, now);
+        sendMixed(bytes, now);
     });
     chasedAt_.reset();
     return true;

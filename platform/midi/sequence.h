@@ -2,6 +2,7 @@
 // Playing one song to an output, driven by the caller's clock: every call
 // takes the time it happens at, so tests step time by hand and the playback
 // thread passes the real clock. Not thread-safe: the owner serialises calls.
+#include "platform/midi/channel_meter.h"
 #include "platform/midi/chase.h"
 #include "platform/midi/output.h"
 #include "platform/midi/smf.h"
@@ -84,6 +85,22 @@ public:
     int transpose() const { return transposer_.semitones(); }
     int tempo() const { return tempo_; }
 
+    // Bit C set: channel C strikes no notes from NOW on, as a singer takes
+    // the melody out. Its notes sounding end at once; all else it is sent
+    // goes out, so that it sounds as the song has it at its next note when
+    // it comes back.
+    void setSilenced(uint16_t channels, TimePoint now);
+    // Bit C set: channel C plays from NOW at half the volume value the song
+    // gives it, 12 dB down, for a melody to sing over.
+    void setQuiet(uint16_t channels, TimePoint now);
+    uint16_t silenced() const { return silenced_; }
+    uint16_t quiet() const { return quiet_; }
+    // Off, the meter costs nothing and reads 0; on, it follows from the
+    // next note.
+    void setMetering(bool on);
+    // Thread-safe: see ChannelMeter.
+    std::array<uint8_t, 16> levels() const { return meter_.levels(); }
+
     State state() const { return state_; }
     // In the song's own time, which runs at the tempo.
     uint64_t positionMicros(TimePoint now) const;
@@ -97,6 +114,8 @@ private:
     void halt(State to, TimePoint now);
     std::optional<TimePoint> settle(TimePoint now, size_t budget);
     void send(std::span<const uint8_t> bytes, TimePoint due);
+    void sendMixed(std::span<const uint8_t> bytes, TimePoint due);
+    void sendVolume(int channel, TimePoint due);
     void sendEvent(const Event& event, TimePoint due);
     void silence(TimePoint now);
     bool chase(TimePoint now, size_t& budget);
@@ -126,6 +145,11 @@ private:
     uint16_t sounded_ = 0; // channels with notes since the last silence
     Transposer transposer_;
     int tempo_ = 100; // percent of the song's own
+    uint16_t silenced_ = 0;
+    uint16_t quiet_ = 0;
+    std::array<uint8_t, 16> volume_; // as the song set it, before the quiet halves it
+    bool metering_ = false;
+    ChannelMeter meter_;
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };

@@ -20,11 +20,12 @@ bool Transposer::pass(std::span<uint8_t> m)
     observe(m);
     const int kind = m[0] & 0xF0;
     const int channel = m[0] & 0x0F;
-    if (channel == kPercussion || m.size() < 3 || kind > 0xA0)
+    if (m.size() < 3 || kind > 0xA0)
         return true;
     Struck& note = struck_[channel][m[1] & 0x7F];
     if (kind == 0x90 && m[2] > 0) {
-        const int key = m[1] + semitones_;
+        // A drum's key names its instrument: it never moves.
+        const int key = m[1] + (channel == kPercussion ? 0 : semitones_);
         if (key < 0 || key > 127)
             return false;
         // A note struck again before its end keeps the key it sounds at.
@@ -61,8 +62,13 @@ void Transposer::change(int semitones, const Send& send)
     if (semitones == semitones_)
         return;
     semitones_ = semitones;
+    end(static_cast<uint16_t>(0xFFFF & ~(1u << kPercussion)), send);
+}
+
+void Transposer::end(uint16_t channels, const Send& send)
+{
     for (uint8_t ch = 0; ch < 16; ++ch) {
-        if (ch == kPercussion)
+        if (!(channels & (1u << ch)))
             continue;
         for (Struck& note : struck_[ch]) {
             for (; note.count > 0; --note.count) {

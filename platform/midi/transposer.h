@@ -8,8 +8,9 @@
 namespace midi {
 
 // The key a singer wants: every note but the percussion channel's moved by
-// a number of semitones. A sounding note keeps the key it was struck at, so
-// that its note-off ends that key whatever changed meanwhile.
+// a number of semitones. Every sounding note, drums too, keeps the key it
+// was struck at, so that its note-off ends that key whatever changed
+// meanwhile, and a channel that falls silent can end each one.
 class Transposer {
 public:
     using Send = std::function<void(std::span<const uint8_t>)>;
@@ -23,6 +24,10 @@ public:
     // Moves the key. The notes sounding end through SEND, and so do those the
     // sustain pedal holds, rather than ring on in the old key.
     void change(int semitones, const Send& send);
+    // Ends the notes sounding on CHANNELS through SEND, and those their
+    // sustain pedals hold; a pedal that was down goes down again after, as
+    // the song has it, for the notes to come.
+    void end(uint16_t channels, const Send& send);
     // CHANNELS were silenced, their pedals let go.
     void silenced(uint16_t channels);
 

@@ -1,5 +1,6 @@
 // The playback thread against an output that takes its time, as the
 // synthesizer's queue does when a song sends a flood of messages at once.
+#include "platform/midi/capture_output.h"
 #include "platform/midi/player.h"
 
 #include "tests/support/smf_builder.h"
@@ -228,4 +229,28 @@ TEST(Player, AStopDuringDeliveryStillSilencesTheChannels)
     ASSERT_GE(taken.size(), 2u);
     EXPECT_EQ(taken[taken.size() - 2], (std::vector<uint8_t> {0xB0, 123, 0}));
     EXPECT_EQ(taken.back(), (std::vector<uint8_t> {0xB0, 64, 0}));
+}
+
+// A singer silencing the melody hears it go at once, though the song has
+// nothing to send for a minute; the window's meters, read while the
+// playback thread plays, follow.
+TEST(Player, ASilenceGoesOutAtOnceAndTheMetersFollow)
+{
+    const std::string bytes = file(0, 500, {Track().ev(0, {0x90, 60, 90}).ev(60000, {0x80, 60, 0}).end()});
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error));
+    auto output = std::make_shared<midi::CaptureOutput>();
+    midi::Player player(song, output);
+    player.setMetering(true);
+    player.play();
+    ASSERT_TRUE(output->waitForCount(1, 10s));
+    EXPECT_EQ(player.levels()[0], 90);
+
+    player.setSilenced(0x0001);
+    EXPECT_EQ(player.levels()[0], 0);
+    ASSERT_TRUE(output->waitForCount(3, 10s)) << "the silence waited for the song's next event";
+    const auto messages = output->messages();
+    EXPECT_EQ(messages[1].bytes, (std::vector<uint8_t> {0x80, 60, 0}));
+    EXPECT_EQ(messages[2].bytes, (std::vector<uint8_t> {0xB0, 120, 0}));
 }

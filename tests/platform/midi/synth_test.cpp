@@ -1,5 +1,6 @@
 // The real FluidSynth with Debian's GM soundfont; skipped where it is missing.
 #include "platform/midi/chase.h"
+#include "platform/midi/sequence.h"
 #include "platform/midi/soundfonts.h"
 #include "platform/midi/synth.h"
 #include "platform/midi/synth_feed.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -318,4 +320,91 @@ TEST_F(SynthTest, NotesKeepTheBeatHoweverUnevenlyTheCardAsks)
     const std::vector<double> off = onsets::deviations(heard, times, &slope);
     EXPECT_LT(*std::max_element(off.begin(), off.end()), 64000.0 / rate);
     EXPECT_NEAR(slope, 1.0, 1e-3) << "the beat keeps its pace";
+}
+
+namespace {
+
+// Hands the messages to a feed, as the built-in output does, for a test to
+// render on a clock of its own.
+class FeedOutput final : public midi::Output {
+public:
+    explicit FeedOutput(midi::SynthFeed& feed) : feed_(feed) { }
+    void send(std::span<const uint8_t> message, midi::TimePoint due) override
+    {
+        feed_.push(message, std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count());
+    }
+
+private:
+    midi::SynthFeed& feed_;
+};
+
+// How strongly FREQUENCY sounds in COUNT stereo frames from FIRST (Goertzel,
+// over a Hann window so that a neighbouring pitch hardly leaks in).
+double strength(const std::vector<float>& sound, size_t first, size_t count, double frequency, int rate)
+{
+    const double w = 2 * std::numbers::pi * frequency / rate;
+    double s1 = 0, s2 = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(count - 1));
+        const double s = hann * (sound[2 * (first + i)] + sound[2 * (first + i) + 1]) + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2);
+}
+
+} // namespace
+
+// An organ's A4 (440 Hz) on one channel and E5 (659 Hz) on another, dry,
+// played on the card's clock: silencing the first takes its pitch out of
+// the sound within 30 ms of the call, the output's delay included, and the
+// other sounds on.
+TEST_F(SynthTest, ASilencedChannelsPitchIsGoneWithin30MsAndTheOtherSoundsOn)
+{
+    constexpr int rate = 44100, frames = 512;
+    using smf_builder::Track;
+    Track t;
+    t.ev(0, {0xC0, 20}).ev(0, {0xC1, 20});
+    t.ev(0, {0x90, 69, 100}).ev(0, {0x91, 76, 100}).ev(2000, {0x80, 69, 0}).ev(0, {0x81, 76, 0}).end();
+    const std::string file = smf_builder::file(0, 500, {t});
+    auto song = std::make_shared<midi::Song>();
+    std::string error;
+    ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(file.data()), file.size()}, *song, error));
+
+    // The room's echo of the silenced note fades on its own time: what is
+    // measured is the channel's own sound.
+    fluid_synth_reverb_on(synth->handle(), -1, 0);
+    fluid_synth_chorus_on(synth->handle(), -1, 0);
+    midi::SynthFeed feed(rate);
+    midi::Sequence seq(song, std::make_shared<FeedOutput>(feed));
+    const midi::TimePoint start = midi::TimePoint {} + 1000s;
+    const midi::TimePoint call = start + 503ms; // between two of the card's calls
+    const auto period = std::chrono::nanoseconds(int64_t {frames} * 1'000'000'000 / rate);
+    seq.play(start);
+    std::vector<float> sound;
+    for (midi::TimePoint ask = start; ask < start + 1s; ask += period) {
+        if (ask >= call && seq.silenced() == 0)
+            seq.setSilenced(0x0001, call);
+        seq.process(ask);
+        sound.resize(sound.size() + 2 * frames);
+        feed.render(*synth, sound.data() + sound.size() - 2 * frames, frames,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(ask.time_since_epoch()).count());
+    }
+
+    // The song's first notes sound the output's delay after their time: the
+    // frames are placed in time from there.
+    const std::vector<size_t> begun = onsets::find(sound, 1e-6f, 1);
+    ASSERT_FALSE(begun.empty()) << "the organ sounds";
+    const double delay = double(feed.delayNanos()) / 1e9;
+    const auto frameAt = [&](midi::TimePoint heard) {
+        return begun.front() + size_t(std::chrono::duration<double>(heard - start).count() * rate - delay * rate);
+    };
+    const size_t window = rate * 40 / 1000;
+    const size_t before = frameAt(call - 60ms), after = frameAt(call + 30ms);
+    ASSERT_LE(after + window, sound.size() / 2);
+    const double a4 = strength(sound, before, window, 440.0, rate);
+    const double e5 = strength(sound, before, window, 659.26, rate);
+    ASSERT_GT(a4, 1.0) << "A4 sounds before the call";
+    EXPECT_LT(strength(sound, after, window, 440.0, rate), 0.01 * a4) << "A4 is gone";
+    EXPECT_GT(strength(sound, after, window, 659.26, rate), 0.7 * e5) << "E5 sounds on";
 }
