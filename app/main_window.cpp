@@ -15,6 +15,7 @@
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/audio/audio_output.h"
+#include "platform/base/xdg.h"
 #include "platform/mci/device_window.h"
 #include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"

@@ -13,6 +13,7 @@
 #include "framework/save_dialog.h"
 #include "framework/shape.h"
 #include "platform/mci/device_window.h"
+#include "platform/midi/singer_bounds.h"
 #include "platform/multimedia/stored_choices.h"
 #include "playback/playback_session.h"
 #include "playback/singer/singer_views.h"
@@ -23,6 +24,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+
+#include <cstdio>
+#include <string>
 
 using namespace window_look;
 
@@ -202,6 +206,27 @@ void TForm1::createNonVisual()
     connect(closeWords, &QShortcut::activated, this, ui::guarded([this] { singer_->closeWords(); }));
     auto* showWords = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(showWords, &QShortcut::activated, this, ui::guarded([this] { singer_->reopenWords(); }));
+    // The song's channels, key and tempo from the player's window too.
+    const auto key = [this](QKeySequence keys, auto act) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, ui::guarded(act));
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { singer_->showChannels(); });
+    // Past a bound the key or the tempo stays where it is, as in the words.
+    const auto moveKey = [this](int by) {
+        const int now = session_->track().transpose, wanted = midi::clampedKey(now + by);
+        if (wanted != now)
+            session_->setTranspose(wanted);
+    };
+    const auto moveTempo = [this](int by) {
+        const int now = session_->track().tempo, wanted = midi::clampedTempo(now + by);
+        if (wanted != now)
+            session_->setTempo(wanted);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_Up), [moveKey] { moveKey(1); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Down), [moveKey] { moveKey(-1); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Right), [moveTempo] { moveTempo(midi::kPercentStep); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Left), [moveTempo] { moveTempo(-midi::kPercentStep); });
     // The logo is no stop of the Tab key: About has a key of its own.
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, ui::guarded([this] { Label1Click(Label1); }));
@@ -210,10 +235,27 @@ void TForm1::createNonVisual()
 // The words window opens where it last stood, this run or the last.
 void TForm1::createSingerViews()
 {
-    singer_ = std::make_unique<SingerViews>(*session_);
-    singer_->setWordsPlace(QByteArray::fromBase64(QByteArray::fromStdString(multimedia::loadWordsPlace())));
-    connect(singer_.get(), &SingerViews::wordsPlaceKept, this,
-        [](const QByteArray& place) { multimedia::saveWordsPlace(place.toBase64().toStdString()); });
+    using namespace multimedia;
+    SingerKept kept;
+    kept.wordsPlace = QByteArray::fromBase64(QByteArray::fromStdString(loadKept(kWordsPlace)));
+    kept.dark = loadKept(kWordsDark) == "1";
+    int lowest = -1, highest = -1;
+    if (std::sscanf(loadKept(kVoice).c_str(), "%d-%d", &lowest, &highest) == 2 && lowest >= 0 && lowest <= highest
+        && highest <= 127) {
+        kept.voiceLowest = lowest;
+        kept.voiceHighest = highest;
+    }
+    singer_ = std::make_unique<SingerViews>(*session_, kept);
+    // Only what changed is written: the place moves with every song.
+    connect(singer_.get(), &SingerViews::keptChanged, this, [was = kept](const SingerKept& now) mutable {
+        if (now.wordsPlace != was.wordsPlace)
+            saveKept(kWordsPlace, now.wordsPlace.toBase64().toStdString());
+        if (now.dark != was.dark)
+            saveKept(kWordsDark, now.dark ? "1" : "0");
+        if (now.voiceLowest != was.voiceLowest || now.voiceHighest != was.voiceHighest)
+            saveKept(kVoice, std::to_string(now.voiceLowest) + "-" + std::to_string(now.voiceHighest));
+        was = now;
+    });
 }
 
 void TForm1::createPopupMenu()

@@ -1,6 +1,7 @@
 #include "playback/playback_session.h"
 
 #include "platform/mci/singer.h"
+#include "platform/memory/song_memory.h"
 #include "platform/multimedia/choices.h"
 
 #include <algorithm>
@@ -26,6 +27,8 @@ PlaybackSession::PlaybackSession(SessionSetup setup, QObject* parent) : QObject(
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
     connect(
         &device_, &MediaDevice::ready, this, [this](const QString& refusal) { attempt([&] { trackReady(refusal); }); });
+    if (!setup_.songMemory.empty())
+        memory_ = std::make_unique<memory::SongMemory>(setup_.songMemory);
     // Every run starts at full volume: the desktop's mixer keeps the rest.
     if (setup_.setVolume)
         setup_.setVolume(volume_);
@@ -207,26 +210,6 @@ void PlaybackSession::runWhatWaitedForRead()
     const Quietly quietly(*this);
     for (const std::function<void()>& command : waiting)
         attempt(command);
-}
-
-bool PlaybackSession::setTranspose(int semitones)
-{
-    return singerCommand(&MediaDevice::setTranspose, semitones, &Track::transpose);
-}
-
-bool PlaybackSession::setTempo(int percent)
-{
-    return singerCommand(&MediaDevice::setTempo, percent, &Track::tempo);
-}
-
-// The device takes VALUE, and the track shows it once taken.
-bool PlaybackSession::singerCommand(void (MediaDevice::*set)(int), int value, int Track::*shown)
-{
-    if (!hasTrack() || !attempt([&] { (device_.*set)(value); }))
-        return false;
-    track_.*shown = value;
-    emit trackChanged();
-    return true;
 }
 
 // --- Around the track. ---

@@ -13,9 +13,14 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
+namespace memory {
+class SongMemory;
+}
 namespace multimedia {
 struct Choices;
 }
@@ -31,6 +36,9 @@ struct SessionSetup {
     // Why the sound output is gone for good; empty while it plays or may
     // yet come back. Asked at every tick while a track plays.
     std::function<std::string()> lostOutput {};
+    // Where each song's key, tempo and channels are kept by its content;
+    // empty: nothing is kept, every song starts as written.
+    std::string songMemory {};
 };
 
 class PlaybackSession : public QObject {
@@ -122,9 +130,27 @@ public:
     // after all or another one opens first; once waited, it runs as Quietly.
     void whenRead(std::function<void()> command);
     // The singer's key in semitones and tempo in %, within the device's
-    // bounds: in effect at once, back to 0 and 100 with the next track.
+    // bounds: in effect at once. Like the channels below, they are kept for
+    // the song by its content (a copy, a rename, a move keeps them) and come
+    // back when it starts again; another song starts as it was kept, else
+    // as written.
     bool setTranspose(int semitones);
     bool setTempo(int percent);
+    // A song's channel CHANNEL (0 to 15) muted or soloed; the melody as the
+    // GUIDE says. Heard at once; refused for other media.
+    bool setMuted(int channel, bool on);
+    bool setSoloed(int channel, bool on);
+    bool setMelodyGuide(MelodyGuide guide);
+    // The key that puts the song's melody inside the voice from LOWEST to
+    // HIGHEST (note numbers), or centres it there; refused where no
+    // melody was found.
+    bool fitKeyToVoice(int lowest, int highest);
+    // The song back as written, and nothing kept for it.
+    bool forgetSong();
+    // How loud each channel's notes sound now, 0 to 127, while metering is
+    // on: it costs nothing while off.
+    void setMetering(bool on);
+    std::array<uint8_t, 16> levels();
 
     // While one lives, a refusal of the device is the caller's to answer
     // (lastFailure()) and a line on standard error, not failed(): a command
@@ -211,6 +237,10 @@ private:
     };
     bool command(void (MediaDevice::*action)());
     bool singerCommand(void (MediaDevice::*set)(int), int value, int Track::*shown);
+    bool channelCommand(const std::function<void()>& change);
+    void takeSong();
+    void applySinger(const Track& wanted);
+    void keepSong();
     multimedia::Choices choices() const;
 
     // The advance and the rest (playback_advance.cpp).
@@ -251,4 +281,6 @@ private:
     // A seek while paused: the device stands still at its new place, and
     // the track is paused there as far as the user can tell.
     bool heldPause_ = false;
+    std::unique_ptr<memory::SongMemory> memory_;
+    bool metering_ = false;
 };

@@ -51,13 +51,17 @@ bool PlaybackSession::openTrack(const EntryRules& rules, const QString& fileName
 void PlaybackSession::startPlaying(const EntryRules& rules)
 {
     advanceCancelled_ = false;
+    track_.transpose = 0;
+    track_.tempo = 100;
+    track_.muted = track_.soloed = 0;
+    track_.guide = MelodyGuide::Full;
+    track_.song = nullptr;
+    takeSong(); // what was kept for the song is heard from its first note
     device_.play();
     const QString title = textrules::extractFileName(device_.fileName());
     track_.file = device_.fileName();
     track_.device = device_.openType();
     track_.title = rules.trimsTitle ? textrules::trimRight(title) : title;
-    track_.transpose = 0;
-    track_.tempo = 100;
     readTrack();
     if (rules.remembersTrack)
         currentTrackName_ = track_.file;
@@ -78,7 +82,7 @@ void PlaybackSession::openFailed(const EntryRules& rules, const QString& reason)
         setAutoEnable(true);
     track_.lengthMs = 0;
     track_.text = {};
-    track_.words = nullptr;
+    track_.song = nullptr;
     setReason(reason);
     updateState();
 }
@@ -89,8 +93,7 @@ void PlaybackSession::readTrack()
     device_.setTimeFormat(TMPTimeFormats::tfMilliseconds);
     track_.lengthMs = device_.length();
     track_.text = device_.text();
-    mci::Singer* singer = device_.singer();
-    track_.words = singer ? singer->words() : nullptr;
+    takeSong();
     track_.showWords = choices().showWords;
     emit trackChanged();
 }
@@ -232,6 +235,9 @@ void PlaybackSession::letGoFor(const QString& fileName)
     track_.device = device_.openType();
     track_.transpose = 0;
     track_.tempo = 100;
+    track_.muted = track_.soloed = 0;
+    track_.guide = MelodyGuide::Full;
+    track_.song = nullptr;
     readTrack();
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // The track as the views show it, and the rules of the four ways one starts.
-#include "platform/mci/mci.h"
-#include "platform/midi/words.h"
+#include "platform/mci/singer.h"
 
 #include <QString>
 
 #include <memory>
+
+// How the melody channel of a song with words sounds: as written, about
+// 12 dB quieter, or not at all.
+enum class MelodyGuide { Full, Quiet, Off };
 
 // The open track: what the views show of it.
 struct Track {
@@ -14,16 +17,28 @@ struct Track {
     QString title; // the window's: the file's name of the last track that started
     int lengthMs = 0;
     mci::TrackText text; // the song's own title and words, as its device found them
-    // A song's words with their times, for the singer's views; none for
-    // other media, and empty for a song without words.
-    std::shared_ptr<const midi::Words> words;
+    // A song's words with their times, its channels and its melody, for the
+    // singer's views; none for other media.
+    std::shared_ptr<const mci::SongParts> song;
     bool showWords = true; // the user's choice when the track opened
     QString reason; // why the last start was refused; empty while it plays
     // The singer's: semitones the notes are moved by, and the tempo in % of
-    // the song's own; every track starts at 0 and 100. The length and the
-    // position stay in the song's own time at any tempo.
+    // the song's own; a track starts as its song was kept, else at 0 and
+    // 100. The length and the position stay in the song's own time at any
+    // tempo.
     int transpose = 0;
     int tempo = 100;
+    // A song's channels the user muted or soloed (bit C: channel C), and how
+    // its melody sounds. A song kept none of these for starts at its own.
+    uint16_t muted = 0;
+    uint16_t soloed = 0;
+    MelodyGuide guide = MelodyGuide::Full;
+
+    // The channels that sound not at all, and those about 12 dB down.
+    uint16_t silenced() const;
+    uint16_t quiet() const;
+    // Whether anything differs from the song as written.
+    bool changed() const;
 };
 
 // What differs between the four ways a track starts; everything else is the

@@ -7,6 +7,7 @@
 // that is slow to take a flood of messages never holds up the window.
 #include "platform/midi/sequence.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -42,7 +43,6 @@ public:
     // How loud each channel's notes sound now (see ChannelMeter). Never
     // waits for the playback thread, however busy it is sending.
     std::array<uint8_t, 16> levels() const { return sequence_.levels(); }
-
     Sequence::State state();
     // In the song's own time, whatever the tempo.
     uint32_t positionMs();

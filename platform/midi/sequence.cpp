@@ -1,6 +1,7 @@
 #include "platform/midi/sequence.h"
 
 #include "platform/midi/messages.h"
+#include "platform/midi/singer_bounds.h"
 
 #include <algorithm>
 
@@ -224,7 +225,7 @@ void Sequence::setTempo(int percent, TimePoint now)
         anchorMicros_ = positionMicros(now);
         anchorTime_ = now;
     }
-    tempo_ = std::clamp(percent, 25, 400);
+    tempo_ = clampedTempo(percent);
 }
 
 void Sequence::setSilenced(uint16_t channels, TimePoint now)

@@ -129,23 +129,23 @@ bool save(const Choices& c, std::string& error, const Choices* before)
     return false;
 }
 
-std::string loadWordsPlace()
+std::string loadKept(const char* name)
 {
     HKEY key = 0;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return {};
-    std::string place = readString(key, kWordsPlace).value_or("");
+    std::string value = readString(key, name).value_or("");
     RegCloseKey(key);
-    return place;
+    return value;
 }
 
-void saveWordsPlace(const std::string& place)
+void saveKept(const char* name, const std::string& value)
 {
     HKEY key = 0;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return;
-    writeString(key, kWordsPlace, place);
+    writeString(key, name, value);
     RegCloseKey(key);
 }
 

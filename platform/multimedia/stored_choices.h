@@ -40,6 +40,10 @@ inline constexpr const char* kShowWords = "ShowWords";
 // screen), base64 of the window system's own bytes. Not a choice the user
 // makes in the panel: the window keeps it for the next run.
 inline constexpr const char* kWordsPlace = "WordsPlace";
+// REG_SZ: "1" while the words show light on black, for a room.
+inline constexpr const char* kWordsDark = "WordsDark";
+// REG_SZ: the singer's lowest and highest note, "48-72" (C3 to C5).
+inline constexpr const char* kVoice = "Voice";
 
 inline constexpr const char* kMidiOutputSynth = "synth";
 inline constexpr const char* kMidiOutputAlsa = "alsa";
@@ -59,10 +63,11 @@ Choices load();
 // store refuses; the values already written then stay.
 bool save(const Choices& choices, std::string& error, const Choices* before = nullptr);
 
-// The words window's place as kept, empty for none; a failure to keep a new
-// one loses nothing but the place.
-std::string loadWordsPlace();
-void saveWordsPlace(const std::string& place);
+// What a window keeps for the next run under NAME (kWordsPlace, kWordsDark,
+// kVoice), empty for none; a failure to keep a new value loses nothing but
+// that value.
+std::string loadKept(const char* name);
+void saveKept(const char* name, const std::string& value);
 
 // What the environment variables set now; a variable with a value that is
 // not valid (a pause that is no number from 0 to kMaxResetSettleMs) is left

@@ -5,11 +5,13 @@
 #include "playback/singer/count_in.h"
 #include "playback/singer/words_page.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -86,6 +88,7 @@ LyricsWindow::LyricsWindow(const QString& title, std::shared_ptr<const midi::Wor
 
     addSingerActions();
     showKeyAndTempo(0, 100);
+    showGuide(MelodyGuide::Full, false);
 
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
@@ -141,11 +144,46 @@ void LyricsWindow::showKeyAndTempo(int semitones, int percent)
     slower_->setEnabled(percent > midi::kSlowestPercent);
     originalKey_->setEnabled(semitones != 0);
     originalTempo_->setEnabled(percent != 100);
+    showCorner();
+}
+
+void LyricsWindow::showGuide(MelodyGuide guide, bool found)
+{
+    guide_ = guide;
+    for (int i = 0; i < 3; ++i) {
+        guides_[i]->setEnabled(found);
+        guides_[i]->setChecked(int(guide) == i);
+    }
+    keyForVoice_->setEnabled(found);
+    showCorner();
+}
+
+void LyricsWindow::setDark(bool dark)
+{
+    dark_->setChecked(dark);
+    QPalette palette = QGuiApplication::palette();
+    if (dark) {
+        palette.setColor(QPalette::Window, Qt::black);
+        palette.setColor(QPalette::WindowText, Qt::white);
+        palette.setColor(QPalette::PlaceholderText, QColor(0xb8, 0xb8, 0xb8));
+        palette.setColor(QPalette::Highlight, QColor(0xff, 0xd4, 0x00));
+    }
+    setPalette(palette);
+    setAutoFillBackground(dark);
+}
+
+// What differs from the song as written stays in view, in a corner.
+void LyricsWindow::showCorner()
+{
     QStringList shown;
-    if (semitones != 0)
-        shown << QStringLiteral("Key %1%2").arg(semitones > 0 ? "+" : "").arg(semitones);
-    if (percent != 100)
-        shown << QStringLiteral("Tempo %1 %").arg(percent);
+    if (semitones_ != 0)
+        shown << QStringLiteral("Key %1%2").arg(semitones_ > 0 ? "+" : "").arg(semitones_);
+    if (percent_ != 100)
+        shown << QStringLiteral("Tempo %1 %").arg(percent_);
+    if (guide_ == MelodyGuide::Quiet)
+        shown << QStringLiteral("Melody quiet");
+    if (guide_ == MelodyGuide::Off)
+        shown << QStringLiteral("Melody off");
     page_->showKeyAndTempo(shown.join(QStringLiteral("   ")));
 }
 
@@ -174,7 +212,7 @@ void LyricsWindow::Disposer::operator()(LyricsWindow* window) const
     window->position_ = nullptr;
     window->words_ = nullptr; // whoever holds them lets go of them, not the event loop
     window->onSung = nullptr;
-    window->onAsk = nullptr;
+    window->commands = {};
     window->hide(); // where it goes is told, for the next song's words
     window->onPlaceKept = nullptr;
     window->deleteLater();
@@ -300,18 +338,49 @@ void LyricsWindow::addSingerActions()
         separator->setSeparator(true);
         addAction(separator);
     };
+    add(QStringLiteral("Pause/Resume"), {Qt::Key_Space}, [this] { run(commands.pauseOrResume); });
+    add(QStringLiteral("Back to Start"), {Qt::Key_Home}, [this] { run(commands.toStart); });
+    add(QStringLiteral("Skip to Words"), {Qt::Key_S}, [this] { run(commands.toWords); });
+    add(QStringLiteral("Next Song"), {Qt::Key_N}, [this] { run(commands.nextSong); });
+    separate();
     keyUp_ = add(QStringLiteral("Key Up"), {Qt::Key_Up, Qt::Key_Plus}, [this] { ask(semitones_ + 1, percent_); });
     keyDown_
         = add(QStringLiteral("Key Down"), {Qt::Key_Down, Qt::Key_Minus}, [this] { ask(semitones_ - 1, percent_); });
     originalKey_ = add(QStringLiteral("Original Key"), {}, [this] { ask(0, percent_); });
+    keyForVoice_ = add(QStringLiteral("Key for My Voice"), {}, [this] { run(commands.keyForVoice); });
+    add(QStringLiteral("My Voice…"), {}, [this] { run(commands.voice); });
     separate();
     faster_
         = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + midi::kPercentStep); });
     slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - midi::kPercentStep); });
     originalTempo_ = add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
     separate();
+    // M goes round the three; the menu picks one.
+    const auto guideAsked = [this](MelodyGuide guide) {
+        if (commands.guide && guide != guide_)
+            commands.guide(guide);
+    };
+    connect(new QShortcut(Qt::Key_M, this), &QShortcut::activated, this, [this, guideAsked] {
+        if (guides_[0]->isEnabled())
+            guideAsked(MelodyGuide((int(guide_) + 1) % 3));
+    });
+    auto* guides = new QActionGroup(this);
+    const char* names[] = {"Melody Guide: Full", "Melody Guide: Quiet", "Melody Guide: Off"};
+    for (int i = 0; i < 3; ++i) {
+        guides_[i] = add(QString::fromUtf8(names[i]), {}, [guideAsked, i] { guideAsked(MelodyGuide(i)); });
+        guides_[i]->setCheckable(true);
+        guides->addAction(guides_[i]);
+    }
+    add(QStringLiteral("Channels…"), {Qt::Key_C}, [this] { run(commands.channels); });
+    separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
     fullScreen_->setCheckable(true);
+    dark_ = add(QStringLiteral("Dark Look"), {}, [this] {
+        if (commands.dark)
+            commands.dark(dark_->isChecked());
+    });
+    dark_->setCheckable(true);
+    add(QStringLiteral("Forget This Song"), {}, [this] { run(commands.forget); });
     add(QStringLiteral("Close Words"), {}, [this] { close(); });
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
@@ -321,8 +390,8 @@ void LyricsWindow::ask(int semitones, int percent)
 {
     semitones = midi::clampedKey(semitones);
     percent = midi::clampedTempo(percent);
-    if ((semitones != semitones_ || percent != percent_) && onAsk)
-        onAsk(semitones, percent);
+    if ((semitones != semitones_ || percent != percent_) && commands.ask)
+        commands.ask(semitones, percent);
 }
 
 void LyricsWindow::keyPressEvent(QKeyEvent* event)
@@ -335,8 +404,10 @@ void LyricsWindow::keyPressEvent(QKeyEvent* event)
 
 void LyricsWindow::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         fullScreen_->setChecked(isFullScreen());
+        page_->setRoom(isFullScreen());
+    }
     QWidget::changeEvent(event);
 }
 

@@ -6,6 +6,7 @@
 // sizes it, or fills the screen with it, for a room to sing from; its place
 // is kept for the next song.
 #include "platform/midi/words.h"
+#include "playback/track.h"
 
 #include <QAction>
 #include <QTimer>
@@ -42,9 +43,22 @@ public:
     // The key (semitones from the song's own) and the tempo (percent of its
     // own) set now, shown while either differs from the song's.
     void showKeyAndTempo(int semitones, int percent);
-    // Told when the singer asks for another key or tempo, by its keys or its
-    // menu, with both as wanted. The window shows them once they are set.
-    std::function<void(int semitones, int percent)> onAsk;
+    // The melody guide set now, shown while not Full; its choices are there
+    // only where the song's melody was FOUND.
+    void showGuide(MelodyGuide guide, bool found);
+    // Light words on black, for a room.
+    void setDark(bool dark);
+
+    // What the singer and the host ask of the song by the window's keys and
+    // menu. The window shows what is set once it is.
+    struct Commands {
+        std::function<void(int semitones, int percent)> ask; // both as wanted
+        std::function<void(MelodyGuide guide)> guide;
+        std::function<void()> pauseOrResume, toStart, nextSong, toWords;
+        std::function<void()> channels, voice, keyForVoice, forget;
+        std::function<void(bool dark)> dark;
+    };
+    Commands commands;
 
     // Told of a new place whenever the window goes, for the next song's.
     std::function<void(const QByteArray& place)> onPlaceKept;
@@ -85,6 +99,12 @@ private:
     void toggleFullScreen();
     void addSingerActions();
     void ask(int semitones, int percent);
+    void showCorner();
+    template <typename F> void run(const F& command)
+    {
+        if (command)
+            command();
+    }
 
     std::shared_ptr<const midi::Words> words_;
     std::function<uint64_t()> position_;
@@ -102,6 +122,10 @@ private:
     bool placed_ = false;
     int semitones_ = 0;
     int percent_ = 100;
+    MelodyGuide guide_ = MelodyGuide::Full;
+    QAction* guides_[3];
+    QAction* keyForVoice_;
+    QAction* dark_;
     QAction* keyUp_;
     QAction* keyDown_;
     QAction* originalKey_;

@@ -1,11 +1,21 @@
 #include "playback/singer/singer_views.h"
 
 #include "playback/playback_session.h"
+#include "playback/singer/channels_window.h"
+#include "playback/singer/voice_dialog.h"
 
 #include <QFileInfo>
 #include <QTimer>
 
-SingerViews::SingerViews(PlaybackSession& session, QObject* parent) : QObject(parent), session_(session)
+namespace {
+
+// S skips to this long before the first words: time to draw breath.
+constexpr uint64_t kLeadInUs = 3'000'000;
+
+} // namespace
+
+SingerViews::SingerViews(PlaybackSession& session, SingerKept kept, QObject* parent)
+    : QObject(parent), session_(session), kept_(std::move(kept))
 {
     connect(&session_, &PlaybackSession::trackChanged, this, &SingerViews::followTrack);
     connect(&session_, &PlaybackSession::stateChanged, this, &SingerViews::followState);
@@ -23,6 +33,7 @@ SingerViews::SingerViews(PlaybackSession& session, QObject* parent) : QObject(pa
 // The words going tell where they went: while all of this is still here.
 SingerViews::~SingerViews()
 {
+    delete voice_;
     words_.reset();
 }
 
@@ -39,38 +50,110 @@ bool SingerViews::reopenWords()
     return words_ && words_->reopen();
 }
 
+void SingerViews::showChannels()
+{
+    if (!channels_)
+        channels_ = std::make_unique<singer::ChannelsWindow>(session_);
+    channels_->show();
+    channels_->raise();
+    channels_->activateWindow();
+}
+
+// Open beside the words, not over the event loop: the song plays on.
+void SingerViews::askVoice(bool fit)
+{
+    if (voice_) {
+        voice_->raise();
+        voice_->activateWindow();
+        return;
+    }
+    QWidget* over = words_ && words_->isVisible() ? words_.get() : nullptr;
+    voice_ = new singer::VoiceDialog(over, kept_.voiceLowest, kept_.voiceHighest);
+    voice_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(voice_, &QDialog::accepted, this, [this, fit] {
+        kept_.voiceLowest = voice_->lowest();
+        kept_.voiceHighest = voice_->highest();
+        emit keptChanged(kept_);
+        if (fit)
+            session_.fitKeyToVoice(kept_.voiceLowest, kept_.voiceHighest);
+    });
+    voice_->open();
+}
+
+void SingerViews::fitKeyToVoice()
+{
+    if (kept_.voiceLowest < 0 || kept_.voiceHighest < 0)
+        askVoice(true);
+    else
+        session_.fitKeyToVoice(kept_.voiceLowest, kept_.voiceHighest);
+}
+
+void SingerViews::skipToWords()
+{
+    const Track& track = session_.track();
+    if (!track.song || !track.song->words || track.song->words->empty())
+        return;
+    const uint64_t first = track.song->words->syllables.front().micros;
+    session_.seekTo(int((first > kLeadInUs ? first - kLeadInUs : 0) / 1000));
+}
+
 void SingerViews::followTrack()
 {
     const Track& track = session_.track();
-    if (track.words != shownWords_) {
+    const std::shared_ptr<const midi::Words> words = track.song ? track.song->words : nullptr;
+    if (words != shownWords_) {
         words_.reset();
-        shownWords_ = track.words;
+        shownWords_ = words;
         if (shownWords_ && !shownWords_->empty() && track.showWords) {
-            const QString title = !track.text.title.empty() ? QString::fromStdString(track.text.title)
-                                                            : QFileInfo(track.file).fileName();
-            // The syllables' times are the song's own, as the position is at any tempo.
-            words_.reset(new singer::LyricsWindow(
-                title, shownWords_, [this] { return session_.positionMicros(); }, place_));
-            words_->onPlaceKept = [this](const QByteArray& place) {
-                place_ = place;
-                emit wordsPlaceKept(place);
-            };
-            words_->onAsk = [this](int semitones, int percent) {
-                if (semitones != session_.track().transpose)
-                    session_.setTranspose(semitones);
-                if (percent != session_.track().tempo)
-                    session_.setTempo(percent);
-            };
+            makeWords();
             followState();
         }
     }
     if (!words_)
         return;
     words_->showKeyAndTempo(track.transpose, track.tempo);
+    words_->showGuide(track.guide, track.song && track.song->melody >= 0);
     words_->setTempo(track.tempo);
     // The wait for the next syllable was taken at the old tempo: taken again.
     if (session_.state() == PlaybackSession::State::Playing)
         words_->playing();
+}
+
+void SingerViews::makeWords()
+{
+    const Track& track = session_.track();
+    const QString title
+        = !track.text.title.empty() ? QString::fromStdString(track.text.title) : QFileInfo(track.file).fileName();
+    // The syllables' times are the song's own, as the position is at any tempo.
+    words_.reset(new singer::LyricsWindow(
+        title, shownWords_, [this] { return session_.positionMicros(); }, kept_.wordsPlace));
+    words_->setDark(kept_.dark);
+    words_->onPlaceKept = [this](const QByteArray& place) {
+        kept_.wordsPlace = place;
+        emit keptChanged(kept_);
+    };
+    singer::LyricsWindow::Commands& c = words_->commands;
+    c.ask = [this](int semitones, int percent) {
+        if (semitones != session_.track().transpose)
+            session_.setTranspose(semitones);
+        if (percent != session_.track().tempo)
+            session_.setTempo(percent);
+    };
+    c.guide = [this](MelodyGuide guide) { session_.setMelodyGuide(guide); };
+    c.pauseOrResume = [this] { session_.pauseOrResume(); };
+    c.toStart = [this] { session_.seekHolding(0); };
+    c.nextSong = [this] { session_.playNeighbour(1); };
+    c.toWords = [this] { skipToWords(); };
+    c.channels = [this] { showChannels(); };
+    c.voice = [this] { askVoice(false); };
+    c.keyForVoice = [this] { fitKeyToVoice(); };
+    c.forget = [this] { session_.forgetSong(); };
+    c.dark = [this](bool dark) {
+        kept_.dark = dark;
+        if (words_)
+            words_->setDark(dark);
+        emit keptChanged(kept_);
+    };
 }
 
 void SingerViews::followState()

@@ -1,48 +1,73 @@
 #pragma once
 // The singer's windows, views of the session as the button bar is: the
 // words window of the song that plays, made when a song with words opens and
-// gone with it. They show the session's track, state and position and send
-// it their commands; they never reach the device.
+// gone with it, and the song's channels. They show the session's track,
+// state and position and send it their commands; they never reach the
+// device.
 #include "playback/singer/lyrics_window.h"
+#include "playback/singer/voice_dialog.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
 class PlaybackSession;
 
+namespace singer {
+class ChannelsWindow;
+} // namespace singer
+
+// What the singer's windows keep from run to run: the player keeps it.
+struct SingerKept {
+    QByteArray wordsPlace; // where the words window last stood (saveGeometry()'s bytes); empty: none
+    bool dark = false; // light words on black
+    int voiceLowest = -1; // the singer's voice, as note numbers; -1: not told
+    int voiceHighest = -1;
+};
+
 class SingerViews : public QObject {
     Q_OBJECT
 
 public:
-    explicit SingerViews(PlaybackSession& session, QObject* parent = nullptr);
+    explicit SingerViews(PlaybackSession& session, SingerKept kept = {}, QObject* parent = nullptr);
     ~SingerViews() override;
 
-    // Where the words window last stood (saveGeometry()'s bytes, empty for
-    // none): the next song's words come there.
-    void setWordsPlace(const QByteArray& place) { place_ = place; }
+    const SingerKept& kept() const { return kept_; }
 
     // The song's words closed as Escape in them does (a full screen gives the
     // screen back first), or brought back. False when there are none to.
     bool closeWords();
     bool reopenWords();
+    // The song's channels, in their window.
+    void showChannels();
+    // Asks for the singer's voice; once told, with FIT, the key moves to it.
+    void askVoice(bool fit);
+    // The key moved to the singer's voice, asked for first where not told.
+    void fitKeyToVoice();
 
     // The words window of the song open now; none without words.
     singer::LyricsWindow* wordsWindow() const { return words_.get(); }
+    singer::ChannelsWindow* channelsWindow() const { return channels_.get(); }
+    singer::VoiceDialog* voiceDialog() const { return voice_; }
 
 signals:
-    // The words window went from PLACE: where the next run's words come.
-    void wordsPlaceKept(const QByteArray& place);
+    // Something kept changed: the player keeps KEPT for the next run.
+    void keptChanged(const SingerKept& kept);
 
 private:
     void followTrack();
     void followState();
+    void makeWords();
+    void skipToWords();
 
     PlaybackSession& session_;
+    SingerKept kept_;
     std::unique_ptr<singer::LyricsWindow, singer::LyricsWindow::Disposer> words_;
     std::shared_ptr<const midi::Words> shownWords_;
-    QByteArray place_;
+    std::unique_ptr<singer::ChannelsWindow> channels_;
+    QPointer<singer::VoiceDialog> voice_;
     // Stopped by a seek, not by the user or the end: the words stay.
     bool stoppedBySeek_ = false;
 };

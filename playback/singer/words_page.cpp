@@ -2,6 +2,7 @@
 
 #include "playback/singer/sung_line.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 
 #include <algorithm>
@@ -13,6 +14,10 @@ namespace {
 
 // Below this the words are no longer read, whatever the window.
 constexpr int kSmallestPixels = 9;
+// Over a room's screen the sung line spans this much of the width, unless it
+// is short: then it is at most this part of the height.
+constexpr double kRoomWidth = 0.9;
+constexpr int kRoomHeightParts = 4;
 
 // The sung line's text to the window: about seven lines of it high, and
 // some forty letters wide, as a room reads a screen.
@@ -117,6 +122,29 @@ void WordsPage::showKeyAndTempo(const QString& text)
     arrange();
 }
 
+void WordsPage::setRoom(bool room)
+{
+    if (room == room_)
+        return;
+    room_ = room;
+    arrange();
+}
+
+// In a window, a size for all lines alike; over a room's screen, one that
+// makes the sung line fill the width.
+int WordsPage::wantedPixels() const
+{
+    const int least = pixelsFor(size());
+    if (!room_ || current_->text().trimmed().isEmpty())
+        return least;
+    QFont font = current_->font();
+    font.setPixelSize(100);
+    const int advance = QFontMetrics(font).horizontalAdvance(current_->text().trimmed());
+    const int margin = least / 2;
+    const int fill = advance > 0 ? int(100.0 * kRoomWidth * (width() - 2 * margin) / advance) : least;
+    return std::clamp(fill, least, std::max(least, height() / kRoomHeightParts));
+}
+
 void WordsPage::resizeEvent(QResizeEvent* event)
 {
     arrange();
@@ -140,8 +168,9 @@ std::vector<WordsPage::Piece> WordsPage::pieces() const
     } else {
         all.push_back({current_, 1.0, 0, 0});
     }
-    for (size_t i = 0; i < toComeCount_; ++i)
-        all.push_back({toCome_[i], 0.8, paragraph_[i] ? 0.6 : 0.15, rank++});
+    const size_t toCome = std::min(toComeCount_, room_ ? kMostToComeInRoom : kMostToCome);
+    for (size_t i = 0; i < toCome; ++i)
+        all.push_back({toCome_[i], room_ ? 0.7 : 0.8, paragraph_[i] ? 0.6 : 0.15, rank++});
     return all;
 }
 
@@ -149,7 +178,7 @@ std::vector<WordsPage::Piece> WordsPage::pieces() const
 // fit whole.
 int WordsPage::fittedPixels(const std::vector<Piece>& all, QSize area)
 {
-    for (int pixels = pixelsFor(size());; pixels = std::max(kSmallestPixels, pixels * 7 / 8)) {
+    for (int pixels = wantedPixels();; pixels = std::max(kSmallestPixels, pixels * 7 / 8)) {
         int used = 0;
         for (const Piece& piece : all)
             if (piece.rank == 0)

@@ -22,8 +22,10 @@ struct LineToCome {
 
 class WordsPage final : public QWidget {
 public:
-    // At most this many lines to come show, however large the window.
+    // At most this many lines to come show, however large the window; over
+    // a room's screen fewer, larger ones.
     static constexpr size_t kMostToCome = 10;
+    static constexpr size_t kMostToComeInRoom = 3;
 
     WordsPage(QWidget* parent, const QString& title, const std::vector<std::string>& information);
 
@@ -37,6 +39,9 @@ public:
 
     // The singer's key and tempo, in a corner; empty: nothing there.
     void showKeyAndTempo(const QString& text);
+    // For a room to sing from (the window fills the screen): the sung line
+    // as wide as the screen lets it, and a few lines to come.
+    void setRoom(bool room);
 
     SungLine* currentLine() const { return current_; }
     SungLine* nextLine() const { return toCome_.front(); }
@@ -49,6 +54,7 @@ protected:
 private:
     struct Piece;
     void arrange();
+    int wantedPixels() const;
     std::vector<Piece> pieces() const;
     int fittedPixels(const std::vector<Piece>& all, QSize area);
     void place(const std::vector<Piece>& all, const std::vector<bool>& shown, const std::vector<int>& heights, int left,
@@ -63,6 +69,7 @@ private:
     std::vector<bool> paragraph_; // the line to come starts a paragraph
     size_t toComeCount_ = 0;
     int countIn_ = 0;
+    bool room_ = false;
     int pixels_ = 0;
 };
 

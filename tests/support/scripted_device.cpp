@@ -103,10 +103,20 @@ void ScriptedDevice::close()
         media_.current_ = nullptr;
 }
 
-std::shared_ptr<const midi::Words> ScriptedDevice::words()
+std::shared_ptr<const mci::SongParts> ScriptedDevice::parts()
 {
-    const auto it = media_.words_.find(path);
-    return it == media_.words_.end() ? nullptr : it->second;
+    const auto it = media_.parts_.find(path);
+    return it == media_.parts_.end() ? nullptr : it->second;
+}
+
+void ScriptedDevice::setChannels(uint16_t silenced, uint16_t quiet)
+{
+    media_.log.push_back("channels " + std::to_string(silenced) + " " + std::to_string(quiet));
+}
+
+std::array<uint8_t, 16> ScriptedDevice::levels()
+{
+    return metering ? media_.levels : std::array<uint8_t, 16> {};
 }
 
 mci::Result ScriptedDevice::logged(const char* what, int value)

@@ -25,11 +25,13 @@ public:
     void refuse(const std::string& path) { files_.erase(path); }
     // The title and words the device reports for the file at PATH.
     void setText(const std::string& path, mci::TrackText text) { texts_[path] = std::move(text); }
-    // The timed words a song at PATH hands up to the singer's views.
-    void setWords(const std::string& path, midi::Words words)
+    // What a song at PATH hands up to the singer's views.
+    void setParts(const std::string& path, mci::SongParts parts)
     {
-        words_[path] = std::make_shared<const midi::Words>(std::move(words));
+        parts_[path] = std::make_shared<const mci::SongParts>(std::move(parts));
     }
+    // How loud each channel sounds while metered.
+    std::array<uint8_t, 16> levels {};
 
     // Every command, in order: "open sequencer /a.mid", "play", "seek 0", "close", ...
     std::vector<std::string> log;
@@ -46,7 +48,7 @@ private:
     friend class ScriptedDevice;
     std::map<std::string, uint32_t> files_;
     std::map<std::string, mci::TrackText> texts_;
-    std::map<std::string, std::shared_ptr<const midi::Words>> words_;
+    std::map<std::string, std::shared_ptr<const mci::SongParts>> parts_;
     ScriptedDevice* current_ = nullptr;
     std::map<mci::DeviceType, mci::Factory> saved_;
     std::map<mci::DeviceType, mci::Checker> savedCheckers_;
@@ -80,12 +82,16 @@ public:
     uint32_t positionMs = 0;
     mci::Mode state = mci::Mode::Stopped;
     mci::DeviceType type;
+    bool metering = false;
 
 private:
-    std::shared_ptr<const midi::Words> words() override;
+    std::shared_ptr<const mci::SongParts> parts() override;
     uint64_t positionMicros() override { return uint64_t {positionMs} * 1000; }
     mci::Result setTranspose(int semitones) override { return logged("key", semitones); }
     mci::Result setTempo(int percent) override { return logged("tempo", percent); }
+    void setChannels(uint16_t silenced, uint16_t quiet) override;
+    void setMetering(bool on) override { metering = on; }
+    std::array<uint8_t, 16> levels() override;
     mci::Result logged(const char* what, int value);
 
     ScriptedMedia& media_;

@@ -16,9 +16,10 @@ using WordsWindow = std::unique_ptr<singer::LyricsWindow, singer::LyricsWindow::
 inline WordsWindow wordsWindowOf(mci::Device& device)
 {
     mci::Singer* part = device.mode() == mci::Mode::NotReady ? nullptr : device.singer();
-    if (!part || !part->words() || part->words()->empty())
+    const std::shared_ptr<const mci::SongParts> song = part ? part->parts() : nullptr;
+    if (!song || song->words->empty())
         return nullptr;
-    WordsWindow window(new singer::LyricsWindow({}, part->words(), [part] { return part->positionMicros(); }));
+    WordsWindow window(new singer::LyricsWindow({}, song->words, [part] { return part->positionMicros(); }));
     window->playing();
     return window;
 }

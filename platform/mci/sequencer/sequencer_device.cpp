@@ -81,8 +81,9 @@ public:
         text_ = {};
         transpose_ = 0;
         tempo_ = 100;
+        silenced_ = quiet_ = 0;
         sequencer::letGo(std::move(song_));
-        sequencer::letGo(std::move(words_));
+        sequencer::letGo(std::move(parts_));
     }
 
     Result play() override
@@ -177,7 +178,7 @@ public:
     Singer* singer() override { return player_ || load_ ? this : nullptr; }
 
 private:
-    std::shared_ptr<const midi::Words> words() override { return words_; }
+    std::shared_ptr<const SongParts> parts() override { return player_ ? parts_ : nullptr; }
 
     uint64_t positionMicros() override { return player_ ? player_->positionMicros() : 0; }
 
@@ -205,6 +206,25 @@ private:
         return Result::success();
     }
 
+    void setChannels(uint16_t silenced, uint16_t quiet) override
+    {
+        silenced_ = silenced;
+        quiet_ = quiet;
+        if (player_) {
+            player_->setSilenced(silenced);
+            player_->setQuiet(quiet);
+        }
+    }
+
+    void setMetering(bool on) override
+    {
+        metering_ = on;
+        if (player_)
+            player_->setMetering(on);
+    }
+
+    std::array<uint8_t, 16> levels() override { return player_ ? player_->levels() : std::array<uint8_t, 16> {}; }
+
     // The song, read, gets its output and its player.
     Result adopt(const std::string& path, sequencer::LoadedSong song)
     {
@@ -216,12 +236,15 @@ private:
         if (!output)
             return Result::failure(ErrHardware, error);
         song_ = std::move(song.song);
-        words_ = std::move(song.words);
+        parts_ = std::move(song.parts);
         player_ = std::make_unique<midi::Player>(song_, std::move(output));
         // What was set while the song was read.
         player_->setTranspose(transpose_);
         player_->setTempo(tempo_);
-        text_ = {words_->title, desktopWords(words_->text)};
+        player_->setSilenced(silenced_);
+        player_->setQuiet(quiet_);
+        player_->setMetering(metering_);
+        text_ = {parts_->words->title, desktopWords(parts_->words->text)};
         passEndNotify();
         return Result::success();
     }
@@ -285,11 +308,13 @@ private:
     std::optional<uint64_t> pendingMicros_;
     // Held here as well, so that a close lets go of them on a worker.
     std::shared_ptr<const midi::Song> song_;
-    std::shared_ptr<const midi::Words> words_;
+    std::shared_ptr<const SongParts> parts_;
     std::unique_ptr<midi::Player> player_;
     TrackText text_;
     int transpose_ = 0; // semitones
     int tempo_ = 100; // percent
+    uint16_t silenced_ = 0, quiet_ = 0; // channels
+    bool metering_ = false;
 };
 
 } // namespace

@@ -1,6 +1,10 @@
 #include "platform/mci/sequencer/song_loader.h"
 
+#include "platform/midi/melody.h"
+
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QThreadPool>
 
 #include <new>
@@ -24,6 +28,26 @@ Result songResult(midi::LoadError e, const std::string& error)
     return Result::failure(ErrInvalidFile, error);
 }
 
+namespace {
+
+// Of the file as it lies: its name and place take no part.
+std::string digestOf(const std::string& path, const std::atomic<bool>* cancelled)
+{
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char chunk[64 * 1024];
+    for (qint64 got; (got = file.read(chunk, sizeof chunk)) > 0;) {
+        if (cancelled && cancelled->load())
+            return {};
+        hash.addData(QByteArrayView(chunk, got));
+    }
+    return hash.result().toHex().toStdString();
+}
+
+} // namespace
+
 LoadedSong readSong(const std::string& path, const std::atomic<bool>* cancelled)
 {
     LoadedSong out;
@@ -33,8 +57,14 @@ LoadedSong readSong(const std::string& path, const std::atomic<bool>* cancelled)
         out.result = songResult(midi::loadSong(path, *song, error, cancelled), error);
         if (!out.result.ok())
             return out;
-        out.words = std::make_shared<const midi::Words>(midi::readWords(*song, cancelled));
-        // The words hold what the texts said; the player needs none of them.
+        auto parts = std::make_shared<SongParts>();
+        parts->words = std::make_shared<const midi::Words>(midi::readWords(*song, cancelled));
+        parts->channels = midi::channelsOf(*song);
+        parts->melody = midi::findMelody(*song, *parts->words);
+        parts->digest = digestOf(path, cancelled);
+        out.parts = std::move(parts);
+        // The words and the channels hold what the texts said; the player
+        // needs none of them.
         song->texts = std::vector<midi::TextEvent>();
         song->textBytes = std::vector<uint8_t>();
         out.song = std::move(song);
@@ -113,7 +143,7 @@ void SongLoad::drop()
     cancelled_ = true;
     ready_ = nullptr;
     LoadedSong unwanted = take();
-    if (unwanted.song || unwanted.words)
+    if (unwanted.song || unwanted.parts)
         freeAside(std::move(unwanted));
 }
 

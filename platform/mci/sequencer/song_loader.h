@@ -3,6 +3,7 @@
 // file, on a worker for a big one, so that the window's thread never waits
 // for the reading of a file near the size limit.
 #include "platform/mci/mci.h"
+#include "platform/mci/singer.h"
 #include "platform/midi/smf.h"
 #include "platform/midi/words.h"
 
@@ -18,13 +19,13 @@ namespace mci::sequencer {
 struct LoadedSong {
     Result result;
     std::shared_ptr<const midi::Song> song;
-    std::shared_ptr<const midi::Words> words;
+    std::shared_ptr<const SongParts> parts; // its words, channels, melody and digest
 };
 
 // The result of loading or probing a song, as the media devices report it.
 Result songResult(midi::LoadError e, const std::string& error);
 
-// Reads PATH: the song, then its words. Once CANCELLED (when given) turns
+// Reads PATH: the song, then its words, its channels and its melody. Once CANCELLED (when given) turns
 // true the reading is given up within a moment.
 LoadedSong readSong(const std::string& path, const std::atomic<bool>* cancelled = nullptr);
 

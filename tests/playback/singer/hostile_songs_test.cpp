@@ -19,6 +19,7 @@
 #include <filesystem>
 
 using namespace smf_builder;
+using SongTrack = smf_builder::Track;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -54,9 +55,9 @@ private:
 };
 
 // A second of a note beside the words.
-std::string karaoke(const Track& words)
+std::string karaoke(const SongTrack& words)
 {
-    return file(1, 480, {Track().ev(0, {0x90, 60, 100}).ev(480, {0x80, 60, 0}).end(), words});
+    return file(1, 480, {SongTrack().ev(0, {0x90, 60, 100}).ev(480, {0x80, 60, 0}).end(), words});
 }
 
 struct Hostile {
@@ -123,10 +124,10 @@ TEST_F(HostileSongsTest, NoSongKeepsTheWindowWaiting)
     std::string accents = "a";
     for (int i = 0; i < 200000; ++i)
         accents += "\xCC\x81";
-    Track syllables;
+    SongTrack syllables;
     for (int i = 0; i < 1000000; ++i)
         syllables.meta(i == 0 ? 0 : 1, 5, i % 8 == 7 ? "la\r" : "la ");
-    Track notes;
+    SongTrack notes;
     for (int i = 0; i < 500000; ++i)
         notes.ev(0, {0x90, 36 + i % 48, 100}).ev(0, {0x80, 36 + i % 48, 0});
     // A file of zeros, sparse: read back it is 200 MB all the same.
@@ -134,8 +135,9 @@ TEST_F(HostileSongsTest, NoSongKeepsTheWindowWaiting)
     std::filesystem::resize_file(zeros, 200u << 20);
 
     const Hostile songs[] = {
-        {"a lyric of 1 MB", dir.write("lyric.kar", karaoke(Track().meta(0, 5, lyric).end())), true},
-        {"a letter under 200,000 accents", dir.write("accents.kar", karaoke(Track().meta(0, 5, accents).end())), true},
+        {"a lyric of 1 MB", dir.write("lyric.kar", karaoke(SongTrack().meta(0, 5, lyric).end())), true},
+        {"a letter under 200,000 accents", dir.write("accents.kar", karaoke(SongTrack().meta(0, 5, accents).end())),
+            true},
         {"1,000,000 syllables", dir.write("syllables.kar", karaoke(syllables.end())), true},
         {"200 MB of zeros", zeros, false},
         {"500,000 notes at one tick", dir.write("notes.mid", file(0, 480, {notes.end()})), false},

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace smf_builder;
 using singer::LyricsWindow;
 
@@ -32,7 +34,7 @@ const std::string kLongLine = "Sing it loud and sing it long until the morning l
 // after the long third.
 std::shared_ptr<const midi::Words> nightSong()
 {
-    Track words;
+    smf_builder::Track words;
     for (const char* info : {"@KMIDI KARAOKE FILE", "@V0100", "@LENGL", "@TNight Song", "@TThe Band", "@IWords by Ann"})
         words.meta(0, 1, info);
     uint32_t wait = kSecond * 3 / 2; // the first syllable at 1.5 s
@@ -58,9 +60,10 @@ std::shared_ptr<const midi::Words> nightSong()
         wait = kBeat;
         sing(line, '/');
     }
-    Track tune;
+    smf_builder::Track tune;
     tune.ev(kSecond, {0x90, 57, 90}).ev(24 * kSecond, {0x80, 57, 0});
-    const std::string bytes = file(1, 480, {Track().tempo(0, 500000).end(), words.end(kSecond), tune.end()});
+    const std::string bytes
+        = file(1, 480, {smf_builder::Track().tempo(0, 500000).end(), words.end(kSecond), tune.end()});
     midi::Song song;
     std::string error;
     EXPECT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, song, error)) << error;
@@ -148,6 +151,39 @@ TEST_F(WordsScreenTest, ALargerWindowShowsLargerTextAndTheSungLineWhole)
     }
     EXPECT_GE(lines, 3u) << "the lines to come fill a large window";
     EXPECT_EQ(window->nextLine()->text().trimmed(), "And the night is gone");
+}
+
+// A room reads the screen from afar: the sung line spans most of its width
+// with a few lines to come, and the dark look is light on black, the sung
+// syllables in a colour of their own.
+TEST_F(WordsScreenTest, OverTheWholeScreenTheSungLineSpansItForARoom)
+{
+    Window window = open();
+    playFrom(*window, 5.6); // "Lights go on one by one", sung
+    window->showFullScreen();
+    QCoreApplication::processEvents();
+    const singer::SungLine* sung = window->currentLine();
+    ASSERT_EQ(sung->text().trimmed(), "Lights go on one by one");
+    const int spans = sung->fontMetrics().horizontalAdvance(sung->text().trimmed());
+    EXPECT_GE(spans, window->width() * 8 / 10) << "of " << window->width();
+    EXPECT_LE(spans, window->width());
+    size_t toCome = 0;
+    for (const auto* line : window->findChildren<singer::SungLine*>())
+        toCome += line != sung && line->isVisible();
+    EXPECT_GE(toCome, 2u);
+    EXPECT_LE(toCome, 4u);
+
+    window->setDark(true);
+    const QPalette& p = sung->palette();
+    EXPECT_EQ(p.color(QPalette::Window), Qt::black);
+    EXPECT_EQ(p.color(QPalette::WindowText), Qt::white);
+    const QColor highlight = p.color(QPalette::Highlight);
+    for (const QPalette::ColorRole other : {QPalette::WindowText, QPalette::PlaceholderText}) {
+        const QColor c = p.color(other);
+        EXPECT_GT(
+            std::hypot(highlight.red() - c.red(), highlight.green() - c.green(), highlight.blue() - c.blue()), 150.0)
+            << "the sung syllables stand out";
+    }
 }
 
 TEST_F(WordsScreenTest, F11OrADoubleClickFillTheScreenAndEscapeLeavesItBeforeClosing)

@@ -245,8 +245,10 @@ TEST_F(WordsWindowTest, TheSingersKeysAndMenuSetKeyAndTempo)
             action->trigger();
     }
     EXPECT_EQ(menu,
-        (QStringList {
-            "Key Up", "Key Down", "Original Key", "Faster", "Slower", "Original Tempo", "Full Screen", "Close Words"}));
+        (QStringList {"Pause/Resume", "Back to Start", "Skip to Words", "Next Song", "Key Up", "Key Down",
+            "Original Key", "Key for My Voice", "My Voice…", "Faster", "Slower", "Original Tempo", "Melody Guide: Full",
+            "Melody Guide: Quiet", "Melody Guide: Off", "Channels…", "Full Screen", "Dark Look", "Forget This Song",
+            "Close Words"}));
     EXPECT_EQ(session->track().transpose, 0);
     EXPECT_EQ(session->track().tempo, 100);
     EXPECT_FALSE(shown->isVisible());

@@ -1,0 +1,160 @@
+// The singer's windows as views of the session over the scripted device:
+// built without the sequencer, they read what the session's track says and
+// send the session their commands, never a device.
+#include "playback/singer/singer_views.h"
+
+#include "platform/midi/smf.h"
+#include "playback/singer/channels_window.h"
+#include "playback/singer/voice_dialog.h"
+#include "tests/support/session_rig.h"
+#include "tests/support/smf_builder.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+
+namespace {
+
+// Four syllables a second from 41 s on, as a song whose words come late.
+mci::SongParts lateWords(int melody)
+{
+    smf_builder::Track words;
+    words.meta(41 * 960, 5, "Here ");
+    for (const char* s : {"we ", "go\r", "a", "gain"})
+        words.meta(240, 5, s);
+    const std::string bytes = smf_builder::file(1, 480, {words.end()});
+    midi::Song song;
+    std::string error;
+    EXPECT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, song, error));
+    mci::SongParts parts;
+    parts.words = std::make_shared<const midi::Words>(midi::readWords(song));
+    const auto channel = [](int number, const char* instrument, const char* track, int lowest, int highest) {
+        midi::ChannelUse c;
+        c.channel = number;
+        c.drums = number == 9;
+        c.instrument = instrument;
+        c.trackName = track;
+        c.notes = 40;
+        c.lowest = lowest;
+        c.highest = highest;
+        return c;
+    };
+    parts.channels = {channel(0, "Acoustic Grand Piano", "", 48, 76), channel(3, "String Ensemble 1", "Lead", 62, 79),
+        channel(9, "Standard Kit", "", 35, 57)};
+    parts.melody = melody;
+    parts.digest = "d1";
+    return parts;
+}
+
+struct SingerViewsTest : SessionTest {
+    void SetUp() override
+    {
+        media.setParts(addFile("a.kar", 120000), lateWords(3));
+        media.setParts(addFile("b.kar", 120000), lateWords(-1));
+        build();
+        SingerKept kept;
+        kept.voiceLowest = 48; // C3
+        kept.voiceHighest = 67; // G4
+        views = std::make_unique<SingerViews>(*session, kept);
+        click("a.kar");
+        media.clearLog();
+    }
+    void TearDown() override
+    {
+        views.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void key(QWidget* window, Qt::Key k) { QTest::keyClick(window, k); }
+
+    std::unique_ptr<SingerViews> views;
+};
+
+} // namespace
+
+// The host runs the song from the full-screen words: every key is a
+// command of the session's, and the window shows what the session set.
+TEST_F(SingerViewsTest, TheWordsWindowsKeysAreTheSessionsCommands)
+{
+    singer::LyricsWindow* words = views->wordsWindow();
+    ASSERT_NE(words, nullptr);
+    EXPECT_TRUE(words->isVisible());
+    words->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(words));
+    key(words, Qt::Key_Space);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Paused);
+    key(words, Qt::Key_Space);
+    EXPECT_EQ(session->state(), PlaybackSession::State::Playing);
+    media.clearLog();
+    key(words, Qt::Key_S);
+    EXPECT_EQ(media.joinedLog(), "seek 38000; play") << "3 s before the first words";
+    media.clearLog();
+    key(words, Qt::Key_Home);
+    EXPECT_EQ(media.joinedLog(), "seek 0; play");
+
+    auto* corner = words->findChild<QLabel*>("keyAndTempo");
+    media.clearLog();
+    key(words, Qt::Key_M);
+    EXPECT_EQ(session->track().guide, MelodyGuide::Quiet);
+    EXPECT_EQ(media.joinedLog(), "channels 0 8") << "the melody's channel 4, quieter";
+    key(words, Qt::Key_M);
+    EXPECT_EQ(media.joinedLog(), "channels 0 8; channels 8 0") << "then silent";
+    EXPECT_EQ(corner->text(), "Melody off");
+
+    // The melody, D4 to G5, fits a voice from C3 to G4 an octave down.
+    for (QAction* action : words->actions())
+        if (action->text() == "Key for My Voice")
+            action->trigger();
+    EXPECT_EQ(session->track().transpose, -12);
+    EXPECT_EQ(corner->text(), "Key -12   Melody off");
+    for (QAction* action : words->actions())
+        if (action->text() == "Forget This Song")
+            action->trigger();
+    EXPECT_EQ(session->track().transpose, 0);
+    EXPECT_EQ(session->track().guide, MelodyGuide::Full);
+    EXPECT_FALSE(corner->isVisible());
+
+    media.clearLog();
+    key(words, Qt::Key_N);
+    EXPECT_EQ(current(), path("b.kar")) << "the next song, as the advance starts it";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    words = views->wordsWindow();
+    ASSERT_NE(words, nullptr);
+    words->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(words));
+    key(words, Qt::Key_M);
+    EXPECT_EQ(session->track().guide, MelodyGuide::Full) << "no melody found: nothing to guide";
+}
+
+// What a screen reader reads of the channels, and what their boxes do.
+TEST_F(SingerViewsTest, TheChannelsWindowReadsEachChannelAndMutesAndSolosIt)
+{
+    views->showChannels();
+    singer::ChannelsWindow* window = views->channelsWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(window->rows().size(), 3u);
+    const auto& strings = window->rows()[1];
+    EXPECT_EQ(strings.mute->accessibleName(), "Mute 4 String Ensemble 1");
+    EXPECT_EQ(strings.solo->accessibleName(), "Solo 4 String Ensemble 1");
+    EXPECT_EQ(strings.track->text(), "Lead");
+    EXPECT_EQ(strings.melody->text(), "Melody");
+    EXPECT_EQ(window->rows()[2].instrument->text(), "Standard Kit");
+    EXPECT_EQ(window->summary()->text(), "Melody: channel 4 String Ensemble 1");
+
+    strings.mute->click();
+    window->rows()[0].solo->click();
+    EXPECT_EQ(media.joinedLog(), "channels 8 0; channels 65534 0") << "4 muted; then all but 1";
+    EXPECT_EQ(session->track().muted, 8);
+
+    media.levels[3] = 100;
+    EXPECT_TRUE(media.current()->metering) << "metered while shown";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return strings.meter->value() == 100; }, 1000));
+    window->close();
+    EXPECT_FALSE(media.current()->metering) << "and not once closed";
+
+    click("b.kar");
+    EXPECT_EQ(window->summary()->text(), "No channel follows the words closely enough: no melody found.");
+    EXPECT_FALSE(window->rows()[1].mute->isChecked()) << "the next song as written";
+}
