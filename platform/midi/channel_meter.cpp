@@ -24,6 +24,8 @@ void ChannelMeter::observe(std::span<const uint8_t> m)
         notes_[ch][m[1] & 0x7F] = static_cast<uint8_t>(kKeyDown | m[2]);
         if (m[2] > level.load(std::memory_order_relaxed))
             level.store(m[2], std::memory_order_relaxed);
+        uint8_t struck = struck_[ch].load(std::memory_order_relaxed);
+        while (m[2] > struck && !struck_[ch].compare_exchange_weak(struck, m[2], std::memory_order_relaxed)) { }
     } else if (kind == 0x80 || kind == 0x90) {
         uint8_t& note = notes_[ch][m[1] & 0x7F];
         const uint8_t velocity = note & 0x7F;
@@ -42,6 +44,7 @@ void ChannelMeter::observe(std::span<const uint8_t> m)
         case 120: // all sound off
             notes_[ch].fill(0);
             level.store(0, std::memory_order_relaxed);
+            struck_[ch].store(0, std::memory_order_relaxed);
             break;
         case 121: // reset all controllers, the pedal among them
             lift(ch);
@@ -84,13 +87,16 @@ void ChannelMeter::clear()
     pedal_.fill(false);
     for (std::atomic<uint8_t>& level : levels_)
         level.store(0, std::memory_order_relaxed);
+    for (std::atomic<uint8_t>& struck : struck_)
+        struck.store(0, std::memory_order_relaxed);
 }
 
 std::array<uint8_t, 16> ChannelMeter::levels() const
 {
     std::array<uint8_t, 16> out;
     for (size_t ch = 0; ch < out.size(); ++ch)
-        out[ch] = levels_[ch].load(std::memory_order_relaxed);
+        out[ch] = std::max(levels_[ch].load(std::memory_order_relaxed),
+            struck_[ch].exchange(0, std::memory_order_relaxed));
     return out;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // How loud each channel sounds, for the window's meters: the highest
 // velocity among the notes sounding on it, those its sustain pedal holds
-// included; 0 when none. Fed the messages as they go out, on one thread;
+// included, or of a note begun since the last look, so that a drum's short
+// hit between two looks still shows; 0 when none. Fed the messages as they go out, on one thread;
 // read from any other without waiting for it.
 #include <array>
 #include <atomic>
@@ -15,7 +16,7 @@ public:
     // On the sending thread.
     void observe(std::span<const uint8_t> message);
     void clear();
-    // On any thread.
+    // On any thread; one reader, as each look ends the last one's hits.
     std::array<uint8_t, 16> levels() const;
 
 private:
@@ -27,6 +28,8 @@ private:
     std::array<std::array<uint8_t, 128>, 16> notes_ {};
     std::array<bool, 16> pedal_ {};
     std::array<std::atomic<uint8_t>, 16> levels_ {};
+    // The loudest note begun since the last look.
+    mutable std::array<std::atomic<uint8_t>, 16> struck_ {};
 };
 
 } // namespace midi

@@ -300,15 +300,15 @@ TEST_F(ChannelsTest, QuietHalvesTheVolumeTheSongSetsAtEveryChangeAndInTheChase)
 }
 
 // The meter shows the loudest note sounding on each channel: a note the
-// pedal holds still sounds, a silenced channel reads 0 at once. Off, it
-// reads 0 and follows nothing.
+// pedal holds still sounds, a short one shows once, a silenced channel
+// reads 0 at once. Off, it reads 0 and follows nothing.
 TEST_F(ChannelsTest, TheMeterShowsTheLoudestNoteSoundingOnEachChannel)
 {
     load(file(0, msDivision,
         {timed({{0, {0xB0, 64, 127}}, {0, {0x90, 60, 100}}, {0, {0x90, 64, 80}}, {0, {0x91, 50, 30}},
                    {100, {0x80, 60, 0}}, {200, {0xB0, 64, 0}}, {300, {0x80, 64, 0}}, {500, {0x81, 50, 0}},
-                   {600, {0x92, 70, 90}}, {700, {0x82, 70, 0}}},
-            800)}));
+                   {600, {0x92, 70, 90}}, {700, {0x82, 70, 0}}, {850, {0x93, 72, 90}}, {870, {0x83, 72, 0}}},
+            1000)}));
     const auto level = [&](int channel) { return int(seq->levels()[channel]); };
     seq->setMetering(true);
     seq->play(t0);
@@ -324,7 +324,11 @@ TEST_F(ChannelsTest, TheMeterShowsTheLoudestNoteSoundingOnEachChannel)
     seq->setSilenced(0x0002, at(400ms));
     EXPECT_EQ(level(1), 0);
 
+    seq->process(at(750ms));
+    EXPECT_EQ(level(2), 90) << "a note begun and ended between two looks still shows";
+    EXPECT_EQ(level(2), 0);
+
     seq->setMetering(false);
-    seq->process(at(650ms));
+    seq->process(at(900ms));
     EXPECT_EQ(seq->levels(), (std::array<uint8_t, 16> {}));
 }
