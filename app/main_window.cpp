@@ -42,7 +42,10 @@ using namespace window_look;
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     : QWidget(parent),
       session_(std::make_unique<PlaybackSession>(
-          SessionSetup {.choices = multimedia::load, .setVolume = audio::setVolume, .lostOutput = audio::lostOutput}))
+          SessionSetup {.choices = multimedia::load,
+              .setVolume = audio::setVolume,
+              .lostOutput = audio::lostOutput,
+              .songMemory = base::xdg::dataHome() + "/quorvana/songs.sqlite"}))
 {
     session_->setCommandLine(arguments);
     createSingerViews();

@@ -3,6 +3,8 @@
 #include "platform/mci/device_window.h"
 #include "playback/playback_session.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -19,6 +21,8 @@ namespace {
 
 // As often as a meter is read by eye, and no more.
 constexpr int kMeterMs = 50;
+// A meter falls back by this much a look, so that a drum's hit is seen.
+constexpr int kMeterFall = 16;
 
 QString named(const midi::ChannelUse& c)
 {
@@ -135,7 +139,7 @@ void ChannelsWindow::meter()
 {
     const std::array<uint8_t, 16> levels = session_.levels();
     for (const Row& row : rows_)
-        row.meter->setValue(levels[size_t(row.channel)]);
+        row.meter->setValue(std::max<int>(levels[size_t(row.channel)], row.meter->value() - kMeterFall));
 }
 
 // The meters cost nothing while the window is away.

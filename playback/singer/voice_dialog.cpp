@@ -30,6 +30,9 @@ VoiceDialog::VoiceDialog(QWidget* parent, int lowest, int highest) : QDialog(par
     // Unset, a voice from C3 to C5.
     lowest_ = notes(this, lowest < 0 ? 48 : lowest);
     highest_ = notes(this, highest < 0 ? 72 : highest);
+    // A screen reader would otherwise name each box by the note it shows.
+    lowest_->setAccessibleName(QStringLiteral("Lowest note"));
+    highest_->setAccessibleName(QStringLiteral("Highest note"));
     auto* form = new QFormLayout(this);
     auto* about = new QLabel(
         QStringLiteral("The lowest and the highest note you sing comfortably. \"Key for My Voice\" then moves "

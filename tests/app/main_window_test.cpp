@@ -350,3 +350,33 @@ TEST_F(Form1WiringTest, AfterASongFromTheFileManagerTheAdvanceWalksOnThroughTheL
         EXPECT_EQ(form->FileListBox1->fileName(), qpath(next));
     }
 }
+
+// The player's own keys move the key and the tempo, and the song keeps them
+// in the user's data folder: a new window starts it there again.
+TEST_F(Form1WiringTest, TheWindowsKeysMoveTheKeyAndTempoThatTheSongThenKeeps)
+{
+    const std::string song = addFile("song.kar", 100000);
+    mci::SongParts parts;
+    parts.words = std::make_shared<midi::Words>();
+    parts.digest = "0a1b";
+    media.setParts(song, std::move(parts));
+    const auto start = [&] {
+        build();
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        click("song.kar");
+        return &form->session();
+    };
+    PlaybackSession* session = start();
+    QTest::keyClick(form->FileListBox1, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(form->FileListBox1, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(form->FileListBox1, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(session->track().transpose, 2);
+    EXPECT_EQ(session->track().tempo, 95);
+    form.reset();
+
+    session = start();
+    EXPECT_EQ(session->track().transpose, 2);
+    EXPECT_EQ(session->track().tempo, 95);
+    EXPECT_TRUE(std::filesystem::exists(std::string(getenv("XDG_DATA_HOME")) + "/quorvana/songs.sqlite"));
+}
