@@ -40,12 +40,10 @@ TForm1* Form1 = nullptr;
 using namespace window_look;
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
-    : QWidget(parent),
-      session_(std::make_unique<PlaybackSession>(
-          SessionSetup {.choices = multimedia::load,
-              .setVolume = audio::setVolume,
-              .lostOutput = audio::lostOutput,
-              .songMemory = base::xdg::dataHome() + "/quorvana/songs.sqlite"}))
+    : QWidget(parent), session_(std::make_unique<PlaybackSession>(SessionSetup {.choices = multimedia::load,
+                           .setVolume = audio::setVolume,
+                           .lostOutput = audio::lostOutput,
+                           .songMemory = base::xdg::dataHome() + "/quorvana/songs.sqlite"}))
 {
     session_->setCommandLine(arguments);
     createSingerViews();

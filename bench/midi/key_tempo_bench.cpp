@@ -8,6 +8,7 @@
 
 #include "bench/support/midi_bytes.h"
 #include "bench/support/shared_synth.h"
+#include "bench/support/sound_probes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,19 +20,17 @@
 
 namespace {
 
+using bench_support::Clock;
+using bench_support::FirstTaken;
+using bench_support::idleAndBusy;
+using bench_support::Load;
+using bench_support::msSince;
+using bench_support::parse;
+using bench_support::Peaks;
 using bench_support::putBe32;
 using bench_support::putTrack;
 using bench_support::putVlq;
-using Clock = midi::Clock;
 using namespace std::chrono_literals;
-
-std::shared_ptr<const midi::Song> parse(const std::string& bytes)
-{
-    auto song = std::make_shared<midi::Song>();
-    std::string error;
-    midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, *song, error);
-    return song;
-}
 
 // Division 500 at 120 a minute: a tick is a millisecond. NOTES notes on
 // channel 0 of PROGRAM, one every STEP ticks, each held for HOLD.
@@ -53,34 +52,6 @@ std::shared_ptr<const midi::Song> notes(int program, int count, uint32_t step, u
     return parse(f);
 }
 
-double msSince(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Two threads that never sleep keep both cores busy, as a build would.
-class Load {
-public:
-    explicit Load(bool busy) : busy_(busy)
-    {
-        for (int i = 0; busy && i < 2; ++i)
-            hogs_.emplace_back([this] {
-                while (busy_.load(std::memory_order_relaxed))
-                    benchmark::DoNotOptimize(busy_);
-            });
-    }
-    ~Load()
-    {
-        busy_ = false;
-        for (std::thread& t : hogs_)
-            t.join();
-    }
-
-private:
-    std::atomic<bool> busy_;
-    std::vector<std::thread> hogs_;
-};
-
 void report(benchmark::State& state, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
@@ -89,72 +60,6 @@ void report(benchmark::State& state, std::vector<double> ms)
     state.counters["median_ms"] = ms[ms.size() / 2];
     state.counters["worst_ms"] = ms.back();
     state.counters["goal_ms"] = 30;
-}
-
-// The loudest sample of every buffer the card plays, with when it was played.
-class Peaks {
-public:
-    Peaks()
-    {
-        audio::setTap([this](const float* frames, int count) {
-            float peak = 0;
-            for (int i = 0; i < 2 * count; ++i)
-                peak = std::max(peak, std::abs(frames[i]));
-            const size_t n = count_.load(std::memory_order_relaxed);
-            buffers_[n % buffers_.size()] = {Clock::now(), peak};
-            count_.store(n + 1, std::memory_order_release);
-        });
-    }
-    ~Peaks() { audio::setTap({}); }
-
-    // When the sound first fell below half of what it was over the 200 ms
-    // before AT; negative when it did not.
-    double fallAfter(Clock::time_point at) const
-    {
-        const size_t n = count_.load(std::memory_order_acquire);
-        float before = 0;
-        for (size_t i = n > buffers_.size() ? n - buffers_.size() : 0; i < n; ++i) {
-            const Buffer& b = buffers_[i % buffers_.size()];
-            if (b.played <= at && b.played > at - 200ms)
-                before = std::max(before, b.peak);
-            else if (b.played > at && before > 0 && b.peak < before / 2)
-                return msSince(at, b.played);
-        }
-        return -1;
-    }
-
-private:
-    struct Buffer {
-        Clock::time_point played;
-        float peak = 0;
-    };
-    std::array<Buffer, 1024> buffers_ {};
-    std::atomic<size_t> count_ {0};
-};
-
-// Passes every message on, noting when the first note-off was taken.
-class NoteOffWatch final : public midi::Output {
-public:
-    explicit NoteOffWatch(std::shared_ptr<midi::Output> output) : output_(std::move(output)) { }
-    void send(std::span<const uint8_t> message, midi::TimePoint due) override
-    {
-        output_->send(message, due);
-        if (message[0] == 0x80 && taken_.load() == Clock::time_point {})
-            taken_.store(Clock::now());
-    }
-    midi::TimePoint readyAt() const override { return output_->readyAt(); }
-    void prepare(const midi::Song& song) override { output_->prepare(song); }
-    Clock::time_point taken() const { return taken_.load(); }
-
-private:
-    std::shared_ptr<midi::Output> output_;
-    std::atomic<Clock::time_point> taken_ {};
-};
-
-// Each change is measured on an idle machine and with both cores busy.
-void idleAndBusy(benchmark::internal::Benchmark* b)
-{
-    b->Arg(0)->Arg(1)->ArgName("busy")->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 
 // An organ's A4, held: the key changes under it, which ends it. The
@@ -173,10 +78,11 @@ void BM_KeyChangeToSynthesizerSound(benchmark::State& state)
     double worstFall = 0;
     int trial = 0;
     for (auto _ : state) {
-        auto watch = std::make_shared<NoteOffWatch>(synth);
+        auto watch = std::make_shared<FirstTaken>(synth);
         midi::Player player(organ, watch);
         player.play();
         std::this_thread::sleep_for(400ms + std::chrono::microseconds(trial * 3917 % 11600));
+        watch->watch(); // the held note's end comes first
         const Clock::time_point changed = Clock::now();
         player.setTranspose(++trial % 2 ? 2 : -2);
         std::this_thread::sleep_for(150ms);

@@ -95,8 +95,8 @@ std::array<uint8_t, 16> ChannelMeter::levels() const
 {
     std::array<uint8_t, 16> out;
     for (size_t ch = 0; ch < out.size(); ++ch)
-        out[ch] = std::max(levels_[ch].load(std::memory_order_relaxed),
-            struck_[ch].exchange(0, std::memory_order_relaxed));
+        out[ch]
+            = std::max(levels_[ch].load(std::memory_order_relaxed), struck_[ch].exchange(0, std::memory_order_relaxed));
     return out;
 }
 

@@ -3,53 +3,18 @@
 #include "platform/midi/sequence.h"
 
 #include "tests/support/smf_builder.h"
+#include "tests/support/stepped_sequence.h"
 
 #include <gtest/gtest.h>
 
 using namespace smf_builder;
+using testing_support::hex;
+using testing_support::msDivision;
 using namespace std::chrono_literals;
 
 namespace {
 
-// Division 500 at the default tempo: one tick is one millisecond.
-constexpr int msDivision = 500;
-
-std::string hex(const std::vector<uint8_t>& bytes)
-{
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (uint8_t b : bytes) {
-        if (!out.empty())
-            out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-class SequenceTest : public testing::Test {
-protected:
-    void load(const std::string& file)
-    {
-        auto s = std::make_shared<midi::Song>();
-        std::string error;
-        ASSERT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(file.data()), file.size()}, *s, error)) << error;
-        seq = std::make_unique<midi::Sequence>(s, output);
-    }
-    std::vector<std::string> sent()
-    {
-        std::vector<std::string> out;
-        for (const auto& m : output->messages())
-            out.push_back(hex(m.bytes));
-        output->clear();
-        return out;
-    }
-    static midi::TimePoint at(std::chrono::microseconds t) { return t0 + t; }
-
-    static inline const midi::TimePoint t0 = midi::TimePoint{} + 100s;
-    std::shared_ptr<midi::CaptureOutput> output = std::make_shared<midi::CaptureOutput>();
-    std::unique_ptr<midi::Sequence> seq;
-};
+class SequenceTest : public testing_support::SteppedSequence { };
 
 using Strings = std::vector<std::string>;
 
