@@ -89,8 +89,9 @@ bool Card::probe(const std::string& device, std::string& error)
         CardFormat want = wantedFormat(unused);
         want.callback = nullptr; // nothing is played through it
         CardFormat have {};
+        const std::string name = sdlNameOf(device);
         const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
-            device.empty() ? nullptr : device.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
+            name.empty() ? nullptr : name.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
         if (id == 0) {
             error = cannotOpen(device);
             return false;
@@ -232,7 +233,8 @@ bool Card::openDevice(const std::string& device, const StreamLabel& label, std::
     CardFormat have {};
     // SDL converts to whatever the card takes; a machine without sound
     // may report a driver as ready and only fail here.
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+    const std::string name = sdlNameOf(device);
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (id == 0) {
         release(feed);
         error = cannotOpen(device);

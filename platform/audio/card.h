@@ -144,6 +144,13 @@ private:
     Feed* spareFeed();
     static void release(Feed* feed);
     bool standsInFor(const std::string& device);
+    // What SDL opens DEVICE by now (see OutputList::sdlName); DEVICE itself
+    // while it is not listed, so that it fails as it did.
+    std::string sdlNameOf(const std::string& device)
+    {
+        const std::string listed = outputs_.sdlName(device);
+        return listed.empty() ? device : listed;
+    }
     bool openStandIn(const std::string& device, const StreamLabel& label);
     void watch();
     void checkCallingBack();

@@ -108,8 +108,8 @@ void Card::mend()
         const auto openOn = [&](const std::string& device, std::string& why) {
             setHints(opening->label, opening->applicationName);
             CardFormat want = wantedFormat(*opening->feed);
-            const SDL_AudioDeviceID id
-                = SDL_OpenAudioDevice(device.empty() ? nullptr : device.c_str(), 0, &want, &have, 0);
+            const std::string name = sdlNameOf(device);
+            const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
             if (id == 0)
                 why = cannotOpen(device);
             return id;

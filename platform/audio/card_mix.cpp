@@ -135,8 +135,8 @@ void Card::handOver(const StreamLabel& label)
     setHints(label);
     CardFormat want = wantedFormat(*next);
     CardFormat have {};
-    const SDL_AudioDeviceID id
-        = SDL_OpenAudioDevice(deviceName_.empty() ? nullptr : deviceName_.c_str(), 0, &want, &have, 0);
+    const std::string name = sdlNameOf(deviceName_);
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (id == 0) {
         release(next);
         return;

@@ -49,10 +49,20 @@ std::vector<std::string> OutputList::names()
     return names;
 }
 
-bool OutputList::listed(const std::string& name)
+std::string OutputList::sdlName(const std::string& name)
 {
+    if (name.empty())
+        return {};
     const std::vector<std::string> all = names();
-    return std::find(all.begin(), all.end(), name) != all.end();
+    if (std::find(all.begin(), all.end(), name) != all.end())
+        return name;
+    // SDL numbers a namesake " (2)", " (3)"... after the name it still holds.
+    const std::string prefix = name + " (";
+    for (const std::string& listed : all)
+        if (listed.size() > prefix.size() + 1 && listed.compare(0, prefix.size(), prefix) == 0 && listed.back() == ')'
+            && std::all_of(listed.begin() + long(prefix.size()), listed.end() - 1, [](char c) { return c >= '0' && c <= '9'; }))
+            return listed;
+    return {};
 }
 
 } // namespace audio

@@ -30,7 +30,12 @@ public:
 
     // The outputs' names, as they open.
     std::vector<std::string> names();
-    bool listed(const std::string& name);
+    // The name SDL opens the output the user chose as NAME by: NAME, or,
+    // where SDL kept NAME for the output that went and lists the one
+    // plugged in again as "NAME (2)", that one; empty while none is listed.
+    // Empty for empty: the system's default.
+    std::string sdlName(const std::string& name);
+    bool listed(const std::string& name) { return !sdlName(name).empty(); }
 
 private:
     static int SDLCALL filter(void* self, SDL_Event* event);
