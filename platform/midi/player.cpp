@@ -198,6 +198,16 @@ void Player::setQuiet(uint16_t channels)
     command([this, channels](TimePoint now) { sequence_.setQuiet(channels, now); });
 }
 
+void Player::setLoop(uint64_t begin, uint64_t end)
+{
+    command([this, begin, end](TimePoint now) { sequence_.setLoop(begin, end, now); });
+}
+
+void Player::clearLoop()
+{
+    command([this](TimePoint) { sequence_.clearLoop(); });
+}
+
 void Player::setMetering(bool on)
 {
     command([this, on](TimePoint) { sequence_.setMetering(on); });

@@ -38,6 +38,10 @@ public:
     // A mask of channels, bit C for channel C; see Sequence.
     void setSilenced(uint16_t channels);
     void setQuiet(uint16_t channels);
+    // A passage played over and over, in microseconds of the song; see
+    // Sequence.
+    void setLoop(uint64_t begin, uint64_t end);
+    void clearLoop();
     // Meters for the window: off they cost the playback thread nothing.
     void setMetering(bool on);
     // How loud each channel's notes sound now (see ChannelMeter). Never

@@ -12,6 +12,10 @@ namespace {
 // What a channel's volume is until the song sets one, and after a reset.
 constexpr uint8_t kDefaultVolume = 100;
 
+// How far a loop's end may lie behind where the song is sent, as the user
+// sets it where it is heard: the output's delay, and then some.
+constexpr uint64_t kLateLoopEndUs = 1000000;
+
 // On the General MIDI volume curve, 40 log10(v / 127) dB, half the value is
 // 12 dB down: quiet enough to sing over, loud enough to follow.
 uint8_t halved(uint8_t volume)
@@ -92,6 +96,7 @@ void Sequence::play(TimePoint now)
     state_ = State::Playing;
     owedWithoutNotes_ = false;
     anchorMicros_ = position_;
+    looping_ = loop_ && position_ < loop_->end;
     // After a reset an external synthesizer needs a moment: the song starts
     // once it is ready, so that its first notes are not bunched together.
     anchorTime_ = std::max(now, output_->readyAt());
@@ -114,6 +119,8 @@ std::optional<TimePoint> Sequence::process(TimePoint now, size_t budget)
             silence(now);
             owedUntil_.reset();
         }
+        if (loopsAt(micros))
+            break;
         const TimePoint due = deadline(micros);
         if (due > now)
             return due;
@@ -124,6 +131,13 @@ std::optional<TimePoint> Sequence::process(TimePoint now, size_t budget)
     }
     if (silencePending_)
         silence(now);
+    if (looping_) {
+        const TimePoint back = deadline(loop_->end);
+        if (back > now)
+            return back;
+        returnToLoop(back, now);
+        return now;
+    }
     const TimePoint end = deadline(song_->lengthMicros);
     if (end > now)
         return end;
@@ -210,7 +224,59 @@ void Sequence::seek(uint64_t micros, TimePoint now)
     position_ = micros >= uint64_t{song_->lengthMs()} * 1000 ? length : micros;
     merger_.seekTick(song_->tempo.firstTickAtOrAfter(position_));
     chasePending_ = true;
+    returning_ = false;
     chasedAt_.reset();
+}
+
+void Sequence::setLoop(uint64_t begin, uint64_t end, TimePoint now)
+{
+    end = std::min(end, song_->lengthMicros);
+    if (begin >= end)
+        return clearLoop();
+    loop_ = Loop {begin, end};
+    loopChase_.reset();
+    // An end set where the song is heard lies behind where it is sent:
+    // the loop comes round at once.
+    const uint64_t at = state_ == State::Playing ? positionMicros(now) : position_;
+    looping_ = at < end + kLateLoopEndUs;
+}
+
+void Sequence::clearLoop()
+{
+    loop_.reset();
+    looping_ = false;
+    loopChase_.reset();
+}
+
+bool Sequence::takeLooped()
+{
+    const bool looped = looped_;
+    looped_ = false;
+    return looped;
+}
+
+// The events at or past the loop's end wait for the return.
+bool Sequence::loopsAt(uint64_t micros) const
+{
+    return looping_ && micros >= loop_->end;
+}
+
+// At AT, the loop's end: what sounds ends, and the song goes on from the
+// loop's start on the same instant, chased first as after a seek. An end
+// set behind what was sent comes round from now: the past is not replayed.
+void Sequence::returnToLoop(TimePoint at, TimePoint now)
+{
+    if (now - at > std::chrono::microseconds(kLateLoopEndUs / 10))
+        at = now;
+    silence(at);
+    position_ = loop_->begin;
+    anchorMicros_ = loop_->begin;
+    anchorTime_ = at;
+    merger_.seekTick(song_->tempo.firstTickAtOrAfter(loop_->begin));
+    chasePending_ = true;
+    returning_ = true;
+    chasedAt_.reset();
+    looped_ = true;
 }
 
 void Sequence::setTranspose(int semitones, TimePoint now)
@@ -275,7 +341,7 @@ uint64_t Sequence::positionMicros(TimePoint now) const
         return position_;
     const int64_t elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - anchorTime_).count();
     const uint64_t songElapsed = static_cast<uint64_t>(std::max<int64_t>(elapsed, 0) * tempo_ / 100);
-    return std::min(anchorMicros_ + songElapsed, song_->lengthMicros);
+    return std::min(anchorMicros_ + songElapsed, looping_ ? loop_->end : song_->lengthMicros);
 }
 
 uint32_t Sequence::positionMs(TimePoint now) const
@@ -358,6 +424,18 @@ void Sequence::silence(TimePoint now)
 // True once the chase has been sent; false when BUDGET ran out first.
 bool Sequence::chase(TimePoint now, size_t& budget)
 {
+    // The chase goes out no later than the notes it comes before: a return
+    // to the loop is due at the loop's end, which may have passed already.
+    const TimePoint due = std::min(now, anchorTime_);
+    const auto send = [&](std::span<const uint8_t> bytes) {
+        transposer_.observe(bytes);
+        sendMixed(bytes, due);
+    };
+    if (returning_ && loopChase_ && whole_) {
+        loopChase_->emit(*song_, *whole_, send);
+        returning_ = false;
+        return true;
+    }
     if (!whole_) {
         if (!wholeAt_)
             wholeAt_.emplace(*song_);
@@ -383,10 +461,10 @@ bool Sequence::chase(TimePoint now, size_t& budget)
         --budget;
         chased_.apply(chasedAt_->peek(), *song_);
     }
-    chased_.emit(*song_, *whole_, [&](std::span<const uint8_t> bytes) {
-        transposer_.observe(bytes);
-        sendMixed(bytes, now);
-    });
+    chased_.emit(*song_, *whole_, send);
+    if (returning_)
+        loopChase_ = chased_;
+    returning_ = false;
     chasedAt_.reset();
     return true;
 }

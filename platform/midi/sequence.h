@@ -77,8 +77,8 @@ public:
 
     // Moves every note but the percussion channel's by SEMITONES from NOW.
     void setTranspose(int semitones, TimePoint now);
-    // Plays at PERCENT of the song's own tempo from NOW (25 to 400: the
-    // farthest time then still fits the clock). The position, the length
+    // Plays at PERCENT of the song's own tempo from NOW (within the singer's
+    // bounds, so that the farthest time still fits the clock). The position, the length
     // and seeks stay in the song's own time: the words, the tempo map and a
     // position picked on a bar mean the same place in the song at any tempo.
     void setTempo(int percent, TimePoint now);
@@ -101,6 +101,16 @@ public:
     // Thread-safe: see ChannelMeter.
     std::array<uint8_t, 16> levels() const { return meter_.levels(); }
 
+    // Played from before END (microseconds of the song; set while playing,
+    // from up to a second past it), playing goes from END back to BEGIN
+    // with no gap: the notes sounding
+    // at END end there, and the channels are chased to BEGIN at that same
+    // instant, as a seek chases them. A seek past END plays on to the end.
+    void setLoop(uint64_t begin, uint64_t end, TimePoint now);
+    void clearLoop();
+    // True once after each return to the loop's start.
+    bool takeLooped();
+
     State state() const { return state_; }
     // In the song's own time, which runs at the tempo.
     uint64_t positionMicros(TimePoint now) const;
@@ -119,6 +129,8 @@ private:
     void sendEvent(const Event& event, TimePoint due);
     void silence(TimePoint now);
     bool chase(TimePoint now, size_t& budget);
+    bool loopsAt(uint64_t micros) const;
+    void returnToLoop(TimePoint at, TimePoint now);
     uint64_t eventMicros(uint32_t tick);
 
     std::shared_ptr<const Song> song_;
@@ -150,6 +162,14 @@ private:
     std::array<uint8_t, 16> volume_; // as the song set it, before the quiet halves it
     bool metering_ = false;
     ChannelMeter meter_;
+    struct Loop {
+        uint64_t begin, end;
+    };
+    std::optional<Loop> loop_;
+    bool looping_ = false; // played from before the loop's end
+    bool looped_ = false;
+    bool returning_ = false; // the chase pending is a return to the loop
+    std::optional<Chase> loopChase_; // the channels at the loop's start, once worked out
     uint32_t cachedTick_ = 0;
     uint64_t cachedMicros_ = 0;
 };

@@ -1,10 +1,12 @@
 #pragma once
 // Builds Standard MIDI File bytes for tests.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace smf_builder {
@@ -128,6 +130,21 @@ inline std::string write(const std::filesystem::path& path, const std::string& b
 {
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
+}
+
+// A track from events at absolute times, in any order; equal times keep it.
+inline Track timed(std::vector<std::pair<uint32_t, std::vector<int>>> events, uint32_t end)
+{
+    std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Track track;
+    uint32_t at = 0;
+    for (const auto& [time, data] : events) {
+        track.raw(vlq(time - at));
+        for (int b : data)
+            track.raw(std::string(1, static_cast<char>(b)));
+        at = time;
+    }
+    return track.end(end - at);
 }
 
 // The two reset files the player writes.

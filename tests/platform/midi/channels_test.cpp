@@ -22,21 +22,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// A track from events at absolute times, in any order; equal times keep it.
-Track timed(std::vector<std::pair<uint32_t, std::vector<int>>> events, uint32_t end)
-{
-    std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    Track track;
-    uint32_t at = 0;
-    for (const auto& [time, data] : events) {
-        track.raw(vlq(time - at));
-        for (int b : data)
-            track.raw(std::string(1, static_cast<char>(b)));
-        at = time;
-    }
-    return track.end(end - at);
-}
-
 // What a synthesizer sounds, given the messages captured: the notes whose
 // keys are down, counted per note-on, and those a sustain pedal holds. A
 // note ends by its note-off or the channel's All Notes Off, nothing else.

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 using namespace smf_builder;
 using testing_support::hex;
 using testing_support::msDivision;
@@ -254,4 +257,61 @@ TEST(SequenceSettle, PlaybackStartsWhenTheOutputIsReady)
     EXPECT_EQ(seq.process(now), now + 60ms);
     seq.process(now + 70ms);
     EXPECT_EQ(out->dues, (std::vector<midi::TimePoint>{now + 60ms, now + 70ms}));
+}
+
+// A loop from 200 to 600 ms over notes struck every 100 ms and held 150:
+// across ten returns every note starts on the 100 ms grid with none
+// missing, the notes sounding at the end are ended there, the program set
+// inside the loop goes back to the one at its start before the first note,
+// and the position never passes the end. Cleared, the song plays on.
+TEST_F(SequenceTest, ALoopComesRoundWithoutAGapAndLeavesNothingSounding)
+{
+    std::vector<std::pair<uint32_t, std::vector<int>>> events {{0, {0xC0, 5}}, {300, {0xC0, 7}}};
+    for (uint32_t i = 0; i < 10; ++i)
+        events.insert(events.end(), {{100 * i, {0x90, 60 + int(i), 100}}, {100 * i + 150, {0x80, 60 + int(i), 0}}});
+    load(file(0, msDivision, {timed(events, 1100)}));
+    seq->setLoop(200000, 600000, t0);
+    seq->play(t0);
+
+    std::vector<int> starts, keys;
+    std::map<int, int> sounding;
+    int program = -1, returns = 0;
+    for (auto t = 0ms; t <= 4700ms; t += 10ms) {
+        seq->process(at(t));
+        returns += seq->takeLooped();
+        EXPECT_LE(seq->positionMicros(at(t)), 600000u);
+        for (const midi::CapturedMessage& m : output->messages()) {
+            const int kind = m.bytes[0] & 0xF0, ms = int((m.due - t0) / 1ms);
+            if (kind == 0xC0)
+                program = m.bytes[1];
+            if (kind == 0xB0 && m.bytes[1] == 123)
+                sounding.clear();
+            if (kind == 0x80)
+                --sounding[m.bytes[1]];
+            if (kind != 0x90)
+                continue;
+            const bool first = m.bytes[1] == 60 || (m.bytes[1] == 62 && ms >= 600);
+            EXPECT_EQ(std::count_if(sounding.begin(), sounding.end(), [](auto& s) { return s.second > 0; }),
+                first ? 0 : 1)
+                << "at " << ms << " ms";
+            ++sounding[m.bytes[1]];
+            starts.push_back(ms);
+            keys.push_back(m.bytes[1]);
+            if (m.bytes[1] == 62) {
+                EXPECT_EQ(program, 5) << "the program at the loop's start, at " << ms << " ms";
+            }
+        }
+        output->clear();
+    }
+    EXPECT_EQ(returns, 11);
+    ASSERT_EQ(starts.size(), 48u);
+    for (size_t i = 0; i < starts.size(); ++i) {
+        EXPECT_EQ(starts[i], int(i) * 100);
+        EXPECT_EQ(keys[i], i < 2 ? 60 + int(i) : 62 + int(i - 2) % 4);
+    }
+
+    seq->clearLoop();
+    seq->process(at(10s));
+    EXPECT_FALSE(seq->takeLooped());
+    EXPECT_EQ(seq->state(), midi::Sequence::State::Stopped) << "played on to the end";
 }
