@@ -14,6 +14,11 @@ void PlaybackSession::tick()
     if (outputLost())
         return;
     const int position = device_.position();
+    // The song went back without a seek: a loop came round. The words and
+    // the desktop take it as the jump it is.
+    if (track_.looping() && position < lastPosition_)
+        emit seeked(position);
+    lastPosition_ = position;
     followPosition(position);
     if (position != device_.length())
         advanceCancelled_ = false;

@@ -25,6 +25,7 @@ PlaybackSession::PlaybackSession(SessionSetup setup, QObject* parent) : QObject(
     connect(&midiPause_, &QTimer::timeout, this, [this] { attempt([this] { advanceAfterPause(); }); });
     connect(&device_, &MediaDevice::changed, this, &PlaybackSession::updateState);
     connect(&device_, &MediaDevice::positionSet, this, &PlaybackSession::seeked);
+    connect(this, &PlaybackSession::seeked, this, [this](int ms) { lastPosition_ = ms; });
     connect(
         &device_, &MediaDevice::ready, this, [this](const QString& refusal) { attempt([&] { trackReady(refusal); }); });
     if (!setup_.songMemory.empty())
@@ -148,6 +149,13 @@ bool PlaybackSession::pauseOrResume()
 
 bool PlaybackSession::stop()
 {
+    // The loop ends with the stop; the song keeps it for its next start.
+    if (track_.looping()) {
+        if (mci::Singer* singer = device_.singer())
+            singer->clearLoop();
+        track_.loopBegin = track_.loopEnd = -1;
+        emit trackChanged();
+    }
     return command(&MediaDevice::stop);
 }
 

@@ -147,6 +147,13 @@ public:
     bool fitKeyToVoice(int lowest, int highest);
     // The song back as written, and nothing kept for it.
     bool forgetSong();
+    // The passage from where the song is heard at loopStartHere() to where
+    // it is at loopEndHere() plays over and over, kept for the song; a loop
+    // end before any start loops from the song's start. Stop and another
+    // song end the loop for now, loopOff() for good.
+    bool loopStartHere();
+    bool loopEndHere();
+    bool loopOff();
     // How loud each channel's notes sound now, 0 to 127, while metering is
     // on: it costs nothing while off.
     void setMetering(bool on);
@@ -238,6 +245,7 @@ private:
     bool command(void (MediaDevice::*action)());
     bool singerCommand(void (MediaDevice::*set)(int), int value, int Track::*shown);
     bool channelCommand(const std::function<void()>& change);
+    bool loopCommand(int begin, int end);
     void takeSong();
     void applySinger(const Track& wanted);
     void keepSong();
@@ -266,6 +274,7 @@ private:
     QString currentTrackName_;
     QString windowsDirectory_;
     int shownTenths_ = 0;
+    int lastPosition_ = 0; // at the last tick or seek: a loop's return goes back from it
     bool autoAdvance_ = true;
     bool autoEnable_ = false;
     // The user answered the rest after a song with a command of their own:

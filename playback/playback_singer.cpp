@@ -7,8 +7,10 @@
 #include "platform/midi/melody.h"
 #include "platform/midi/singer_bounds.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -25,7 +27,29 @@ std::string kept(const Track& t)
     std::ostringstream out;
     out << "key=" << t.transpose << " tempo=" << t.tempo << " muted=" << t.muted << " soloed=" << t.soloed
         << " guide=" << int(t.guide);
+    if (t.looping())
+        out << " loop=" << t.loopBegin << "-" << t.loopEnd;
     return out.str();
+}
+
+// "B-E", two times in ms with the first before the second.
+bool takeLoop(std::string_view text, Track& t)
+{
+    const size_t dash = text.find('-');
+    int begin = 0, end = 0;
+    const char* last = text.data() + text.size();
+    if (dash == std::string_view::npos)
+        return false;
+    if (auto [at, error] = std::from_chars(text.data(), text.data() + dash, begin);
+        error != std::errc() || at != text.data() + dash)
+        return false;
+    if (auto [at, error] = std::from_chars(text.data() + dash + 1, last, end); error != std::errc() || at != last)
+        return false;
+    if (begin < 0 || end <= begin)
+        return false;
+    t.loopBegin = begin;
+    t.loopEnd = end;
+    return true;
 }
 
 void takeKept(const std::string& text, Track& t)
@@ -36,6 +60,10 @@ void takeKept(const std::string& text, Track& t)
         if (equals == std::string::npos)
             continue;
         const std::string name = field.substr(0, equals);
+        if (name == "loop") {
+            takeLoop(std::string_view(field).substr(equals + 1), t);
+            continue;
+        }
         int value = 0;
         const char* first = field.data() + equals + 1;
         const char* last = field.data() + field.size();
@@ -73,7 +101,7 @@ uint16_t Track::quiet() const
 
 bool Track::changed() const
 {
-    return transpose != 0 || tempo != 100 || muted != 0 || soloed != 0 || guide != MelodyGuide::Full;
+    return transpose != 0 || tempo != 100 || muted != 0 || soloed != 0 || guide != MelodyGuide::Full || looping();
 }
 
 bool PlaybackSession::setTranspose(int semitones)
@@ -133,6 +161,47 @@ bool PlaybackSession::channelCommand(const std::function<void()>& change)
     return true;
 }
 
+bool PlaybackSession::loopStartHere()
+{
+    const int here = int(positionMicros() / 1000);
+    return loopCommand(here, track_.loopEnd > here ? track_.loopEnd : -1);
+}
+
+bool PlaybackSession::loopEndHere()
+{
+    const int here = int(positionMicros() / 1000);
+    const int begin = std::max(track_.loopBegin, 0);
+    if (here <= begin) {
+        fail(QStringLiteral("The loop's end must come after its start."));
+        return false;
+    }
+    return loopCommand(begin, here);
+}
+
+bool PlaybackSession::loopOff()
+{
+    return loopCommand(-1, -1);
+}
+
+// The loop from BEGIN to END (ms; -1: none), then the song plays it.
+bool PlaybackSession::loopCommand(int begin, int end)
+{
+    mci::Singer* singer = device_.singer();
+    if (!hasTrack() || !singer || !track_.song) {
+        fail(QStringLiteral("Only a song can loop a passage."));
+        return false;
+    }
+    track_.loopBegin = begin;
+    track_.loopEnd = end;
+    if (track_.looping())
+        singer->setLoop(uint64_t(begin) * 1000, uint64_t(end) * 1000);
+    else
+        singer->clearLoop();
+    keepSong();
+    emit trackChanged();
+    return true;
+}
+
 bool PlaybackSession::fitKeyToVoice(int lowest, int highest)
 {
     const mci::SongParts* song = track_.song.get();
@@ -156,6 +225,7 @@ bool PlaybackSession::forgetSong()
     own.tempo = 100;
     own.muted = own.soloed = 0;
     own.guide = MelodyGuide::Full;
+    own.loopBegin = own.loopEnd = -1;
     applySinger(own);
     if (memory_ && !track_.song->digest.empty())
         memory_->forget(track_.song->digest);
@@ -211,6 +281,12 @@ void PlaybackSession::applySinger(const Track& wanted)
     track_.soloed = wanted.soloed;
     track_.guide = wanted.guide;
     singer->setChannels(track_.silenced(), track_.quiet());
+    track_.loopBegin = wanted.loopBegin;
+    track_.loopEnd = wanted.loopEnd;
+    if (track_.looping())
+        singer->setLoop(uint64_t(track_.loopBegin) * 1000, uint64_t(track_.loopEnd) * 1000);
+    else
+        singer->clearLoop();
 }
 
 // Each change is kept for the song at once; a song back to its own is

@@ -33,10 +33,15 @@ struct Track {
     uint16_t muted = 0;
     uint16_t soloed = 0;
     MelodyGuide guide = MelodyGuide::Full;
+    // A passage the song plays over and over, in ms of the song's own time:
+    // it loops once both are set (-1: not).
+    int loopBegin = -1;
+    int loopEnd = -1;
 
     // The channels that sound not at all, and those about 12 dB down.
     uint16_t silenced() const;
     uint16_t quiet() const;
+    bool looping() const { return loopBegin >= 0 && loopEnd > loopBegin; }
     // Whether anything differs from the song as written.
     bool changed() const;
 };

@@ -90,8 +90,8 @@ bool Card::probe(const std::string& device, std::string& error)
         want.callback = nullptr; // nothing is played through it
         CardFormat have {};
         const std::string name = sdlNameOf(device);
-        const SDL_AudioDeviceID id = SDL_OpenAudioDevice(
-            name.empty() ? nullptr : name.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
+        const SDL_AudioDeviceID id
+            = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
         if (id == 0) {
             error = cannotOpen(device);
             return false;

@@ -60,7 +60,8 @@ std::string OutputList::sdlName(const std::string& name)
     const std::string prefix = name + " (";
     for (const std::string& listed : all)
         if (listed.size() > prefix.size() + 1 && listed.compare(0, prefix.size(), prefix) == 0 && listed.back() == ')'
-            && std::all_of(listed.begin() + long(prefix.size()), listed.end() - 1, [](char c) { return c >= '0' && c <= '9'; }))
+            && std::all_of(
+                listed.begin() + long(prefix.size()), listed.end() - 1, [](char c) { return c >= '0' && c <= '9'; }))
             return listed;
     return {};
 }

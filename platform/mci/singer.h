@@ -45,6 +45,11 @@ public:
     // once, its next ones are not played) or QUIET (about 12 dB down). Both
     // hold until another file opens.
     virtual void setChannels(uint16_t silenced, uint16_t quiet) = 0;
+    // Played from before END, the song goes from END back to BEGIN
+    // (microseconds of its own time) without a gap, until cleared or
+    // another file opens.
+    virtual void setLoop(uint64_t beginMicros, uint64_t endMicros) = 0;
+    virtual void clearLoop() = 0;
     // While on, levels() tells how loud each channel's notes sound now, 0
     // to 127; off, it costs nothing.
     virtual void setMetering(bool on) = 0;

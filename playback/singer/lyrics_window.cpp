@@ -158,6 +158,15 @@ void LyricsWindow::showGuide(MelodyGuide guide, bool found)
     showCorner();
 }
 
+void LyricsWindow::showLoop(int beginMs, int endMs)
+{
+    loopBegin_ = beginMs;
+    loopEnd_ = endMs;
+    loopOff_->setEnabled(endMs > beginMs && beginMs >= 0);
+    showCorner();
+    refresh();
+}
+
 void LyricsWindow::setDark(bool dark)
 {
     dark_->setChecked(dark);
@@ -184,6 +193,12 @@ void LyricsWindow::showCorner()
         shown << QStringLiteral("Melody quiet");
     if (guide_ == MelodyGuide::Off)
         shown << QStringLiteral("Melody off");
+    if (loopBegin_ >= 0 && loopEnd_ > loopBegin_) {
+        const auto time = [](int ms) {
+            return QStringLiteral("%1:%2").arg(ms / 60000).arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'));
+        };
+        shown << QStringLiteral("Loop %1–%2").arg(time(loopBegin_), time(loopEnd_));
+    }
     page_->showKeyAndTempo(shown.join(QStringLiteral("   ")));
 }
 
@@ -232,8 +247,12 @@ void LyricsWindow::refresh()
         if (sang && onSung)
             onSung(sung_);
     }
-    if (playing_ && !dismissed_ && moment.changesAt != UINT64_MAX) {
-        const double waitMs = std::ceil(double(moment.changesAt - now) / rate_ / 1000);
+    // At a loop's end the song goes back: the words go with it.
+    uint64_t changesAt = moment.changesAt;
+    if (loopEnd_ > loopBegin_ && loopBegin_ >= 0 && now < uint64_t(loopEnd_) * 1000)
+        changesAt = std::min(changesAt, uint64_t(loopEnd_) * 1000 + 1000);
+    if (playing_ && !dismissed_ && changesAt != UINT64_MAX) {
+        const double waitMs = std::ceil(double(changesAt - now) / rate_ / 1000);
         wake_.start(int(std::min(waitMs, kLongestWaitMs)));
     }
 }
@@ -354,6 +373,11 @@ void LyricsWindow::addSingerActions()
         = add(QStringLiteral("Faster"), {Qt::Key_Right}, [this] { ask(semitones_, percent_ + midi::kPercentStep); });
     slower_ = add(QStringLiteral("Slower"), {Qt::Key_Left}, [this] { ask(semitones_, percent_ - midi::kPercentStep); });
     originalTempo_ = add(QStringLiteral("Original Tempo"), {}, [this] { ask(semitones_, 100); });
+    separate();
+    add(QStringLiteral("Loop Start Here"), {Qt::Key_A}, [this] { run(commands.loopStart); });
+    add(QStringLiteral("Loop End Here"), {Qt::Key_B}, [this] { run(commands.loopEnd); });
+    loopOff_ = add(QStringLiteral("Loop Off"), {Qt::Key_L}, [this] { run(commands.loopOff); });
+    loopOff_->setEnabled(false);
     separate();
     // M goes round the three; the menu picks one.
     const auto guideAsked = [this](MelodyGuide guide) {

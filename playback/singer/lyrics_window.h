@@ -46,6 +46,9 @@ public:
     // The melody guide set now, shown while not Full; its choices are there
     // only where the song's melody was FOUND.
     void showGuide(MelodyGuide guide, bool found);
+    // The passage looping now, in ms of the song (-1: none), shown in the
+    // corner; the words come back with the song at its end.
+    void showLoop(int beginMs, int endMs);
     // Light words on black, for a room.
     void setDark(bool dark);
 
@@ -56,6 +59,7 @@ public:
         std::function<void(MelodyGuide guide)> guide;
         std::function<void()> pauseOrResume, toStart, nextSong, toWords;
         std::function<void()> channels, voice, keyForVoice, forget;
+        std::function<void()> loopStart, loopEnd, loopOff;
         std::function<void(bool dark)> dark;
     };
     Commands commands;
@@ -123,6 +127,8 @@ private:
     int semitones_ = 0;
     int percent_ = 100;
     MelodyGuide guide_ = MelodyGuide::Full;
+    int loopBegin_ = -1, loopEnd_ = -1; // ms
+    QAction* loopOff_;
     QAction* guides_[3];
     QAction* keyForVoice_;
     QAction* dark_;

@@ -114,6 +114,7 @@ void SingerViews::followTrack()
     words_->showKeyAndTempo(track.transpose, track.tempo);
     words_->showGuide(track.guide, track.song && track.song->melody >= 0);
     words_->setTempo(track.tempo);
+    words_->showLoop(track.loopBegin, track.loopEnd);
     // The wait for the next syllable was taken at the old tempo: taken again.
     if (session_.state() == PlaybackSession::State::Playing)
         words_->playing();
@@ -148,6 +149,9 @@ void SingerViews::makeWords()
     c.voice = [this] { askVoice(false); };
     c.keyForVoice = [this] { fitKeyToVoice(); };
     c.forget = [this] { session_.forgetSong(); };
+    c.loopStart = [this] { session_.loopStartHere(); };
+    c.loopEnd = [this] { session_.loopEndHere(); };
+    c.loopOff = [this] { session_.loopOff(); };
     c.dark = [this](bool dark) {
         kept_.dark = dark;
         if (words_)

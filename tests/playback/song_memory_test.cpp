@@ -44,12 +44,12 @@ protected:
         EXPECT_TRUE(session->track().reason.isEmpty()) << session->track().reason.toStdString();
         return session;
     }
-    // The note the song sounded on channel 1, once it has ended.
+    // The note the song sounded on channel 1, once it has ended or looped.
     int firstNote()
     {
         const auto ended = [&] {
             for (const midi::CapturedMessage& m : capture->messages())
-                if (m.bytes.size() == 3 && m.bytes[0] == 0x80)
+                if (m.bytes.size() == 3 && (m.bytes[0] == 0x80 || (m.bytes[0] == 0xB0 && m.bytes[1] == 123)))
                     return true;
             return false;
         };
@@ -74,6 +74,10 @@ TEST_F(SongMemoryTest, ASongKeepsWhatWasSetThroughARenameACopyAndARestart)
         ASSERT_TRUE(session->setTranspose(-3));
         ASSERT_TRUE(session->setTempo(90));
         ASSERT_TRUE(session->setMuted(1, true));
+        session->seekTo(100);
+        ASSERT_TRUE(session->loopStartHere());
+        session->seekTo(300);
+        ASSERT_TRUE(session->loopEndHere());
     }
     std::filesystem::rename(dir / "song.mid", dir / "renamed.mid");
     std::filesystem::copy_file(dir / "renamed.mid", dir / "copy.mid");
@@ -82,6 +86,8 @@ TEST_F(SongMemoryTest, ASongKeepsWhatWasSetThroughARenameACopyAndARestart)
         EXPECT_EQ(session->track().transpose, -3) << name;
         EXPECT_EQ(session->track().tempo, 90) << name;
         EXPECT_EQ(session->track().muted, 2) << name;
+        EXPECT_TRUE(session->track().looping()) << name;
+        EXPECT_NEAR(session->track().loopBegin, 100, 50) << name;
         EXPECT_EQ(firstNote(), 57) << name << ": heard from the first note";
         for (const midi::CapturedMessage& m : capture->messages())
             EXPECT_FALSE(m.bytes[0] == 0x91 && m.bytes[2] > 0) << name << ": channel 2 muted";

@@ -90,6 +90,11 @@ private:
     mci::Result setTranspose(int semitones) override { return logged("key", semitones); }
     mci::Result setTempo(int percent) override { return logged("tempo", percent); }
     void setChannels(uint16_t silenced, uint16_t quiet) override;
+    void setLoop(uint64_t begin, uint64_t end) override
+    {
+        media_.log.push_back("loop " + std::to_string(begin / 1000) + " " + std::to_string(end / 1000));
+    }
+    void clearLoop() override { media_.log.push_back("loop off"); }
     void setMetering(bool on) override { metering = on; }
     std::array<uint8_t, 16> levels() override;
     mci::Result logged(const char* what, int value);

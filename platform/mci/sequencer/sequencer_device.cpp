@@ -12,6 +12,7 @@
 
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace mci {
 
@@ -82,6 +83,7 @@ public:
         transpose_ = 0;
         tempo_ = 100;
         silenced_ = quiet_ = 0;
+        loop_.reset();
         sequencer::letGo(std::move(song_));
         sequencer::letGo(std::move(parts_));
     }
@@ -216,6 +218,20 @@ private:
         }
     }
 
+    void setLoop(uint64_t begin, uint64_t end) override
+    {
+        loop_ = {begin, end};
+        if (player_)
+            player_->setLoop(begin, end);
+    }
+
+    void clearLoop() override
+    {
+        loop_.reset();
+        if (player_)
+            player_->clearLoop();
+    }
+
     void setMetering(bool on) override
     {
         metering_ = on;
@@ -244,6 +260,8 @@ private:
         player_->setSilenced(silenced_);
         player_->setQuiet(quiet_);
         player_->setMetering(metering_);
+        if (loop_)
+            player_->setLoop(loop_->first, loop_->second);
         text_ = {parts_->words->title, desktopWords(parts_->words->text)};
         passEndNotify();
         return Result::success();
@@ -315,6 +333,7 @@ private:
     int tempo_ = 100; // percent
     uint16_t silenced_ = 0, quiet_ = 0; // channels
     bool metering_ = false;
+    std::optional<std::pair<uint64_t, uint64_t>> loop_; // microseconds of the song
 };
 
 } // namespace

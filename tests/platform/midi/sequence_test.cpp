@@ -291,8 +291,8 @@ TEST_F(SequenceTest, ALoopComesRoundWithoutAGapAndLeavesNothingSounding)
             if (kind != 0x90)
                 continue;
             const bool first = m.bytes[1] == 60 || (m.bytes[1] == 62 && ms >= 600);
-            EXPECT_EQ(std::count_if(sounding.begin(), sounding.end(), [](auto& s) { return s.second > 0; }),
-                first ? 0 : 1)
+            EXPECT_EQ(
+                std::count_if(sounding.begin(), sounding.end(), [](auto& s) { return s.second > 0; }), first ? 0 : 1)
                 << "at " << ms << " ms";
             ++sounding[m.bytes[1]];
             starts.push_back(ms);

@@ -94,7 +94,19 @@ TEST_F(SingerViewsTest, TheWordsWindowsKeysAreTheSessionsCommands)
     key(words, Qt::Key_Home);
     EXPECT_EQ(media.joinedLog(), "seek 0; play");
 
+    // A passage from 38 s to 45 s, looped, then off.
     auto* corner = words->findChild<QLabel*>("keyAndTempo");
+    session->seekTo(38000);
+    key(words, Qt::Key_A);
+    session->seekTo(45000);
+    media.clearLog();
+    key(words, Qt::Key_B);
+    EXPECT_EQ(media.joinedLog(), "loop 38000 45000");
+    EXPECT_EQ(corner->text(), "Loop 0:38–0:45");
+    key(words, Qt::Key_L);
+    EXPECT_FALSE(session->track().looping());
+    EXPECT_FALSE(corner->isVisible());
+
     media.clearLog();
     key(words, Qt::Key_M);
     EXPECT_EQ(session->track().guide, MelodyGuide::Quiet);
