@@ -386,7 +386,11 @@ void SongStore::setAside(const std::string& reason)
     std::string target;
     kernel::Status moved;
     for (int n = 1; n <= 100; ++n) {
-        target = path_ + ".damaged-" + stamp + (n > 1 ? "-" + std::to_string(n) : "");
+        target = path_ + ".damaged-" + stamp;
+        if (n > 1) {
+            target += '-';
+            target += std::to_string(n);
+        }
         moved = kernel::moveFile(path_, target);
         if (!moved.targetExists())
             break;
