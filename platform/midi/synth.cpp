@@ -28,13 +28,13 @@ void silenceLog()
     (void)silenced;
 }
 
-void configure(fluid_settings_t* settings, int sampleRate, SampleLoading loading)
+void configure(fluid_settings_t* settings, int sampleRate, SampleLoading loading, int cores = 1)
 {
     fluid_settings_setnum(settings, "synth.sample-rate", sampleRate);
     // One thread renders and applies events; FluidSynth's own lock would only
     // make the audio thread wait.
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
-    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setint(settings, "synth.cpu-cores", cores);
     // FluidSynth takes a GS reset only when addressed to device 16.
     fluid_settings_setint(settings, "synth.device-id", 16);
     // A General MIDI soundfont is over a hundred megabytes, most of which a
@@ -45,7 +45,7 @@ void configure(fluid_settings_t* settings, int sampleRate, SampleLoading loading
 } // namespace
 
 std::unique_ptr<Synth> Synth::create(
-    int sampleRate, const std::string& soundfont, std::string& error, SampleLoading loading)
+    int sampleRate, const std::string& soundfont, std::string& error, SampleLoading loading, int cores)
 {
     silenceLog();
     std::unique_ptr<Synth> s(new Synth);
@@ -56,7 +56,7 @@ std::unique_ptr<Synth> Synth::create(
         error = "The MIDI synthesizer could not be set up" + (why.empty() ? std::string(".") : " (" + why + ").");
         return nullptr;
     }
-    configure(s->settings_, sampleRate, loading);
+    configure(s->settings_, sampleRate, loading, cores);
     s->synth_ = new_fluid_synth(s->settings_);
     if (!s->synth_) {
         error = "The MIDI synthesizer could not be started.";

@@ -29,9 +29,11 @@ enum class SampleLoading { OnDemand, Whole };
 
 class Synth {
 public:
-    // Null and ERROR set when SOUNDFONT does not load.
+    // Null and ERROR set when SOUNDFONT does not load. CORES threads share
+    // the voices' rendering: one for the sound card, more where nothing
+    // waits for the sound.
     static std::unique_ptr<Synth> create(int sampleRate, const std::string& soundfont, std::string& error,
-                                         SampleLoading loading = SampleLoading::OnDemand);
+        SampleLoading loading = SampleLoading::OnDemand, int cores = 1);
     ~Synth();
     Synth(const Synth&) = delete;
     Synth& operator=(const Synth&) = delete;
