@@ -21,7 +21,7 @@ if [ "${1:-}" = "--tests" ]; then
   # with a real window manager, run a session bus of their own, click
   # through the soak, change to a second soundfont, and play through a real
   # sound server (PipeWire with its session manager and PulseAudio service).
-  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox x11-utils dbus-daemon xdotool
+  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox libxcb1-dev x11-utils dbus-daemon xdotool
              timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils libglib2.0-bin)
 fi
 
