@@ -5,6 +5,7 @@
 // the GM/GS reset before each track from the list. The window's controls,
 // the desktop and the tests all send it the same commands and show the one
 // state and track it announces; nothing else reaches the device.
+#include "platform/midi/wave_render.h"
 #include "playback/media_device.h"
 #include "playback/track.h"
 
@@ -154,6 +155,10 @@ public:
     bool loopStartHere();
     bool loopEndHere();
     bool loopOff();
+    // The open song and how a wave file of it sounds as it is heard now:
+    // the built-in synthesizer's soundfont, the key, the tempo and the
+    // channels. False, with REASON, for other media and without a soundfont.
+    bool backingTrack(std::shared_ptr<const midi::Song>& song, midi::WaveRender& render, QString& reason) const;
     // How loud each channel's notes sound now, 0 to 127, while metering is
     // on: it costs nothing while off.
     void setMetering(bool on);

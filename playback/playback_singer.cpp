@@ -5,6 +5,7 @@
 #include "platform/memory/song_memory.h"
 
 #include "platform/midi/melody.h"
+#include "platform/midi/output.h"
 #include "platform/midi/singer_bounds.h"
 
 #include <algorithm>
@@ -230,6 +231,28 @@ bool PlaybackSession::forgetSong()
     if (memory_ && !track_.song->digest.empty())
         memory_->forget(track_.song->digest);
     emit trackChanged();
+    return true;
+}
+
+bool PlaybackSession::backingTrack(
+    std::shared_ptr<const midi::Song>& song, midi::WaveRender& render, QString& reason) const
+{
+    if (!hasTrack() || !track_.song || !track_.song->song) {
+        reason = QStringLiteral("Only a song can be saved as a wave file.");
+        return false;
+    }
+    std::string error;
+    render = {};
+    render.soundfont = midi::synthSoundfont(choices(), error);
+    if (render.soundfont.empty()) {
+        reason = QString::fromStdString(error);
+        return false;
+    }
+    render.transpose = track_.transpose;
+    render.tempo = track_.tempo;
+    render.silenced = track_.silenced();
+    render.quiet = track_.quiet();
+    song = track_.song->song;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +43,7 @@ int waitFor(pid_t child)
 [[noreturn]] void execInChild(const char* path, char* const* argv, const char* directory, int report)
 {
     ::setsid();
-    struct sigaction dfl {};
+    struct sigaction dfl { };
     dfl.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig)
         ::sigaction(sig, &dfl, nullptr);
@@ -124,8 +125,7 @@ int startDetached(const std::string& path, const std::vector<std::string>& argum
     waitFor(child);
     int error = 0;
     ssize_t n;
-    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
+    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) { }
     ::close(report[0]);
     return n == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
@@ -146,6 +146,12 @@ int runAndWait(const std::string& path, const std::vector<std::string>& argument
         return -1;
     const int status = waitFor(pid);
     return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Linux's niceness is the thread's own, and its new threads inherit it.
+void yieldToOthers()
+{
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
 } // namespace base::process

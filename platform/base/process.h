@@ -20,12 +20,16 @@ std::string findInPath(const std::string& name, bool* deniedSomewhere = nullptr)
 // default signal handling, stdin on /dev/null, none of our other descriptors,
 // and not our child, so nobody has to wait for it. Returns 0 once it runs, or
 // the errno of the failed start (ENOTDIR for a DIRECTORY that does not exist).
-int startDetached(const std::string& path, const std::vector<std::string>& arguments,
-                  const std::string& directory = {});
+int startDetached(
+    const std::string& path, const std::vector<std::string>& arguments, const std::string& directory = {});
 
 // Runs the program at PATH with ARGUMENTS (the first one is its own name),
 // stdin, stdout and stderr on /dev/null, and waits until it ends. Returns its
 // exit status, or -1 when it could not start or was killed by a signal.
 int runAndWait(const std::string& path, const std::vector<std::string>& arguments);
+
+// The calling thread, and the threads it starts from now on, give way to
+// everything else of the user's: work nobody waits for, beside what plays.
+void yieldToOthers();
 
 } // namespace base::process

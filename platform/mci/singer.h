@@ -16,6 +16,7 @@ namespace mci {
 
 // What a song is, read once as it opens.
 struct SongParts {
+    std::shared_ptr<const midi::Song> song; // its events, as the player plays them
     std::shared_ptr<const midi::Words> words; // with their times; empty where it has none
     std::vector<midi::ChannelUse> channels; // those it plays, in channel order
     int melody = -1; // the channel found to sing its words; -1: none

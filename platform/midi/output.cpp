@@ -91,8 +91,7 @@ std::string chosenPort(const Choices& choices, std::string& error)
         error = "The MIDI port \"" + title + "\" cannot be reached: " + reason;
         return {};
     }
-    const auto port = findPort(directory->writablePorts(), choices.midiClient, choices.midiPort,
-                               choices.midiAddress);
+    const auto port = findPort(directory->writablePorts(), choices.midiClient, choices.midiPort, choices.midiAddress);
     if (!port) {
         error = "The MIDI port \"" + title + "\" is not connected.";
         return {};
@@ -185,6 +184,12 @@ std::shared_ptr<Output> sharedOutput(const Choices& choices, std::string& error,
 {
     const std::string description = describedOutput(choices, error);
     return description.empty() ? nullptr : sharedOutput(description, choices, error, label);
+}
+
+std::string synthSoundfont(const Choices& choices, std::string& error)
+{
+    const auto [name, argument] = splitDescription(choices.overrides.midiOutput);
+    return soundfontFor(name == outputKinds[0].name ? argument : std::string(), choices, error);
 }
 
 void preloadSharedOutput(const Choices& choices)

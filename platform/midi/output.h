@@ -36,7 +36,7 @@ public:
     virtual Clock::duration delay() const { return {}; }
 
     // Gets ready for SONG before it plays, with whatever it selects at hand.
-    virtual void prepare(const Song&) {}
+    virtual void prepare(const Song&) { }
 };
 
 // Opens an output by its description, "NAME" or "NAME:ARGUMENT": "synth"
@@ -61,6 +61,10 @@ std::shared_ptr<Output> sharedOutput(
 // The same for an output named directly.
 std::shared_ptr<Output> sharedOutput(const std::string& description, const multimedia::Choices& choices,
     std::string& error, const audio::StreamLabel& label = {});
+
+// The soundfont the built-in synthesizer plays CHOICES with, whether or not
+// it is the output they name; empty and ERROR set when it is missing.
+std::string synthSoundfont(const multimedia::Choices& choices, std::string& error);
 
 // Starts opening the shared output for CHOICES on a background thread, so
 // that the first song does not wait for the soundfont to load. Returns at once.

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -44,6 +45,14 @@ ChannelsWindow::ChannelsWindow(PlaybackSession& session) : QWidget(nullptr, Qt::
     setObjectName(QStringLiteral("Channels"));
     mci::makeDeviceWindow(*this, true);
     auto* layout = new QVBoxLayout(this);
+    auto* bar = new QMenuBar(this);
+    QMenu* song = bar->addMenu(QStringLiteral("&Song"));
+    QAction* save = song->addAction(QStringLiteral("Save as &Wave…"), this, [this] {
+        if (saveWave)
+            saveWave();
+    });
+    save->setShortcut(QKeySequence::Save);
+    layout->setMenuBar(bar);
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("melodyFound"));
     summary_->setWordWrap(true);

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ namespace singer {
 class ChannelsWindow final : public QWidget {
 public:
     explicit ChannelsWindow(PlaybackSession& session);
+
+    // What "Save as Wave…" in its menu does.
+    std::function<void()> saveWave;
 
     // The rows of the song open now, and what is muted and soloed.
     void showTrack();

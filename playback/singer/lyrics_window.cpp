@@ -396,6 +396,7 @@ void LyricsWindow::addSingerActions()
         guides->addAction(guides_[i]);
     }
     add(QStringLiteral("Channels…"), {Qt::Key_C}, [this] { run(commands.channels); });
+    add(QStringLiteral("Save as Wave…"), {Qt::Key_W}, [this] { run(commands.saveWave); });
     separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
     fullScreen_->setCheckable(true);

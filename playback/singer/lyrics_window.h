@@ -58,7 +58,7 @@ public:
         std::function<void(int semitones, int percent)> ask; // both as wanted
         std::function<void(MelodyGuide guide)> guide;
         std::function<void()> pauseOrResume, toStart, nextSong, toWords;
-        std::function<void()> channels, voice, keyForVoice, forget;
+        std::function<void()> channels, saveWave, voice, keyForVoice, forget;
         std::function<void()> loopStart, loopEnd, loopOff;
         std::function<void(bool dark)> dark;
     };

@@ -3,6 +3,9 @@
 #include "playback/playback_session.h"
 #include "playback/singer/channels_window.h"
 #include "playback/singer/voice_dialog.h"
+#include "playback/singer/wave_saver.h"
+
+#include "framework/message_box.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -15,7 +18,7 @@ constexpr uint64_t kLeadInUs = 3'000'000;
 } // namespace
 
 SingerViews::SingerViews(PlaybackSession& session, SingerKept kept, QObject* parent)
-    : QObject(parent), session_(session), kept_(std::move(kept))
+    : QObject(parent), session_(session), kept_(std::move(kept)), saver_(std::make_unique<singer::WaveSaver>())
 {
     connect(&session_, &PlaybackSession::trackChanged, this, &SingerViews::followTrack);
     connect(&session_, &PlaybackSession::stateChanged, this, &SingerViews::followState);
@@ -33,6 +36,7 @@ SingerViews::SingerViews(PlaybackSession& session, SingerKept kept, QObject* par
 // The words going tell where they went: while all of this is still here.
 SingerViews::~SingerViews()
 {
+    saver_.reset();
     delete voice_;
     words_.reset();
 }
@@ -52,11 +56,28 @@ bool SingerViews::reopenWords()
 
 void SingerViews::showChannels()
 {
-    if (!channels_)
+    if (!channels_) {
         channels_ = std::make_unique<singer::ChannelsWindow>(session_);
+        channels_->saveWave = [this] { saveAsWave(); };
+    }
     channels_->show();
     channels_->raise();
     channels_->activateWindow();
+}
+
+void SingerViews::saveAsWave()
+{
+    QWidget* over = channels_ && channels_->isActiveWindow() ? static_cast<QWidget*>(channels_.get())
+        : words_ && words_->isVisible()                      ? static_cast<QWidget*>(words_.get())
+                                                             : nullptr;
+    std::shared_ptr<const midi::Song> song;
+    midi::WaveRender render;
+    QString reason;
+    if (!session_.backingTrack(song, render, reason)) {
+        ui::messageBox(over, reason, QStringLiteral("Save as Wave"), ui::MB_OK | ui::MB_ICONERROR);
+        return;
+    }
+    saver_->ask(over, session_.track().file, std::move(song), render);
 }
 
 // Open beside the words, not over the event loop: the song plays on.
@@ -146,6 +167,7 @@ void SingerViews::makeWords()
     c.nextSong = [this] { session_.playNeighbour(1); };
     c.toWords = [this] { skipToWords(); };
     c.channels = [this] { showChannels(); };
+    c.saveWave = [this] { saveAsWave(); };
     c.voice = [this] { askVoice(false); };
     c.keyForVoice = [this] { fitKeyToVoice(); };
     c.forget = [this] { session_.forgetSong(); };

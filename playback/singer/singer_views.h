@@ -17,6 +17,7 @@ class PlaybackSession;
 
 namespace singer {
 class ChannelsWindow;
+class WaveSaver;
 } // namespace singer
 
 // What the singer's windows keep from run to run: the player keeps it.
@@ -42,6 +43,8 @@ public:
     bool reopenWords();
     // The song's channels, in their window.
     void showChannels();
+    // The song as it is heard, saved as a wave file the user names.
+    void saveAsWave();
     // Asks for the singer's voice; once told, with FIT, the key moves to it.
     void askVoice(bool fit);
     // The key moved to the singer's voice, asked for first where not told.
@@ -51,6 +54,7 @@ public:
     singer::LyricsWindow* wordsWindow() const { return words_.get(); }
     singer::ChannelsWindow* channelsWindow() const { return channels_.get(); }
     singer::VoiceDialog* voiceDialog() const { return voice_; }
+    singer::WaveSaver& waveSaver() const { return *saver_; }
 
 signals:
     // Something kept changed: the player keeps KEPT for the next run.
@@ -68,6 +72,7 @@ private:
     std::shared_ptr<const midi::Words> shownWords_;
     std::unique_ptr<singer::ChannelsWindow> channels_;
     QPointer<singer::VoiceDialog> voice_;
+    std::unique_ptr<singer::WaveSaver> saver_;
     // Stopped by a seek, not by the user or the end: the words stay.
     bool stoppedBySeek_ = false;
 };

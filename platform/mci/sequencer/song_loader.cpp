@@ -62,11 +62,12 @@ LoadedSong readSong(const std::string& path, const std::atomic<bool>* cancelled)
         parts->channels = midi::channelsOf(*song);
         parts->melody = midi::findMelody(*song, *parts->words);
         parts->digest = digestOf(path, cancelled);
-        out.parts = std::move(parts);
         // The words and the channels hold what the texts said; the player
         // needs none of them.
         song->texts = std::vector<midi::TextEvent>();
         song->textBytes = std::vector<uint8_t>();
+        parts->song = song;
+        out.parts = std::move(parts);
         out.song = std::move(song);
     } catch (const std::bad_alloc&) {
         out = {Result::failure(ErrOutOfMemory, "There is not enough memory to read the song."), nullptr, nullptr};

@@ -3,9 +3,13 @@
 // send the session their commands, never a device.
 #include "playback/singer/singer_views.h"
 
+#include "framework/save_dialog.h"
 #include "platform/midi/smf.h"
 #include "playback/singer/channels_window.h"
 #include "playback/singer/voice_dialog.h"
+#include "playback/singer/wave_saver.h"
+#include "tests/platform/fs/write_failures.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/session_rig.h"
 #include "tests/support/smf_builder.h"
 
@@ -14,7 +18,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <filesystem>
+#include <set>
 
 namespace {
 
@@ -30,6 +39,7 @@ mci::SongParts lateWords(int melody)
     std::string error;
     EXPECT_TRUE(midi::parseSong({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, song, error));
     mci::SongParts parts;
+    parts.song = std::make_shared<const midi::Song>(song);
     parts.words = std::make_shared<const midi::Words>(midi::readWords(song));
     const auto channel = [](int number, const char* instrument, const char* track, int lowest, int highest) {
         midi::ChannelUse c;
@@ -169,4 +179,68 @@ TEST_F(SingerViewsTest, TheChannelsWindowReadsEachChannelAndMutesAndSolosIt)
     click("b.kar");
     EXPECT_EQ(window->summary()->text(), "No channel follows the words closely enough: no melody found.");
     EXPECT_FALSE(window->rows()[1].mute->isChecked()) << "the next song as written";
+}
+
+// The backing track from the words' menu: named beside the song, an
+// existing file kept unless the user agrees, and a full disk or a Cancel
+// leaving nothing behind, while the song plays on.
+TEST_F(SingerViewsTest, SaveAsWaveWritesWholeOrNotAtAll)
+{
+    namespace fs = std::filesystem;
+    const fs::path wave = path("a.wav");
+    const auto files = [&] {
+        std::set<fs::path> in;
+        for (const auto& entry : fs::directory_iterator(wave.parent_path()))
+            in.insert(entry.path());
+        return in;
+    };
+    testing_support::MessageBoxes boxes;
+    QString offered;
+    const auto named = ui::SaveDialog::setHook([&](ui::SaveDialog& dialog) {
+        offered = dialog.fileName();
+        return true;
+    });
+    singer::WaveSaver& saver = views->waveSaver();
+    QSignalSpy finished(&saver, &singer::WaveSaver::finished);
+    const auto saveFromMenu = [&] {
+        for (QAction* action : views->wordsWindow()->actions())
+            if (action->text() == "Save as Wave…")
+                action->trigger();
+    };
+
+    saveFromMenu();
+    EXPECT_EQ(offered, qpath("a.wav"));
+    ASSERT_TRUE(saver.busy());
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_TRUE(finished.last().at(1).toBool()) << finished.last().at(2).toString().toStdString();
+    EXPECT_GT(fs::file_size(wave), 41u * 44100 * 4) << "the whole song, to its last words";
+    EXPECT_EQ(session->state(), PlaybackSession::State::Playing);
+    const auto before = fs::last_write_time(wave);
+    const std::set<fs::path> saved = files();
+
+    boxes.answer = ui::IDCANCEL;
+    saveFromMenu();
+    EXPECT_EQ(boxes.texts, std::vector<std::string> {"“a.wav” exists already. Replace it?"});
+    EXPECT_FALSE(saver.busy()) << "not replaced without a yes";
+
+    boxes.answer = ui::IDOK;
+    {
+        const testing_support::FileSizeLimit fullDisk(64 * 1024);
+        saveFromMenu();
+        ASSERT_TRUE(finished.wait(60000));
+    }
+    EXPECT_FALSE(finished.last().at(1).toBool());
+    ASSERT_EQ(boxes.texts.size(), 3u) << finished.last().at(2).toString().toStdString() << boxes.texts.back();
+    EXPECT_NE(boxes.texts.back().find("File too large"), std::string::npos) << boxes.texts.back();
+    EXPECT_EQ(fs::last_write_time(wave), before) << "the old file kept";
+
+    saveFromMenu();
+    ASSERT_TRUE(saver.progress());
+    QTest::mouseClick(saver.progress()->findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_FALSE(finished.last().at(1).toBool());
+    EXPECT_EQ(boxes.texts.size(), 4u) << "a Cancel is no error";
+    EXPECT_EQ(fs::last_write_time(wave), before);
+    EXPECT_EQ(files(), saved) << "no half-written file left";
+    ui::SaveDialog::setHook(named);
 }
