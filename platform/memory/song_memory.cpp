@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <system_error>
@@ -23,6 +24,19 @@ constexpr auto kRecallWait = 100ms;
 // Before trying again a change that found the file locked for its whole wait.
 constexpr auto kRetryPause = 1s;
 
+// A list's changes wait beside the songs' under a key no digest can be.
+const std::string kListPrefix = std::string(1, '\0') + "list:";
+
+std::string listKey(const std::string& name)
+{
+    return kListPrefix + name;
+}
+
+bool isListKey(const std::string& key)
+{
+    return key.starts_with(kListPrefix);
+}
+
 } // namespace
 
 class SongMemory::Worker {
@@ -31,12 +45,15 @@ public:
     ~Worker();
 
     std::optional<std::string> recall(const std::string& digest);
-    enum class Kind { Keep, Forget, Touch };
+    void recallList(const std::string& name, std::function<void(std::optional<std::string>)> then);
+    enum class Kind { Keep, Forget, Touch, KeepList };
     void change(Kind kind, const std::string& digest, const std::string& value);
 
 private:
     struct Question {
         std::string digest;
+        // A list's question is answered here, on the worker, and never waited for.
+        std::function<void(std::optional<std::string>)> then;
         std::optional<std::string> answer;
         bool done = false;
         bool abandoned = false; // the window has stopped waiting
@@ -117,6 +134,28 @@ std::optional<std::string> SongMemory::Worker::recall(const std::string& digest)
         return std::nullopt;
     }
     return std::move(question->answer);
+}
+
+void SongMemory::Worker::recallList(const std::string& name, std::function<void(std::optional<std::string>)> then)
+{
+    Lock lock(mutex_);
+    const std::string key = listKey(name);
+    if (const auto it = changeOf_.find(key); it != changeOf_.end()) {
+        std::optional<std::string> value = it->second->value;
+        lock.unlock();
+        then(std::move(value));
+        return;
+    }
+    if (off_) {
+        lock.unlock();
+        then(std::nullopt);
+        return;
+    }
+    const auto question = std::make_shared<Question>();
+    question->digest = key;
+    question->then = std::move(then);
+    questions_.push_back(question);
+    wake_.notify_one();
 }
 
 void SongMemory::Worker::change(Kind kind, const std::string& digest, const std::string& value)
@@ -203,7 +242,16 @@ void SongMemory::Worker::answerNext(Lock& lock)
         return;
     lock.unlock();
     std::optional<std::string> value;
-    const SongStore::Outcome outcome = store_.read(question->digest, value);
+    const bool list = isListKey(question->digest);
+    const SongStore::Outcome outcome = list ? store_.readList(question->digest.substr(kListPrefix.size()), value)
+                                            : store_.read(question->digest, value);
+    if (question->then) {
+        question->then(std::move(value));
+        lock.lock();
+        if (outcome == SongStore::Outcome::Off)
+            turnOff();
+        return;
+    }
     lock.lock();
     if (outcome == SongStore::Outcome::Off)
         turnOff();
@@ -229,6 +277,9 @@ SongStore::Outcome SongMemory::Worker::applyNext(Lock& lock)
         break;
     case Kind::Touch:
         outcome = store_.touch(change.digest);
+        break;
+    case Kind::KeepList:
+        outcome = store_.keepList(change.digest.substr(kListPrefix.size()), change.value);
         break;
     }
     lock.lock();
@@ -257,8 +308,11 @@ void SongMemory::Worker::turnOff()
     off_ = true;
     changes_.clear();
     changeOf_.clear();
-    for (const auto& question : questions_)
+    for (const auto& question : questions_) {
         question->done = true;
+        if (question->then)
+            question->then(std::nullopt);
+    }
     questions_.clear();
     answered_.notify_all();
 }
@@ -284,6 +338,21 @@ void SongMemory::remember(const std::string& digest, const std::string& value)
         return;
     }
     worker_->change(Worker::Kind::Keep, digest, value);
+}
+
+void SongMemory::recallList(const std::string& name, std::function<void(std::optional<std::string>)> then)
+{
+    worker_->recallList(name, std::move(then));
+}
+
+void SongMemory::keepList(const std::string& name, const std::string& value)
+{
+    if (value.size() > kMostListBytes) {
+        say("refused a list of " + std::to_string(value.size()) + " bytes (at most " + std::to_string(kMostListBytes)
+            + ")");
+        return;
+    }
+    worker_->change(Worker::Kind::KeepList, listKey(name), value);
 }
 
 void SongMemory::forget(const std::string& digest)

@@ -5,6 +5,7 @@
 // on a worker of our own, so that a slow disk, a damaged file or another
 // player holding the file never keeps the window waiting.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,14 @@ public:
     // refused. Returns at once: the change is written as one transaction.
     void remember(const std::string& digest, const std::string& value);
     void forget(const std::string& digest);
+
+    // A list kept beside the songs (the night's queue), whole: THEN is told
+    // it, or nothing, on the worker's thread once it is read; at once when
+    // a change to it is still to be written.
+    void recallList(const std::string& name, std::function<void(std::optional<std::string>)> then);
+    // Keeps VALUE as the list NAME; returns at once, and the last of several
+    // changes not written yet is the one written.
+    void keepList(const std::string& name, const std::string& value);
 
 private:
     class Worker;

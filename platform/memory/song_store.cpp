@@ -28,8 +28,10 @@ constexpr auto kBusyPause = 20ms;
 // Marks the file as ours, so that another program's database found at the
 // path is set aside rather than mixed with songs.
 constexpr int kApplicationId = 0x51564D31;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
+// Version 1 had the songs only; each statement leaves what is there alone,
+// so that the same text brings a file of any earlier version up to date.
 constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS songs (
     digest TEXT PRIMARY KEY NOT NULL,
@@ -37,6 +39,10 @@ CREATE TABLE IF NOT EXISTS songs (
     used INTEGER NOT NULL -- higher is more recent
 );
 CREATE INDEX IF NOT EXISTS songs_by_use ON songs (used);
+CREATE TABLE IF NOT EXISTS lists (
+    name TEXT PRIMARY KEY NOT NULL,
+    value BLOB NOT NULL
+);
 )";
 
 // Whatever the file, the new use is one past the newest: the order holds
@@ -51,6 +57,9 @@ constexpr char kTouch[] = "UPDATE songs SET used = (SELECT max(used) + 1 FROM so
 constexpr char kDrop[] = "DELETE FROM songs WHERE digest = ?1";
 // A longer value than we write can only come from someone else: it is not ours to hand out.
 constexpr char kRead[] = "SELECT value FROM songs WHERE digest = ?1 AND length(value) <= ?2";
+constexpr char kReadList[] = "SELECT value FROM lists WHERE name = ?1 AND length(value) <= ?2";
+constexpr char kKeepList[] = "INSERT INTO lists (name, value) VALUES (?1, ?2)"
+                             " ON CONFLICT (name) DO UPDATE SET value = excluded.value";
 
 // One prepared statement, finalized when it goes. A failed prepare makes
 // every later step return its error.
@@ -170,6 +179,32 @@ SongStore::Outcome SongStore::read(const std::string& digest, std::optional<std:
         if (rc == SQLITE_ROW)
             value = s.bytes(0);
         return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+    });
+}
+
+SongStore::Outcome SongStore::readList(const std::string& name, std::optional<std::string>& value)
+{
+    return run([&] {
+        value.reset();
+        Statement s(db_, kReadList);
+        s.text(1, name);
+        s.integer(2, kMostListBytes);
+        const int rc = s.step();
+        if (rc == SQLITE_ROW)
+            value = s.bytes(0);
+        return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+    });
+}
+
+SongStore::Outcome SongStore::keepList(const std::string& name, const std::string& value)
+{
+    return run([&] {
+        return transaction([&] {
+            Statement s(db_, kKeepList);
+            s.text(1, name);
+            s.blob(2, value);
+            return s.finish();
+        });
     });
 }
 
@@ -358,6 +393,10 @@ SongStore::Outcome SongStore::prepare(std::string& damage)
         } else if (application != std::to_string(kApplicationId)) {
             damage = "not the songs' memory";
             return Outcome::Failed;
+        } else if (version == "1") {
+            rc = transaction([&] {
+                return exec(db_, std::string(kSchema) + "PRAGMA user_version = " + std::to_string(kSchemaVersion));
+            });
         } else if (version != std::to_string(kSchemaVersion)) {
             // A later player's file: it is theirs to keep, not ours to read.
             turnOff("written in another version (" + version + ")");

@@ -17,6 +17,8 @@ namespace memory {
 // a song comes near them, and they bound what the file can grow to.
 inline constexpr size_t kMostValueBytes = 4096;
 inline constexpr size_t kMostDigestBytes = 256;
+// A list kept beside the songs (the night's queue) is no larger.
+inline constexpr size_t kMostListBytes = 1 << 20;
 
 // One line on standard error, for the user.
 void say(const std::string& line);
@@ -48,6 +50,9 @@ public:
     // Makes DIGEST's song, if kept, the most recently used.
     Outcome touch(const std::string& digest);
     Outcome drop(const std::string& digest);
+    // The list called NAME, whole: VALUE gets it, or nothing.
+    Outcome readList(const std::string& name, std::optional<std::string>& value);
+    Outcome keepList(const std::string& name, const std::string& value);
     // Opens the file now rather than at the first question.
     Outcome begin();
     // Lets the file go: the last connection out folds the log into it.
