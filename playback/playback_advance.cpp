@@ -22,7 +22,7 @@ void PlaybackSession::tick()
     followPosition(position);
     if (position != device_.length())
         advanceCancelled_ = false;
-    if (atEndOfSelectedTrack())
+    if (atEndLeadingOn())
         advance();
 }
 
@@ -48,14 +48,18 @@ void PlaybackSession::followPosition(int position)
     emit positionChanged(position);
 }
 
-bool PlaybackSession::atEndOfSelectedTrack()
+// The queue leads on from any track; the folder from its own selected
+// entry, or from the queue's last, while Auto-Advance is on.
+bool PlaybackSession::atEndLeadingOn()
 {
-    return !advanceCancelled_ && device_.position() == device_.length() && autoAdvance_
-        && device_.fileName() == selectedFile();
+    if (advanceCancelled_ || device_.position() != device_.length())
+        return false;
+    return !queue_.empty() || (autoAdvance_ && (playingQueued_ || device_.fileName() == selectedFile()));
 }
 
 void PlaybackSession::advance()
 {
+    folderLeadsOn_ = autoAdvance_ && (playingQueued_ || device_.fileName() == selectedFile());
     const media_kinds::Kind* kind = media_kinds::kindOf(device_.fileName());
     if (kind && kind->pauseAfter) {
         // The song's reverb dies away; a command meanwhile cancels the advance.
@@ -76,6 +80,16 @@ void PlaybackSession::advanceAfterPause()
 
 void PlaybackSession::startNextEntry()
 {
+    if (!queue_.empty()) {
+        const QString file = queue_.front().file;
+        removeQueued(0);
+        checkReset();
+        start(kQueued, file);
+        return;
+    }
+    // Emptied during the rest: the track ends as it would have without one.
+    if (!folderLeadsOn_)
+        return;
     const int ended = selected_;
     select(selected_ + 1);
     device_.setPosition(0);

@@ -30,12 +30,17 @@ PlaybackSession::PlaybackSession(SessionSetup setup, QObject* parent) : QObject(
         &device_, &MediaDevice::ready, this, [this](const QString& refusal) { attempt([&] { trackReady(refusal); }); });
     if (!setup_.songMemory.empty())
         memory_ = std::make_unique<memory::SongMemory>(setup_.songMemory);
+    readStoredQueue();
     // Every run starts at full volume: the desktop's mixer keeps the rest.
     if (setup_.setVolume)
         setup_.setVolume(volume_);
 }
 
-PlaybackSession::~PlaybackSession() = default;
+// The memory's worker goes first: it may still be telling the queue.
+PlaybackSession::~PlaybackSession()
+{
+    memory_.reset();
+}
 
 // A refusal of the device leaves as failed(), never as an exception: no
 // caller of a command, and no slot, has to catch it.

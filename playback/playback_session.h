@@ -17,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace memory {
@@ -113,6 +114,27 @@ public:
     // advance would start it but without the rest. False when there is no
     // such entry or it was refused.
     bool playNeighbour(int step);
+
+    // --- The night's queue: songs to come, each with its singer. When a
+    // track ends the first one follows, at the track's end or after the
+    // rest after a song, whatever Auto-Advance says; once it is empty the
+    // folder goes on where it was, as Auto-Advance would. It is kept with
+    // the songs' memory, and an empty one changes nothing. ---
+    const std::vector<QueuedSong>& queue() const { return queue_; }
+    // Adds the media files among FILES at the end (or before entry AT), sung
+    // by SINGER; the others are left out. How many were added.
+    int enqueue(const QStringList& files, const QString& singer = {}, int at = -1);
+    void nameSinger(int index, const QString& singer);
+    // Entry FROM moves to be entry TO.
+    void moveQueued(int from, int to);
+    void removeQueued(int index);
+    // Entry INDEX plays now, and leaves the queue.
+    void playQueued(int index);
+    // The entry of ID; -1 when none is queued.
+    int queuedIndex(quint64 id) const;
+    // What follows the open track: the queue's first entry, else the
+    // folder's next while Auto-Advance is on. Empty when nothing does.
+    QueuedSong upNext() const;
 
     // --- Commands on the open track. Each re-arms the tick; a refusal of
     // the device is told by failed() and answered false. ---
@@ -212,6 +234,7 @@ signals:
     // The device refused a command: REASON is its text.
     void failed(const QString& reason);
     void tracksChanged();
+    void queueChanged();
     void selectionChanged(int index);
     void autoAdvanceChanged(bool on);
     void autoEnableChanged(bool on);
@@ -259,7 +282,11 @@ private:
     // The advance and the rest (playback_advance.cpp).
     bool outputLost();
     void followPosition(int position);
-    bool atEndOfSelectedTrack();
+    bool atEndLeadingOn();
+    void takeStoredQueue(const std::optional<std::string>& stored);
+    void keepQueue();
+    void readStoredQueue();
+    QString entryFile(int index) const;
     void advance();
     void advanceAfterPause();
     void startNextEntry();
@@ -297,4 +324,10 @@ private:
     bool heldPause_ = false;
     std::unique_ptr<memory::SongMemory> memory_;
     bool metering_ = false;
+    std::vector<QueuedSong> queue_;
+    // The kept queue has been read (or there is none): changes are kept from now on.
+    bool queueRead_ = false;
+    bool playingQueued_ = false; // the open track came from the queue
+    quint64 lastQueueId_ = 0;
+    bool folderLeadsOn_ = false; // at the track's end, with or without the queue
 };

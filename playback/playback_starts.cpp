@@ -38,6 +38,7 @@ bool PlaybackSession::openTrack(const EntryRules& rules, const QString& fileName
     setReason({});
     waitingForRead_.clear();
     heldPause_ = false;
+    playingQueued_ = rules.fromQueue;
     try {
         device_.open(media_kinds::askedDevice(media_kinds::kindOf(fileName)), fileName, choices());
     } catch (const ui::EMCIDeviceError& refusal) {
@@ -231,6 +232,7 @@ void PlaybackSession::letGoFor(const QString& fileName)
     // The device holds the other file now: the track is that one, stopped,
     // under the window's title as it was.
     heldPause_ = false;
+    playingQueued_ = false;
     track_.file = fileName;
     track_.device = device_.openType();
     track_.transpose = 0;

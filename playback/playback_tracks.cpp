@@ -41,7 +41,12 @@ void PlaybackSession::select(int index)
 
 QString PlaybackSession::selectedFile() const
 {
-    return selected_ < 0 ? QString() : joined(folder_, names_.at(selected_));
+    return entryFile(selected_);
+}
+
+QString PlaybackSession::entryFile(int index) const
+{
+    return index < 0 || index >= names_.size() ? QString() : joined(folder_, names_.at(index));
 }
 
 void PlaybackSession::prepareDevicesForTracks()

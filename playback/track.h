@@ -46,6 +46,19 @@ struct Track {
     bool changed() const;
 };
 
+// A song of the night's queue, with the name of who sings it (may be empty).
+struct QueuedSong {
+    QString file;
+    QString singer;
+    quint64 id = 0; // the same for as long as it is queued, in this run
+    bool operator==(const QueuedSong&) const = default;
+
+    // The song by its file's name, without the extension.
+    QString song() const;
+    // "Anna – Hero", or the song alone when nobody is named.
+    QString announced() const;
+};
+
 // What differs between the four ways a track starts; everything else is the
 // same for all of them.
 struct EntryRules {
@@ -57,6 +70,7 @@ struct EntryRules {
     bool matchesSelection = false; // the list selects the entry named like the title
     bool startsTimer = false;
     bool acceptsDropsAfter = false; // drops were held back until the file started
+    bool fromQueue = false; // at its end the folder goes on where it was
 };
 
 inline constexpr EntryRules kListClick {.autoEnableOnFailure = true,
@@ -66,6 +80,7 @@ inline constexpr EntryRules kListClick {.autoEnableOnFailure = true,
     .startsTimer = true};
 inline constexpr EntryRules kAdvance {.autoEnableOnFailure = true, .trimsTitle = true, .remembersTrack = true};
 inline constexpr EntryRules kCommandLine {.matchesSelection = true, .startsTimer = true, .acceptsDropsAfter = true};
+inline constexpr EntryRules kQueued {.autoEnableOnFailure = true, .trimsTitle = true, .fromQueue = true};
 inline constexpr EntryRules kDrop {
     .autoEnableOnFailure = true, .showsInBrowser = true, .matchesSelection = true, .startsTimer = true};
 

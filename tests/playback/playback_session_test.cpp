@@ -7,6 +7,7 @@
 #include "playback/reset_sequences.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -497,4 +498,47 @@ TEST_F(SessionTest, ATrackReadLateShowsItsLengthOrItsRefusalWhenRead)
     EXPECT_EQ(refusal, "The MIDI file holds no track.");
     EXPECT_EQ(session->state(), PlaybackSession::State::Refused);
     EXPECT_EQ(lengthSeen, 5000);
+}
+
+// A host's night: songs from anywhere queued with their singers play in
+// order when a track ends, the folder then goes on where it was, and the
+// queue is there again after a restart.
+TEST_F(SessionTest, TheQueuePlaysBeforeTheFolderGoesOnAndSurvivesARestart)
+{
+    addFile("1.wav", 1000);
+    addFile("2.wav", 1000);
+    const QString hero = QString::fromStdString(addFile("night/Hero.wav", 1000));
+    const QString zamba = QString::fromStdString(addFile("night/Zamba.wav", 1000));
+    const SessionSetup kept {.songMemory = path("memory.sqlite")};
+    const auto buildAndRead = [&] {
+        build(kept);
+        QSignalSpy read(session.get(), &PlaybackSession::queueChanged);
+        ASSERT_TRUE(read.wait(3000)) << "the kept queue is read once the event loop runs";
+    };
+    buildAndRead();
+    click("1.wav");
+    EXPECT_EQ(session->enqueue({hero, zamba, qpath("notes.txt")}, "Anna"), 2) << "only media files";
+    session->nameSinger(1, "  Ben\n");
+    EXPECT_EQ(session->upNext().announced(), "Anna – Hero");
+
+    endTrack();
+    EXPECT_EQ(current(), hero.toStdString());
+    EXPECT_EQ(session->selectedIndex(), 0) << "the folder stays where it was";
+    EXPECT_EQ(session->upNext().announced(), "Ben – Zamba");
+    endTrack();
+    EXPECT_EQ(current(), zamba.toStdString());
+    EXPECT_EQ(session->upNext().announced(), "2") << "the folder's next, as Auto-Advance goes";
+    endTrack();
+    EXPECT_EQ(current(), path("2.wav"));
+
+    session->enqueue({zamba}, "Carla");
+    session->enqueue({hero}, "Dora", 0);
+    session->moveQueued(0, 1);
+    const std::vector<QueuedSong> before = session->queue();
+    session.reset();
+    buildAndRead();
+    ASSERT_EQ(session->queue().size(), 2u);
+    EXPECT_EQ(session->queue()[0].announced(), "Carla – Zamba");
+    EXPECT_EQ(session->queue()[1].announced(), "Dora – Hero");
+    EXPECT_EQ(session->queue()[1].file, before[1].file);
 }
