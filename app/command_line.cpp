@@ -17,6 +17,7 @@ namespace command_line {
 namespace {
 
 constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
+                               "       quorvana --queue FILE...\n"
                                "       quorvana --multimedia\n"
                                "Play MIDI songs, wave sounds and AVI videos, with a GM or GS reset before\n"
                                "every song.\n"
@@ -26,6 +27,9 @@ constexpr const char* kUsage = "Usage: quorvana [--new-window] [FILE]\n"
                                "                takes it instead, unless the Multimedia Properties\n"
                                "                say otherwise\n"
                                "  --new-window  play FILE in a player of its own\n"
+                               "  --queue       add the FILEs to the night's queue of the player\n"
+                               "                running (else of a new one), to follow the song\n"
+                               "                that plays\n"
                                "  --multimedia  show the Multimedia Properties (sound output, MIDI\n"
                                "                instrument, video size)\n"
                                "  -h, --help    show this help and exit\n"
@@ -64,6 +68,13 @@ QString currentFolder()
     return ui::decodeFileName(QByteArray(folder.c_str()));
 }
 
+QString absolute(const QString& file)
+{
+    if (file.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(file);
+    return QDir::cleanPath(currentFolder() + QLatin1Char('/') + file);
+}
+
 } // namespace
 
 std::optional<int> printInformation(int argc, char** argv)
@@ -91,6 +102,17 @@ bool takeNewWindow(QStringList& arguments)
     return true;
 }
 
+QStringList takeQueue(QStringList& arguments)
+{
+    QStringList files;
+    if (arguments.value(1) != QLatin1String("--queue"))
+        return files;
+    for (const QString& file : arguments.mid(2))
+        files << absolute(file);
+    arguments = arguments.mid(0, 1);
+    return files;
+}
+
 QStringList arguments(int argc, char** argv)
 {
     QStringList list;
@@ -102,11 +124,7 @@ QStringList arguments(int argc, char** argv)
 QString fileToHandOver(const QStringList& arguments)
 {
     const QString file = textrules::commandLineFileName(arguments);
-    if (!isFile(file))
-        return {};
-    if (file.startsWith(QLatin1Char('/')))
-        return QDir::cleanPath(file);
-    return QDir::cleanPath(currentFolder() + QLatin1Char('/') + file);
+    return isFile(file) ? absolute(file) : QString();
 }
 
 QStringList forTheWindow(const QStringList& arguments)

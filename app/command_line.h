@@ -20,6 +20,11 @@ QStringList arguments(int argc, char** argv);
 // true when it was there, and the file then plays in a player of its own.
 bool takeNewWindow(QStringList& arguments);
 
+// Takes "--queue FILE..." from ARGUMENTS (after the program): the files to
+// queue as absolute paths, none when it was not there. Only the program is
+// left: such a start plays nothing of its own.
+QStringList takeQueue(QStringList& arguments);
+
 // The file a start hands to the player already running: the command line's
 // file as an absolute path, when it names one; empty otherwise.
 QString fileToHandOver(const QStringList& arguments);

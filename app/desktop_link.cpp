@@ -79,6 +79,8 @@ DesktopLink::DesktopLink(PlaybackSession& session, Window& window, desktop::Name
     follow(&PlaybackSession::selectionChanged);
     follow(&PlaybackSession::volumeChanged);
     connect(&session_, &PlaybackSession::seeked, this, [this](int ms) { mpris_.seeked(qint64(ms) * 1000); });
+    follow(&PlaybackSession::queueChanged);
+    receiver_.setQueue(answered([this](const QStringList& paths) { session_.enqueue(paths); }));
     updateNow();
 }
 
@@ -153,6 +155,11 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.volume = [this] { return session_.volume(); };
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
     // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
+    h.addTrack = answered([this](const QString& uri, const QString& afterTrack, bool setAsCurrent) {
+        return addTrack(uri, afterTrack, setAsCurrent);
+    });
+    h.removeTrack = answered([this](const QString& id) { session_.removeQueued(queuedIndex(id)); });
+    h.goTo = quietly([this](const QString& id) { session_.playQueued(queuedIndex(id)); });
     h.setRate = quietly([this](double rate) {
         const int percent = int(std::lround(rate * 100 / midi::kPercentStep)) * midi::kPercentStep;
         if (percent != session_.track().tempo)
@@ -207,13 +214,54 @@ void DesktopLink::setPosition(qint64 positionUs)
 
 desktop::MprisError DesktopLink::open(const QString& uri)
 {
+    QString path;
+    if (desktop::MprisError refused = playable(uri, path); !refused.name.isEmpty())
+        return refused;
+    handOver({path});
+    return {};
+}
+
+// A queued entry's track id: the queue's "/queue/ID".
+QString DesktopLink::queuedId(quint64 id)
+{
+    return QStringLiteral("/io/github/quorvana/Quorvana/queue/%1").arg(id);
+}
+
+int DesktopLink::queuedIndex(const QString& trackId) const
+{
+    const QString prefix = queuedId(0).chopped(1);
+    bool ok = false;
+    const quint64 id = trackId.startsWith(prefix) ? trackId.mid(prefix.size()).toULongLong(&ok) : 0;
+    return ok ? session_.queuedIndex(id) : -1;
+}
+
+// After the open track, or the list's start, is the queue's start; after an
+// entry, the place behind it; after a track no longer there, the end.
+desktop::MprisError DesktopLink::addTrack(const QString& uri, const QString& afterTrack, bool setAsCurrent)
+{
+    QString path;
+    if (desktop::MprisError refused = playable(uri, path); !refused.name.isEmpty())
+        return refused;
+    const int after = queuedIndex(afterTrack);
+    const bool atStart = after < 0 && (afterTrack == mpris_.state().trackId || afterTrack.endsWith("/NoTrack"));
+    const int at = after >= 0 ? after + 1 : atStart ? 0 : int(session_.queue().size());
+    session_.enqueue({path}, {}, at);
+    if (setAsCurrent) {
+        const PlaybackSession::Quietly quiet(session_);
+        session_.playQueued(at);
+    }
+    return {};
+}
+
+desktop::MprisError DesktopLink::playable(const QString& uri, QString& path) const
+{
     if (ending_ || receiver_.ending())
         return error("Failed", QStringLiteral("The player is ending: %1").arg(uri));
     const QStringList paths
         = desktop::localPaths({uri}, [](const QByteArray& name) { return ui::decodeFileName(name); });
     if (paths.isEmpty())
         return error("NotSupported", QStringLiteral("Only local files play: %1").arg(uri));
-    const QString& path = paths.first();
+    path = paths.first();
     const QFileInfo info(path);
     if (!info.isFile())
         return error("FileNotFound", QStringLiteral("No such file: %1").arg(path));
@@ -223,7 +271,6 @@ desktop::MprisError DesktopLink::open(const QString& uri)
         return error("NotSupported", QStringLiteral("Not a media file the player plays: %1").arg(path));
     if (const QString reason = session_.refusalOf(path); !reason.isEmpty())
         return error("NotSupported", QStringLiteral("%1: %2").arg(path, reason));
-    handOver(paths);
     return {};
 }
 
@@ -268,6 +315,8 @@ void DesktopLink::updateNow()
             s.maximumRate = midi::kFastestPercent / 100.0;
         }
     }
+    for (const QueuedSong& song : session_.queue())
+        s.following << desktop::MprisTrack {queuedId(song.id), song.announced(), fileUrl(song.file)};
     s.canGoNext = hasNeighbour(1);
     s.canGoPrevious = hasNeighbour(-1);
     s.volume = session_.volume();

@@ -57,6 +57,10 @@ private:
     desktop::MprisError seekBy(qint64 offsetUs);
     void setPosition(qint64 positionUs);
     desktop::MprisError open(const QString& uri);
+    desktop::MprisError playable(const QString& uri, QString& path) const;
+    desktop::MprisError addTrack(const QString& uri, const QString& afterTrack, bool setAsCurrent);
+    static QString queuedId(quint64 id);
+    int queuedIndex(const QString& trackId) const;
     void handOver(const QStringList& paths);
 
     PlaybackSession& session_;

@@ -15,6 +15,7 @@
 #include "platform/mci/drivers/drivers.h"
 #include "platform/multimedia/stored_choices.h"
 #include "platform/shell/shell.h"
+#include "playback/playback_session.h"
 #include "settings/multimedia_panel.h"
 
 #include <QGuiApplication>
@@ -68,8 +69,9 @@ void quitAsClosed(QWidget* window)
 // painted, then the slow part builds the window and links it to the desktop.
 class PlayerStart : public QObject {
 public:
-    PlayerStart(const QStringList& arguments, desktop::NameClaim& claim, ui::QuitSignals& quitSignals)
-        : arguments_(arguments), claim_(claim), quitSignals_(quitSignals)
+    PlayerStart(const QStringList& arguments, const QStringList& queued, desktop::NameClaim& claim,
+        ui::QuitSignals& quitSignals)
+        : arguments_(arguments), queued_(queued), claim_(claim), quitSignals_(quitSignals)
     {
         // A request to end before there is a window ends the run at once.
         quitSignals_.whenQuit([] { QCoreApplication::exit(0); });
@@ -98,6 +100,7 @@ private:
         auto* window = new LinkedWindow(*form_);
         link_ = std::make_unique<desktop_link::DesktopLink>(form_->session(), *window, &claim_);
         window->tell(link_.get());
+        form_->session().enqueue(queued_);
         splash_.reset();
         form_->show();
         form_->activateWindow();
@@ -105,6 +108,7 @@ private:
     }
 
     QStringList arguments_;
+    QStringList queued_;
     desktop::NameClaim& claim_;
     ui::QuitSignals& quitSignals_;
     std::unique_ptr<TFormSplash> splash_;
@@ -147,6 +151,17 @@ bool handedToRunningPlayer(const desktop::NameClaim& claim, const QStringList& a
         && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), {ui::encodeFileName(file)});
 }
 
+// Songs to queue go to the player running; with none, this start is the
+// player and queues them itself.
+bool queuedInRunningPlayer(const desktop::NameClaim& claim, const QStringList& files)
+{
+    QList<QByteArray> names;
+    for (const QString& file : files)
+        names << ui::encodeFileName(file);
+    return !claim.owned() && !names.isEmpty()
+        && desktop::handToRunningPlayer(QString::fromLatin1(desktop_link::kAppId), names, true);
+}
+
 } // namespace
 
 int runPlayer(int argc, char** argv)
@@ -163,10 +178,11 @@ int runPlayer(int argc, char** argv)
 
     QStringList arguments = command_line::arguments(argc, argv);
     const bool newWindow = command_line::takeNewWindow(arguments);
+    const QStringList queued = command_line::takeQueue(arguments);
     arguments = command_line::forTheWindow(arguments);
     desktop::NameClaim claim(
         QString::fromLatin1(desktop_link::kAppId), [](const QByteArray& name) { return ui::decodeFileName(name); });
-    if (handedToRunningPlayer(claim, arguments, newWindow))
+    if (handedToRunningPlayer(claim, arguments, newWindow) || queuedInRunningPlayer(claim, queued))
         return 0;
     // From here the process has a window to close and devices to close
     // with it: a request to end waits for the window.
@@ -174,6 +190,6 @@ int runPlayer(int argc, char** argv)
     // A file handed over once a quit has begun would go with the window.
     claim.setEndingProbe(&ui::QuitSignals::requested);
     mci::registerBuiltinDrivers();
-    PlayerStart start(arguments, claim, quitSignals);
+    PlayerStart start(arguments, queued, claim, quitSignals);
     return app.exec();
 }

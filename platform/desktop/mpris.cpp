@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QStringList>
 
@@ -19,6 +20,7 @@ namespace {
 const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kTrackListInterface = QStringLiteral("org.mpris.MediaPlayer2.TrackList");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 
 template <class F, class... A> void call(const F& handler, A&&... arguments)
@@ -51,7 +53,7 @@ class MprisRoot : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ yes)
     Q_PROPERTY(bool CanRaise READ yes)
-    Q_PROPERTY(bool HasTrackList READ no)
+    Q_PROPERTY(bool HasTrackList READ hasTrackList)
     Q_PROPERTY(QString Identity READ identity)
     Q_PROPERTY(QString DesktopEntry READ desktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ schemes)
@@ -61,7 +63,7 @@ public:
     explicit MprisRoot(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
 
     bool yes() const { return true; }
-    bool no() const { return false; }
+    bool hasTrackList() const { return bool(s_->handlers().addTrack); }
     QString identity() const { return s_->identity().identity; }
     QString desktopEntry() const { return s_->identity().desktopEntry; }
     QStringList schemes() const { return {QStringLiteral("file")}; }
@@ -150,6 +152,41 @@ private:
     MprisService* s_;
 };
 
+class MprisTrackList : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.TrackList")
+    Q_PROPERTY(QList<QDBusObjectPath> Tracks READ tracks)
+    Q_PROPERTY(bool CanEditTracks READ canEditTracks)
+
+public:
+    explicit MprisTrackList(MprisService* service) : QDBusAbstractAdaptor(service), s_(service) { }
+
+    QList<QDBusObjectPath> tracks() const { return s_->trackIds(); }
+    bool canEditTracks() const { return true; }
+
+public slots:
+    QList<QVariantMap> GetTracksMetadata(const QList<QDBusObjectPath>& ids)
+    {
+        QList<QVariantMap> found;
+        for (const QDBusObjectPath& id : ids)
+            if (QVariantMap metadata = s_->metadataOf(id.path()); !metadata.isEmpty())
+                found << metadata;
+        return found;
+    }
+    void AddTrack(const QString& uri, const QDBusObjectPath& afterTrack, bool setAsCurrent, const QDBusMessage& message)
+    {
+        answer(message, s_->handlers().addTrack, uri, afterTrack.path(), setAsCurrent);
+    }
+    void RemoveTrack(const QDBusObjectPath& id) { call(s_->handlers().removeTrack, id.path()); }
+    void GoTo(const QDBusObjectPath& id) { call(s_->handlers().goTo, id.path()); }
+
+signals:
+    void TrackListReplaced(const QList<QDBusObjectPath>& tracks, const QDBusObjectPath& currentTrack);
+
+private:
+    MprisService* s_;
+};
+
 MprisService::MprisService(const MprisIdentity& identity, MprisHandlers handlers, QObject* parent)
     : QObject(parent), identity_(identity), handlers_(std::move(handlers))
 {
@@ -158,6 +195,10 @@ MprisService::MprisService(const MprisIdentity& identity, MprisHandlers handlers
         return;
     new MprisRoot(this);
     new MprisPlayer(this);
+    if (handlers_.addTrack) {
+        qDBusRegisterMetaType<QList<QVariantMap>>();
+        new MprisTrackList(this);
+    }
     if (!bus.registerObject(kObjectPath, this))
         return;
     const QString name = kRootInterface + "." + identity_.busName;
@@ -210,6 +251,27 @@ QVariantMap MprisService::metadata() const
     return map;
 }
 
+QList<QDBusObjectPath> MprisService::trackIds() const
+{
+    QList<QDBusObjectPath> ids;
+    if (!state_.trackId.isEmpty())
+        ids << QDBusObjectPath(state_.trackId);
+    for (const MprisTrack& track : state_.following)
+        ids << QDBusObjectPath(track.id);
+    return ids;
+}
+
+QVariantMap MprisService::metadataOf(const QString& trackId) const
+{
+    if (!trackId.isEmpty() && trackId == state_.trackId)
+        return metadata();
+    for (const MprisTrack& track : state_.following)
+        if (track.id == trackId)
+            return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(track.id))},
+                {QStringLiteral("xesam:title"), track.title}, {QStringLiteral("xesam:url"), track.url}};
+    return {};
+}
+
 void MprisService::update(const MprisState& state)
 {
     if (state == state_)
@@ -249,6 +311,14 @@ void MprisService::update(const MprisState& state)
             changed.insert(QString::fromLatin1(name), state.*flag);
     if (!changed.isEmpty())
         propertiesChanged(kPlayerInterface, changed);
+    if (handlers_.addTrack && (state.trackId != before.trackId || state.following != before.following)) {
+        QDBusMessage replaced
+            = QDBusMessage::createSignal(kObjectPath, kTrackListInterface, QStringLiteral("TrackListReplaced"));
+        replaced << QVariant::fromValue(trackIds())
+                 << QVariant::fromValue(QDBusObjectPath(state.trackId.isEmpty() ? kNoTrack : state.trackId));
+        QDBusConnection::sessionBus().send(replaced);
+        propertiesChanged(kTrackListInterface, {}, {QStringLiteral("Tracks")});
+    }
 }
 
 void MprisService::seeked(qint64 positionUs)
@@ -260,11 +330,12 @@ void MprisService::seeked(qint64 positionUs)
     QDBusConnection::sessionBus().send(signal);
 }
 
-void MprisService::propertiesChanged(const QString& interface, const QVariantMap& changed)
+void MprisService::propertiesChanged(
+    const QString& interface, const QVariantMap& changed, const QStringList& invalidated)
 {
     QDBusMessage signal = QDBusMessage::createSignal(
         kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
-    signal << interface << changed << QStringList();
+    signal << interface << changed << invalidated;
     QDBusConnection::sessionBus().send(signal);
 }
 

@@ -4,6 +4,8 @@
 // the session bus. The service presses nothing itself; it calls the
 // handlers it is given, and is told every change, which it passes on as the
 // interfaces' change signals.
+#include <QDBusObjectPath>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,6 +19,14 @@ namespace desktop {
 struct MprisError {
     QString name; // "org.freedesktop.DBus.Error.FileNotFound"
     QString message;
+};
+
+// A track of the track list after the open one.
+struct MprisTrack {
+    QString id; // an object path
+    QString title;
+    QString url;
+    bool operator==(const MprisTrack&) const = default;
 };
 
 struct MprisHandlers {
@@ -34,6 +44,11 @@ struct MprisHandlers {
     std::function<void(double volume)> setVolume;
     // The rate asked for, within the state's minimum and maximum.
     std::function<void(double rate)> setRate;
+    // The track list: with these the player has one, the open track and
+    // those that follow it. AFTER_TRACK is a track's id, or the list's
+    // NoTrack for its start.
+    std::function<MprisError(const QString& uri, const QString& afterTrack, bool setAsCurrent)> addTrack;
+    std::function<void(const QString&trackId)> removeTrack, goTo;
 };
 
 struct MprisState {
@@ -53,6 +68,7 @@ struct MprisState {
     double rate = 1.0; // how fast the track's own time runs
     double minimumRate = 1.0;
     double maximumRate = 1.0;
+    QList<MprisTrack> following; // the track list's after the open track
 
     bool operator==(const MprisState&) const = default;
 };
@@ -87,10 +103,13 @@ public:
     const MprisIdentity& identity() const { return identity_; }
     const MprisHandlers& handlers() const { return handlers_; }
     QVariantMap metadata() const;
+    // The track list's ids, the open track's first.
+    QList<QDBusObjectPath> trackIds() const;
+    QVariantMap metadataOf(const QString& trackId) const;
     static QString statusText(MprisState::Status status);
 
 private:
-    void propertiesChanged(const QString& interface, const QVariantMap& changed);
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated = {});
 
     MprisIdentity identity_;
     MprisHandlers handlers_;

@@ -17,6 +17,7 @@ namespace desktop {
 namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.Application");
+const QString kQueueAction = QStringLiteral("queue");
 // A running player that is busy (a modal box open, a slow folder) still
 // answers: its event loop runs under every dialog.
 constexpr int kAnswerWithinMs = 5000;
@@ -77,10 +78,20 @@ public slots:
     {
         take(uris, false, platformData, message);
     }
-    void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) { }
+    // "queue" with the URIs of files to queue: what --queue asks.
+    void ActivateAction(const QString& name, const QVariantList& parameters, const QVariantMap& platformData,
+        const QDBusMessage& message)
+    {
+        if (name != kQueueAction) {
+            message.setDelayedReply(true);
+            return refuse(message, QDBusError::InvalidArgs, QStringLiteral("No action \"%1\".").arg(name));
+        }
+        take(parameters.value(0).toStringList(), false, platformData, message, true);
+    }
 
 private:
-    void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message)
+    void take(const QStringList& uris, bool activate, const QVariantMap& platformData, const QDBusMessage& message,
+        bool queue = false)
     {
         message.setDelayedReply(true);
         const qint64 deadline = deadlineOf(platformData);
@@ -88,7 +99,7 @@ private:
             return refuseAsEnding(message);
         if (tooLate(deadline))
             return refuseAsLate(message);
-        claim_->asked(uris, activate, message, deadline);
+        claim_->asked({uris, activate, message, deadline, queue});
     }
 
     NameClaim* claim_;
@@ -128,7 +139,7 @@ QString applicationPath(const QString& appId)
     return path;
 }
 
-bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files, bool queue)
 {
     // A connection of its own: the answer waits until the player has taken
     // the files, which a call to this process's own name could not.
@@ -141,11 +152,15 @@ bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files)
             QStringList uris;
             for (const QByteArray& file : files)
                 uris << fileUri(file);
-            QDBusMessage call
-                = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface, QStringLiteral("Open"));
+            QDBusMessage call = QDBusMessage::createMethodCall(appId, applicationPath(appId), kInterface,
+                queue ? QStringLiteral("ActivateAction") : QStringLiteral("Open"));
             // Only a player that runs may take the files, never one the bus would start.
             call.setAutoStartService(false);
-            call << uris << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
+            if (queue)
+                call << kQueueAction << QVariantList {QVariant(uris)};
+            else
+                call << uris;
+            call << QVariantMap {{kDeadlineKey, QDateTime::currentMSecsSinceEpoch() + kAnswerWithinMs}};
             taken = bus.call(call, QDBus::Block, kAnswerWithinMs).type() == QDBusMessage::ReplyMessage;
         }
     }
@@ -213,9 +228,9 @@ void NameClaim::refuseWaiting()
     }
 }
 
-void NameClaim::asked(const QStringList& uris, bool activate, const QDBusMessage& reply, qint64 deadline)
+void NameClaim::asked(Call call)
 {
-    waiting_.push_back({uris, activate, reply, deadline});
+    waiting_.push_back(std::move(call));
     deliverLater();
 }
 
@@ -262,7 +277,7 @@ void NameClaim::deliver()
         if (call.activate)
             receiver_->activated();
         else
-            receiver_->received(call.uris);
+            receiver_->received(call.uris, call.queue);
         QDBusConnection::sessionBus().send(call.reply.createReply());
     }
 }
@@ -295,9 +310,14 @@ void FileReceiver::endTaking()
         claim_->endTaking();
 }
 
-void FileReceiver::received(const QStringList& uris)
+void FileReceiver::received(const QStringList& uris, bool queue)
 {
     const QStringList paths = localPaths(uris, claim_ ? claim_->decoder() : NameDecoder());
+    if (queue) {
+        if (queue_)
+            queue_(paths);
+        return;
+    }
     if (!paths.isEmpty() && open_)
         open_(paths);
     else if (activate_)

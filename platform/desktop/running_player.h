@@ -33,11 +33,12 @@ using NameDecoder = std::function<QString(const QByteArray& name)>;
 QStringList localPaths(const QStringList& uris, const NameDecoder& decode = {});
 
 // Asks the program running under APP_ID to open FILES (absolute names as
-// the file system has them). True once it has taken them; false when none
+// the file system has them), or with QUEUE to queue them (its "queue"
+// action). True once it has taken them; false when none
 // runs there, when there is no session bus, or when it does not answer
 // within a few seconds, and a program that wakes up later then no longer
 // takes them.
-bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files);
+bool handToRunningPlayer(const QString& appId, const QList<QByteArray>& files, bool queue = false);
 
 class FileReceiver;
 
@@ -67,19 +68,21 @@ public:
     // the file itself.
     void endTaking();
 
-    // For the adaptor: URIS to open, or an activation. REPLY is the call's
-    // delayed answer, sent once the receiver has taken it (or refused), and
-    // DEADLINE the moment after which its sender no longer waits (0: none).
-    void asked(const QStringList& uris, bool activate, const QDBusMessage& reply, qint64 deadline);
-
-private:
-    friend class FileReceiver;
+    // For the adaptor: URIS to open or to queue, or an activation. REPLY is
+    // the call's delayed answer, sent once the receiver has taken it (or
+    // refused), and DEADLINE the moment after which its sender no longer
+    // waits (0: none).
     struct Call {
         QStringList uris;
         bool activate = false;
         QDBusMessage reply;
         qint64 deadline = 0;
+        bool queue = false;
     };
+    void asked(Call call);
+
+private:
+    friend class FileReceiver;
     void refuseWaiting();
 
     bool tryToOwn();
@@ -117,8 +120,11 @@ public:
     // It has begun to (see NameClaim::ending).
     bool ending() const { return claim_ && claim_->ending(); }
 
+    // QUEUE gets the local paths a later start asks to queue.
+    void setQueue(std::function<void(const QStringList& paths)> queue) { queue_ = std::move(queue); }
+
     // Run from the event loop, after the caller has its answer.
-    void received(const QStringList& uris);
+    void received(const QStringList& uris, bool queue = false);
     void activated();
 
 private:
@@ -127,6 +133,7 @@ private:
     NameClaim* claim_ = nullptr;
     std::function<void(const QStringList&)> open_;
     std::function<void()> activate_;
+    std::function<void(const QStringList&)> queue_;
 };
 
 } // namespace desktop
