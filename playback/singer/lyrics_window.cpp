@@ -110,6 +110,7 @@ void LyricsWindow::playing()
 {
     playing_ = true;
     stopped_ = false;
+    page_->showRest(false);
     refresh();
     present();
 }
@@ -125,7 +126,19 @@ void LyricsWindow::stopped()
 {
     halted();
     stopped_ = true;
+    page_->showRest(false);
     hide();
+}
+
+void LyricsWindow::resting()
+{
+    halted();
+    page_->showRest(true);
+}
+
+void LyricsWindow::showNext(const QString& announced)
+{
+    page_->showNext(announced.isEmpty() ? QString() : QStringLiteral("Next: %1").arg(announced));
 }
 
 void LyricsWindow::setTempo(int percent)
@@ -266,7 +279,7 @@ void LyricsWindow::showMoment(const WordsMoment& moment)
     const midi::Words& w = *words_;
     if (w.lines.empty())
         return;
-    page_->showCountIn(countIn_);
+    page_->showCountIn(countIn_, sung_ == 0);
     // Counting in, the line to be sung; else that of the last syllable sung,
     // before the first the first.
     const size_t at = countIn_ > 0 ? w.lineOf(sung_) : sung_ == 0 ? 0 : w.lineOf(sung_ - 1);
@@ -397,6 +410,7 @@ void LyricsWindow::addSingerActions()
     }
     add(QStringLiteral("Channels…"), {Qt::Key_C}, [this] { run(commands.channels); });
     add(QStringLiteral("Save as Wave…"), {Qt::Key_W}, [this] { run(commands.saveWave); });
+    add(QStringLiteral("Queue…"), {Qt::Key_Q}, [this] { run(commands.queue); });
     separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
     fullScreen_->setCheckable(true);

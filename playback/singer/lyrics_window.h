@@ -37,6 +37,12 @@ public:
     void halted();
     // Stopped or at the end: the window goes until the song plays again.
     void stopped();
+    // The song has ended and the next one follows in a moment: the window
+    // stays, and shows what follows.
+    void resting();
+    // What follows this song, as the room is told it ("Anna – Hero"); empty:
+    // nothing does.
+    void showNext(const QString& announced);
     // The song plays at PERCENT of its own tempo.
     void setTempo(int percent);
 
@@ -58,7 +64,7 @@ public:
         std::function<void(int semitones, int percent)> ask; // both as wanted
         std::function<void(MelodyGuide guide)> guide;
         std::function<void()> pauseOrResume, toStart, nextSong, toWords;
-        std::function<void()> channels, saveWave, voice, keyForVoice, forget;
+        std::function<void()> channels, saveWave, queue, voice, keyForVoice, forget;
         std::function<void()> loopStart, loopEnd, loopOff;
         std::function<void(bool dark)> dark;
     };

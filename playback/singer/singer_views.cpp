@@ -2,6 +2,7 @@
 
 #include "playback/playback_session.h"
 #include "playback/singer/channels_window.h"
+#include "playback/singer/queue_window.h"
 #include "playback/singer/voice_dialog.h"
 #include "playback/singer/wave_saver.h"
 
@@ -30,12 +31,18 @@ SingerViews::SingerViews(PlaybackSession& session, SingerKept kept, QObject* par
             words_->halted();
         QTimer::singleShot(0, this, &SingerViews::followState);
     });
+    // What follows is the queue's first song, else the folder's next.
+    connect(&session_, &PlaybackSession::queueChanged, this, &SingerViews::showNext);
+    connect(&session_, &PlaybackSession::tracksChanged, this, &SingerViews::showNext);
+    connect(&session_, &PlaybackSession::selectionChanged, this, &SingerViews::showNext);
+    connect(&session_, &PlaybackSession::autoAdvanceChanged, this, &SingerViews::showNext);
     followTrack();
 }
 
 // The words going tell where they went: while all of this is still here.
 SingerViews::~SingerViews()
 {
+    queue_.reset();
     saver_.reset();
     delete voice_;
     words_.reset();
@@ -63,6 +70,21 @@ void SingerViews::showChannels()
     channels_->show();
     channels_->raise();
     channels_->activateWindow();
+}
+
+void SingerViews::showQueue()
+{
+    if (!queue_)
+        queue_ = std::make_unique<singer::QueueWindow>(session_);
+    queue_->show();
+    queue_->raise();
+    queue_->activateWindow();
+}
+
+void SingerViews::showNext()
+{
+    if (words_)
+        words_->showNext(session_.upNext().announced());
 }
 
 void SingerViews::saveAsWave()
@@ -136,6 +158,7 @@ void SingerViews::followTrack()
     words_->showGuide(track.guide, track.song && track.song->melody >= 0);
     words_->setTempo(track.tempo);
     words_->showLoop(track.loopBegin, track.loopEnd);
+    showNext();
     // The wait for the next syllable was taken at the old tempo: taken again.
     if (session_.state() == PlaybackSession::State::Playing)
         words_->playing();
@@ -168,6 +191,7 @@ void SingerViews::makeWords()
     c.toWords = [this] { skipToWords(); };
     c.channels = [this] { showChannels(); };
     c.saveWave = [this] { saveAsWave(); };
+    c.queue = [this] { showQueue(); };
     c.voice = [this] { askVoice(false); };
     c.keyForVoice = [this] { fitKeyToVoice(); };
     c.forget = [this] { session_.forgetSong(); };
@@ -195,6 +219,9 @@ void SingerViews::followState()
         break;
     case PlaybackSession::State::Paused:
         words_->halted();
+        break;
+    case PlaybackSession::State::Resting:
+        words_->resting();
         break;
     case PlaybackSession::State::Stopped:
         stoppedBySeek_ ? words_->halted() : words_->stopped();

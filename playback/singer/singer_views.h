@@ -17,6 +17,7 @@ class PlaybackSession;
 
 namespace singer {
 class ChannelsWindow;
+class QueueWindow;
 class WaveSaver;
 } // namespace singer
 
@@ -43,6 +44,8 @@ public:
     bool reopenWords();
     // The song's channels, in their window.
     void showChannels();
+    // The night's queue, in its window.
+    void showQueue();
     // The song as it is heard, saved as a wave file the user names.
     void saveAsWave();
     // Asks for the singer's voice; once told, with FIT, the key moves to it.
@@ -53,6 +56,7 @@ public:
     // The words window of the song open now; none without words.
     singer::LyricsWindow* wordsWindow() const { return words_.get(); }
     singer::ChannelsWindow* channelsWindow() const { return channels_.get(); }
+    singer::QueueWindow* queueWindow() const { return queue_.get(); }
     singer::VoiceDialog* voiceDialog() const { return voice_; }
     singer::WaveSaver& waveSaver() const { return *saver_; }
 
@@ -65,12 +69,14 @@ private:
     void followState();
     void makeWords();
     void skipToWords();
+    void showNext();
 
     PlaybackSession& session_;
     SingerKept kept_;
     std::unique_ptr<singer::LyricsWindow, singer::LyricsWindow::Disposer> words_;
     std::shared_ptr<const midi::Words> shownWords_;
     std::unique_ptr<singer::ChannelsWindow> channels_;
+    std::unique_ptr<singer::QueueWindow> queue_;
     QPointer<singer::VoiceDialog> voice_;
     std::unique_ptr<singer::WaveSaver> saver_;
     // Stopped by a seek, not by the user or the end: the words stay.

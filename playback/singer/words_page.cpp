@@ -72,6 +72,7 @@ WordsPage::WordsPage(QWidget* parent, const QString& title, const std::vector<st
             makeLabel(this, QString::fromStdString(text), "information", QStringLiteral("About the song")));
     count_ = makeLabel(this, QString(), "countIn", QStringLiteral("Seconds until the words"));
     count_->setForegroundRole(QPalette::Highlight);
+    next_ = makeLabel(this, QString(), "upNext", QStringLiteral("What follows this song"));
 
     keyAndTempo_ = makeLabel(this, QString(), "keyAndTempo", QStringLiteral("The key and the tempo"));
     keyAndTempo_->setAlignment(Qt::AlignRight | Qt::AlignBottom);
@@ -104,14 +105,31 @@ void WordsPage::sing(int sung)
     current_->setLine(current_->text(), sung);
 }
 
-void WordsPage::showCountIn(int seconds)
+void WordsPage::showCountIn(int seconds, bool first)
 {
     if (seconds > 0)
         count_->setText(QString::number(seconds));
-    const bool turned = (seconds > 0) != (countIn_ > 0);
+    const bool turned = (seconds > 0) != (countIn_ > 0) || (seconds > 0 && first != firstCountIn_);
     countIn_ = seconds;
+    firstCountIn_ = seconds > 0 && first;
     if (turned)
         arrange();
+}
+
+void WordsPage::showNext(const QString& text)
+{
+    if (text == next_->text())
+        return;
+    next_->setText(text);
+    arrange();
+}
+
+void WordsPage::showRest(bool rest)
+{
+    if (rest == rest_)
+        return;
+    rest_ = rest;
+    arrange();
 }
 
 void WordsPage::showKeyAndTempo(const QString& text)
@@ -157,6 +175,13 @@ void WordsPage::resizeEvent(QResizeEvent* event)
 std::vector<WordsPage::Piece> WordsPage::pieces() const
 {
     std::vector<Piece> all;
+    const bool next = !next_->text().isEmpty();
+    // At rest the room sees who sings next, and nothing else.
+    if (rest_) {
+        if (next)
+            all.push_back({next_, 1.0, 0, 0});
+        return all;
+    }
     int rank = 1;
     if (countIn_ > 0) {
         all.push_back({title_, 1.0, 0, 0});
@@ -165,6 +190,8 @@ std::vector<WordsPage::Piece> WordsPage::pieces() const
         all.push_back({count_, 1.6, 0.3, 0});
         all.push_back({current_, 1.0, 0.5, 1});
         rank = 2 + int(information_.size());
+        if (next && firstCountIn_)
+            all.push_back({next_, 0.55, 0.5, rank++});
     } else {
         all.push_back({current_, 1.0, 0, 0});
     }

@@ -35,7 +35,14 @@ public:
     // The highlight moves along the line shown.
     void sing(int sung);
     // SECONDS left to the next syllable, shown with the title; 0: the lines alone.
-    void showCountIn(int seconds);
+    void showCountIn(int seconds, bool first = false);
+
+    // What follows this song ("Next: Anna – Hero"), shown in the count-in
+    // before the first words and, large, in the rest after the song; empty:
+    // nothing does.
+    void showNext(const QString& text);
+    // The song has ended and the next one is about to start.
+    void showRest(bool rest);
 
     // The singer's key and tempo, in a corner; empty: nothing there.
     void showKeyAndTempo(const QString& text);
@@ -63,12 +70,15 @@ private:
     QLabel* title_;
     std::vector<QLabel*> information_;
     QLabel* count_;
+    QLabel* next_;
     QLabel* keyAndTempo_;
     SungLine* current_;
     std::vector<SungLine*> toCome_;
     std::vector<bool> paragraph_; // the line to come starts a paragraph
     size_t toComeCount_ = 0;
     int countIn_ = 0;
+    bool firstCountIn_ = false; // the count-in before the first words
+    bool rest_ = false;
     bool room_ = false;
     int pixels_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "framework/save_dialog.h"
 #include "platform/midi/smf.h"
 #include "playback/singer/channels_window.h"
+#include "playback/singer/queue_window.h"
 #include "playback/singer/voice_dialog.h"
 #include "playback/singer/wave_saver.h"
 #include "tests/platform/fs/write_failures.h"
@@ -17,10 +18,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
 #include <set>
@@ -243,4 +247,52 @@ TEST_F(SingerViewsTest, SaveAsWaveWritesWholeOrNotAtAll)
     EXPECT_EQ(fs::last_write_time(wave), before);
     EXPECT_EQ(files(), saved) << "no half-written file left";
     ui::SaveDialog::setHook(named);
+}
+
+// The host's queue window: a song dropped from the file manager goes in
+// with the singer's name typed at once, entries move and go by the
+// keyboard, and the room sees who follows, in the count-in and the rest.
+TEST_F(SingerViewsTest, TheQueueWindowTakesDropsAndTheWordsTellWhoIsNext)
+{
+    const std::string hero = addFile("night/Hero.kar", 120000);
+    media.setParts(hero, lateWords(-1));
+    views->showQueue();
+    singer::QueueWindow* window = views->queueWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile(QString::fromStdString(hero)), QUrl::fromLocalFile(qpath("b.kar"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::MoveAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction) << "the file manager keeps its files";
+    ASSERT_EQ(session->queue().size(), 2u);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_TRUE(editor && editor != window->table()) << "the first singer's name open for typing";
+    QTest::keyClicks(editor, "Anna");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session->queue()[0].announced() == "Anna – Hero"; }, 1000));
+    EXPECT_EQ(window->summary()->text(), "Next: Anna – Hero");
+
+    window->table()->selectRow(1);
+    // A button's key presses it as a click would, a moment later.
+    QTest::keyClick(window->table(), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session->queue()[0].song() == "b"; }, 1000));
+    QTest::keyClick(window->table(), Qt::Key_Delete);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session->queue().size() == 1; }, 1000));
+    EXPECT_EQ(window->table()->item(0, 0)->text(), "Anna");
+
+    singer::LyricsWindow* words = views->wordsWindow();
+    auto* next = words->findChild<QLabel*>("upNext");
+    session->seekTo(38000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return next->isVisible(); }, 2000)) << "in the count-in before the words";
+    EXPECT_EQ(next->text(), "Next: Anna – Hero");
+    media.finish();
+    session->tick();
+    ASSERT_EQ(session->state(), PlaybackSession::State::Resting);
+    EXPECT_TRUE(words->isVisible());
+    EXPECT_TRUE(next->isVisible()) << "and in the rest after the song";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return current() == hero; }, 3000));
+    EXPECT_TRUE(session->queue().empty());
 }
