@@ -284,6 +284,11 @@ void TForm1::DeleteFile1Click(QObject*)
     fileMenu_->deleteFile();
 }
 
+void TForm1::AddToQueue1Click(QObject*)
+{
+    session_->enqueue({FileListBox1->fileName()});
+}
+
 void TForm1::Setup1Click(QObject*)
 {
     ShowSetupDialog();

@@ -63,6 +63,7 @@ public:
     QAction* CopyFile1 = nullptr; // "Copy File"
     QAction* RenameFile1 = nullptr; // "Rename/Move"
     QAction* DeleteFile1 = nullptr; // "Delete File"
+    QAction* AddToQueue1 = nullptr; // "Add to Queue"
     QAction* Setup1 = nullptr; // "Setup"
     ui::SaveDialog* SaveDialog1 = nullptr; // target of Copy and Rename/Move
 
@@ -92,6 +93,7 @@ public:
     void CopyFile1Click(QObject* Sender);
     void RenameFile1Click(QObject* Sender);
     void DeleteFile1Click(QObject* Sender);
+    void AddToQueue1Click(QObject* Sender);
     void Setup1Click(QObject* Sender);
 
     PlaybackSession& session() { return *session_; }

@@ -212,6 +212,7 @@ void TForm1::createNonVisual()
         connect(shortcut, &QShortcut::activated, this, ui::guarded(act));
     };
     key(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { singer_->showChannels(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_U), [this] { singer_->showQueue(); });
     // Past a bound the key or the tempo stays where it is, as in the words.
     const auto moveKey = [this](int by) {
         const int now = session_->track().transpose, wanted = midi::clampedKey(now + by);
@@ -267,6 +268,7 @@ void TForm1::createPopupMenu()
     CopyFile1 = PopupMenu1->addAction("Copy File");
     RenameFile1 = PopupMenu1->addAction("Rename/Move");
     DeleteFile1 = PopupMenu1->addAction("Delete File");
+    AddToQueue1 = PopupMenu1->addAction("Add to Queue");
     Setup1 = PopupMenu1->addAction("Setup");
     connect(PopupMenu1, &QMenu::aboutToShow, this, ui::guarded([this] { PopupMenu1Popup(PopupMenu1); }));
     connect(EditFile, &QAction::triggered, this, ui::guarded([this] { EditFileClick(EditFile); }));
@@ -274,6 +276,9 @@ void TForm1::createPopupMenu()
     connect(RenameFile1, &QAction::triggered, this, ui::guarded([this] { RenameFile1Click(RenameFile1); }));
     connect(DeleteFile1, &QAction::triggered, this, ui::guarded([this] { DeleteFile1Click(DeleteFile1); }));
     connect(Setup1, &QAction::triggered, this, ui::guarded([this] { Setup1Click(Setup1); }));
+    // Queued from the list without playing it: the singer on now sings on.
+    connect(AddToQueue1, &QAction::triggered, this, ui::guarded([this] { AddToQueue1Click(AddToQueue1); }));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { AddToQueue1->setEnabled(FileListBox1->itemIndex() >= 0); });
     FileListBox1->setPopupMenu(PopupMenu1);
 }
 

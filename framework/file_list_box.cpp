@@ -8,11 +8,14 @@
 #include "platform/fs/volumes.h"
 
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -254,6 +257,17 @@ void FileListBox::mouseMoveEvent(QMouseEvent* event)
     // Only a left drag moves the selection; the right button never does.
     if (!(event->buttons() & Qt::LeftButton)) {
         event->accept();
+        return;
+    }
+    // Dragged out of the list, the entry goes as a file: onto a queue, a
+    // file manager, another program.
+    if (!rect().contains(event->position().toPoint()) && indexAtPress_ >= 0 && !fileName().isEmpty()) {
+        indexAtPress_ = -1;
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromEncoded("file://" + encodeFileName(fileName()).toPercentEncoding("/"))});
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
         return;
     }
     QListWidget::mouseMoveEvent(event);
