@@ -496,3 +496,51 @@ TEST_F(DesktopLinkTest, ASongsOwnTitleAndWordsGoToTheDesktop)
 }
 
 #include "desktop_link_test.moc"
+
+// A host queues the night from the desktop while a song plays on: over
+// MPRIS's track list and from a later start's --queue.
+TEST_F(DesktopLinkTest, SongsQueuedOverTheTrackListAndFromALaterStartFollowInOrder)
+{
+    addFile("a.wav", 60000);
+    const std::string hero = addFile("night/Hero.wav", 60000);
+    const std::string zamba = addFile("night/Zamba.wav", 60000);
+    linked();
+    click("a.wav");
+    const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+    const QString list = QStringLiteral("org.mpris.MediaPlayer2.TrackList");
+    const auto get = [&](const QString& interface, const QString& name) {
+        return call("org.freedesktop.DBus.Properties", "Get", {interface, name})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    };
+    EXPECT_TRUE(get(root, "HasTrackList").toBool());
+    const QDBusObjectPath start("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+    const QString heroUri = QUrl::fromLocalFile(QString::fromStdString(hero)).toString();
+    EXPECT_EQ(call(list, "AddTrack", {heroUri, QVariant::fromValue(start), false}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(call(list, "AddTrack", {"http://example.com/x.mid", QVariant::fromValue(start), false}).type(),
+        QDBusMessage::ErrorMessage);
+
+    auto queued = std::async(std::launch::async,
+        [&] { return desktop::handToRunningPlayer(desktop_link::kAppId, {QByteArray::fromStdString(zamba)}, true); });
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return queued.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    EXPECT_TRUE(queued.get());
+    EXPECT_EQ(current(), path("a.wav")) << "the song sung now goes on";
+    ASSERT_EQ(session->queue().size(), 2u);
+    EXPECT_EQ(session->queue()[1].file.toStdString(), zamba);
+
+    const auto tracks = qdbus_cast<QList<QDBusObjectPath>>(get(list, "Tracks").value<QDBusArgument>());
+    ASSERT_EQ(tracks.size(), 3) << "the open track, then the queue";
+    const QDBusMessage described = call(list, "GetTracksMetadata", {QVariant::fromValue(tracks.mid(1, 1))});
+    const auto metadata = qdbus_cast<QList<QVariantMap>>(described.arguments().value(0).value<QDBusArgument>());
+    ASSERT_EQ(metadata.size(), 1);
+    EXPECT_EQ(metadata[0].value("xesam:title").toString(), "Hero");
+
+    endTrack();
+    EXPECT_EQ(current(), hero);
+    call(list, "GoTo", {QVariant::fromValue(tracks[2])});
+    EXPECT_EQ(current(), zamba);
+    EXPECT_TRUE(session->queue().empty());
+}
