@@ -240,6 +240,7 @@ void TForm1::createSingerViews()
     SingerKept kept;
     kept.wordsPlace = QByteArray::fromBase64(QByteArray::fromStdString(loadKept(kWordsPlace)));
     kept.dark = loadKept(kWordsDark) == "1";
+    kept.wordsScreen = QString::fromStdString(loadKept(kWordsScreen));
     int lowest = -1, highest = -1;
     if (std::sscanf(loadKept(kVoice).c_str(), "%d-%d", &lowest, &highest) == 2 && lowest >= 0 && lowest <= highest
         && highest <= 127) {
@@ -253,6 +254,8 @@ void TForm1::createSingerViews()
             saveKept(kWordsPlace, now.wordsPlace.toBase64().toStdString());
         if (now.dark != was.dark)
             saveKept(kWordsDark, now.dark ? "1" : "0");
+        if (now.wordsScreen != was.wordsScreen)
+            saveKept(kWordsScreen, now.wordsScreen.toStdString());
         if (now.voiceLowest != was.voiceLowest || now.voiceHighest != was.voiceHighest)
             saveKept(kVoice, std::to_string(now.voiceLowest) + "-" + std::to_string(now.voiceHighest));
         was = now;

@@ -21,8 +21,9 @@ if [ "${1:-}" = "--tests" ]; then
   # with a real window manager, run a session bus of their own, click
   # through the soak, change to a second soundfont, and play through a real
   # sound server (PipeWire with its session manager and PulseAudio service).
-  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox libxcb1-dev x11-utils dbus-daemon xdotool
-             timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils libglib2.0-bin)
+  # xrandr plugs and unplugs a second screen.
+  packages+=(ffmpeg clang clang-format libclang-rt-14-dev xvfb xauth openbox libxcb1-dev x11-utils x11-xserver-utils
+             dbus-daemon xdotool timgm6mb-soundfont pipewire wireplumber pipewire-pulse pulseaudio-utils libglib2.0-bin)
 fi
 
 missing=()

@@ -42,6 +42,9 @@ inline constexpr const char* kShowWords = "ShowWords";
 inline constexpr const char* kWordsPlace = "WordsPlace";
 // REG_SZ: "1" while the words show light on black, for a room.
 inline constexpr const char* kWordsDark = "WordsDark";
+// REG_SZ: the screen a full screen of the words fills, by the name the window
+// system gives it ("HDMI-1"); empty or absent: the one they stand on.
+inline constexpr const char* kWordsScreen = "WordsScreen";
 // REG_SZ: the singer's lowest and highest note, "48-72" (C3 to C5).
 inline constexpr const char* kVoice = "Voice";
 
@@ -64,7 +67,7 @@ Choices load();
 bool save(const Choices& choices, std::string& error, const Choices* before = nullptr);
 
 // What a window keeps for the next run under NAME (kWordsPlace, kWordsDark,
-// kVoice), empty for none; a failure to keep a new value loses nothing but
+// kWordsScreen, kVoice), empty for none; a failure to keep a new value loses nothing but
 // that value.
 std::string loadKept(const char* name);
 void saveKept(const char* name, const std::string& value);

@@ -9,11 +9,13 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -60,6 +62,56 @@ QRect fittedToScreen(const QRect& geometry, QMargins frame)
     fitted.moveTopLeft(QPoint(x + frame.left(), y + frame.top()));
     return fitted;
 }
+
+QScreen* screenNamed(const QString& name)
+{
+    for (QScreen* screen : QGuiApplication::screens())
+        if (!name.isEmpty() && screen->name() == name)
+            return screen;
+    return nullptr;
+}
+
+// As the host knows it: "HDMI-1 (LG TV)".
+QString screenTitle(const QScreen& screen)
+{
+    const QString model = !screen.model().isEmpty() ? screen.model() : screen.manufacturer();
+    QString title = model.isEmpty() || model == screen.name() ? screen.name()
+                                                              : QStringLiteral("%1 (%2)").arg(screen.name(), model);
+    return title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// Runs DONE once the window manager has taken WINDOW, shown, out of its
+// full screen, as it tells; or after a while where it tells nothing.
+class LeaveWatch final : public QObject {
+public:
+    LeaveWatch(QWidget& window, std::function<void()> done) : QObject(&window), done_(std::move(done))
+    {
+        window.windowHandle()->installEventFilter(this);
+        QTimer::singleShot(kLeaveMs, this, [this] { finish(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowStateChange && event->spontaneous()
+            && !(static_cast<QWindow*>(watched)->windowStates() & Qt::WindowFullScreen))
+            QTimer::singleShot(0, this, [this] { finish(); });
+        return false;
+    }
+
+private:
+    static constexpr int kLeaveMs = 500;
+    void finish()
+    {
+        if (!done_)
+            return;
+        const auto done = std::move(done_);
+        done_ = nullptr;
+        deleteLater();
+        done();
+    }
+    std::function<void()> done_;
+};
 
 std::vector<LineToCome> linesAfter(const midi::Words& words, size_t line)
 {
@@ -217,6 +269,7 @@ void LyricsWindow::showCorner()
 
 void LyricsWindow::escape()
 {
+    lostScreen_.clear();
     if (isFullScreen())
         showNormal();
     else
@@ -347,11 +400,100 @@ void LyricsWindow::fitToScreen()
 
 void LyricsWindow::toggleFullScreen()
 {
+    lostScreen_.clear();
     if (isFullScreen()) {
         showNormal();
         return;
     }
-    mci::showOverWholeScreen(*this);
+    fillScreen(screenNamed(roomScreen_));
+}
+
+// A window fills the screen its place lies on: it goes to SCREEN first, at
+// its size, and comes back there. Hidden, it fills it once shown.
+void LyricsWindow::fillScreen(QScreen* screen)
+{
+    // A window manager keeps a full screen where it is: it is left first,
+    // and the other filled once the window manager has let go of it.
+    if (screen && isVisible() && isFullScreen() && QGuiApplication::screenAt(geometry().center()) != screen) {
+        new LeaveWatch(*this, [this, name = screen->name()] { fillScreen(screenNamed(name)); });
+        showNormal();
+        return;
+    }
+    if (screen && QGuiApplication::screenAt(normalOf(*this).center()) != screen) {
+        QRect normal = normalOf(*this);
+        normal.moveCenter(screen->availableGeometry().center());
+        setGeometry(fittedToScreen(normal, {}));
+    }
+    if (isVisible())
+        mci::showOverWholeScreen(*this);
+    else
+        setWindowState(windowState() | Qt::WindowFullScreen);
+}
+
+void LyricsWindow::setRoomScreen(const QString& name)
+{
+    roomScreen_ = name;
+    for (QAction* choice : screenChoices_->actions())
+        choice->setChecked(choice->data().toString() == name);
+}
+
+// The words on the room's screen, the player on the host's: a choice of
+// screen to fill while there are two or more.
+void LyricsWindow::addScreenChoices()
+{
+    screens_ = new QMenu(QStringLiteral("Full Screen On"), this);
+    screenChoices_ = new QActionGroup(this);
+    addAction(screens_->menuAction());
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        listScreens();
+        screenBack(screen);
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
+        screenGone(screen);
+        listScreens();
+    });
+    listScreens();
+}
+
+void LyricsWindow::listScreens()
+{
+    screens_->clear();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        QAction* choice = screens_->addAction(screenTitle(*screen));
+        const QString name = screen->name();
+        choice->setData(name);
+        choice->setCheckable(true);
+        choice->setChecked(name == roomScreen_);
+        screenChoices_->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, name] {
+            lostScreen_.clear();
+            setRoomScreen(name);
+            if (onRoomScreenChosen)
+                onRoomScreenChosen(name);
+            fillScreen(screenNamed(name));
+        });
+    }
+    screens_->menuAction()->setEnabled(QGuiApplication::screens().size() > 1);
+}
+
+// The screen the words fill unplugged: they come back beside the player,
+// in a window the host sees, until it is there again.
+void LyricsWindow::screenGone(QScreen* screen)
+{
+    if (!isFullScreen() || !screen->geometry().contains(geometry().center()))
+        return;
+    lostScreen_ = screen->name();
+    const QSize size = normalOf(*this).size();
+    showNormal();
+    mci::placeBesideOtherWindows(*this, size, kSmallestSize);
+}
+
+void LyricsWindow::screenBack(QScreen* screen)
+{
+    if (lostScreen_.isEmpty() || screen->name() != lostScreen_)
+        return;
+    lostScreen_.clear();
+    fillScreen(screen);
 }
 
 // The singer's keys are the shortcuts of the window's menu: one list for
@@ -414,6 +556,7 @@ void LyricsWindow::addSingerActions()
     separate();
     fullScreen_ = add(QStringLiteral("Full Screen"), {Qt::Key_F11}, [this] { toggleFullScreen(); });
     fullScreen_->setCheckable(true);
+    addScreenChoices();
     dark_ = add(QStringLiteral("Dark Look"), {}, [this] {
         if (commands.dark)
             commands.dark(dark_->isChecked());

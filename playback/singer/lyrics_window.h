@@ -16,6 +16,10 @@
 #include <functional>
 #include <memory>
 
+class QActionGroup;
+class QMenu;
+class QScreen;
+
 namespace singer {
 
 class SungLine;
@@ -57,6 +61,10 @@ public:
     void showLoop(int beginMs, int endMs);
     // Light words on black, for a room.
     void setDark(bool dark);
+    // The screen a full screen fills, by its name (QScreen::name()), while
+    // it is there; empty or gone: the one the words stand on. The room's TV,
+    // beside the host's own.
+    void setRoomScreen(const QString& name);
 
     // What the singer and the host ask of the song by the window's keys and
     // menu. The window shows what is set once it is.
@@ -72,6 +80,8 @@ public:
 
     // Told of a new place whenever the window goes, for the next song's.
     std::function<void(const QByteArray& place)> onPlaceKept;
+    // Told of the screen the user picks to fill, for the next song's and run's.
+    std::function<void(const QString& name)> onRoomScreenChosen;
 
     // The user's Escape: a full screen gives the screen back, else the words
     // close for the song.
@@ -107,6 +117,11 @@ private:
     void place();
     void fitToScreen();
     void toggleFullScreen();
+    void fillScreen(QScreen* screen);
+    void addScreenChoices();
+    void listScreens();
+    void screenGone(QScreen* screen);
+    void screenBack(QScreen* screen);
     void addSingerActions();
     void ask(int semitones, int percent);
     void showCorner();
@@ -145,6 +160,12 @@ private:
     QAction* faster_;
     QAction* slower_;
     QAction* fullScreen_;
+    QMenu* screens_;
+    QActionGroup* screenChoices_;
+    QString roomScreen_;
+    // Full screen there when it went: filled again when it comes back, unless
+    // the user has left or filled another since.
+    QString lostScreen_;
 };
 
 } // namespace singer

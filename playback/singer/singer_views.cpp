@@ -173,6 +173,11 @@ void SingerViews::makeWords()
     words_.reset(new singer::LyricsWindow(
         title, shownWords_, [this] { return session_.positionMicros(); }, kept_.wordsPlace));
     words_->setDark(kept_.dark);
+    words_->setRoomScreen(kept_.wordsScreen);
+    words_->onRoomScreenChosen = [this](const QString& name) {
+        kept_.wordsScreen = name;
+        emit keptChanged(kept_);
+    };
     words_->onPlaceKept = [this](const QByteArray& place) {
         kept_.wordsPlace = place;
         emit keptChanged(kept_);

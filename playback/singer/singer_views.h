@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <memory>
 
@@ -25,6 +26,7 @@ class WaveSaver;
 struct SingerKept {
     QByteArray wordsPlace; // where the words window last stood (saveGeometry()'s bytes); empty: none
     bool dark = false; // light words on black
+    QString wordsScreen; // the screen a full screen of the words fills, by QScreen::name(); empty: their own
     int voiceLowest = -1; // the singer's voice, as note numbers; -1: not told
     int voiceHighest = -1;
 };

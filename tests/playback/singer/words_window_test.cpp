@@ -248,7 +248,8 @@ TEST_F(WordsWindowTest, TheSingersKeysAndMenuSetKeyAndTempo)
         (QStringList {"Pause/Resume", "Back to Start", "Skip to Words", "Next Song", "Key Up", "Key Down",
             "Original Key", "Key for My Voice", "My Voice…", "Faster", "Slower", "Original Tempo", "Loop Start Here",
             "Loop End Here", "Loop Off", "Melody Guide: Full", "Melody Guide: Quiet", "Melody Guide: Off", "Channels…",
-            "Save as Wave…", "Queue…", "Full Screen", "Dark Look", "Forget This Song", "Close Words"}));
+            "Save as Wave…", "Queue…", "Full Screen", "Full Screen On", "Dark Look", "Forget This Song",
+            "Close Words"}));
     EXPECT_EQ(session->track().transpose, 0);
     EXPECT_EQ(session->track().tempo, 100);
     EXPECT_FALSE(shown->isVisible());
