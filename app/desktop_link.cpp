@@ -154,12 +154,13 @@ desktop::MprisHandlers DesktopLink::handlers()
     h.openUri = answered([this](const QString& uri) { return open(uri); });
     h.volume = [this] { return session_.volume(); };
     h.setVolume = answered([this](double volume) { session_.setVolume(volume); });
-    // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
+    // The track list is the night's queue after the open track.
     h.addTrack = answered([this](const QString& uri, const QString& afterTrack, bool setAsCurrent) {
         return addTrack(uri, afterTrack, setAsCurrent);
     });
     h.removeTrack = answered([this](const QString& id) { session_.removeQueued(queuedIndex(id)); });
     h.goTo = quietly([this](const QString& id) { session_.playQueued(queuedIndex(id)); });
+    // The rate is the song's tempo, in its steps; the bus keeps it within bounds.
     h.setRate = quietly([this](double rate) {
         const int percent = int(std::lround(rate * 100 / midi::kPercentStep)) * midi::kPercentStep;
         if (percent != session_.track().tempo)

@@ -1,5 +1,6 @@
 #include "playback/singer/queue_window.h"
 
+#include "core/media_kinds.h"
 #include "framework/file_names.h"
 #include "framework/guard.h"
 #include "platform/desktop/running_player.h"
@@ -104,15 +105,20 @@ void QueueWindow::showQueue()
     const int selected = current();
     showing_ = true;
     table_->setRowCount(int(queue.size()));
+    // The items stay: the one just named may be telling of its change.
     for (int row = 0; row < int(queue.size()); ++row) {
         const QueuedSong& song = queue[size_t(row)];
-        auto* singer = new QTableWidgetItem(song.singer);
-        singer->setToolTip(QStringLiteral("Type the singer's name"));
-        auto* title = new QTableWidgetItem(song.song());
-        title->setFlags(title->flags() & ~Qt::ItemIsEditable);
-        title->setToolTip(song.file);
-        table_->setItem(row, kSinger, singer);
-        table_->setItem(row, kSong, title);
+        if (!table_->item(row, kSinger)) {
+            auto* singer = new QTableWidgetItem;
+            singer->setToolTip(QStringLiteral("Type the singer's name"));
+            table_->setItem(row, kSinger, singer);
+            auto* title = new QTableWidgetItem;
+            title->setFlags(title->flags() & ~Qt::ItemIsEditable);
+            table_->setItem(row, kSong, title);
+        }
+        table_->item(row, kSinger)->setText(song.singer);
+        table_->item(row, kSong)->setText(song.song());
+        table_->item(row, kSong)->setToolTip(song.file);
     }
     showing_ = false;
     if (selected >= 0 && !queue.empty())
@@ -136,8 +142,11 @@ void QueueWindow::showButtons()
 
 void QueueWindow::addSongs()
 {
+    QStringList patterns;
+    for (const media_kinds::Kind& kind : media_kinds::all())
+        patterns << QStringLiteral("*") + QLatin1String(kind.extension);
     const QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Add Songs"), QString(),
-        QStringLiteral("Songs, sounds and videos (*.mid *.midi *.kar *.rmi *.wav *.avi);;All files (*)"), nullptr,
+        QStringLiteral("Songs, sounds and videos (%1)").arg(patterns.join(QLatin1Char(' '))), nullptr,
         QFileDialog::DontUseNativeDialog);
     add(files, -1);
 }
