@@ -81,6 +81,11 @@ void SingerViews::showQueue()
     queue_->activateWindow();
 }
 
+bool SingerViews::atEnd()
+{
+    return session_.hasTrack() && session_.positionMs() >= session_.track().lengthMs;
+}
+
 void SingerViews::showNext()
 {
     if (words_)
@@ -229,7 +234,12 @@ void SingerViews::followState()
         words_->resting();
         break;
     case PlaybackSession::State::Stopped:
-        stoppedBySeek_ ? words_->halted() : words_->stopped();
+        // At its end a song the next one follows stops a moment before the
+        // rest begins: the room keeps the words, and then sees who is next.
+        if (stoppedBySeek_ || (atEnd() && !session_.upNext().file.isEmpty()))
+            words_->halted();
+        else
+            words_->stopped();
         break;
     default:
         words_->stopped();

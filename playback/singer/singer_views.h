@@ -72,6 +72,7 @@ private:
     void makeWords();
     void skipToWords();
     void showNext();
+    bool atEnd();
 
     PlaybackSession& session_;
     SingerKept kept_;

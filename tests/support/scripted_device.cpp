@@ -66,6 +66,13 @@ void ScriptedMedia::finish()
     }
 }
 
+void ScriptedMedia::endByItself()
+{
+    finish();
+    if (current_ && current_->notify_)
+        current_->notify_();
+}
+
 void ScriptedMedia::setPosition(uint32_t ms)
 {
     if (current_)

@@ -42,6 +42,9 @@ public:
     ScriptedDevice* current() const { return current_; }
     // Plays the open device to its end.
     void finish();
+    // The same, and the device tells of its end at once, as a real one does
+    // before the session's next tick.
+    void endByItself();
     void setPosition(uint32_t ms);
 
 private:
@@ -101,6 +104,7 @@ private:
 
     ScriptedMedia& media_;
     std::function<void()> notify_;
+    friend class ScriptedMedia;
 };
 
 } // namespace testing_support

@@ -288,7 +288,9 @@ TEST_F(SingerViewsTest, TheQueueWindowTakesDropsAndTheWordsTellWhoIsNext)
     session->seekTo(38000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return next->isVisible(); }, 2000)) << "in the count-in before the words";
     EXPECT_EQ(next->text(), "Next: Anna – Hero");
-    media.finish();
+    media.endByItself();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session->state() == PlaybackSession::State::Stopped; }, 1000));
+    EXPECT_TRUE(words->isVisible()) << "stopped at its end, a moment before the rest";
     session->tick();
     ASSERT_EQ(session->state(), PlaybackSession::State::Resting);
     EXPECT_TRUE(words->isVisible());
