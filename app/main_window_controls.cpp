@@ -248,6 +248,7 @@ void TForm1::createSingerViews()
         kept.voiceHighest = highest;
     }
     singer_ = std::make_unique<SingerViews>(*session_, kept);
+    singer_->setHost(this);
     // Only what changed is written: the place moves with every song.
     connect(singer_.get(), &SingerViews::keptChanged, this, [was = kept](const SingerKept& now) mutable {
         if (now.wordsPlace != was.wordsPlace)

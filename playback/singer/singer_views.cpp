@@ -81,6 +81,17 @@ void SingerViews::showQueue()
     queue_->activateWindow();
 }
 
+// Over the window the host works in: words over the room's whole screen
+// are the room's, and the host's questions go over the player.
+QWidget* SingerViews::dialogOwner() const
+{
+    if (channels_ && channels_->isActiveWindow())
+        return channels_.get();
+    if (words_ && words_->isVisible() && !words_->isFullScreen())
+        return words_.get();
+    return host_;
+}
+
 bool SingerViews::atEnd()
 {
     return session_.hasTrack() && session_.positionMs() >= session_.track().lengthMs;
@@ -94,9 +105,7 @@ void SingerViews::showNext()
 
 void SingerViews::saveAsWave()
 {
-    QWidget* over = channels_ && channels_->isActiveWindow() ? static_cast<QWidget*>(channels_.get())
-        : words_ && words_->isVisible()                      ? static_cast<QWidget*>(words_.get())
-                                                             : nullptr;
+    QWidget* over = dialogOwner();
     std::shared_ptr<const midi::Song> song;
     midi::WaveRender render;
     QString reason;
@@ -115,7 +124,7 @@ void SingerViews::askVoice(bool fit)
         voice_->activateWindow();
         return;
     }
-    QWidget* over = words_ && words_->isVisible() ? words_.get() : nullptr;
+    QWidget* over = dialogOwner();
     voice_ = new singer::VoiceDialog(over, kept_.voiceLowest, kept_.voiceHighest);
     voice_->setAttribute(Qt::WA_DeleteOnClose);
     connect(voice_, &QDialog::accepted, this, [this, fit] {

@@ -39,6 +39,9 @@ public:
     ~SingerViews() override;
 
     const SingerKept& kept() const { return kept_; }
+    // The player's window, which the singer's questions go over while the
+    // words fill a screen.
+    void setHost(QWidget* host) { host_ = host; }
 
     // The song's words closed as Escape in them does (a full screen gives the
     // screen back first), or brought back. False when there are none to.
@@ -73,6 +76,7 @@ private:
     void skipToWords();
     void showNext();
     bool atEnd();
+    QWidget* dialogOwner() const;
 
     PlaybackSession& session_;
     SingerKept kept_;
@@ -81,6 +85,7 @@ private:
     std::unique_ptr<singer::ChannelsWindow> channels_;
     std::unique_ptr<singer::QueueWindow> queue_;
     QPointer<singer::VoiceDialog> voice_;
+    QPointer<QWidget> host_;
     std::unique_ptr<singer::WaveSaver> saver_;
     // Stopped by a seek, not by the user or the end: the words stay.
     bool stoppedBySeek_ = false;

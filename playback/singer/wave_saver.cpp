@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QStandardPaths>
 
@@ -88,6 +89,10 @@ bool WaveSaver::save(QWidget* over, const QString& path, bool replace, std::shar
     progress_ = new QProgressDialog(QStringLiteral("Saving \u201C%1\u201D\u2026").arg(QFileInfo(path).fileName()),
         QStringLiteral("Cancel"), 0, 1000, over);
     progress_->setWindowTitle(kCaption);
+    auto* bar = new QProgressBar;
+    bar->setAccessibleName(QStringLiteral("Saved so far"));
+    progress_->setBar(bar);
+    progress_->setRange(0, 1000);
     progress_->setAttribute(Qt::WA_DeleteOnClose);
     progress_->setWindowModality(Qt::NonModal);
     progress_->setAutoClose(false);
