@@ -377,8 +377,14 @@ void LyricsWindow::place()
     // Not framed yet: room for a title bar and borders, where it must shrink.
     const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
     setGeometry(fittedToScreen(normalOf(was), QMargins(4, title, 4, 4)));
-    // A full screen takes the place it comes back to on entering it.
-    setWindowState(windowState() | (was.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)));
+    // A full screen takes the place it comes back to on entering it; one on
+    // the room's screen, unplugged now, waits for it in a window.
+    Qt::WindowStates states = was.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+    if ((states & Qt::WindowFullScreen) && !roomScreen_.isEmpty() && !screenNamed(roomScreen_)) {
+        lostScreen_ = roomScreen_;
+        states &= ~Qt::WindowFullScreen;
+    }
+    setWindowState(windowState() | states);
 }
 
 // Made larger than the screen by the user: kept as it will come back.
@@ -480,11 +486,13 @@ void LyricsWindow::listScreens()
 // in a window the host sees, until it is there again.
 void LyricsWindow::screenGone(QScreen* screen)
 {
-    if (!isFullScreen() || !screen->geometry().contains(geometry().center()))
+    if (!isVisible() || !screen->geometry().contains(geometry().center()))
         return;
-    lostScreen_ = screen->name();
     const QSize size = normalOf(*this).size();
-    showNormal();
+    if (isFullScreen()) {
+        lostScreen_ = screen->name();
+        showNormal();
+    }
     mci::placeBesideOtherWindows(*this, size, kSmallestSize);
 }
 

@@ -44,13 +44,14 @@ protected:
     }
 
     // The words of a song that plays, in their window beside the player's.
-    Window open(const QString& roomScreen = {})
+    Window open(const QString& roomScreen = {}, const QByteArray& place = {})
     {
         auto words = std::make_shared<midi::Words>();
         words->text = "Sing along\n";
         words->lines = {{0, 10, 0, 1, true}};
         words->syllables = {{1'000'000, 0, 10}};
-        Window window(new LyricsWindow("Sing Along", words, [] { return uint64_t(0); }));
+        Window window(new LyricsWindow(
+            "Sing Along", words, [] { return uint64_t(0); }, place));
         window->setRoomScreen(roomScreen);
         window->onRoomScreenChosen = [this](const QString& name) { chosen = name; };
         window->playing();
@@ -152,4 +153,38 @@ TEST_F(WordsRoomScreenTest, TheChosenScreenTakesTheNextFullScreen)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_F11);
     EXPECT_TRUE(QTest::qWaitFor([&] { return fillsRoom(*window); }, kWaitMs)) << "at " << window->geometry().x();
+}
+
+// The next song's words, kept full screen on the room's screen while it is
+// unplugged, wait for it in a window beside the player; a window on the
+// room's screen comes back to the host's when it goes.
+TEST_F(WordsRoomScreenTest, TheNextWordsWaitForTheRoomsScreenInAWindow)
+{
+    QByteArray place;
+    {
+        Window first = open(roomName);
+        first->onPlaceKept = [&](const QByteArray& kept) { place = kept; };
+        first->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(first.get()));
+        QTest::keyClick(first.get(), Qt::Key_F11);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fillsRoom(*first); }, kWaitMs));
+    }
+    ASSERT_FALSE(place.isEmpty());
+    unplug();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 1; }, kWaitMs));
+    const QRect hosts = host->availableGeometry();
+    Window next = open(roomName, place);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return next->isVisible() && !next->isFullScreen() && hosts.contains(next->frameGeometry()); }, kWaitMs))
+        << "at " << next->frameGeometry().x() << "," << next->frameGeometry().y();
+    plug();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fillsRoom(*next); }, kWaitMs)) << "at " << next->geometry().x();
+
+    next->showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !next->isFullScreen(); }, kWaitMs));
+    next->setGeometry(QRect(roomGeometry.topLeft() + QPoint(100, 100), QSize(500, 300)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return roomGeometry.contains(next->geometry().center()); }, kWaitMs));
+    unplug();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hosts.contains(next->frameGeometry()); }, kWaitMs))
+        << "at " << next->frameGeometry().x() << "," << next->frameGeometry().y();
 }
