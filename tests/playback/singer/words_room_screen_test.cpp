@@ -1,6 +1,7 @@
 // The words over the room's screen while the player stays on the host's,
-// under a window manager with two screens (under_two_screens.sh): the room's
-// screen unplugged and plugged back as the window system tells of it.
+// under a window manager with two screens (under_window_manager.sh
+// --two-screens): the room's screen unplugged and plugged back as the window
+// system tells of it.
 #include "playback/singer/lyrics_window.h"
 
 #include <QGuiApplication>
