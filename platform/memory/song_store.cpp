@@ -170,25 +170,23 @@ SongStore::~SongStore()
 
 SongStore::Outcome SongStore::read(const std::string& digest, std::optional<std::string>& value)
 {
-    return run([&] {
-        value.reset();
-        Statement s(db_, kRead);
-        s.text(1, digest);
-        s.integer(2, kMostValueBytes);
-        const int rc = s.step();
-        if (rc == SQLITE_ROW)
-            value = s.bytes(0);
-        return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
-    });
+    return readOne(kRead, digest, kMostValueBytes, value);
 }
 
 SongStore::Outcome SongStore::readList(const std::string& name, std::optional<std::string>& value)
 {
+    return readOne(kReadList, name, kMostListBytes, value);
+}
+
+// The value SQL finds for KEY, at most MOST bytes long.
+SongStore::Outcome SongStore::readOne(
+    const char* sql, const std::string& key, size_t most, std::optional<std::string>& value)
+{
     return run([&] {
         value.reset();
-        Statement s(db_, kReadList);
-        s.text(1, name);
-        s.integer(2, kMostListBytes);
+        Statement s(db_, sql);
+        s.text(1, key);
+        s.integer(2, static_cast<sqlite3_int64>(most));
         const int rc = s.step();
         if (rc == SQLITE_ROW)
             value = s.bytes(0);

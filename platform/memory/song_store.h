@@ -60,6 +60,7 @@ public:
 
 private:
     Outcome run(const std::function<int()>& statements);
+    Outcome readOne(const char* sql, const std::string& key, size_t most, std::optional<std::string>& value);
     int transaction(const std::function<int()>& body);
     bool ready(Outcome& why);
     Outcome open();

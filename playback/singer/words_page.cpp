@@ -118,10 +118,7 @@ void WordsPage::showCountIn(int seconds, bool first)
 
 void WordsPage::showNext(const QString& text)
 {
-    if (text == next_->text())
-        return;
-    next_->setText(text);
-    arrange();
+    showText(*next_, text);
 }
 
 void WordsPage::showRest(bool rest)
@@ -134,9 +131,15 @@ void WordsPage::showRest(bool rest)
 
 void WordsPage::showKeyAndTempo(const QString& text)
 {
-    if (text == keyAndTempo_->text())
+    showText(*keyAndTempo_, text);
+}
+
+// A new text may take another line or free one: the page is laid out anew.
+void WordsPage::showText(QLabel& label, const QString& text)
+{
+    if (text == label.text())
         return;
-    keyAndTempo_->setText(text);
+    label.setText(text);
     arrange();
 }
 

@@ -61,6 +61,7 @@ protected:
 private:
     struct Piece;
     void arrange();
+    void showText(QLabel& label, const QString& text);
     int wantedPixels() const;
     std::vector<Piece> pieces() const;
     int fittedPixels(const std::vector<Piece>& all, QSize area);
