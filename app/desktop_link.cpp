@@ -223,16 +223,17 @@ desktop::MprisError DesktopLink::open(const QString& uri)
 }
 
 // A queued entry's track id: the queue's "/queue/ID".
+const QString kQueuedTrack = QStringLiteral("/io/github/quorvana/Quorvana/queue/");
+
 QString DesktopLink::queuedId(quint64 id)
 {
-    return QStringLiteral("/io/github/quorvana/Quorvana/queue/%1").arg(id);
+    return kQueuedTrack + QString::number(id);
 }
 
 int DesktopLink::queuedIndex(const QString& trackId) const
 {
-    const QString prefix = queuedId(0).chopped(1);
     bool ok = false;
-    const quint64 id = trackId.startsWith(prefix) ? trackId.mid(prefix.size()).toULongLong(&ok) : 0;
+    const quint64 id = trackId.startsWith(kQueuedTrack) ? trackId.mid(kQueuedTrack.size()).toULongLong(&ok) : 0;
     return ok ? session_.queuedIndex(id) : -1;
 }
 
